@@ -1,0 +1,13 @@
+#include "platform/Shell.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+void shellOpen(const std::string& link) {
+    QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(link)});
+}
+
+} // namespace platform

@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+namespace platform {
+
+// Hands a link (such as a mailto: link) to the desktop's opener, unchanged.
+// The outcome is not reported: a missing mail program is not the program's business.
+void shellOpen(const std::string& link);
+
+} // namespace platform

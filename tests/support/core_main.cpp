@@ -1,0 +1,9 @@
+// Runs GoogleTest inside a QCoreApplication, so that posted events can be delivered.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
