@@ -1,0 +1,24 @@
+#pragma once
+#include <QApplication>
+#include <QString>
+
+class QWidget;
+
+// The application title: task-bar entry and the caption of every message box.
+inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QMR 52");
+
+// The application object. An exception that no handler catches ends up here, in the default
+// error box, and the program goes on with the next event.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The default error box's text: a period is appended unless the message is empty or
+    // its last character is at most '.' (such as a period, a comma or a blank).
+    static QString withPeriod(const QString& message);
+};
+
+// A modal error box owned by owner, with the application title, the error icon and OK.
+void showErrorBox(QWidget* owner, const QString& text);

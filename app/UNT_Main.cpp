@@ -1,0 +1,416 @@
+#include "app/UNT_Main.h"
+
+#include "app/TApplication.h"
+#include "platform/Cp1252.h"
+#include "platform/Shell.h"
+#include "prog/FormStyle.h"
+#include "prog/UNT_Prog.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+TFRM_Main* FRM_Main = nullptr;
+TFRM_Prog* FRM_Prog = nullptr;
+
+void createApplicationWindows() {
+    FRM_Main = new TFRM_Main;
+    FRM_Prog = new TFRM_Prog(FRM_Main);
+}
+
+void destroyApplicationWindows() {
+    delete FRM_Main; // owns the dialog
+    FRM_Main = nullptr;
+    FRM_Prog = nullptr;
+}
+
+namespace {
+
+constexpr int kOuterWidth = 438;
+constexpr int kOuterHeight = 249;
+
+// The number in the last two characters of a control's name (OPT_Tonsys_07 gives 7).
+int nameNumber(const QObject* sender) {
+    return sender->objectName().right(2).toInt();
+}
+
+QString fromCp1252(const std::string& text) {
+    return QString::fromStdString(platform::cp1252ToUtf8(text));
+}
+
+std::string toCp1252(const QString& text) {
+    return platform::utf8ToCp1252(text.toStdString());
+}
+
+template <typename T>
+T* control(QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* widget = new T(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRect bounds) {
+    auto* box =
+        control<QGroupBox>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
+    box->setTitle(QString::fromUtf8(caption));
+    return box;
+}
+
+// Options and check boxes use "Verdana", 11 pixels, navy; the one selected at start-up is
+// bold, and stays bold whatever is selected later.
+template <typename T>
+T* option(QWidget* parent, const char* name, const char* caption, QRect bounds,
+          bool initially = false) {
+    auto* button =
+        control<T>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
+    button->setText(QString::fromUtf8(caption));
+    button->setFont(faceFont("Verdana", 11, initially));
+    setTextColour(button, kNavy);
+    button->setChecked(initially);
+    return button;
+}
+
+QRadioButton* radio(QWidget* parent, const char* name, const char* caption, QRect bounds,
+                    bool initially = false) {
+    auto* button = option<QRadioButton>(parent, name, caption, bounds, initially);
+    keepTabStopOnChecked(button);
+    return button;
+}
+
+QLineEdit* addressEdit(QWidget* parent, const char* name, int top, const char* text) {
+    auto* edit = control<QLineEdit>(parent, name, 72, top, 65, 22);
+    edit->setFont(faceFont("Verdana", emForCellHeight("Verdana", 14), true));
+    setTextColour(edit, kMaroon);
+    edit->setMaxLength(5);
+    edit->setText(QString::fromLatin1(text));
+    // Typing goes through the key filter only; an input method would bypass it.
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return edit;
+}
+
+QToolButton* flatButton(QWidget* parent, const char* name, QRect bounds, const char* picture) {
+    auto* button =
+        control<QToolButton>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // flat buttons never take the focus
+    button->setIcon(glyph(QString::fromLatin1(picture)));
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
+// Keys that move or leave rather than type: the filter lets them through.
+bool isNavigationKey(int key) {
+    switch (key) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+    case Qt::Key_Escape:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+TFRM_Main::TFRM_Main(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      openLink(platform::shellOpen) {
+    setObjectName(QStringLiteral("FRM_Main"));
+    setWindowTitle(kApplicationTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/zuvela/icon.bmp")));
+    setFont(faceFont("MS Sans Serif", 11));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    applyOuterSize();
+    move(253, 174);
+
+    buildControls();
+    bindEvents();
+    FormCreate(this);
+}
+
+void TFRM_Main::buildControls() {
+    FRA_System = groupBox(this, "FRA_System", " Tonsystem ", {4, 4, 113, 137});
+    FRA_Len1 = groupBox(this, "FRA_Len1", " Tonlänge ", {4, 144, 113, 73});
+    OPT_Tonlen_01 = radio(FRA_Len1, "OPT_Tonlen_01", "40 ms", {12, 20, 73, 13});
+    OPT_Tonlen_02 = radio(FRA_Len1, "OPT_Tonlen_02", "70 ms", {12, 36, 97, 13}, true);
+    OPT_Tonlen_03 = radio(FRA_Len1, "OPT_Tonlen_03", "100 ms", {12, 52, 73, 13});
+    OPT_Tonlen_01->setEnabled(false);
+    OPT_Tonlen_03->setEnabled(false);
+
+    FRA_Auswerter = groupBox(this, "FRA_Auswerter", " Auswertung ", {124, 4, 145, 65});
+    OPT_Auswerter_01 = radio(FRA_Auswerter, "OPT_Auswerter_01", "5 Ton", {12, 16, 77, 13}, true);
+    OPT_Auswerter_02 = radio(FRA_Auswerter, "OPT_Auswerter_02", "4 Ton", {12, 32, 65, 13});
+    OPT_Auswerter_03 = radio(FRA_Auswerter, "OPT_Auswerter_03", "3 Ton", {12, 48, 61, 13});
+
+    FRA_Modi = groupBox(this, "FRA_Modi", " Schaltermodi ", {124, 72, 145, 85});
+    OPT_Schalter_01 = radio(FRA_Modi, "OPT_Schalter_01", "Schaltbar", {12, 16, 121, 17}, true);
+    OPT_Schalter_02 = radio(FRA_Modi, "OPT_Schalter_02", "Immer ein", {12, 32, 109, 17});
+    OPT_Schalter_03 = radio(FRA_Modi, "OPT_Schalter_03", "Immer lautlos", {12, 48, 117, 17});
+    OPT_Schalter_04 = radio(FRA_Modi, "OPT_Schalter_04", "Ein + Mithören", {12, 64, 125, 17});
+
+    OPT_Tonsys_01 = radio(FRA_System, "OPT_Tonsys_01", "ZVEI 1", {12, 20, 95, 13}, true);
+    OPT_Tonsys_02 = radio(FRA_System, "OPT_Tonsys_02", "ZVEI 1 (GB)", {12, 36, 94, 13});
+    OPT_Tonsys_03 = radio(FRA_System, "OPT_Tonsys_03", "ZVEI 2", {12, 52, 88, 13});
+    OPT_Tonsys_04 = radio(FRA_System, "OPT_Tonsys_04", "ZVEI F", {12, 68, 95, 13});
+    OPT_Tonsys_05 = radio(FRA_System, "OPT_Tonsys_05", "ZVEI DEPR.", {12, 84, 94, 13});
+    OPT_Tonsys_06 = radio(FRA_System, "OPT_Tonsys_06", "CCIR", {12, 100, 87, 13});
+    OPT_Tonsys_07 = radio(FRA_System, "OPT_Tonsys_07", "CCIR / EEA", {12, 116, 93, 13});
+
+    FRA_Adressen = groupBox(this, "FRA_Adressen", " Rufadressen ", {276, 4, 149, 121});
+    TXT_Adresse_01 = addressEdit(FRA_Adressen, "TXT_Adresse_01", 20, "57434");
+    CHK_Adresse_01 =
+        option<QCheckBox>(FRA_Adressen, "CHK_Adresse_01", "Ruf 1", {12, 24, 57, 13}, true);
+    CHK_Adresse_02 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_02", "Ruf 2", {12, 48, 65, 13});
+    TXT_Adresse_02 = addressEdit(FRA_Adressen, "TXT_Adresse_02", 44, "");
+    CHK_Adresse_03 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_03", "Ruf 3", {12, 72, 65, 13});
+    TXT_Adresse_03 = addressEdit(FRA_Adressen, "TXT_Adresse_03", 68, "");
+    CHK_Adresse_04 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_04", "Ruf 4", {12, 96, 65, 13});
+    TXT_Adresse_04 = addressEdit(FRA_Adressen, "TXT_Adresse_04", 92, "");
+
+    FRA_Len2 = groupBox(this, "FRA_Len2", "Tonlängen ", {124, 160, 145, 57});
+    OPT_Len_01 = radio(FRA_Len2, "OPT_Len_01", "Normal", {12, 20, 125, 13}, true);
+    OPT_Len_02 = radio(FRA_Len2, "OPT_Len_02", "Langton", {12, 36, 121, 13});
+
+    PAN_Menu = control<QFrame>(this, "PAN_Menu", 276, 132, 149, 33);
+    PAN_Menu->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PAN_Menu->setLineWidth(1);
+    BTN_Open = flatButton(PAN_Menu, "BTN_Open", {4, 4, 29, 25}, ":/zuvela/open.bmp");
+    BTN_Open->setToolTip(QStringLiteral("Programmierdaten aus Datei laden"));
+    BTN_Save = flatButton(PAN_Menu, "BTN_Save", {36, 4, 29, 25}, ":/zuvela/save.bmp");
+    BTN_Save->setToolTip(QStringLiteral("Programmierdaten in Datei speichern"));
+    LBL_Info = control<QLabel>(PAN_Menu, "LBL_Info", 69, 5, 78, 25);
+    LBL_Info->setText(QStringLiteral("Zuvela-Projekt\nKontakt"));
+    LBL_Info->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    LBL_Info->setWordWrap(true);
+    LBL_Info->setCursor(Qt::PointingHandCursor);
+    LBL_Info->setFont(faceFont("Tahoma", emForCellHeight("Tahoma", 11)));
+    setTextColour(LBL_Info, kGreen);
+
+    BTN_Prog = flatButton(this, "BTN_Prog", {280, 172, 141, 37}, ":/zuvela/prog.bmp");
+    BTN_Prog->setText(QStringLiteral("Programmieren"));
+    BTN_Prog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    BTN_Prog->setFont(faceFont("Verdana", emForCellHeight("Verdana", 14), true));
+    setTextColour(BTN_Prog, kMaroon);
+
+    LBL_Version = control<QLabel>(this, "LBL_Version", 344, 210, 86, 11);
+    LBL_Version->setText(QStringLiteral("25.03.03 V1.31"));
+    LBL_Version->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));
+    setTextColour(LBL_Version, kGray);
+
+    DLG_Open = new QFileDialog(this);
+    DLG_Open->setObjectName(QStringLiteral("DLG_Open"));
+    DLG_Save = new QFileDialog(this);
+    DLG_Save->setObjectName(QStringLiteral("DLG_Save"));
+
+    // Tab order: the groups in layout order; in the address group field 1, box 1, box 2,
+    // field 2, box 3, field 3, box 4, field 4.
+    QWidget* order[] = {OPT_Tonsys_01,    OPT_Tonsys_02,   OPT_Tonsys_03,    OPT_Tonsys_04,
+                        OPT_Tonsys_05,    OPT_Tonsys_06,   OPT_Tonsys_07,    OPT_Tonlen_01,
+                        OPT_Tonlen_02,    OPT_Tonlen_03,   OPT_Auswerter_01, OPT_Auswerter_02,
+                        OPT_Auswerter_03, OPT_Schalter_01, OPT_Schalter_02,  OPT_Schalter_03,
+                        OPT_Schalter_04,  TXT_Adresse_01,  CHK_Adresse_01,   CHK_Adresse_02,
+                        TXT_Adresse_02,   CHK_Adresse_03,  TXT_Adresse_03,   CHK_Adresse_04,
+                        TXT_Adresse_04,   OPT_Len_01,      OPT_Len_02};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TFRM_Main::bindEvents() {
+    for (QRadioButton* button : tonsysButtons())
+        connect(button, &QRadioButton::toggled, this, [this, button](bool on) {
+            if (on)
+                OnTonsystemChange(button);
+        });
+    for (QRadioButton* button : auswerterButtons())
+        connect(button, &QRadioButton::toggled, this, [this, button](bool on) {
+            if (on)
+                OnAuswertClick(button);
+        });
+    for (QLineEdit* edit : addressEdits())
+        edit->installEventFilter(this);
+    LBL_Info->installEventFilter(this);
+    connect(BTN_Prog, &QToolButton::clicked, this, [this] { BTN_ProgClick(BTN_Prog); });
+    connect(BTN_Open, &QToolButton::clicked, this, [this] { OnMenuClick(BTN_Open); });
+    connect(BTN_Save, &QToolButton::clicked, this, [this] { OnMenuClick(BTN_Save); });
+}
+
+std::array<QRadioButton*, 7> TFRM_Main::tonsysButtons() const {
+    return {OPT_Tonsys_01, OPT_Tonsys_02, OPT_Tonsys_03, OPT_Tonsys_04,
+            OPT_Tonsys_05, OPT_Tonsys_06, OPT_Tonsys_07};
+}
+std::array<QRadioButton*, 3> TFRM_Main::tonlenButtons() const {
+    return {OPT_Tonlen_01, OPT_Tonlen_02, OPT_Tonlen_03};
+}
+std::array<QRadioButton*, 3> TFRM_Main::auswerterButtons() const {
+    return {OPT_Auswerter_01, OPT_Auswerter_02, OPT_Auswerter_03};
+}
+std::array<QRadioButton*, 4> TFRM_Main::schalterButtons() const {
+    return {OPT_Schalter_01, OPT_Schalter_02, OPT_Schalter_03, OPT_Schalter_04};
+}
+std::array<QRadioButton*, 2> TFRM_Main::lenButtons() const {
+    return {OPT_Len_01, OPT_Len_02};
+}
+std::array<QLineEdit*, 4> TFRM_Main::addressEdits() const {
+    return {TXT_Adresse_01, TXT_Adresse_02, TXT_Adresse_03, TXT_Adresse_04};
+}
+std::array<QCheckBox*, 4> TFRM_Main::addressBoxes() const {
+    return {CHK_Adresse_01, CHK_Adresse_02, CHK_Adresse_03, CHK_Adresse_04};
+}
+
+void TFRM_Main::FormCreate(QObject*) {
+    // Line feed before carriage return, as the hints have always been stored.
+    OPT_Schalter_01->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik AUS"));
+    OPT_Schalter_02->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik EIN"));
+    OPT_Schalter_03->setToolTip(QStringLiteral("S1 : Akustik AUS\n\rS2 : Akustik AUS"));
+    OPT_Schalter_04->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Mithören"));
+    fillToneTable(ToneTable);
+    OnTonsystemChange(OPT_Tonsys_01);
+    OnAuswertClick(OPT_Auswerter_01);
+}
+
+void TFRM_Main::OnTonsystemChange(QObject* sender) {
+    Tonsys = static_cast<uint8_t>(nameNumber(sender));
+    const int allowed = toneLengthButtonFor(Tonsys);
+    const auto buttons = tonlenButtons();
+    for (int n = 1; n <= 3; ++n)
+        buttons[n - 1]->setEnabled(n == allowed);
+    buttons[allowed - 1]->setChecked(true);
+}
+
+void TFRM_Main::OnAuswertClick(QObject* sender) {
+    AdresseLen = adresseLenForEvaluator(nameNumber(sender));
+    for (QLineEdit* edit : addressEdits())
+        edit->setMaxLength(AdresseLen);
+    for (QLineEdit* edit : addressEdits()) {
+        const std::string text = toCp1252(edit->text());
+        if (text.size() > AdresseLen)
+            edit->setText(fromCp1252(cutAddress(text, AdresseLen)));
+    }
+}
+
+void TFRM_Main::OnAdresseEdit(QObject*, char32_t& key) {
+    key = filterAddressKey(key);
+}
+
+void TFRM_Main::OnAdresseExit(QObject*) {
+    for (QLineEdit* edit : addressEdits()) {
+        const std::string text = toCp1252(edit->text());
+        if (text.size() == AdresseLen)
+            edit->setText(fromCp1252(normaliseRepeats(text, AdresseLen)));
+    }
+}
+
+AddressSlots TFRM_Main::addressSlots() const {
+    AddressSlots result;
+    const auto edits = addressEdits();
+    const auto boxes = addressBoxes();
+    for (int n = 0; n < 4; ++n)
+        result[n] = {boxes[n]->isChecked(), toCp1252(edits[n]->text())};
+    return result;
+}
+
+bool TFRM_Main::CheckRufadressen() {
+    if (const auto message = checkAddresses(addressSlots(), AdresseLen)) {
+        showErrorBox(this, QString::fromStdString(*message));
+        return false;
+    }
+    return true;
+}
+
+ProgSettings TFRM_Main::settings() const {
+    auto checkedNumber = [](const auto& buttons) {
+        for (std::size_t n = 0; n < buttons.size(); ++n)
+            if (buttons[n]->isChecked())
+                return static_cast<int>(n + 1);
+        return 1;
+    };
+    ProgSettings s;
+    s.tonsys = Tonsys;
+    s.toneLength = checkedNumber(tonlenButtons());
+    s.lenMode = checkedNumber(lenButtons());
+    s.evaluator = checkedNumber(auswerterButtons());
+    s.switchMode = checkedNumber(schalterButtons());
+    s.addresses = addressSlots();
+    s.adresseLen = AdresseLen;
+    return s;
+}
+
+void TFRM_Main::BTN_ProgClick(QObject*) {
+    OnAdresseExit(nullptr);
+    if (!CheckRufadressen())
+        return;
+    FRM_Prog->SetProgTones(EncodeProgTones(settings(), ToneTable));
+    FRM_Prog->exec();
+}
+
+void TFRM_Main::LBL_InfoClick(QObject*) {
+    openLink(std::string("mailto:") + kContactAddress + "?subject=Programmer für KV 740 / QMR 52");
+}
+
+void TFRM_Main::OnMenuClick(QObject*) {
+    // Loading and saving programming-data files come with the file layer.
+    OnAdresseExit(nullptr);
+}
+
+bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LBL_Info) {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+            LBL_Info->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+            LBL_InfoClick(LBL_Info);
+        return false;
+    }
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (edit == nullptr)
+        return false;
+    if (event->type() == QEvent::KeyPress) {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const QString text = keyEvent->text();
+        if (text.size() != 1 || isNavigationKey(keyEvent->key()))
+            return false;
+        const char32_t typed = text.at(0).unicode();
+        char32_t key = typed;
+        OnAdresseEdit(edit, key);
+        if (key == typed)
+            return false;
+        if (key != 0)
+            edit->insert(QString(QChar(static_cast<char16_t>(key))));
+        return true;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        // Leaving the field for another control of the window; not a window switch or popup.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            OnAdresseExit(edit);
+    }
+    return false;
+}
+
+void TFRM_Main::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    applyOuterSize();
+    // A window manager reports its frame only once it has framed the window.
+    QTimer::singleShot(200, this, [this] { applyOuterSize(); });
+}
+
+void TFRM_Main::applyOuterSize() {
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    setFixedSize(kOuterWidth - frame.left() - frame.right(),
+                 kOuterHeight - frame.top() - frame.bottom());
+}

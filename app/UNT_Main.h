@@ -1,0 +1,124 @@
+#pragma once
+// The main window: tone system, options, call addresses, loading, saving and programming.
+#include "app/Addresses.h"
+#include "app/ProgEncoder.h"
+#include "app/ToneTable.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QToolButton;
+class TFRM_Main;
+class TFRM_Prog;
+
+// The program's two windows, created at start-up and alive until it ends.
+extern TFRM_Main* FRM_Main;
+extern TFRM_Prog* FRM_Prog;
+
+// Creates the main window, then the programming dialog (hidden), as start-up does.
+void createApplicationWindows();
+// Destroys both windows (the dialog is owned by the main window).
+void destroyApplicationWindows();
+
+// The contact behind the information label.
+inline constexpr const char* kContactAddress = "kontakt@zuvela.example";
+
+class TFRM_Main : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFRM_Main(QWidget* parent = nullptr);
+
+    QGroupBox* FRA_System;
+    QGroupBox* FRA_Len1;
+    QRadioButton* OPT_Tonlen_01;
+    QRadioButton* OPT_Tonlen_02;
+    QRadioButton* OPT_Tonlen_03;
+    QGroupBox* FRA_Auswerter;
+    QRadioButton* OPT_Auswerter_01;
+    QRadioButton* OPT_Auswerter_02;
+    QRadioButton* OPT_Auswerter_03;
+    QGroupBox* FRA_Modi;
+    QRadioButton* OPT_Schalter_01;
+    QRadioButton* OPT_Schalter_02;
+    QRadioButton* OPT_Schalter_03;
+    QRadioButton* OPT_Schalter_04;
+    QRadioButton* OPT_Tonsys_01;
+    QRadioButton* OPT_Tonsys_02;
+    QRadioButton* OPT_Tonsys_03;
+    QRadioButton* OPT_Tonsys_04;
+    QRadioButton* OPT_Tonsys_05;
+    QRadioButton* OPT_Tonsys_06;
+    QRadioButton* OPT_Tonsys_07;
+    QGroupBox* FRA_Adressen;
+    QLineEdit* TXT_Adresse_01;
+    QCheckBox* CHK_Adresse_01;
+    QCheckBox* CHK_Adresse_02;
+    QLineEdit* TXT_Adresse_02;
+    QCheckBox* CHK_Adresse_03;
+    QLineEdit* TXT_Adresse_03;
+    QCheckBox* CHK_Adresse_04;
+    QLineEdit* TXT_Adresse_04;
+    QGroupBox* FRA_Len2;
+    QRadioButton* OPT_Len_01;
+    QRadioButton* OPT_Len_02;
+    QFrame* PAN_Menu;
+    QToolButton* BTN_Open;
+    QToolButton* BTN_Save;
+    QToolButton* BTN_Prog;
+    QFileDialog* DLG_Save;
+    QFileDialog* DLG_Open;
+    QLabel* LBL_Info;
+    QLabel* LBL_Version;
+
+    void FormCreate(QObject* sender);
+    void OnTonsystemChange(QObject* sender);
+    // Replaces key by the character to insert, or by 0 to discard it.
+    void OnAdresseEdit(QObject* sender, char32_t& key);
+    void LBL_InfoClick(QObject* sender);
+    void BTN_ProgClick(QObject* sender);
+    void OnAdresseExit(QObject* sender);
+    void OnMenuClick(QObject* sender);
+    void OnAuswertClick(QObject* sender);
+
+    // Runs the address check; shows the message of a failing stage and returns false.
+    bool CheckRufadressen();
+
+    uint8_t tonsys() const { return Tonsys; }
+    uint8_t adresseLen() const { return AdresseLen; }
+    const TToneTable& toneTable() const { return ToneTable; }
+
+    // Hands a link to the desktop; tests replace it to see the link.
+    std::function<void(const std::string&)> openLink;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::array<QRadioButton*, 7> tonsysButtons() const;
+    std::array<QRadioButton*, 3> tonlenButtons() const;
+    std::array<QRadioButton*, 3> auswerterButtons() const;
+    std::array<QRadioButton*, 4> schalterButtons() const;
+    std::array<QRadioButton*, 2> lenButtons() const;
+    std::array<QLineEdit*, 4> addressEdits() const;
+    std::array<QCheckBox*, 4> addressBoxes() const;
+
+    void buildControls();
+    void bindEvents();
+    void applyOuterSize();
+    AddressSlots addressSlots() const;
+    ProgSettings settings() const;
+
+    TToneTable ToneTable;
+    uint8_t Tonsys = 0;
+    uint8_t AdresseLen = 0;
+};

@@ -1,0 +1,12 @@
+// Zuvela: programs a KV 740 / QMR 52 pager receiver with selective-call tones.
+#include "app/TApplication.h"
+#include "app/UNT_Main.h"
+
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    createApplicationWindows();
+    FRM_Main->show();
+    const int result = application.exec();
+    destroyApplicationWindows();
+    return result;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Fonts, colours and glyphs shared by the program's two windows.
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+
+class QWidget;
+class QRadioButton;
+
+inline const QColor kNavy(0, 0, 128);
+inline const QColor kMaroon(128, 0, 0);
+inline const QColor kGreen(0, 128, 0);
+inline const QColor kGray(128, 128, 128);
+inline const QColor kRed(255, 0, 0);
+
+// A font face at a character (em) height in pixels. Where the face is missing here the
+// system substitutes another; the face asked for stays the one named.
+QFont faceFont(const char* face, int pixelHeight, bool bold = false);
+// The em height of a face whose cell height (em plus internal leading) is given.
+int emForCellHeight(const char* face, int cellHeight);
+
+// The colour of a control's text (and of the captions of its children).
+void setTextColour(QWidget* widget, const QColor& colour);
+
+// A 16 x 16 button picture whose magenta background is drawn transparent.
+QIcon glyph(const QString& resource);
+
+// Only the checked option of a radio group is a tab stop.
+void keepTabStopOnChecked(QRadioButton* option);

@@ -1,0 +1,81 @@
+#include "support/GuiHelpers.h"
+
+#include "app/UNT_Main.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+void runWithModals(const std::function<void()>& action,
+                   const std::function<void(QWidget*)>& onModal, std::vector<SeenBox>* boxes,
+                   int limitMs) {
+    QList<QPointer<QWidget>> handled;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        handled.removeIf([](const QPointer<QWidget>& w) { return w.isNull() || !w->isVisible(); });
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && !handled.contains(modal)) {
+            handled.append(modal);
+            if (onModal)
+                onModal(modal);
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box != nullptr && box->isVisible()) {
+                if (boxes != nullptr)
+                    boxes->push_back(
+                        {box->windowTitle(), box->text(), box->icon(), box->parentWidget()});
+                if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                    ok->click();
+                else
+                    box->close();
+            }
+        }
+        if (modal != nullptr && clock.elapsed() > limitMs) {
+            ADD_FAILURE() << "a modal window stayed open: " << modal->objectName().toStdString();
+            modal->close();
+        }
+    });
+    timer.start(5);
+    action();
+}
+
+std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action) {
+    std::vector<SeenBox> boxes;
+    runWithModals(action, nullptr, &boxes);
+    return boxes;
+}
+
+void typeInto(QLineEdit* edit, const QString& text) {
+    QTest::mouseClick(edit, Qt::LeftButton);
+    edit->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(edit, text);
+}
+
+void retype(QLineEdit* edit, const QString& text) {
+    QTest::mouseClick(edit, Qt::LeftButton);
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+void click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void ProgramTest::SetUp() {
+    createApplicationWindows();
+    FRM_Main->openLink = [](const std::string&) {};
+    FRM_Main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FRM_Main));
+    QApplication::setActiveWindow(FRM_Main);
+}
+
+void ProgramTest::TearDown() {
+    destroyApplicationWindows();
+}

@@ -1,0 +1,266 @@
+// The main window driven as a user drives it: clicks, keys, the real message boxes.
+#include "app/UNT_Main.h"
+#include "prog/UNT_Prog.h"
+#include "support/GuiHelpers.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Zuvela für KV 740 / QMR 52");
+
+using MainWindow = ProgramTest;
+
+// Presses "Programmieren"; returns the listing when the dialog shows (and closes it).
+QStringList programme(std::vector<SeenBox>* boxes = nullptr) {
+    QStringList listing;
+    bool shown = false;
+    runWithModals([] { click(FRM_Main->BTN_Prog); },
+                  [&](QWidget* modal) {
+                      if (modal != FRM_Prog)
+                          return;
+                      shown = true;
+                      listing = FRM_Prog->TXT_Daten->toPlainText().split(u'\n');
+                      FRM_Prog->close();
+                  },
+                  boxes);
+    if (!shown)
+        listing.clear();
+    return listing;
+}
+
+TEST_F(MainWindow, StartsInItsDesignedState) {
+    TFRM_Main& w = *FRM_Main;
+    EXPECT_EQ(w.windowTitle(), kTitle);
+    EXPECT_EQ(w.frameGeometry().size(), QSize(438, 249));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_EQ(w.frameGeometry().topLeft(), QPoint(253, 174));
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    EXPECT_EQ(w.tonsys(), 1);
+    EXPECT_EQ(w.adresseLen(), 5);
+    EXPECT_EQ(w.toneTable().tone(w.tonsys(), 0), 2400);
+    EXPECT_EQ(w.toneTable().tone(w.tonsys(), 10), 2600);
+    struct Option {
+        QAbstractButton* button;
+        bool checked, enabled, bold;
+    };
+    for (const Option& o :
+         {Option{w.OPT_Tonsys_01, true, true, true}, Option{w.OPT_Tonsys_06, false, true, false},
+          Option{w.OPT_Tonlen_01, false, false, false}, Option{w.OPT_Tonlen_02, true, true, true},
+          Option{w.OPT_Tonlen_03, false, false, false},
+          Option{w.OPT_Auswerter_01, true, true, true},
+          Option{w.OPT_Auswerter_03, false, true, false},
+          Option{w.OPT_Schalter_01, true, true, true},
+          Option{w.OPT_Schalter_04, false, true, false}, Option{w.OPT_Len_01, true, true, true},
+          Option{w.OPT_Len_02, false, true, false}, Option{w.CHK_Adresse_01, true, true, true},
+          Option{w.CHK_Adresse_02, false, true, false}}) {
+        const std::string name = o.button->objectName().toStdString();
+        EXPECT_EQ(o.button->isChecked(), o.checked) << name;
+        EXPECT_EQ(o.button->isEnabled(), o.enabled) << name;
+        EXPECT_EQ(o.button->font().bold(), o.bold) << name;
+        EXPECT_EQ(o.button->font().family(), QStringLiteral("Verdana")) << name;
+        EXPECT_EQ(o.button->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << name;
+    }
+    const QLineEdit* edits[] = {w.TXT_Adresse_01, w.TXT_Adresse_02, w.TXT_Adresse_03,
+                                w.TXT_Adresse_04};
+    EXPECT_EQ(edits[0]->text(), QStringLiteral("57434"));
+    for (const QLineEdit* edit : edits) {
+        EXPECT_EQ(edit->maxLength(), 5);
+        EXPECT_TRUE(edit->font().bold());
+    }
+    for (int n = 1; n < 4; ++n)
+        EXPECT_TRUE(edits[n]->text().isEmpty());
+
+    EXPECT_EQ(w.OPT_Schalter_01->toolTip(), QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik AUS"));
+    EXPECT_EQ(w.OPT_Schalter_02->toolTip(), QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik EIN"));
+    EXPECT_EQ(w.OPT_Schalter_03->toolTip(), QStringLiteral("S1 : Akustik AUS\n\rS2 : Akustik AUS"));
+    EXPECT_EQ(w.OPT_Schalter_04->toolTip(), QStringLiteral("S1 : Akustik EIN\n\rS2 : Mithören"));
+    for (QWidget* silent :
+         {static_cast<QWidget*>(w.OPT_Tonsys_01), static_cast<QWidget*>(w.CHK_Adresse_01),
+          static_cast<QWidget*>(w.TXT_Adresse_01), static_cast<QWidget*>(w.BTN_Prog)})
+        EXPECT_TRUE(silent->toolTip().isEmpty()) << silent->objectName().toStdString();
+    EXPECT_EQ(w.BTN_Open->toolTip(), QStringLiteral("Programmierdaten aus Datei laden"));
+    EXPECT_EQ(w.BTN_Save->toolTip(), QStringLiteral("Programmierdaten in Datei speichern"));
+    for (QToolButton* flat : {w.BTN_Open, w.BTN_Save, w.BTN_Prog}) {
+        EXPECT_EQ(flat->focusPolicy(), Qt::NoFocus);
+        EXPECT_TRUE(flat->autoRaise());
+        EXPECT_FALSE(flat->icon().isNull());
+    }
+    EXPECT_EQ(w.BTN_Prog->text(), QStringLiteral("Programmieren"));
+    EXPECT_EQ(w.LBL_Version->text(), QStringLiteral("25.03.03 V1.31"));
+    EXPECT_EQ(w.TXT_Adresse_01->geometry(), QRect(72, 20, 65, 22));
+    EXPECT_EQ(w.BTN_Prog->geometry(), QRect(280, 172, 141, 37));
+    EXPECT_FALSE(FRM_Prog->isVisible());
+}
+
+TEST_F(MainWindow, ToneSystemDecidesTheToneLength) {
+    TFRM_Main& w = *FRM_Main;
+    struct Step {
+        QRadioButton* system;
+        uint8_t tonsys;
+        QRadioButton* length;
+    };
+    for (const Step& s :
+         {Step{w.OPT_Tonsys_06, 6, w.OPT_Tonlen_03}, Step{w.OPT_Tonsys_03, 3, w.OPT_Tonlen_02},
+          Step{w.OPT_Tonsys_07, 7, w.OPT_Tonlen_01}, Step{w.OPT_Tonsys_04, 4, w.OPT_Tonlen_02}}) {
+        click(s.system);
+        EXPECT_EQ(w.tonsys(), s.tonsys);
+        for (QRadioButton* length : {w.OPT_Tonlen_01, w.OPT_Tonlen_02, w.OPT_Tonlen_03}) {
+            EXPECT_EQ(length->isEnabled(), length == s.length) << int(s.tonsys);
+            EXPECT_EQ(length->isChecked(), length == s.length) << int(s.tonsys);
+        }
+    }
+    // The start-up captions keep their weight whatever is selected.
+    click(w.OPT_Tonsys_06);
+    EXPECT_TRUE(w.OPT_Tonsys_01->font().bold());
+    EXPECT_TRUE(w.OPT_Tonlen_02->font().bold());
+    EXPECT_FALSE(w.OPT_Tonsys_06->font().bold());
+    EXPECT_FALSE(w.OPT_Tonlen_03->font().bold());
+}
+
+TEST_F(MainWindow, AddressFieldsAdmitDigitsAndG) {
+    TFRM_Main& w = *FRM_Main;
+    typeInto(w.TXT_Adresse_02, QStringLiteral("1a r-R2g"));
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12G"));
+    QTest::keyClick(w.TXT_Adresse_02, Qt::Key_Backspace);
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12"));
+    QTest::keyClicks(w.TXT_Adresse_02, QStringLiteral("34567"));
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12345"));
+    QTest::keyClick(w.TXT_Adresse_02, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12345"));
+}
+
+TEST_F(MainWindow, EvaluatorCutsAndLimitsAddresses) {
+    TFRM_Main& w = *FRM_Main;
+    click(w.OPT_Auswerter_03);
+    EXPECT_EQ(w.adresseLen(), 3);
+    EXPECT_EQ(w.TXT_Adresse_01->text(), QStringLiteral("574"));
+    typeInto(w.TXT_Adresse_02, QStringLiteral("98765"));
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("987"));
+    click(w.OPT_Auswerter_01);
+    EXPECT_EQ(w.adresseLen(), 5);
+    EXPECT_EQ(w.TXT_Adresse_01->text(), QStringLiteral("574"));
+    EXPECT_EQ(w.TXT_Adresse_01->maxLength(), 5);
+}
+
+TEST_F(MainWindow, LeavingAnAddressMarksRepeats) {
+    TFRM_Main& w = *FRM_Main;
+    typeInto(w.TXT_Adresse_02, QStringLiteral("11111"));
+    typeInto(w.TXT_Adresse_03, QStringLiteral("1111")); // leaving field 2 normalises it
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("1R1R1"));
+    QTest::keyClick(w.TXT_Adresse_03, Qt::Key_Tab);
+    EXPECT_EQ(w.TXT_Adresse_03->text(), QStringLiteral("1111"));
+    // A flat button does not take the focus, so it does not leave the field by itself.
+    typeInto(w.TXT_Adresse_04, QStringLiteral("22333"));
+    click(w.BTN_Open);
+    EXPECT_TRUE(w.TXT_Adresse_04->hasFocus());
+}
+
+TEST_F(MainWindow, WorkedExamplesReachTheListing) {
+    TFRM_Main& w = *FRM_Main;
+    EXPECT_EQ(programme(), QStringList({"Block A", "01 : 2400 : Tonsystem", "02 : 1160 : Tonlänge",
+                                        "03 : 1400 : Tonlänge", "04 : 1160 : Auswerter",
+                                        "05 : 1270 : Rufadressen", "06 : 1830 : Schaltermodi", "",
+                                        "Block B I", "01 : 1530 : Adresse 1",
+                                        "02 : 1830 : Adresse 1", "03 : 1400 : Adresse 1",
+                                        "04 : 1270 : Adresse 1", "05 : 1400 : Adresse 1"}));
+
+    click(w.OPT_Tonsys_07);
+    click(w.OPT_Len_02);
+    click(w.OPT_Auswerter_02);
+    click(w.OPT_Schalter_03);
+    click(w.CHK_Adresse_01);
+    click(w.CHK_Adresse_02);
+    typeInto(w.TXT_Adresse_02, QStringLiteral("1111"));
+    click(w.CHK_Adresse_04);
+    typeInto(w.TXT_Adresse_04, QStringLiteral("2345"));
+    EXPECT_EQ(
+        programme(),
+        QStringList({"Block A", "01 : 1981 : Tonsystem", "02 : 1275 : Tonlänge",
+                     "03 : 1446 : Tonlänge", "04 : 1860 : Auswerter", "05 : 1358 : Rufadressen",
+                     "06 : 1860 : Schaltermodi", "", "Block B I", "01 : 1124 : Adresse 1",
+                     "02 : 2110 : Adresse 1", "03 : 1124 : Adresse 1", "04 : 2110 : Adresse 1", "",
+                     "Block B II", "01 : 1197 : Adresse 2", "02 : 1275 : Adresse 2",
+                     "03 : 1358 : Adresse 2", "04 : 1446 : Adresse 2"}));
+    EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("1R1R"));
+    EXPECT_EQ(FRM_Prog->Tones[10], 0);
+}
+
+TEST_F(MainWindow, AddressCheckMessagesKeepTheControls) {
+    struct Row {
+        const char* what;
+        std::function<void()> arrange;
+        QString message;
+    };
+    const Row rows[] = {
+        {"slots 1 and 3 short",
+         [] {
+             retype(FRM_Main->TXT_Adresse_01, QStringLiteral("11"));
+             click(FRM_Main->CHK_Adresse_03);
+             typeInto(FRM_Main->TXT_Adresse_03, QStringLiteral("3"));
+         },
+         QStringLiteral("Rufadresse 3 ist unnvollständig.")},
+        {"none checked", [] { click(FRM_Main->CHK_Adresse_01); },
+         QStringLiteral("Keine Rufadressen zum Programmieren gewählt.")},
+        {"same after normalisation",
+         [] {
+             retype(FRM_Main->TXT_Adresse_01, QStringLiteral("11234"));
+             click(FRM_Main->CHK_Adresse_02);
+             typeInto(FRM_Main->TXT_Adresse_02, QStringLiteral("11234"));
+         },
+         QStringLiteral("Rufadresse doppelt vorhanden.")},
+    };
+    for (const Row& r : rows) {
+        destroyApplicationWindows();
+        SetUp();
+        r.arrange();
+        std::vector<SeenBox> boxes;
+        EXPECT_TRUE(programme(&boxes).isEmpty()) << r.what << ": the dialog was shown";
+        ASSERT_EQ(boxes.size(), 1u) << r.what;
+        EXPECT_EQ(boxes[0].title, kTitle);
+        EXPECT_EQ(boxes[0].text, r.message) << r.what;
+        EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(boxes[0].owner, FRM_Main);
+    }
+    // The normalisation made before the check stays.
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("1R234"));
+    EXPECT_TRUE(FRM_Main->CHK_Adresse_02->isChecked());
+}
+
+TEST_F(MainWindow, GTakesTheTwelfthToneUnlessTheSystemHasNone) {
+    TFRM_Main& w = *FRM_Main;
+    retype(w.TXT_Adresse_01, QStringLiteral("1g2g3"));
+    const QStringList listing = programme();
+    ASSERT_GE(listing.size(), 14);
+    EXPECT_EQ(listing[10], QStringLiteral("02 : 2800 : Adresse 1"));
+
+    click(w.OPT_Tonsys_04);
+    std::vector<SeenBox> boxes;
+    EXPECT_TRUE(programme(&boxes).isEmpty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, kTitle);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("'G' is not a valid integer value."));
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    // The program goes on: the next press works again.
+    click(w.OPT_Tonsys_01);
+    EXPECT_EQ(programme().size(), 14);
+}
+
+TEST_F(MainWindow, InformationLabelOpensAMailLink) {
+    std::string link;
+    FRM_Main->openLink = [&](const std::string& l) { link = l; };
+    QTest::mouseClick(FRM_Main->LBL_Info, Qt::LeftButton);
+    EXPECT_EQ(link,
+              std::string("mailto:") + kContactAddress + "?subject=Programmer für KV 740 / QMR 52");
+    EXPECT_EQ(FRM_Main->LBL_Info->cursor().shape(), Qt::PointingHandCursor);
+}
+
+} // namespace

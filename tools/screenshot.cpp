@@ -1,0 +1,36 @@
+// Takes pictures of the main window and the programming dialog for the README.
+// Usage: zuvela_screenshot MAIN.png DIALOG.png (under a display, such as Xvfb).
+#include "app/TApplication.h"
+#include "app/UNT_Main.h"
+#include "prog/UNT_Prog.h"
+
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s MAIN.png DIALOG.png\n", argv[0]);
+        return 2;
+    }
+    TApplication application(argc, argv);
+    createApplicationWindows();
+    FRM_Main->show();
+    const QString mainFile = QString::fromLocal8Bit(argv[1]);
+    const QString dialogFile = QString::fromLocal8Bit(argv[2]);
+    bool ok = true;
+    // Let the window manager frame the window before taking its picture.
+    QTimer::singleShot(800, [&] {
+        ok = ok && FRM_Main->grab().save(mainFile);
+        QTimer::singleShot(800, [&] {
+            ok = ok && FRM_Prog->grab().save(dialogFile);
+            FRM_Prog->close();
+        });
+        FRM_Main->BTN_Prog->click();
+        application.quit();
+    });
+    application.exec();
+    destroyApplicationWindows();
+    return ok ? 0 : 1;
+}
