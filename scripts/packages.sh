@@ -1,0 +1,26 @@
+# Sourced by the set-up scripts: installs the Debian packages that the build needs and that
+# are missing, so that running a script again installs nothing.
+# shellcheck shell=bash
+
+# What building and running the program needs.
+ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
+                       libasound2-dev fonts-dejavu-core)
+# What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check.
+ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
+                      clang-tidy-14)
+
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
+    done
+    ((${#missing[@]} == 0)) && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "missing packages ${missing[*]}: run as root" >&2; exit 1; }
+        sudo=(sudo)
+    fi
+    echo "Installing ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
