@@ -1,0 +1,30 @@
+#pragma once
+// The two ways to the PC speaker: the system's tone service, or the timer and speaker ports.
+#include <cstdint>
+
+namespace platform {
+
+// The I/O ports the direct-port method uses.
+namespace speakerPort {
+constexpr uint16_t timer2Data = 0x42;    // counter 2 of the interval timer
+constexpr uint16_t timerControl = 0x43;  // the timer's control word
+constexpr uint16_t systemControl = 0x61; // bit 0: counter 2 gate, bit 1: speaker data enable
+} // namespace speakerPort
+
+// Byte-wide port access, as the x86 in and out instructions give it.
+class SpeakerPorts {
+public:
+    virtual ~SpeakerPorts() = default;
+    virtual uint8_t in(uint16_t port) = 0;
+    virtual void out(uint16_t port, uint8_t value) = 0;
+};
+
+// A service that sounds one tone until told otherwise; a new tone replaces the running one.
+class ToneService {
+public:
+    virtual ~ToneService() = default;
+    virtual void toneOn(uint16_t frequency) = 0; // 0 Hz: no sound
+    virtual void toneOff() = 0;
+};
+
+} // namespace platform
