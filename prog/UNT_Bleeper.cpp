@@ -1,0 +1,186 @@
+#include "prog/UNT_Bleeper.h"
+
+#include "platform/SpeakerSafety.h"
+#include "platform/TickCount.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+
+namespace UNT_Bleeper {
+
+namespace {
+
+// The direct-port method.
+constexpr uint32_t timerClock = 1193181;     // Hz, the interval timer's input
+constexpr uint8_t counter2SquareWave = 0xB6; // counter 2, low then high byte, mode 3, binary
+constexpr uint8_t speakerBits = 0x03;        // gate of counter 2, speaker data enable
+constexpr uint16_t lowestFrequency = 20;
+constexpr uint16_t highestFrequency = 5000;
+
+// Waits longer than this handle window messages, so the dialog repaints during them.
+constexpr int32_t pumpAbove = 1000;
+// Sleep until this close to the end, then poll: a late wake-up cannot make the wait overshoot.
+constexpr int64_t pollMarginNs = 1'000'000;
+// While messages are handled, sleep at most this long between two rounds of them.
+constexpr int64_t pumpSliceUs = 10'000;
+constexpr int64_t maxSleepUs = 1'000'000;
+
+struct State {
+    Platform active;
+    platform::SpeakerAccess detected;
+    platform::SpeakerMethod method = platform::SpeakerMethod::Silent;
+    platform::SilentToneService silence;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+platform::TickSource& ticks() {
+    platform::TickSource* source = state().active.ticks;
+    return source ? *source : platform::systemTickSource();
+}
+
+void pumpMessages() {
+    const Platform& active = state().active;
+    if (active.pumpMessages) {
+        active.pumpMessages();
+    } else if (QCoreApplication::instance()) {
+        QCoreApplication::processEvents();
+    }
+}
+
+void notify(const Request& request) {
+    if (state().active.onRequest) {
+        state().active.onRequest(request);
+    }
+}
+
+// The wait of Delay and of a tone: ends once duration ms have passed since the start reading,
+// counted in the wrapping tick count and, within the last millisecond, in its fraction, so it
+// never ends early even when it started late in a millisecond.
+void wait(int32_t duration) {
+    platform::TickSource& source = ticks();
+    const bool pump = duration > pumpAbove;
+    const int64_t durationNs = int64_t{duration} * 1'000'000;
+    const platform::TickReading start = source.read();
+    for (;;) {
+        if (pump) {
+            pumpMessages();
+        }
+        const int64_t remainingNs = durationNs - platform::nanosBetween(start, source.read());
+        if (remainingNs <= 0) {
+            return;
+        }
+        const int64_t sleepUs = (remainingNs - pollMarginNs) / 1000;
+        if (sleepUs > 0) {
+            source.sleepFor(
+                static_cast<uint32_t>(std::min(sleepUs, pump ? pumpSliceUs : maxSleepUs)));
+        }
+    }
+}
+
+} // namespace
+
+void DetectNT() {
+    State& s = state();
+    s.detected = platform::openSpeaker();
+    s.method = s.detected.method;
+    s.active.toneService = s.detected.tone.get();
+    s.active.ports = s.detected.ports.get();
+}
+
+void initBleeper() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        DetectNT();
+        platform::installSpeakerOffOnExit();
+    });
+}
+
+bool IsNT() {
+    const Platform& active = state().active;
+    return active.toneService != nullptr || active.ports == nullptr;
+}
+
+platform::SpeakerMethod speakerMethod() {
+    return state().method;
+}
+
+void Bleep(uint16_t frequency, int32_t duration) {
+    notify({Request::Kind::Bleep, frequency, duration});
+    if (duration < -1) {
+        duration = 0;
+    }
+    if (!IsNT()) {
+        PortSound(frequency, duration);
+        return;
+    }
+    // The tone service sounds any frequency it is given; the wait is ours.
+    platform::ToneService* service = state().active.toneService;
+    platform::ToneService& tone = service ? *service : state().silence;
+    tone.toneOn(frequency);
+    if (duration < 0) {
+        return;
+    }
+    wait(duration);
+    tone.toneOff();
+}
+
+void Delay(int32_t duration) {
+    notify({Request::Kind::Delay, 0, duration});
+    if (duration < 0) {
+        return;
+    }
+    wait(duration);
+}
+
+void PortSound(uint16_t frequency, int32_t duration) {
+    if (frequency < lowestFrequency || frequency > highestFrequency) {
+        return;
+    }
+    SpeakerOn(static_cast<uint16_t>(timerClock / frequency));
+    if (duration < 0) {
+        return; // left sounding; only a duration of -1 comes here
+    }
+    wait(duration);
+    SpeakerOff();
+}
+
+void SpeakerOn(uint16_t divisor) {
+    platform::SpeakerPorts* ports = state().active.ports;
+    if (!ports) {
+        return;
+    }
+    using namespace platform::speakerPort;
+    const uint8_t control = ports->in(systemControl);
+    if ((control & speakerBits) == 0) {
+        ports->out(systemControl, static_cast<uint8_t>(control | speakerBits));
+        ports->out(timerControl, counter2SquareWave);
+    }
+    ports->out(timer2Data, static_cast<uint8_t>(divisor & 0xFF));
+    ports->out(timer2Data, static_cast<uint8_t>(divisor >> 8));
+}
+
+void SpeakerOff() {
+    platform::SpeakerPorts* ports = state().active.ports;
+    if (!ports) {
+        return;
+    }
+    using platform::speakerPort::systemControl;
+    ports->out(systemControl, static_cast<uint8_t>(ports->in(systemControl) & ~speakerBits));
+}
+
+ScopedPlatform::ScopedPlatform(Platform platform) : previous_(std::move(state().active)) {
+    state().active = std::move(platform);
+}
+
+ScopedPlatform::~ScopedPlatform() {
+    state().active = std::move(previous_);
+}
+
+} // namespace UNT_Bleeper
