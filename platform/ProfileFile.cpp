@@ -11,6 +11,8 @@ namespace platform {
 
 namespace {
 
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF"; // UTF-8
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -159,8 +161,9 @@ ProfileWriteError::ProfileWriteError(std::filesystem::path file, std::error_code
 
 ProfileFile ProfileFile::fromText(std::string_view text) {
     ProfileFile profile;
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
+    profile.byteOrderMark_ = text.starts_with(byteOrderMark);
+    if (profile.byteOrderMark_)
+        text.remove_prefix(byteOrderMark.size());
     while (!text.empty()) {
         const std::size_t end = text.find_first_of("\r\n");
         if (end == std::string_view::npos) {
@@ -271,7 +274,7 @@ void ProfileFile::writeString(std::string_view section, std::string_view key,
 }
 
 std::string ProfileFile::text() const {
-    std::string out;
+    std::string out(byteOrderMark_ ? byteOrderMark : "");
     for (const std::string& line : lines_) {
         out += line;
         out += "\r\n";

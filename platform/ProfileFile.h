@@ -65,7 +65,7 @@ public:
     // NUL in any argument, or a section or key name that could not be read back.
     void writeString(std::string_view section, std::string_view key, std::string_view value);
 
-    // The file content: every line ended by CR LF.
+    // The file content: every line ended by CR LF (after the byte order mark, if one was read).
     std::string text() const;
 
     // Saves without ever losing the old file: the content goes to a temporary file in the same
@@ -76,6 +76,7 @@ public:
 
 private:
     std::vector<std::string> lines_;
+    bool byteOrderMark_ = false; // written back, so that text() reads as the original
 };
 
 } // namespace platform

@@ -128,10 +128,15 @@ TEST(ProfileReader, GarbageReadsTheSameAfterRewriting) {
     // Whatever the reader makes of garbage, writing the profile out must not change it.
     std::mt19937 random(740);
     const std::string alphabet = std::string("[]=;\"' \t\r\nABab\0\xFF", 17);
+    // Found by the fuzzer: only the first byte order mark is one.
+    const std::string twoMarks = "\xEF\xBB\xBF\xEF\xBB\xBF[A]\r\nTS=2\r\n";
+    EXPECT_EQ(ProfileFile::fromText(twoMarks).readString("A", "TS", "-"), "-");
     for (int round = 0; round < 300; ++round) {
         std::string text(random() % 200, '\0');
         for (char& c : text)
             c = round % 2 ? alphabet[random() % alphabet.size()] : char(random());
+        if (round == 0)
+            text = twoMarks;
         const ProfileFile profile = ProfileFile::fromText(text);
         const ProfileFile again = ProfileFile::fromText(profile.text());
         for (const char* section : {"A", "a", "B I", ""})
