@@ -1,0 +1,10 @@
+#include "platform/WaveMixer.h"
+
+namespace platform {
+
+WaveMixer& emptyWaveMixer() {
+    static EmptyWaveMixer layer;
+    return layer;
+}
+
+} // namespace platform

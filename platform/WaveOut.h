@@ -1,0 +1,117 @@
+#pragma once
+// Our own stand-in for the wave-output calls: a device number, a format record, a callback
+// with an instance value, and headers that are prepared, written and handed back.
+// Result codes: 0 is success; positive codes are our own (below); negative codes are
+// ALSA's (negative errno), whose text is ALSA's own.
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using WaveResult = int;
+
+constexpr WaveResult MMSYSERR_NOERROR = 0;
+constexpr WaveResult MMSYSERR_ERROR = 1;
+constexpr WaveResult MMSYSERR_BADDEVICEID = 2;
+constexpr WaveResult MMSYSERR_INVALHANDLE = 5;
+constexpr WaveResult MMSYSERR_NOMEM = 7;
+constexpr WaveResult MMSYSERR_INVALFLAG = 10;
+constexpr WaveResult MMSYSERR_INVALPARAM = 11;
+constexpr WaveResult WAVERR_BADFORMAT = 32;
+constexpr WaveResult WAVERR_STILLPLAYING = 33;
+constexpr WaveResult WAVERR_UNPREPARED = 34;
+
+// Device number of the system's default output ("default" PCM under ALSA).
+constexpr int WAVE_MAPPER = -1;
+
+// Messages of the wave services; also used as request codes of posted events.
+constexpr unsigned MM_WOM_OPEN = 0x3BB;
+constexpr unsigned MM_WOM_CLOSE = 0x3BC;
+constexpr unsigned MM_WOM_DONE = 0x3BD;
+constexpr unsigned MM_WIM_OPEN = 0x3BE;
+constexpr unsigned MM_WIM_CLOSE = 0x3BF;
+constexpr unsigned MM_WIM_DATA = 0x3C0;
+constexpr unsigned MM_MIXM_CONTROL_CHANGE = 0x3D1;
+
+constexpr uint32_t CALLBACK_FUNCTION = 0x30000;
+constexpr uint32_t WAVE_ALLOWSYNC = 0x2;
+
+constexpr uint16_t WAVE_FORMAT_PCM = 1;
+
+// Header flags.
+constexpr uint32_t WHDR_DONE = 0x01;
+constexpr uint32_t WHDR_PREPARED = 0x02;
+constexpr uint32_t WHDR_INQUEUE = 0x10;
+
+#pragma pack(push, 1)
+// The format record: 18 bytes, as the component allocates it.
+struct WaveFormatEx {
+    uint16_t wFormatTag;
+    uint16_t nChannels;
+    uint32_t nSamplesPerSec;
+    uint32_t nAvgBytesPerSec;
+    uint16_t nBlockAlign;
+    uint16_t wBitsPerSample;
+    uint16_t cbSize;
+};
+#pragma pack(pop)
+static_assert(sizeof(WaveFormatEx) == 18);
+
+// A buffer header. The layer writes dwFlags while the buffer is queued; the owner touches
+// the header again only after its completion.
+struct WaveHdr {
+    uint8_t* lpData;
+    uint32_t dwBufferLength;
+    uint32_t dwBytesRecorded;
+    uintptr_t dwUser;
+    uint32_t dwFlags;
+    uint32_t dwLoops;
+    WaveHdr* lpNext;
+    uintptr_t reserved;
+};
+
+struct WaveOutDevice; // opaque, one per open device
+using HWaveOut = WaveOutDevice*;
+
+// Called with the device, the message (MM_WOM_*), the instance value given to open, and
+// two parameters (for MM_WOM_DONE the first is the header). Runs on the layer's own
+// thread for completions; it must not call back into the layer.
+using WaveOutProc = void (*)(HWaveOut, unsigned msg, uintptr_t instance, uintptr_t p1,
+                             uintptr_t p2);
+
+class WaveOut {
+public:
+    virtual ~WaveOut() = default;
+    virtual unsigned getNumDevs() = 0;
+    // Sends MM_WOM_OPEN before it returns successfully.
+    virtual WaveResult open(HWaveOut* handle, int deviceId, const WaveFormatEx* format,
+                            WaveOutProc callback, uintptr_t instance, uint32_t flags) = 0;
+    virtual WaveResult prepareHeader(HWaveOut, WaveHdr*, unsigned headerSize) = 0;
+    virtual WaveResult unprepareHeader(HWaveOut, WaveHdr*, unsigned headerSize) = 0;
+    // Queues the buffer; buffers play in the order written, without gaps.
+    virtual WaveResult write(HWaveOut, WaveHdr*, unsigned headerSize) = 0;
+    // Stops at once and hands back every queued buffer, with one MM_WOM_DONE each,
+    // before it returns.
+    virtual WaveResult reset(HWaveOut) = 0;
+    // Lets what was written finish playing, then sends MM_WOM_CLOSE. Refused with
+    // WAVERR_STILLPLAYING while buffers are queued.
+    virtual WaveResult close(HWaveOut) = 0;
+    // The text for a result code, at most 255 characters; empty when there is none.
+    virtual std::string getErrorText(WaveResult code) = 0;
+};
+
+// The input side, as far as the component needs it so far.
+class WaveIn {
+public:
+    virtual ~WaveIn() = default;
+    virtual unsigned getNumDevs() = 0;
+};
+
+// Texts of our own codes and ALSA's codes; empty for an unknown code.
+std::string waveErrorText(WaveResult code);
+
+// The layers of the program (ALSA), one per process.
+WaveOut& alsaWaveOut();
+WaveIn& alsaWaveIn();
+
+} // namespace platform

@@ -1,0 +1,317 @@
+// Wave output on ALSA. A thread of each open device plays the queued buffers in order and
+// reports each one as done once ALSA has taken all of its frames. Only that thread calls
+// ALSA for a running device, so ALSA never sees two threads on one PCM.
+#include "platform/WaveOutAlsa.h"
+#include "platform/WaveOut.h"
+
+#include <alsa/asoundlib.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <set>
+#include <thread>
+
+namespace platform {
+
+struct WaveOutDevice {
+    snd_pcm_t* pcm = nullptr;
+    WaveOutProc callback = nullptr;
+    uintptr_t instance = 0;
+    unsigned frameBytes = 1;
+
+    std::mutex mutex;
+    std::condition_variable wake;      // work for the thread
+    std::condition_variable resetDone; // the thread has handed everything back
+    std::deque<WaveHdr*> queue;
+    size_t written = 0; // bytes of the front buffer already taken by ALSA
+    bool resetRequested = false;
+    bool closing = false;
+    std::thread thread;
+};
+
+namespace {
+
+// ALSA prints its own errors on stderr by default; this program logs nothing.
+void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsa() {
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(silentErrorHandler); });
+}
+
+std::vector<std::string> pcmNames(const char* direction) {
+    silenceAlsa();
+    std::vector<std::string> names;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0)
+        return names;
+    for (void** hint = hints; *hint; ++hint) {
+        char* name = snd_device_name_get_hint(*hint, "NAME");
+        char* ioid = snd_device_name_get_hint(*hint, "IOID");
+        // No IOID means both directions.
+        if (name && (!ioid || std::string(ioid) == direction))
+            names.emplace_back(name);
+        std::free(name);
+        std::free(ioid);
+    }
+    snd_device_name_free_hint(hints);
+    return names;
+}
+
+// Open devices, so that a stale or foreign handle is refused instead of followed.
+std::mutex registryMutex;
+std::set<WaveOutDevice*> registry;
+
+bool known(HWaveOut device) {
+    std::lock_guard lock(registryMutex);
+    return device && registry.count(device) != 0;
+}
+
+void markDone(WaveHdr* header) {
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+}
+
+void playLoop(WaveOutDevice* dev) {
+    std::unique_lock lock(dev->mutex);
+    for (;;) {
+        dev->wake.wait(
+            lock, [dev] { return dev->resetRequested || dev->closing || !dev->queue.empty(); });
+        if (dev->resetRequested) {
+            snd_pcm_drop(dev->pcm);
+            snd_pcm_prepare(dev->pcm);
+            std::deque<WaveHdr*> returned;
+            returned.swap(dev->queue);
+            dev->written = 0;
+            for (WaveHdr* header : returned)
+                markDone(header);
+            lock.unlock();
+            for (WaveHdr* header : returned)
+                dev->callback(dev, MM_WOM_DONE, dev->instance, reinterpret_cast<uintptr_t>(header),
+                              0);
+            lock.lock();
+            dev->resetRequested = false;
+            dev->resetDone.notify_all();
+            continue;
+        }
+        if (dev->queue.empty()) { // closing: let ALSA play out what it holds
+            lock.unlock();
+            snd_pcm_nonblock(dev->pcm, 0);
+            snd_pcm_drain(dev->pcm);
+            return;
+        }
+        WaveHdr* header = dev->queue.front();
+        size_t written = dev->written;
+        lock.unlock();
+
+        // The owner leaves a queued header alone, so it is read without the lock.
+        const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
+        if (written < total) {
+            snd_pcm_sframes_t frames = snd_pcm_writei(dev->pcm, header->lpData + written,
+                                                      (total - written) / dev->frameBytes);
+            if (frames == -EAGAIN) {
+                snd_pcm_wait(dev->pcm, 50); // bounded, so a reset or close is seen soon
+            } else if (frames < 0) {
+                // An underrun restarts the stream; a device that is gone loses the rest of
+                // this buffer, but the buffer is still handed back.
+                if (snd_pcm_recover(dev->pcm, static_cast<int>(frames), 1) < 0)
+                    written = total;
+            } else {
+                written += static_cast<size_t>(frames) * dev->frameBytes;
+            }
+        }
+
+        lock.lock();
+        if (dev->resetRequested)
+            continue; // the reset hands this buffer back
+        dev->written = written;
+        if (written >= total) {
+            dev->queue.pop_front();
+            dev->written = 0;
+            markDone(header);
+            lock.unlock();
+            dev->callback(dev, MM_WOM_DONE, dev->instance, reinterpret_cast<uintptr_t>(header), 0);
+            lock.lock();
+        }
+    }
+}
+
+snd_pcm_format_t alsaFormat(const WaveFormatEx& format) {
+    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels < 1 || format.nChannels > 2 ||
+        format.nSamplesPerSec == 0)
+        return SND_PCM_FORMAT_UNKNOWN;
+    if (format.wBitsPerSample == 8 && format.nBlockAlign == format.nChannels)
+        return SND_PCM_FORMAT_U8;
+    if (format.wBitsPerSample == 16 && format.nBlockAlign == 2 * format.nChannels)
+        return SND_PCM_FORMAT_S16_LE;
+    return SND_PCM_FORMAT_UNKNOWN;
+}
+
+class AlsaWaveOut final : public WaveOut {
+public:
+    unsigned getNumDevs() override {
+        return static_cast<unsigned>(alsaPlaybackDeviceNames().size());
+    }
+
+    WaveResult open(HWaveOut* handle, int deviceId, const WaveFormatEx* format,
+                    WaveOutProc callback, uintptr_t instance, uint32_t flags) override {
+        if (!handle || !format)
+            return MMSYSERR_INVALPARAM;
+        if ((flags & 0x70000) != CALLBACK_FUNCTION || !callback)
+            return MMSYSERR_INVALFLAG;
+        const snd_pcm_format_t pcmFormat = alsaFormat(*format);
+        if (pcmFormat == SND_PCM_FORMAT_UNKNOWN)
+            return WAVERR_BADFORMAT;
+        std::string name = "default";
+        if (deviceId != WAVE_MAPPER) {
+            const auto names = alsaPlaybackDeviceNames();
+            if (deviceId < 0 || static_cast<size_t>(deviceId) >= names.size())
+                return MMSYSERR_BADDEVICEID;
+            name = names[static_cast<size_t>(deviceId)];
+        }
+        silenceAlsa();
+        snd_pcm_t* pcm = nullptr;
+        // Non-blocking, so that a busy device fails at once instead of waiting.
+        int rc = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+        if (rc < 0)
+            return rc;
+        rc = snd_pcm_set_params(pcm, pcmFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format->nChannels,
+                                format->nSamplesPerSec, 1, 200000);
+        if (rc < 0) {
+            snd_pcm_close(pcm);
+            return rc;
+        }
+        auto* dev = new (std::nothrow) WaveOutDevice;
+        if (!dev) {
+            snd_pcm_close(pcm);
+            return MMSYSERR_NOMEM;
+        }
+        dev->pcm = pcm;
+        dev->callback = callback;
+        dev->instance = instance;
+        dev->frameBytes = format->nBlockAlign;
+        try {
+            dev->thread = std::thread(playLoop, dev);
+        } catch (...) {
+            snd_pcm_close(pcm);
+            delete dev;
+            return MMSYSERR_NOMEM;
+        }
+        {
+            std::lock_guard lock(registryMutex);
+            registry.insert(dev);
+        }
+        *handle = dev;
+        callback(dev, MM_WOM_OPEN, instance, 0, 0);
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult prepareHeader(HWaveOut dev, WaveHdr* header, unsigned headerSize) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (!header || headerSize < sizeof(WaveHdr) || !header->lpData)
+            return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(dev->mutex);
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags |= WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult unprepareHeader(HWaveOut dev, WaveHdr* header, unsigned headerSize) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (!header || headerSize < sizeof(WaveHdr))
+            return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(dev->mutex);
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags &= ~WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult write(HWaveOut dev, WaveHdr* header, unsigned headerSize) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (!header || headerSize < sizeof(WaveHdr))
+            return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(dev->mutex);
+        if (!(header->dwFlags & WHDR_PREPARED))
+            return WAVERR_UNPREPARED;
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING; // never queue a buffer twice
+        if (dev->closing)
+            return MMSYSERR_INVALHANDLE;
+        header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        dev->queue.push_back(header);
+        dev->wake.notify_one();
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult reset(HWaveOut dev) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (std::this_thread::get_id() == dev->thread.get_id())
+            return MMSYSERR_ERROR; // from inside the callback it could never finish
+        std::unique_lock lock(dev->mutex);
+        dev->resetRequested = true;
+        dev->wake.notify_one();
+        dev->resetDone.wait(lock, [dev] { return !dev->resetRequested; });
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult close(HWaveOut dev) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (std::this_thread::get_id() == dev->thread.get_id())
+            return MMSYSERR_ERROR;
+        {
+            std::lock_guard lock(dev->mutex);
+            if (!dev->queue.empty())
+                return WAVERR_STILLPLAYING;
+            dev->closing = true;
+            dev->wake.notify_one();
+        }
+        dev->thread.join(); // the thread drains before it ends
+        {
+            std::lock_guard lock(registryMutex);
+            registry.erase(dev);
+        }
+        snd_pcm_close(dev->pcm);
+        dev->callback(dev, MM_WOM_CLOSE, dev->instance, 0, 0);
+        delete dev;
+        return MMSYSERR_NOERROR;
+    }
+
+    std::string getErrorText(WaveResult code) override { return waveErrorText(code); }
+};
+
+class AlsaWaveIn final : public WaveIn {
+public:
+    unsigned getNumDevs() override {
+        return static_cast<unsigned>(alsaCaptureDeviceNames().size());
+    }
+};
+
+} // namespace
+
+std::vector<std::string> alsaPlaybackDeviceNames() {
+    return pcmNames("Output");
+}
+std::vector<std::string> alsaCaptureDeviceNames() {
+    return pcmNames("Input");
+}
+
+WaveOut& alsaWaveOut() {
+    static AlsaWaveOut layer;
+    return layer;
+}
+
+WaveIn& alsaWaveIn() {
+    static AlsaWaveIn layer;
+    return layer;
+}
+
+} // namespace platform
