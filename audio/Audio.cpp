@@ -1,0 +1,696 @@
+#include "audio/Audio.h"
+
+#include "platform/WaveOut.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QIODevice>
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+using namespace platform;
+
+namespace {
+
+// Stop gives up waiting after this long: the layer has promised a completion per buffer, but
+// a broken device must not freeze the program.
+constexpr auto stopTimeout = std::chrono::seconds(5);
+
+const char* const playFileName = "PLAY.TMP";
+
+QEvent::Type waveMessageType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+class TWaveMessageEvent : public QEvent {
+public:
+    TWaveMessageEvent(unsigned msg, uintptr_t wParam, uintptr_t lParam)
+        : QEvent(waveMessageType()), Msg(msg), WParam(wParam), LParam(lParam) {}
+    const unsigned Msg;
+    const uintptr_t WParam;
+    const uintptr_t LParam;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TMessageWindow
+
+TMessageWindow::TMessageWindow(Handler handler) : FHandler(std::move(handler)) {}
+
+void TMessageWindow::post(unsigned msg, uintptr_t wParam, uintptr_t lParam) {
+    send(this, msg, wParam, lParam);
+}
+
+void TMessageWindow::send(QObject* receiver, unsigned msg, uintptr_t wParam, uintptr_t lParam) {
+    QCoreApplication::postEvent(receiver, new TWaveMessageEvent(msg, wParam, lParam));
+}
+
+bool TMessageWindow::event(QEvent* e) {
+    if (e->type() != waveMessageType())
+        return QObject::event(e);
+    const auto* message = static_cast<TWaveMessageEvent*>(e);
+    if (FHandler)
+        FHandler(message->Msg, message->WParam, message->LParam);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TAudioSettings
+
+TAudioSettings::TAudioSettings(TAudio* owner) : FOwner(owner) {}
+
+TAudioSettings::~TAudioSettings() {
+    FreeBuffers();
+}
+
+void TAudioSettings::SetBitsPerSample(TBPS value) {
+    FOwner->writeFormat(this, TAudio::FormatField::BitsPerSample, static_cast<int>(value));
+}
+
+void TAudioSettings::SetChannels(TChannels value) {
+    FOwner->writeFormat(this, TAudio::FormatField::Channels, static_cast<int>(value));
+}
+
+void TAudioSettings::SetSampleRate(uint16_t value) {
+    FOwner->writeFormat(this, TAudio::FormatField::SampleRate, value);
+}
+
+uint16_t TAudioSettings::blockAlign(TChannels channels, TBPS bits) const {
+    const uint16_t nChannels = channels == TChannels::Mono ? 1 : 2;
+    return bits == TBPS::_8 ? nChannels : static_cast<uint16_t>(2 * nChannels);
+}
+
+bool TAudioSettings::AllocateBuffers() {
+    FWaveFormat = new (std::nothrow) WaveFormatEx{};
+    if (!FWaveFormat) {
+        FOwner->ErrorMessage = QStringLiteral("Not enough memory to allocate WaveFormat");
+        return false;
+    }
+    WaveFormatEx& f = *FWaveFormat;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.wBitsPerSample = FBitsPerSample == TBPS::_8 ? 8 : 16;
+    f.cbSize = 0;
+    f.nChannels = FChannels == TChannels::Mono ? 1 : 2;
+    f.nSamplesPerSec = FSampleRate;
+    f.nBlockAlign = blockAlign(FChannels, FBitsPerSample);
+    f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+    // 16 bits wide; the setters refuse products that would wrap.
+    FBufferSize = static_cast<uint16_t>(FNoSamples * f.nBlockAlign);
+    for (TAudioSlot& slot : FSlots) {
+        slot.Header = new (std::nothrow) WaveHdr{};
+        if (!slot.Header) {
+            FOwner->ErrorMessage = QStringLiteral("Not enough memory to allocate WaveHeader");
+            return false;
+        }
+        slot.Data = new (std::nothrow) uint8_t[FBufferSize];
+        slot.DataSize = slot.Data ? FBufferSize : 0;
+        slot.Half = slot.Data ? new (std::nothrow) uint8_t[FBufferSize / 2] : nullptr;
+        slot.HalfSize = slot.Half ? FBufferSize / 2 : 0;
+        if (!slot.Data || !slot.Half) {
+            FOwner->ErrorMessage = QStringLiteral("Not enough memory to allocate Wave Buffer");
+            return false;
+        }
+        slot.Header->lpData = slot.Data;
+    }
+    return true;
+}
+
+void TAudioSettings::FreeBuffers() {
+    if (!FWaveFormat)
+        return;
+    delete FWaveFormat;
+    FWaveFormat = nullptr;
+    for (TAudioSlot& slot : FSlots) {
+        delete[] slot.Data;
+        delete[] slot.Half;
+        delete slot.Header;
+        slot = TAudioSlot{};
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPlayer
+
+TPlayer::TPlayer(TAudio* owner) : TAudioSettings(owner) {
+    FRefillWindow = new TMessageWindow([this](unsigned msg, uintptr_t, uintptr_t) {
+        if (msg == MM_WOM_DONE && FOpen && !refill())
+            closeIfStuck();
+    });
+    FCloseWindow = new TMessageWindow([this](unsigned msg, uintptr_t, uintptr_t) {
+        if (msg == MM_WOM_CLOSE)
+            closeDevice();
+    });
+}
+
+TPlayer::~TPlayer() = default;
+
+void TPlayer::waveOutCallback(HWaveOut, unsigned msg, uintptr_t instance, uintptr_t, uintptr_t) {
+    // The instance value refers to the component's Player reference.
+    TPlayer* player = *reinterpret_cast<TPlayer* const*>(instance);
+    switch (msg) {
+    case MM_WOM_OPEN:
+        player->FActive = true;
+        break;
+    case MM_WOM_CLOSE:
+        player->FActive = false;
+        break;
+    case MM_WOM_DONE:
+        if (player->FActive)
+            player->bufferDone(player);
+        break;
+    default:
+        break;
+    }
+}
+
+// Runs in the layer's context: atomics, the client's OnBufferPlayed and posted requests only.
+void TPlayer::bufferDone(TObject* sender) {
+    int inFlight = FInFlight.load();
+    while (inFlight > 0 && !FInFlight.compare_exchange_weak(inFlight, inFlight - 1)) {
+    }
+    const int left = inFlight > 0 ? inFlight - 1 : 0;
+    if (FDiscarding) { // Stop is handing the buffers back: nothing more to play
+        if (left == 0)
+            requestClose();
+        return;
+    }
+    // The last buffer of a playback: nothing else in flight and nothing left to read.
+    if (left == 0 && !FFileOpen) {
+        requestClose();
+        return;
+    }
+    if (FOwner->OnBufferPlayed)
+        FOwner->OnBufferPlayed(sender);
+    FRefillWindow->post(MM_WOM_DONE);
+    FTail = static_cast<uint8_t>((FTail + 1) % 4);
+}
+
+void TPlayer::requestClose() {
+    if (!FCloseRequested.exchange(true))
+        FCloseWindow->post(MM_WOM_CLOSE);
+}
+
+// After the play file is gone: the callback may have seen it still there when the last buffer
+// came back, so whoever comes second asks for the close (the flag makes it one request).
+void TPlayer::closeIfDone() {
+    if (FInFlight == 0 && !FFileOpen)
+        requestClose();
+}
+
+// Nothing in flight means no completion will ever come to move things on: end the playback.
+void TPlayer::closeIfStuck() {
+    if (FInFlight != 0)
+        return;
+    releasePlayFile();
+    requestClose();
+}
+
+void TPlayer::releasePlayFile() {
+    FFileOpen = false;
+    FPlayFile.reset(); // "PLAY.TMP" stays on disk
+}
+
+bool TPlayer::openDevice() {
+    if (FOpen)
+        return true;
+    FHead = 0;
+    FTail = 1;
+    FInFlight = 0;
+    FDiscarding = false;
+    FCloseRequested = false;
+    const WaveResult rc = FOwner->waveOut().open(
+        &FHandle, FOwner->AudioDeviceID(), FWaveFormat, waveOutCallback,
+        reinterpret_cast<uintptr_t>(&FOwner->Player), CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
+    if (rc != MMSYSERR_NOERROR) {
+        FHandle = nullptr;
+        FOwner->setWaveOutError(QStringLiteral("Could not open the output device for playing: "),
+                                rc);
+        return false;
+    }
+    FOpen = true;
+    for (TAudioSlot& slot : FSlots) {
+        if (!slot.Header)
+            continue;
+        *slot.Header = WaveHdr{};
+        slot.Header->lpData = slot.Data;
+        slot.Header->dwBufferLength = FBufferSize;
+    }
+    return true;
+}
+
+void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops) {
+    if (!openDevice())
+        return;
+    if (!LeftStream || !LeftStream->isReadable() || LeftStream->size() <= 0) {
+        closeIfStuck(); // an open device with nothing to play would never close
+        return;
+    }
+    if (!FPlayFile) {
+        auto file = std::make_unique<QFile>(QString::fromLatin1(playFileName));
+        if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+            const QString reason = file->errorString();
+            closeIfStuck();
+            throw TPlayFileError(QStringLiteral("Cannot create file \"%1\". %2")
+                                     .arg(playFileName, reason)
+                                     .toStdString());
+        }
+        FPlayFile = std::move(file);
+        FFileOpen = true;
+        FDiscarding = false;
+        FLoops = Loops;
+        FReadPos = 0;
+    } else {
+        FPlayFile->seek(FPlayFile->size());
+    }
+    try {
+        appendToPlayFile(LeftStream, RightStream);
+    } catch (const TPlayFileError&) {
+        if (FReadPos == 0)
+            closeIfStuck();
+        throw;
+    }
+    if (FReadPos == 0) {
+        for (int i = 0; i < 4; ++i)
+            refill();
+        closeIfStuck();
+    }
+}
+
+void TPlayer::writePlayFile(const char* data, qint64 size) {
+    if (FPlayFile->write(data, size) != size)
+        throw TPlayFileError(QStringLiteral("Cannot write file \"%1\". %2")
+                                 .arg(playFileName, FPlayFile->errorString())
+                                 .toStdString());
+}
+
+void TPlayer::appendToPlayFile(QIODevice* left, QIODevice* right) {
+    const qint64 size = left->size();
+    if (FChannels == TChannels::Stereo && right && right->isReadable() && right->size() == size) {
+        // Whole frames into a 1000-byte block: 500 frames at 8 bits, 250 at 16.
+        const int sampleBytes = FBitsPerSample == TBPS::_8 ? 1 : 2;
+        const qint64 frames = size / sampleBytes;
+        const qint64 framesPerBlock = 1000 / (2 * sampleBytes);
+        left->seek(0);
+        right->seek(0);
+        char block[1000];
+        char l[500];
+        char r[500];
+        for (qint64 done = 0; done < frames;) {
+            const qint64 n = std::min(framesPerBlock, frames - done);
+            const qint64 bytes = n * sampleBytes;
+            std::fill(std::begin(l), std::end(l), 0);
+            std::fill(std::begin(r), std::end(r), 0);
+            left->read(l, bytes);
+            right->read(r, bytes);
+            for (qint64 i = 0; i < n; ++i)
+                for (int b = 0; b < sampleBytes; ++b) {
+                    block[2 * sampleBytes * i + b] = l[sampleBytes * i + b];
+                    block[2 * sampleBytes * i + sampleBytes + b] = r[sampleBytes * i + b];
+                }
+            writePlayFile(block, 2 * bytes);
+            done += n;
+        }
+        return;
+    }
+    left->seek(0);
+    char chunk[65536];
+    for (;;) {
+        const qint64 n = left->read(chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        writePlayFile(chunk, n);
+    }
+}
+
+// Fills the head slot from the play file and queues it; true when a buffer was queued.
+bool TPlayer::refill() {
+    if (!FPlayFile)
+        return false;
+    // The head slot is still in flight (a Play before the previous playback came back).
+    if (FInFlight >= 4)
+        return false;
+    TAudioSlot& slot = FSlots[FHead];
+    if (!slot.Header || !slot.Data)
+        return false;
+    const qint64 remembered = FPlayFile->pos();
+    FPlayFile->seek(FReadPos);
+    qint64 count = FPlayFile->read(reinterpret_cast<char*>(slot.Data), FBufferSize);
+    if (count == 0 && FLoops > 0) {
+        --FLoops;
+        FPlayFile->seek(0); // each pass starts at a buffer boundary
+        count = FPlayFile->read(reinterpret_cast<char*>(slot.Data), FBufferSize);
+    }
+    FReadPos = static_cast<int32_t>(FPlayFile->pos());
+    const bool exhausted = FReadPos >= FPlayFile->size() && FLoops == 0;
+    FPlayFile->seek(remembered);
+    if (count <= 0) {
+        releasePlayFile();
+        closeIfDone();
+        return false;
+    }
+    // Known now, not one completion later, so that the completion of this buffer is
+    // recognised as the last however fast it comes.
+    if (exhausted)
+        releasePlayFile();
+
+    WaveHdr* header = slot.Header;
+    header->dwBufferLength = static_cast<uint32_t>(count);
+    header->dwFlags = 0;
+    header->dwLoops = 0;
+    ++FInFlight; // before the write: its completion may come before the write returns
+    WaveResult rc = FOwner->waveOut().prepareHeader(FHandle, header, sizeof(WaveHdr));
+    if (rc == MMSYSERR_NOERROR)
+        rc = FOwner->waveOut().write(FHandle, header, sizeof(WaveHdr));
+    if (rc != MMSYSERR_NOERROR) {
+        --FInFlight;
+        FOwner->setWaveOutError(QString(), rc);
+        closeIfDone();
+        return false;
+    }
+    FHead = static_cast<uint8_t>((FHead + 1) % 4);
+    return true;
+}
+
+void TPlayer::closeDevice() {
+    if (!FOpen) {
+        FOwner->ErrorMessage = QStringLiteral("Player already closed");
+        return;
+    }
+    FCloseRequested = false; // this request is being handled
+    if (FInFlight != 0 || FFileOpen) {
+        // Playback went on after the request (a Play came in between): its own last
+        // completion asks again.
+        closeIfDone();
+        return;
+    }
+    for (TAudioSlot& slot : FSlots) {
+        if (!slot.Header)
+            continue;
+        const WaveResult rc =
+            FOwner->waveOut().unprepareHeader(FHandle, slot.Header, sizeof(WaveHdr));
+        if (rc != MMSYSERR_NOERROR) {
+            FOwner->setWaveOutError(QStringLiteral("Error unpreparing header for playing: "), rc);
+            return;
+        }
+    }
+    const WaveResult rc = FOwner->waveOut().close(FHandle);
+    if (rc != MMSYSERR_NOERROR) {
+        FOwner->setWaveOutError(QStringLiteral("Error closing output device: "), rc);
+        return;
+    }
+    FHandle = nullptr;
+    FOpen = false;
+    if (FOwner->OnPlayed)
+        FOwner->OnPlayed(this);
+}
+
+void TPlayer::Stop() {
+    if (!FOpen) {
+        FOwner->ErrorMessage = QStringLiteral("Player already closed");
+        return;
+    }
+    if (FPlayFile) {
+        FDiscarding = true; // the buffers handed back now are not followed by more
+        releasePlayFile();
+        FHead = FTail.load();
+        FOwner->ErrorMessage.clear();
+    }
+    if (!FCloseRequested) {
+        if (FOwner->waveOut().reset(FHandle) != MMSYSERR_NOERROR) {
+            FOwner->ErrorMessage = QStringLiteral("Error in waveOutReset");
+            return;
+        }
+        // Every buffer is back; when none was in flight no completion asks for the close.
+        closeIfStuck();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + stopTimeout;
+    while (FActive && FCloseRequested && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        if (FActive && FCloseRequested)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRecorder
+
+TRecorder::TRecorder(TAudio* owner) : TAudioSettings(owner) {
+    // Re-queueing recorded buffers comes with the opening of input devices.
+    FRecorderWindow = new TMessageWindow([](unsigned, uintptr_t, uintptr_t) {});
+}
+
+TRecorder::~TRecorder() = default;
+
+void TRecorder::SetNoSamples(uint16_t value) {
+    FOwner->writeNoSamples(value);
+}
+
+void TRecorder::SetSplitChannels(bool value) {
+    FSplitChannels = FChannels == TChannels::Stereo ? value : false;
+}
+
+bool TRecorder::Stop() {
+    FActive = false; // recorded-data notifications still queued are ignored
+    if (!FOpen) {
+        FOwner->ErrorMessage = QStringLiteral("Recorder already closed");
+        return true;
+    }
+    // An input device is never opened yet: nothing else can be open here.
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TMixerSettings
+
+TMixerSettings::TMixerSettings(TAudio* owner) : FOwner(owner) {
+    FMixerWindow = new TMessageWindow([this](unsigned msg, uintptr_t wParam, uintptr_t lParam) {
+        if (msg == MM_MIXM_CONTROL_CHANGE)
+            controlChange(wParam, lParam);
+    });
+}
+
+TMixerSettings::~TMixerSettings() {
+    releaseLines();
+    delete FMixerWindow;
+}
+
+void TMixerSettings::releaseLines() {
+    while (FLines) {
+        TMixDetails* next = FLines->Next;
+        delete FLines;
+        FLines = next;
+    }
+}
+
+bool TMixerSettings::Open(int32_t) {
+    // A previous chain is released, not dropped.
+    releaseLines();
+    if (FOwner->waveMixer().getNumDevs() == 0)
+        return false;
+    // Reading a device's lines comes with the ALSA mixer; until then no device is usable.
+    return false;
+}
+
+void TMixerSettings::controlChange(uintptr_t wParam, uintptr_t lParam) {
+    if (!FAvailable || !FOwner->OnMixerChange)
+        return;
+    const auto control = static_cast<uint16_t>(lParam);
+    FOwner->OnMixerChange(this, static_cast<uint16_t>(wParam), control);
+    for (const TMixDetails* line = FLines; line; line = line->Next)
+        if (line->VolumeControlID == lParam || line->MuteControlID == lParam) {
+            FOwner->OnMixerChange(this, line->Destination, line->Source);
+            break;
+        }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TAudio
+
+namespace {
+TAudio::Layers withDefaults(TAudio::Layers layers) {
+    if (!layers.WaveOut)
+        layers.WaveOut = &alsaWaveOut();
+    if (!layers.WaveIn)
+        layers.WaveIn = &alsaWaveIn();
+    if (!layers.Mixer)
+        layers.Mixer = &emptyWaveMixer();
+    return layers;
+}
+} // namespace
+
+TAudio::TAudio(QObject* owner, Layers layers)
+    : QObject(owner), FLayers(withDefaults(layers)), Recorder(new TRecorder(this)),
+      Player(new TPlayer(this)),
+      FComponentWindow(new TMessageWindow(
+          [this](unsigned msg, uintptr_t, uintptr_t) { componentMessage(msg); })),
+      FWaveFormatSize(sizeof(WaveFormatEx)), Mixer(new TMixerSettings(this)) {
+    FMixerDeviceID = 0;
+    if (Mixer->Open(0))
+        Mixer->FAvailable = true;
+    ErrorMessage.clear();
+    // Without an input device the player starts without buffers until a format is set.
+    if (waveIn().getNumDevs() > 0 && Recorder->AllocateBuffers() && waveOut().getNumDevs() > 0)
+        Player->AllocateBuffers();
+    // At the end of the session the devices are closed; the component stays with its owner.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { shutdown(); });
+}
+
+TAudio::~TAudio() {
+    Player->Stop();
+    Recorder->Stop();
+    delete Mixer;
+    Recorder->FreeBuffers();
+    delete Recorder->FRecorderWindow;
+    delete Recorder;
+    Player->FreeBuffers();
+    delete Player->FRefillWindow;
+    delete Player->FCloseWindow;
+    delete Player;
+    delete FComponentWindow;
+}
+
+void TAudio::shutdown() {
+    if (Player->IsOpen())
+        Player->Stop();
+    if (Recorder->IsOpen())
+        Recorder->Stop();
+}
+
+void TAudio::setWaveOutError(const QString& prefix, WaveResult code) {
+    const std::string text = waveOut().getErrorText(code);
+    ErrorMessage = text.empty() ? prefix : prefix + QLatin1Char(' ') + QString::fromLocal8Bit(text);
+}
+
+void TAudio::componentMessage(unsigned msg) {
+    switch (msg) {
+    case MM_WOM_OPEN:
+        Player->FActive = true;
+        break;
+    case MM_WOM_CLOSE:
+        Player->FActive = false;
+        break;
+    case MM_WOM_DONE:
+        if (Player->FActive)
+            Player->bufferDone(this);
+        break;
+    case MM_WIM_OPEN:
+        Recorder->FActive = true;
+        break;
+    case MM_WIM_CLOSE:
+        Recorder->FActive = false;
+        break;
+    default: // MM_WIM_DATA needs an open input device, which comes with recording
+        break;
+    }
+}
+
+void TAudio::writeFormat(TAudioSettings* target, FormatField field, int value) {
+    auto current = [field](const TAudioSettings* s) {
+        switch (field) {
+        case FormatField::Channels:
+            return static_cast<int>(s->FChannels);
+        case FormatField::BitsPerSample:
+            return static_cast<int>(s->FBitsPerSample);
+        case FormatField::SampleRate:
+            break;
+        }
+        return static_cast<int>(s->FSampleRate);
+    };
+    std::vector<TAudioSettings*> changing;
+    const std::vector<TAudioSettings*> objects =
+        SeparateCtrls ? std::vector<TAudioSettings*>{target}
+                      : std::vector<TAudioSettings*>{Player, Recorder};
+    for (TAudioSettings* s : objects)
+        if (current(s) != value)
+            changing.push_back(s);
+    for (TAudioSettings* s : changing) {
+        // Freeing the buffers of an open device would hand freed memory to the layer.
+        if (s->FOpen) {
+            ErrorMessage =
+                s == Player ? QStringLiteral("The player is open: its format cannot change now")
+                            : QStringLiteral("The recorder is open: its format cannot change now");
+            return;
+        }
+        const TChannels channels =
+            field == FormatField::Channels ? static_cast<TChannels>(value) : s->FChannels;
+        const TBPS bits =
+            field == FormatField::BitsPerSample ? static_cast<TBPS>(value) : s->FBitsPerSample;
+        if (unsigned(s->FNoSamples) * s->blockAlign(channels, bits) > 65535) {
+            ErrorMessage = QStringLiteral("NoSamples is too large for this format: a buffer "
+                                          "would exceed 65535 bytes");
+            return;
+        }
+    }
+    for (TAudioSettings* s : changing) {
+        switch (field) {
+        case FormatField::Channels:
+            s->FChannels = static_cast<TChannels>(value);
+            break;
+        case FormatField::BitsPerSample:
+            s->FBitsPerSample = static_cast<TBPS>(value);
+            break;
+        case FormatField::SampleRate:
+            s->FSampleRate = static_cast<uint16_t>(value);
+            break;
+        }
+        s->FreeBuffers();
+        s->AllocateBuffers();
+    }
+    if (field == FormatField::Channels)
+        Recorder->SetSplitChannels(Recorder->SplitChannels());
+}
+
+void TAudio::writeNoSamples(uint16_t value) {
+    for (TAudioSettings* s :
+         {static_cast<TAudioSettings*>(Player), static_cast<TAudioSettings*>(Recorder)}) {
+        if (s->FNoSamples == value)
+            continue;
+        if (s->FOpen) {
+            ErrorMessage =
+                s == Player ? QStringLiteral("The player is open: NoSamples cannot change now")
+                            : QStringLiteral("The recorder is open: NoSamples cannot change now");
+            return;
+        }
+        if (unsigned(value) * s->blockAlign(s->FChannels, s->FBitsPerSample) > 65535) {
+            ErrorMessage = QStringLiteral("NoSamples is too large for this format: a buffer "
+                                          "would exceed 65535 bytes");
+            return;
+        }
+    }
+    for (TAudioSettings* s :
+         {static_cast<TAudioSettings*>(Player), static_cast<TAudioSettings*>(Recorder)}) {
+        if (s->FNoSamples == value)
+            continue;
+        s->FNoSamples = value;
+        s->FreeBuffers();
+        s->AllocateBuffers();
+    }
+}
+
+void TAudio::SetAudioDeviceID(int32_t value) {
+    if (value == FAudioDeviceID)
+        return;
+    if (Player->FOpen || Recorder->FOpen) {
+        ErrorMessage = QStringLiteral("A device is open: AudioDeviceID cannot change now");
+        return;
+    }
+    FAudioDeviceID = value > 9 ? WAVE_MAPPER : value;
+    Recorder->FreeBuffers();
+    Recorder->AllocateBuffers();
+    Player->FreeBuffers();
+    Player->AllocateBuffers();
+}
+
+void TAudio::SetMixerDeviceID(int32_t value) {
+    if (value == FMixerDeviceID)
+        return;
+    FMixerDeviceID = value;
+    if (Mixer->Open(value))
+        Mixer->FAvailable = true;
+}
