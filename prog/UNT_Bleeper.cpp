@@ -22,14 +22,19 @@ constexpr uint16_t highestFrequency = 5000;
 
 // Waits longer than this handle window messages, so the dialog repaints during them.
 constexpr int32_t pumpAbove = 1000;
-// Sleep until this close to the end, then poll: a late wake-up cannot make the wait overshoot.
-constexpr int64_t pollMarginNs = 1'000'000;
+// Sleep until this close to the end, then poll, so that a late wake-up does not make the wait
+// overshoot. The margin grows to the longest late wake-up seen (a busy machine wakes a sleeper
+// only at its next scheduler tick) and shrinks back slowly when wake-ups are prompt again.
+constexpr int64_t leastMarginNs = 1'000'000;
+constexpr int64_t mostMarginNs = 20'000'000;
+constexpr int64_t marginReserveNs = 500'000;
 // While messages are handled, sleep at most this long between two rounds of them.
 constexpr int64_t pumpSliceUs = 10'000;
 constexpr int64_t maxSleepUs = 1'000'000;
 
 struct State {
     Platform active;
+    int64_t marginNs = leastMarginNs;
     platform::SpeakerAccess detected;
     platform::SpeakerMethod method = platform::SpeakerMethod::Silent;
     platform::SilentToneService silence;
@@ -63,6 +68,15 @@ void notify(const Request& request) {
 // The wait of Delay and of a tone: ends once duration ms have passed since the start reading,
 // counted in the wrapping tick count and, within the last millisecond, in its fraction, so it
 // never ends early even when it started late in a millisecond.
+void learnWakeUp(int64_t lateNs) {
+    int64_t& margin = state().marginNs;
+    if (lateNs + marginReserveNs > margin) {
+        margin = std::min(lateNs + marginReserveNs, mostMarginNs);
+    } else {
+        margin = std::max(leastMarginNs, margin - (margin - leastMarginNs) / 64);
+    }
+}
+
 void wait(int32_t duration) {
     platform::TickSource& source = ticks();
     const bool pump = duration > pumpAbove;
@@ -72,14 +86,16 @@ void wait(int32_t duration) {
         if (pump) {
             pumpMessages();
         }
-        const int64_t remainingNs = durationNs - platform::nanosBetween(start, source.read());
+        const platform::TickReading now = source.read();
+        const int64_t remainingNs = durationNs - platform::nanosBetween(start, now);
         if (remainingNs <= 0) {
             return;
         }
-        const int64_t sleepUs = (remainingNs - pollMarginNs) / 1000;
+        const int64_t sleepUs =
+            std::min((remainingNs - state().marginNs) / 1000, pump ? pumpSliceUs : maxSleepUs);
         if (sleepUs > 0) {
-            source.sleepFor(
-                static_cast<uint32_t>(std::min(sleepUs, pump ? pumpSliceUs : maxSleepUs)));
+            source.sleepFor(static_cast<uint32_t>(sleepUs));
+            learnWakeUp(platform::nanosBetween(now, source.peek()) - sleepUs * 1000);
         }
     }
 }

@@ -206,6 +206,31 @@ TEST(DelayWait, LastsTheRequestedTimeFromAnyStartIncludingAcrossTheWrap) {
     }
 }
 
+// A clock whose sleeps end lateUs late, like a busy machine that wakes sleepers at its next tick.
+struct LateWakingClock : ScriptedTickSource {
+    explicit LateWakingClock(uint32_t lateUs) : lateUs(lateUs) {}
+    void sleepFor(uint32_t microseconds) override {
+        ScriptedTickSource::sleepFor(microseconds + lateUs);
+    }
+    uint32_t lateUs;
+};
+
+TEST(DelayWait, LearnsHowLateSleepsEndAndStopsOvershooting) {
+    LateWakingClock clock{3000};
+    ScopedPlatform scope{{.ticks = &clock}};
+    std::vector<uint64_t> overshoots;
+    for (int i = 0; i < 5; ++i) {
+        const uint64_t before = clock.elapsedUs();
+        Delay(50);
+        ASSERT_GE(clock.elapsedUs() - before, 50'000u);
+        overshoots.push_back(clock.elapsedUs() - before - 50'000u);
+    }
+    EXPECT_GT(overshoots[0], 1000u); // the first late wake-up is what teaches the margin
+    for (size_t i = 1; i < overshoots.size(); ++i) {
+        EXPECT_LE(overshoots[i], 1000u) << "wait " << i;
+    }
+}
+
 TEST(DelayWait, NegativeDurationsReturnAtOnce) {
     ScriptedTickSource clock{0};
     ScopedPlatform scope{{.ticks = &clock}};
@@ -267,6 +292,15 @@ TEST(Requests, EveryToneAndWaitIsReportedAsPassed) {
         seen,
         (std::vector<Request>{
             {K::Bleep, 1060, 100}, {K::Delay, 0, 30}, {K::Bleep, 19, -5}, {K::Delay, 0, -3}}));
+}
+
+TEST(StartUp, TheDetectedWayToTheSpeakerIsTheOneUsed) {
+    initBleeper(); // on this machine's real devices; no tone is sounded here
+    const platform::SpeakerMethod method = speakerMethod();
+    EXPECT_EQ(IsNT(), method != platform::SpeakerMethod::Ports)
+        << platform::speakerMethodName(method);
+    initBleeper(); // once only
+    EXPECT_EQ(speakerMethod(), method);
 }
 
 TEST(RealClock, ADelayNeverEndsEarly) {
