@@ -51,9 +51,9 @@ platform::TickSource& ticks() {
 }
 
 void pumpMessages() {
-    const Platform& active = state().active;
-    if (active.pumpMessages) {
-        active.pumpMessages();
+    // A copy: a handler run by the pump may install another platform meanwhile.
+    if (const auto pump = state().active.pumpMessages) {
+        pump();
     } else if (QCoreApplication::instance()) {
         QCoreApplication::processEvents();
     }
@@ -65,9 +65,6 @@ void notify(const Request& request) {
     }
 }
 
-// The wait of Delay and of a tone: ends once duration ms have passed since the start reading,
-// counted in the wrapping tick count and, within the last millisecond, in its fraction, so it
-// never ends early even when it started late in a millisecond.
 void learnWakeUp(int64_t lateNs) {
     int64_t& margin = state().marginNs;
     if (lateNs + marginReserveNs > margin) {
@@ -77,6 +74,9 @@ void learnWakeUp(int64_t lateNs) {
     }
 }
 
+// The wait of Delay and of a tone: ends once duration ms have passed since the start reading,
+// counted in the wrapping tick count and, within the last millisecond, in its fraction, so it
+// never ends early even when it started late in a millisecond.
 void wait(int32_t duration) {
     platform::TickSource& source = ticks();
     const bool pump = duration > pumpAbove;
