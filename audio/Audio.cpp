@@ -138,7 +138,10 @@ void TAudioSettings::FreeBuffers() {
 
 TPlayer::TPlayer(TAudio* owner) : TAudioSettings(owner) {
     FRefillWindow = new TMessageWindow([this](unsigned msg, uintptr_t, uintptr_t) {
-        if (msg == MM_WOM_DONE && FOpen && !refill())
+        if (msg != MM_WOM_DONE)
+            return;
+        --FRefillsPending;
+        if (FOpen && !refill())
             closeIfStuck();
     });
     FCloseWindow = new TMessageWindow([this](unsigned msg, uintptr_t, uintptr_t) {
@@ -170,17 +173,22 @@ void TPlayer::waveOutCallback(HWaveOut, unsigned msg, uintptr_t instance, uintpt
 
 // Runs in the layer's context: atomics, the client's OnBufferPlayed and posted requests only.
 void TPlayer::bufferDone(TObject* sender) {
+    // Counted as pending before the buffer leaves the in-flight count, so that the UI thread
+    // never sees both at zero while a refill is on its way (closeIfStuck).
+    ++FRefillsPending;
     int inFlight = FInFlight.load();
     while (inFlight > 0 && !FInFlight.compare_exchange_weak(inFlight, inFlight - 1)) {
     }
     const int left = inFlight > 0 ? inFlight - 1 : 0;
     if (FDiscarding) { // Stop is handing the buffers back: nothing more to play
+        --FRefillsPending;
         if (left == 0)
             requestClose();
         return;
     }
     // The last buffer of a playback: nothing else in flight and nothing left to read.
     if (left == 0 && !FFileOpen) {
+        --FRefillsPending;
         requestClose();
         return;
     }
@@ -202,9 +210,10 @@ void TPlayer::closeIfDone() {
         requestClose();
 }
 
-// Nothing in flight means no completion will ever come to move things on: end the playback.
+// Nothing in flight and no refill on its way: nothing will ever move the playback on, so it
+// ends here.
 void TPlayer::closeIfStuck() {
-    if (FInFlight != 0)
+    if (FInFlight != 0 || FRefillsPending != 0)
         return;
     releasePlayFile();
     requestClose();
@@ -221,6 +230,7 @@ bool TPlayer::openDevice() {
     FHead = 0;
     FTail = 1;
     FInFlight = 0;
+    FRefillsPending = 0;
     FDiscarding = false;
     FCloseRequested = false;
     const WaveResult rc = FOwner->waveOut().open(
@@ -353,6 +363,9 @@ bool TPlayer::refill() {
         closeIfDone();
         return false;
     }
+    // Counted before the file goes and before the write: a completion of an earlier buffer
+    // must not take itself for the last, and this one's may come before the write returns.
+    ++FInFlight;
     // Known now, not one completion later, so that the completion of this buffer is
     // recognised as the last however fast it comes.
     if (exhausted)
@@ -362,7 +375,6 @@ bool TPlayer::refill() {
     header->dwBufferLength = static_cast<uint32_t>(count);
     header->dwFlags = 0;
     header->dwLoops = 0;
-    ++FInFlight; // before the write: its completion may come before the write returns
     WaveResult rc = FOwner->waveOut().prepareHeader(FHandle, header, sizeof(WaveHdr));
     if (rc == MMSYSERR_NOERROR)
         rc = FOwner->waveOut().write(FHandle, header, sizeof(WaveHdr));
@@ -425,8 +437,9 @@ void TPlayer::Stop() {
             FOwner->ErrorMessage = QStringLiteral("Error in waveOutReset");
             return;
         }
-        // Every buffer is back; when none was in flight no completion asks for the close.
-        closeIfStuck();
+        // Every buffer is back and nothing more is read; when none was in flight no
+        // completion asks for the close.
+        closeIfDone();
     }
     const auto deadline = std::chrono::steady_clock::now() + stopTimeout;
     while (FActive && FCloseRequested && std::chrono::steady_clock::now() < deadline) {

@@ -160,6 +160,7 @@ private:
     // to the device and not yet back; a play file exists; Stop is handing buffers back.
     std::atomic<bool> FCloseRequested{false};
     std::atomic<int> FInFlight{0};
+    std::atomic<int> FRefillsPending{0}; // refill requests posted and not yet handled
     std::atomic<bool> FFileOpen{false};
     std::atomic<bool> FDiscarding{false};
     TMessageWindow* FRefillWindow = nullptr;

@@ -104,7 +104,7 @@ WaveResult WaveOutSim::unprepareHeader(HWaveOut handle, WaveHdr* header, unsigne
 }
 
 WaveResult WaveOutSim::write(HWaveOut handle, WaveHdr* header, unsigned headerSize) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     WaveResult rc = planned(Call::Write);
     if (rc == MMSYSERR_NOERROR && !validHandle(handle))
         rc = MMSYSERR_INVALHANDLE;
@@ -122,6 +122,10 @@ WaveResult WaveOutSim::write(HWaveOut handle, WaveHdr* header, unsigned headerSi
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     written_.insert(written_.end(), header->lpData, header->lpData + header->dwBufferLength);
     queue_.push_back(header);
+    if (completeInWrite) {
+        lock.unlock();
+        completeNext();
+    }
     return MMSYSERR_NOERROR;
 }
 

@@ -23,6 +23,9 @@ public:
     };
 
     unsigned numDevs = 1;
+    // Completes each buffer inside write, before write returns (a driver that is faster than
+    // its caller).
+    bool completeInWrite = false;
 
     // The next `times` calls of that kind (after `skip` successful ones) fail with `code`;
     // times < 0 fails every one from then on.

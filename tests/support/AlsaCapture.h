@@ -1,0 +1,40 @@
+#pragma once
+// Real ALSA without a sound card: ALSA's "default" PCM becomes the file plugin over the null
+// plugin, which writes every byte played to a file. Also defines "zuvela_unusable", a PCM that
+// never opens. The configuration includes the system's alsa.conf and is selected through
+// ALSA_CONFIG_PATH, so the program's own ALSA code runs unchanged.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class AlsaCapture {
+public:
+    // Writes the configuration into a fresh temporary directory and points ALSA_CONFIG_PATH
+    // at it; an empty captureFile means "capture.raw" beside it. Create it before any thread
+    // uses ALSA; the previous ALSA_CONFIG_PATH comes back on destruction.
+    explicit AlsaCapture(std::filesystem::path captureFile = {});
+    ~AlsaCapture();
+    AlsaCapture(const AlsaCapture&) = delete;
+    AlsaCapture& operator=(const AlsaCapture&) = delete;
+
+    const std::filesystem::path& captureFile() const { return capture_; }
+    const std::filesystem::path& configFile() const { return config_; }
+    // The bytes captured so far (each device open starts the file anew).
+    std::vector<uint8_t> read() const;
+    std::uintmax_t size() const;
+    void clear() const;
+
+    static constexpr const char* unusablePcm = "zuvela_unusable";
+
+private:
+    std::filesystem::path dir_;
+    std::filesystem::path config_;
+    std::filesystem::path capture_;
+    bool hadPrevious_ = false;
+    std::string previous_;
+};
+
+} // namespace testsupport

@@ -1,0 +1,299 @@
+// The wave layer and the player through real ALSA, captured by ALSA's file plugin.
+#include "audio/Audio.h"
+#include "platform/WaveOut.h"
+#include "platform/WaveOutAlsa.h"
+#include "support/AlsaCapture.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+using namespace platform;
+using testsupport::AlsaCapture;
+
+namespace {
+
+std::vector<uint8_t> ramp(size_t size, int seed = 0) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<uint8_t>((i * 13 + seed + i / 509) & 0xFF);
+    return data;
+}
+
+QByteArray toQByteArray(const std::vector<uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+
+class AlsaTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { capture = new AlsaCapture(); }
+    static void TearDownTestSuite() {
+        delete capture;
+        capture = nullptr;
+    }
+    static AlsaCapture* capture;
+};
+AlsaCapture* AlsaTest::capture = nullptr;
+
+// --- The layer itself ------------------------------------------------------------------------
+
+struct Notification {
+    unsigned msg;
+    uintptr_t header;
+    std::thread::id thread;
+};
+
+struct Recorder {
+    std::mutex mutex;
+    std::vector<Notification> log;
+    static void callback(HWaveOut, unsigned msg, uintptr_t instance, uintptr_t p1, uintptr_t) {
+        auto* self = reinterpret_cast<Recorder*>(instance);
+        std::lock_guard lock(self->mutex);
+        self->log.push_back({msg, p1, std::this_thread::get_id()});
+    }
+    size_t count(unsigned msg) {
+        std::lock_guard lock(mutex);
+        return size_t(std::count_if(log.begin(), log.end(),
+                                    [msg](const Notification& n) { return n.msg == msg; }));
+    }
+    bool waitFor(unsigned msg, size_t n) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (count(msg) < n && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return count(msg) >= n;
+    }
+};
+
+WaveFormatEx pcmFormat(uint16_t channels, uint16_t bits, uint32_t rate) {
+    const uint16_t align = uint16_t(channels * bits / 8);
+    return {WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
+}
+
+TEST_F(AlsaTest, buffersPlayInOrderWithOneCompletionEachAndCloseDrains) {
+    WaveOut& layer = alsaWaveOut();
+    Recorder rec;
+    const WaveFormatEx format = pcmFormat(1, 8, 22050);
+    HWaveOut dev = nullptr;
+    ASSERT_EQ(layer.open(&dev, WAVE_MAPPER, &format, &Recorder::callback,
+                         reinterpret_cast<uintptr_t>(&rec), CALLBACK_FUNCTION | WAVE_ALLOWSYNC),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(rec.count(MM_WOM_OPEN), 1u) << "during open";
+
+    std::vector<std::vector<uint8_t>> data{ramp(5000, 1), ramp(8192, 2), ramp(17, 3)};
+    WaveHdr headers[3]{};
+    for (int i = 0; i < 3; ++i) {
+        headers[i].lpData = data[i].data();
+        headers[i].dwBufferLength = uint32_t(data[i].size());
+        ASSERT_EQ(layer.write(dev, &headers[i], sizeof(WaveHdr)), WAVERR_UNPREPARED);
+        ASSERT_EQ(layer.prepareHeader(dev, &headers[i], sizeof(WaveHdr)), MMSYSERR_NOERROR);
+        ASSERT_EQ(layer.write(dev, &headers[i], sizeof(WaveHdr)), MMSYSERR_NOERROR);
+    }
+    ASSERT_TRUE(rec.waitFor(MM_WOM_DONE, 3));
+    for (WaveHdr& h : headers) {
+        EXPECT_TRUE(h.dwFlags & WHDR_DONE);
+        EXPECT_FALSE(h.dwFlags & WHDR_INQUEUE);
+        EXPECT_EQ(layer.unprepareHeader(dev, &h, sizeof(WaveHdr)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(layer.close(dev), MMSYSERR_NOERROR);
+    EXPECT_EQ(layer.prepareHeader(dev, &headers[0], sizeof(WaveHdr)), MMSYSERR_INVALHANDLE)
+        << "a closed handle is refused";
+
+    std::vector<unsigned> order;
+    for (const Notification& n : rec.log)
+        order.push_back(n.msg);
+    EXPECT_EQ(order, (std::vector<unsigned>{MM_WOM_OPEN, MM_WOM_DONE, MM_WOM_DONE, MM_WOM_DONE,
+                                            MM_WOM_CLOSE}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(rec.log[1 + i].header, reinterpret_cast<uintptr_t>(&headers[i]));
+        EXPECT_NE(rec.log[1 + i].thread, std::this_thread::get_id()) << "the layer's own thread";
+    }
+    std::vector<uint8_t> expected;
+    for (const auto& d : data)
+        expected.insert(expected.end(), d.begin(), d.end());
+    EXPECT_EQ(capture->read(), expected) << "everything written is played before the close";
+}
+
+TEST_F(AlsaTest, resetHandsBackEveryQueuedBufferBeforeItReturns) {
+    WaveOut& layer = alsaWaveOut();
+    Recorder rec;
+    const WaveFormatEx format = pcmFormat(2, 16, 44100);
+    HWaveOut dev = nullptr;
+    ASSERT_EQ(layer.open(&dev, WAVE_MAPPER, &format, &Recorder::callback,
+                         reinterpret_cast<uintptr_t>(&rec), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::vector<uint8_t> data = ramp(65532);
+    WaveHdr headers[8]{};
+    for (WaveHdr& h : headers) {
+        h.lpData = data.data();
+        h.dwBufferLength = uint32_t(data.size());
+        layer.prepareHeader(dev, &h, sizeof(WaveHdr));
+        ASSERT_EQ(layer.write(dev, &h, sizeof(WaveHdr)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(layer.reset(dev), MMSYSERR_NOERROR);
+    EXPECT_EQ(rec.count(MM_WOM_DONE), 8u);
+    for (WaveHdr& h : headers)
+        EXPECT_EQ(h.dwFlags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+    EXPECT_EQ(layer.close(dev), MMSYSERR_NOERROR);
+    EXPECT_EQ(rec.count(MM_WOM_CLOSE), 1u);
+}
+
+TEST_F(AlsaTest, openRefusesWhatItCannotPlay) {
+    WaveOut& layer = alsaWaveOut();
+    Recorder rec;
+    const auto names = alsaPlaybackDeviceNames();
+    EXPECT_EQ(layer.getNumDevs(), names.size());
+    const auto unusable = std::find(names.begin(), names.end(), AlsaCapture::unusablePcm);
+    ASSERT_NE(unusable, names.end());
+    struct Row {
+        const char* what;
+        int device;
+        WaveFormatEx format;
+        uint32_t flags;
+        WaveResult result;
+    } rows[] = {
+        {"device beyond the list", int(names.size()), pcmFormat(1, 8, 22050), CALLBACK_FUNCTION,
+         MMSYSERR_BADDEVICEID},
+        {"negative device", -2, pcmFormat(1, 8, 22050), CALLBACK_FUNCTION, MMSYSERR_BADDEVICEID},
+        {"24-bit", WAVE_MAPPER, pcmFormat(1, 24, 22050), CALLBACK_FUNCTION, WAVERR_BADFORMAT},
+        {"three channels", WAVE_MAPPER, pcmFormat(3, 8, 22050), CALLBACK_FUNCTION,
+         WAVERR_BADFORMAT},
+        {"no callback flag", WAVE_MAPPER, pcmFormat(1, 8, 22050), 0, MMSYSERR_INVALFLAG},
+        {"unusable PCM", int(unusable - names.begin()), pcmFormat(1, 8, 22050), CALLBACK_FUNCTION,
+         -EINVAL},
+    };
+    for (const Row& row : rows) {
+        HWaveOut dev = nullptr;
+        EXPECT_EQ(layer.open(&dev, row.device, &row.format, &Recorder::callback,
+                             reinterpret_cast<uintptr_t>(&rec), row.flags),
+                  row.result)
+            << row.what;
+    }
+    HWaveOut dev = nullptr;
+    EXPECT_EQ(layer.open(&dev, WAVE_MAPPER, nullptr, &Recorder::callback, 0, CALLBACK_FUNCTION),
+              MMSYSERR_INVALPARAM);
+    EXPECT_TRUE(rec.log.empty()) << "no notification from a failed open";
+}
+
+TEST_F(AlsaTest, errorCodesHaveTexts) {
+    struct Row {
+        WaveResult code;
+        std::string text;
+    } rows[] = {
+        {MMSYSERR_BADDEVICEID, "There is no wave device with this number"},
+        {MMSYSERR_INVALHANDLE, "The device handle is not valid"},
+        {WAVERR_BADFORMAT, "The sample format is not supported"},
+        {WAVERR_STILLPLAYING, "Buffers are still queued on the device"},
+        {-EBUSY, std::strerror(EBUSY)},
+        {-EINVAL, std::strerror(EINVAL)},
+        {12345, ""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(alsaWaveOut().getErrorText(row.code), row.text) << row.code;
+}
+
+// --- The component on ALSA -------------------------------------------------------------------
+
+struct AudioOnAlsa : AlsaTest {
+    QObject form;
+    TAudio* audio = new TAudio(&form);
+    std::atomic<int> played{0};
+    std::atomic<int> bufferPlayed{0};
+    std::vector<uint8_t> capturedAtPlayed;
+
+    AudioOnAlsa() {
+        audio->Player->SetSampleRate(22050);
+        audio->OnPlayed = [this](TObject*) {
+            capturedAtPlayed = capture->read();
+            ++played;
+        };
+        audio->OnBufferPlayed = [this](TObject*) { ++bufferPlayed; };
+    }
+    bool waitForPlayed(int n) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (played < n && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return played >= n;
+    }
+    void play(const QByteArray& left, const QByteArray& right = {}) {
+        QBuffer l, r;
+        l.setData(left);
+        r.setData(right);
+        l.open(QIODevice::ReadOnly);
+        r.open(QIODevice::ReadOnly);
+        audio->Player->Play(&l, right.isEmpty() ? nullptr : &r, 0);
+    }
+};
+
+TEST_F(AudioOnAlsa, everyBytePlayedReachesAlsaInOrderBeforeOnPlayed) {
+    struct Row {
+        const char* what;
+        TChannels channels;
+        TBPS bits;
+        size_t size;
+    } rows[] = {
+        {"programming format", TChannels::Mono, TBPS::_8, 149072},
+        {"shorter than a buffer", TChannels::Mono, TBPS::_8, 300},
+        {"16-bit stereo", TChannels::Stereo, TBPS::_16, 40000},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        audio->Player->SetChannels(row.channels);
+        audio->Player->SetBitsPerSample(row.bits);
+        const auto data = ramp(row.size, n);
+        play(toQByteArray(data));
+        ASSERT_TRUE(waitForPlayed(++n));
+        ASSERT_EQ(capturedAtPlayed.size(), data.size()) << bufferPlayed;
+        EXPECT_EQ(capturedAtPlayed, data);
+        EXPECT_FALSE(audio->Player->IsOpen());
+        EXPECT_FALSE(audio->Player->Active());
+        EXPECT_TRUE(audio->ErrorMessage.isEmpty()) << audio->ErrorMessage.toStdString();
+    }
+    EXPECT_EQ(bufferPlayed, 18 + 0 + 1);
+}
+
+TEST_F(AudioOnAlsa, anUnusableDeviceGivesTheComposedTextAndTheComponentGoesOn) {
+    const auto names = alsaPlaybackDeviceNames();
+    const auto unusable = std::find(names.begin(), names.end(), AlsaCapture::unusablePcm);
+    ASSERT_NE(unusable, names.end());
+    audio->SetAudioDeviceID(int32_t(unusable - names.begin()));
+    play(QByteArray(1000, 'x'));
+    EXPECT_EQ(audio->ErrorMessage,
+              QStringLiteral("Could not open the output device for playing:  ") +
+                  QString::fromLocal8Bit(std::strerror(EINVAL)));
+    EXPECT_FALSE(audio->Player->IsOpen());
+
+    audio->SetAudioDeviceID(-1);
+    const auto data = ramp(30000, 7);
+    play(toQByteArray(data));
+    ASSERT_TRUE(waitForPlayed(1));
+    EXPECT_EQ(capturedAtPlayed, data);
+}
+
+TEST_F(AudioOnAlsa, stopRightAfterPlayClosesTheDeviceWithOnPlayed) {
+    for (int i = 0; i < 20; ++i) {
+        const auto data = ramp(20 * 8192, i);
+        play(toQByteArray(data));
+        audio->Player->Stop();
+        ASSERT_EQ(played, i + 1);
+        EXPECT_FALSE(audio->Player->IsOpen());
+        EXPECT_TRUE(audio->ErrorMessage.isEmpty());
+        const auto captured = capture->read();
+        ASSERT_LE(captured.size(), data.size());
+        EXPECT_TRUE(std::equal(captured.begin(), captured.end(), data.begin()))
+            << "what was heard is the start of the data";
+    }
+}
+
+} // namespace
