@@ -43,14 +43,13 @@ public:
 TMessageWindow::TMessageWindow(Handler handler) : FHandler(std::move(handler)) {}
 
 void TMessageWindow::post(unsigned msg, uintptr_t wParam, uintptr_t lParam) {
-    send(this, msg, wParam, lParam);
-}
-
-void TMessageWindow::send(QObject* receiver, unsigned msg, uintptr_t wParam, uintptr_t lParam) {
-    QCoreApplication::postEvent(receiver, new TWaveMessageEvent(msg, wParam, lParam));
+    auto* e = new TWaveMessageEvent(msg, wParam, lParam);
+    FPosts.fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(this, e);
 }
 
 bool TMessageWindow::event(QEvent* e) {
+    FPosts.load(std::memory_order_acquire);
     if (e->type() != waveMessageType())
         return QObject::event(e);
     const auto* message = static_cast<TWaveMessageEvent*>(e);

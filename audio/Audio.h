@@ -55,13 +55,15 @@ public:
     explicit TMessageWindow(Handler handler);
     // Safe from any thread, as PostMessageA is.
     void post(unsigned msg, uintptr_t wParam = 0, uintptr_t lParam = 0);
-    static void send(QObject* receiver, unsigned msg, uintptr_t wParam = 0, uintptr_t lParam = 0);
 
 protected:
     bool event(QEvent* e) override;
 
 private:
     Handler FHandler;
+    // Qt's event queue hands the event over under a lock that ThreadSanitizer cannot see;
+    // this release/acquire pair makes the hand-over visible to it (and to the reader).
+    std::atomic<unsigned> FPosts{0};
 };
 
 // One of the four buffer slots.
@@ -259,7 +261,7 @@ public:
     platform::WaveOut& waveOut() const { return *FLayers.WaveOut; }
     platform::WaveIn& waveIn() const { return *FLayers.WaveIn; }
     platform::WaveMixer& waveMixer() const { return *FLayers.Mixer; }
-    QObject* componentWindow() const { return FComponentWindow; }
+    TMessageWindow* componentWindow() const { return FComponentWindow; }
 
 private:
     friend class TAudioSettings;
