@@ -1,21 +1,82 @@
 #pragma once
-// The mixer service as far as the component uses it so far: how many mixer devices exist.
-// The ALSA mixer comes with recording; until then the program uses the empty layer.
+// Our own stand-in for the mixer calls: devices with destination lines, each fed by source
+// lines; every line has controls identified by number, whose values are read per channel.
+// A device opened with a window posts MM_MIXM_CONTROL_CHANGE (wParam the device, lParam the
+// control identifier) to it when a control's value changes.
+#include "platform/WaveOut.h"
+#include "platform/WaveWindow.h"
+
+#include <string>
+#include <vector>
 
 namespace platform {
+
+struct MixerDevice; // opaque, one per open device
+using HMixer = MixerDevice*;
+
+constexpr WaveResult MIXERR_INVALLINE = 1024;
+constexpr WaveResult MIXERR_INVALCONTROL = 1025;
+
+// Line component types.
+constexpr uint32_t MIXERLINE_COMPONENTTYPE_DST_SPEAKERS = 4;
+constexpr uint32_t MIXERLINE_COMPONENTTYPE_DST_WAVEIN = 7;
+constexpr uint32_t MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED = 0x1000;
+
+// Control types.
+constexpr uint32_t MIXERCONTROL_CONTROLTYPE_PEAKMETER = 0x10020001;
+constexpr uint32_t MIXERCONTROL_CONTROLTYPE_MUTE = 0x20010002;
+constexpr uint32_t MIXERCONTROL_CONTROLTYPE_VOLUME = 0x50030001;
+
+// getLineInfo: which line the request names.
+constexpr uint32_t MIXER_GETLINEINFOF_DESTINATION = 0;
+constexpr uint32_t MIXER_GETLINEINFOF_SOURCE = 1;
+
+struct MixerCaps {
+    std::string szPname; // product name
+    uint32_t cDestinations = 0;
+};
+
+struct MixerLine {
+    uint32_t dwDestination = 0;
+    uint32_t dwSource = 0; // of a source line: 0 .. cConnections - 1 of its destination
+    uint32_t dwLineID = 0;
+    uint32_t dwComponentType = 0;
+    uint32_t cChannels = 0;
+    uint32_t cConnections = 0; // of a destination: its source lines
+    uint32_t cControls = 0;
+    std::string szShortName;
+    std::string szName;
+};
+
+struct MixerControl {
+    uint32_t dwControlID = 0;
+    uint32_t dwControlType = 0;
+    int32_t lMinimum = 0;
+    int32_t lMaximum = 0;
+    std::string szName;
+};
 
 class WaveMixer {
 public:
     virtual ~WaveMixer() = default;
     virtual unsigned getNumDevs() = 0;
+    virtual WaveResult getDevCaps(unsigned device, MixerCaps* caps) = 0;
+    // flags must name CALLBACK_WINDOW; the window receives the control changes.
+    virtual WaveResult open(HMixer* handle, unsigned device, WaveWindow* window,
+                            uint32_t flags) = 0;
+    // line->dwDestination (and for MIXER_GETLINEINFOF_SOURCE line->dwSource) name the line;
+    // the rest is filled in.
+    virtual WaveResult getLineInfo(HMixer, MixerLine* line, uint32_t flags) = 0;
+    // Every control of the line, in order.
+    virtual WaveResult getLineControls(HMixer, uint32_t lineId,
+                                       std::vector<MixerControl>* controls) = 0;
+    // The control's value for each of `channels` channels (1 up to the line's channel count).
+    virtual WaveResult getControlDetails(HMixer, uint32_t controlId, unsigned channels,
+                                         uint32_t* values) = 0;
+    virtual WaveResult close(HMixer) = 0;
 };
 
-// A system without mixer devices.
-class EmptyWaveMixer final : public WaveMixer {
-public:
-    unsigned getNumDevs() override { return 0; }
-};
-
-WaveMixer& emptyWaveMixer();
+// The program's layer (ALSA's mixer of each sound card), one per process.
+WaveMixer& alsaWaveMixer();
 
 } // namespace platform

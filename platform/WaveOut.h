@@ -100,18 +100,10 @@ public:
     virtual std::string getErrorText(WaveResult code) = 0;
 };
 
-// The input side, as far as the component needs it so far.
-class WaveIn {
-public:
-    virtual ~WaveIn() = default;
-    virtual unsigned getNumDevs() = 0;
-};
-
 // Texts of our own codes and ALSA's codes; empty for an unknown code.
 std::string waveErrorText(WaveResult code);
 
-// The layers of the program (ALSA), one per process.
+// The layer of the program (ALSA), one per process.
 WaveOut& alsaWaveOut();
-WaveIn& alsaWaveIn();
 
 } // namespace platform

@@ -33,14 +33,27 @@ struct WaveOutDevice {
 };
 
 namespace {
-
 // ALSA prints its own errors on stderr by default; this program logs nothing.
 void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
+} // namespace
 
 void silenceAlsa() {
     static std::once_flag once;
     std::call_once(once, [] { snd_lib_error_set_handler(silentErrorHandler); });
 }
+
+int alsaSampleFormat(const WaveFormatEx& format) {
+    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels < 1 || format.nChannels > 2 ||
+        format.nSamplesPerSec == 0)
+        return SND_PCM_FORMAT_UNKNOWN;
+    if (format.wBitsPerSample == 8 && format.nBlockAlign == format.nChannels)
+        return SND_PCM_FORMAT_U8;
+    if (format.wBitsPerSample == 16 && format.nBlockAlign == 2 * format.nChannels)
+        return SND_PCM_FORMAT_S16_LE;
+    return SND_PCM_FORMAT_UNKNOWN;
+}
+
+namespace {
 
 std::vector<std::string> pcmNames(const char* direction) {
     silenceAlsa();
@@ -138,17 +151,6 @@ void playLoop(WaveOutDevice* dev) {
     }
 }
 
-snd_pcm_format_t alsaFormat(const WaveFormatEx& format) {
-    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels < 1 || format.nChannels > 2 ||
-        format.nSamplesPerSec == 0)
-        return SND_PCM_FORMAT_UNKNOWN;
-    if (format.wBitsPerSample == 8 && format.nBlockAlign == format.nChannels)
-        return SND_PCM_FORMAT_U8;
-    if (format.wBitsPerSample == 16 && format.nBlockAlign == 2 * format.nChannels)
-        return SND_PCM_FORMAT_S16_LE;
-    return SND_PCM_FORMAT_UNKNOWN;
-}
-
 class AlsaWaveOut final : public WaveOut {
 public:
     unsigned getNumDevs() override {
@@ -161,7 +163,7 @@ public:
             return MMSYSERR_INVALPARAM;
         if ((flags & 0x70000) != CALLBACK_FUNCTION || !callback)
             return MMSYSERR_INVALFLAG;
-        const snd_pcm_format_t pcmFormat = alsaFormat(*format);
+        const auto pcmFormat = static_cast<snd_pcm_format_t>(alsaSampleFormat(*format));
         if (pcmFormat == SND_PCM_FORMAT_UNKNOWN)
             return WAVERR_BADFORMAT;
         std::string name = "default";
@@ -288,13 +290,6 @@ public:
     std::string getErrorText(WaveResult code) override { return waveErrorText(code); }
 };
 
-class AlsaWaveIn final : public WaveIn {
-public:
-    unsigned getNumDevs() override {
-        return static_cast<unsigned>(alsaCaptureDeviceNames().size());
-    }
-};
-
 } // namespace
 
 std::vector<std::string> alsaPlaybackDeviceNames() {
@@ -306,11 +301,6 @@ std::vector<std::string> alsaCaptureDeviceNames() {
 
 WaveOut& alsaWaveOut() {
     static AlsaWaveOut layer;
-    return layer;
-}
-
-WaveIn& alsaWaveIn() {
-    static AlsaWaveIn layer;
     return layer;
 }
 

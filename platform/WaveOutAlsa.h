@@ -1,5 +1,7 @@
 #pragma once
 // The ALSA side of the wave layer: what its device numbers stand for.
+#include "platform/WaveOut.h"
+
 #include <string>
 #include <vector>
 
@@ -8,5 +10,10 @@ namespace platform {
 // ALSA's PCM names in enumeration order; device number n of the wave layer is entry n.
 std::vector<std::string> alsaPlaybackDeviceNames();
 std::vector<std::string> alsaCaptureDeviceNames();
+
+// Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process;
+// the ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
+void silenceAlsa();
+int alsaSampleFormat(const WaveFormatEx& format);
 
 } // namespace platform

@@ -84,15 +84,3 @@ private:
 };
 
 } // namespace platform
-
-namespace platform {
-
-// An input side with a chosen number of devices.
-class WaveInSim final : public WaveIn {
-public:
-    explicit WaveInSim(unsigned devices = 1) : numDevs(devices) {}
-    unsigned getNumDevs() override { return numDevs; }
-    unsigned numDevs;
-};
-
-} // namespace platform

@@ -1,0 +1,413 @@
+// The mixer layer on ALSA's simple mixer. A thread of each open device waits for ALSA's
+// events and posts a change for each control whose value moved; every ALSA call on a device
+// is made under its lock, as ALSA's mixer is not safe for two threads at once.
+#include "platform/WaveMixerAlsa.h"
+#include "platform/WaveOutAlsa.h"
+
+#include <alsa/asoundlib.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+std::string lineName(const AlsaMixerElement& e) {
+    return e.index == 0 ? e.name : e.name + ' ' + std::to_string(e.index);
+}
+
+AlsaMixerLine elementLine(const std::vector<AlsaMixerElement>& elements, size_t i, bool capture,
+                          uint32_t componentType, uint32_t& nextId) {
+    const AlsaMixerElement& e = elements[i];
+    AlsaMixerLine line;
+    line.name = lineName(e);
+    line.componentType = componentType;
+    line.channels = std::max(1u, capture ? e.captureChannels : e.playbackChannels);
+    line.element = static_cast<int>(i);
+    line.capture = capture;
+    if (capture ? e.captureVolume : e.playbackVolume)
+        line.controls.push_back({nextId++, MIXERCONTROL_CONTROLTYPE_VOLUME});
+    if (capture ? e.captureSwitch : e.playbackSwitch)
+        line.controls.push_back({nextId++, MIXERCONTROL_CONTROLTYPE_MUTE});
+    return line;
+}
+
+} // namespace
+
+std::vector<AlsaMixerDestination> alsaMixerLayout(const std::vector<AlsaMixerElement>& elements) {
+    struct Side {
+        bool capture;
+        const char* own;
+        uint32_t componentType;
+    };
+    const Side sides[] = {{false, "Master", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS},
+                          {true, "Capture", MIXERLINE_COMPONENTTYPE_DST_WAVEIN}};
+    std::vector<AlsaMixerDestination> layout;
+    uint32_t nextId = 1;
+    for (const Side& side : sides) {
+        auto onSide = [&side](const AlsaMixerElement& e) {
+            return side.capture ? e.captureVolume || e.captureSwitch
+                                : e.playbackVolume || e.playbackSwitch;
+        };
+        int own = -1;
+        for (size_t i = 0; i < elements.size() && own < 0; ++i)
+            if (onSide(elements[i]) && elements[i].name == side.own && elements[i].index == 0)
+                own = static_cast<int>(i);
+        AlsaMixerDestination destination;
+        if (own >= 0) {
+            destination.line =
+                elementLine(elements, size_t(own), side.capture, side.componentType, nextId);
+        } else {
+            destination.line.name = side.capture ? "Capture" : "Playback";
+            destination.line.componentType = side.componentType;
+            destination.line.capture = side.capture;
+        }
+        for (size_t i = 0; i < elements.size(); ++i)
+            if (int(i) != own && onSide(elements[i]))
+                destination.sources.push_back(elementLine(
+                    elements, i, side.capture, MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED, nextId));
+        layout.push_back(std::move(destination));
+    }
+    return layout;
+}
+
+struct MixerDevice {
+    snd_mixer_t* mixer = nullptr;
+    WaveWindow* window = nullptr;
+    std::vector<snd_mixer_elem_t*> elements;
+    std::vector<AlsaMixerDestination> layout;
+    std::map<uint32_t, std::vector<uint32_t>> lastValues; // by control, for telling changes
+    std::mutex mutex;
+    int stopPipe[2] = {-1, -1};
+    std::thread thread;
+};
+
+namespace {
+
+std::mutex registryMutex;
+std::set<MixerDevice*> registry;
+
+bool known(HMixer device) {
+    std::lock_guard lock(registryMutex);
+    return device && registry.count(device) != 0;
+}
+
+std::vector<int> soundCards() {
+    std::vector<int> cards;
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0)
+        cards.push_back(card);
+    return cards;
+}
+
+std::vector<snd_mixer_selem_channel_id_t> channelsOf(snd_mixer_elem_t* elem, bool capture) {
+    if (capture ? snd_mixer_selem_is_capture_mono(elem) : snd_mixer_selem_is_playback_mono(elem))
+        return {SND_MIXER_SCHN_MONO};
+    std::vector<snd_mixer_selem_channel_id_t> channels;
+    for (int c = 0; c <= SND_MIXER_SCHN_LAST; ++c) {
+        const auto id = static_cast<snd_mixer_selem_channel_id_t>(c);
+        if (capture ? snd_mixer_selem_has_capture_channel(elem, id)
+                    : snd_mixer_selem_has_playback_channel(elem, id))
+            channels.push_back(id);
+    }
+    if (channels.empty())
+        channels.push_back(SND_MIXER_SCHN_MONO);
+    return channels;
+}
+
+template <class F> void forEachLine(const std::vector<AlsaMixerDestination>& layout, F f) {
+    for (const AlsaMixerDestination& d : layout) {
+        f(d.line);
+        for (const AlsaMixerLine& source : d.sources)
+            f(source);
+    }
+}
+
+const AlsaMixerLine* lineOfControl(const MixerDevice* dev, uint32_t id, uint32_t* type) {
+    const AlsaMixerLine* found = nullptr;
+    forEachLine(dev->layout, [&](const AlsaMixerLine& line) {
+        for (const AlsaMixerControl& c : line.controls)
+            if (!found && c.id == id) {
+                *type = c.type;
+                found = &line;
+            }
+    });
+    return found;
+}
+
+// Volumes scaled to 0..65535; a mute control reads 1 when the switch is off. Under the lock.
+std::vector<uint32_t> readValues(MixerDevice* dev, const AlsaMixerLine& line, uint32_t type,
+                                 unsigned channels) {
+    snd_mixer_elem_t* elem = dev->elements[size_t(line.element)];
+    const auto ids = channelsOf(elem, line.capture);
+    std::vector<uint32_t> values(channels, 0);
+    if (type == MIXERCONTROL_CONTROLTYPE_MUTE) {
+        int on = 1;
+        if (line.capture)
+            snd_mixer_selem_get_capture_switch(elem, ids.front(), &on);
+        else
+            snd_mixer_selem_get_playback_switch(elem, ids.front(), &on);
+        std::fill(values.begin(), values.end(), on ? 0u : 1u);
+        return values;
+    }
+    long min = 0, max = 0;
+    if (line.capture)
+        snd_mixer_selem_get_capture_volume_range(elem, &min, &max);
+    else
+        snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
+    for (unsigned i = 0; i < channels; ++i) {
+        long raw = min;
+        const auto id = ids[std::min<size_t>(i, ids.size() - 1)];
+        if (line.capture)
+            snd_mixer_selem_get_capture_volume(elem, id, &raw);
+        else
+            snd_mixer_selem_get_playback_volume(elem, id, &raw);
+        values[i] = max > min ? uint32_t((raw - min) * 65535LL / (max - min)) : 0;
+    }
+    return values;
+}
+
+// Runs inside snd_mixer_handle_events, under the device's lock.
+int elementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
+    if (mask == SND_CTL_EVENT_MASK_REMOVE || !(mask & SND_CTL_EVENT_MASK_VALUE))
+        return 0;
+    auto* dev = static_cast<MixerDevice*>(snd_mixer_elem_get_callback_private(elem));
+    forEachLine(dev->layout, [dev, elem](const AlsaMixerLine& line) {
+        if (line.element < 0 || dev->elements[size_t(line.element)] != elem)
+            return;
+        for (const AlsaMixerControl& c : line.controls) {
+            auto now = readValues(dev, line, c.type, line.channels);
+            std::vector<uint32_t>& last = dev->lastValues[c.id];
+            if (now == last)
+                continue;
+            last = std::move(now);
+            dev->window->post(MM_MIXM_CONTROL_CHANGE, reinterpret_cast<uintptr_t>(dev), c.id);
+        }
+    });
+    return 0;
+}
+
+void eventLoop(MixerDevice* dev) {
+    std::vector<pollfd> fds;
+    {
+        std::lock_guard lock(dev->mutex);
+        const int n = snd_mixer_poll_descriptors_count(dev->mixer);
+        fds.resize(size_t(std::max(n, 0)) + 1);
+        if (n > 0)
+            snd_mixer_poll_descriptors(dev->mixer, fds.data() + 1, unsigned(n));
+    }
+    fds[0] = {dev->stopPipe[0], POLLIN, 0};
+    for (;;) {
+        for (pollfd& p : fds)
+            p.revents = 0;
+        if (poll(fds.data(), fds.size(), 500) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
+        std::lock_guard lock(dev->mutex);
+        unsigned short revents = 0;
+        snd_mixer_poll_descriptors_revents(dev->mixer, fds.data() + 1, unsigned(fds.size() - 1),
+                                           &revents);
+        if (revents & (POLLERR | POLLNVAL)) // the card is gone: wait for the close
+            fds.resize(1);
+        else if (revents & POLLIN)
+            snd_mixer_handle_events(dev->mixer);
+    }
+}
+
+void destroy(MixerDevice* dev) {
+    if (dev->mixer)
+        snd_mixer_close(dev->mixer);
+    for (int fd : dev->stopPipe)
+        if (fd >= 0)
+            ::close(fd);
+    delete dev;
+}
+
+class AlsaWaveMixer final : public WaveMixer {
+public:
+    unsigned getNumDevs() override { return static_cast<unsigned>(soundCards().size()); }
+
+    WaveResult getDevCaps(unsigned device, MixerCaps* caps) override {
+        if (!caps)
+            return MMSYSERR_INVALPARAM;
+        const auto cards = soundCards();
+        if (device >= cards.size())
+            return MMSYSERR_BADDEVICEID;
+        silenceAlsa();
+        char* name = nullptr;
+        const int rc = snd_card_get_name(cards[device], &name);
+        if (rc < 0)
+            return rc;
+        caps->szPname = name;
+        std::free(name);
+        caps->cDestinations = 2;
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult open(HMixer* handle, unsigned device, WaveWindow* window, uint32_t flags) override {
+        if (!handle)
+            return MMSYSERR_INVALPARAM;
+        if (!(flags & CALLBACK_WINDOW) || !window)
+            return MMSYSERR_INVALFLAG;
+        const auto cards = soundCards();
+        if (device >= cards.size())
+            return MMSYSERR_BADDEVICEID;
+        silenceAlsa();
+        auto* dev = new (std::nothrow) MixerDevice;
+        if (!dev)
+            return MMSYSERR_NOMEM;
+        dev->window = window;
+        const std::string ctl = "hw:" + std::to_string(cards[device]);
+        int rc = snd_mixer_open(&dev->mixer, 0);
+        if (rc >= 0)
+            rc = snd_mixer_attach(dev->mixer, ctl.c_str());
+        if (rc >= 0)
+            rc = snd_mixer_selem_register(dev->mixer, nullptr, nullptr);
+        if (rc >= 0)
+            rc = snd_mixer_load(dev->mixer);
+        if (rc >= 0 && pipe2(dev->stopPipe, O_CLOEXEC) != 0)
+            rc = -errno;
+        if (rc < 0) {
+            destroy(dev);
+            return rc;
+        }
+        std::vector<AlsaMixerElement> described;
+        for (snd_mixer_elem_t* e = snd_mixer_first_elem(dev->mixer); e;
+             e = snd_mixer_elem_next(e)) {
+            if (!snd_mixer_selem_is_active(e))
+                continue;
+            AlsaMixerElement d;
+            d.name = snd_mixer_selem_get_name(e);
+            d.index = snd_mixer_selem_get_index(e);
+            d.playbackVolume = snd_mixer_selem_has_playback_volume(e);
+            d.playbackSwitch = snd_mixer_selem_has_playback_switch(e);
+            d.captureVolume = snd_mixer_selem_has_capture_volume(e);
+            d.captureSwitch = snd_mixer_selem_has_capture_switch(e);
+            d.playbackChannels = unsigned(channelsOf(e, false).size());
+            d.captureChannels = unsigned(channelsOf(e, true).size());
+            described.push_back(std::move(d));
+            dev->elements.push_back(e);
+            snd_mixer_elem_set_callback(e, elementEvent);
+            snd_mixer_elem_set_callback_private(e, dev);
+        }
+        dev->layout = alsaMixerLayout(described);
+        forEachLine(dev->layout, [dev](const AlsaMixerLine& line) {
+            for (const AlsaMixerControl& c : line.controls)
+                dev->lastValues[c.id] = readValues(dev, line, c.type, line.channels);
+        });
+        try {
+            dev->thread = std::thread(eventLoop, dev);
+        } catch (...) {
+            destroy(dev);
+            return MMSYSERR_NOMEM;
+        }
+        {
+            std::lock_guard lock(registryMutex);
+            registry.insert(dev);
+        }
+        *handle = dev;
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult getLineInfo(HMixer dev, MixerLine* line, uint32_t flags) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (!line)
+            return MMSYSERR_INVALPARAM;
+        if (flags != MIXER_GETLINEINFOF_DESTINATION && flags != MIXER_GETLINEINFOF_SOURCE)
+            return MMSYSERR_INVALFLAG;
+        std::lock_guard lock(dev->mutex);
+        const uint32_t d = line->dwDestination;
+        if (d >= dev->layout.size())
+            return MIXERR_INVALLINE;
+        const AlsaMixerDestination& destination = dev->layout[d];
+        const bool source = flags == MIXER_GETLINEINFOF_SOURCE;
+        if (source && line->dwSource >= destination.sources.size())
+            return MIXERR_INVALLINE;
+        const AlsaMixerLine& found =
+            source ? destination.sources[line->dwSource] : destination.line;
+        MixerLine info;
+        info.dwDestination = d;
+        info.dwSource = source ? line->dwSource : 0;
+        info.dwLineID = (d << 16) | (source ? line->dwSource : 0xFFFF);
+        info.dwComponentType = found.componentType;
+        info.cChannels = found.channels;
+        info.cConnections = source ? 0 : uint32_t(destination.sources.size());
+        info.cControls = uint32_t(found.controls.size());
+        info.szShortName = found.name.substr(0, 15);
+        info.szName = found.name;
+        *line = std::move(info);
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult getLineControls(HMixer dev, uint32_t lineId,
+                               std::vector<MixerControl>* controls) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        if (!controls)
+            return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(dev->mutex);
+        const uint32_t d = lineId >> 16;
+        const uint32_t s = lineId & 0xFFFF;
+        if (d >= dev->layout.size() || (s != 0xFFFF && s >= dev->layout[d].sources.size()))
+            return MIXERR_INVALLINE;
+        const AlsaMixerLine& line = s == 0xFFFF ? dev->layout[d].line : dev->layout[d].sources[s];
+        controls->clear();
+        for (const AlsaMixerControl& c : line.controls)
+            controls->push_back({c.id, c.type, 0,
+                                 c.type == MIXERCONTROL_CONTROLTYPE_MUTE ? 1 : 65535,
+                                 c.type == MIXERCONTROL_CONTROLTYPE_MUTE ? "Mute" : "Volume"});
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult getControlDetails(HMixer dev, uint32_t controlId, unsigned channels,
+                                 uint32_t* values) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        std::lock_guard lock(dev->mutex);
+        uint32_t type = 0;
+        const AlsaMixerLine* line = lineOfControl(dev, controlId, &type);
+        if (!line)
+            return MIXERR_INVALCONTROL;
+        if (!values || channels == 0 || channels > line->channels)
+            return MMSYSERR_INVALPARAM;
+        const auto read = readValues(dev, *line, type, channels);
+        std::copy(read.begin(), read.end(), values);
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult close(HMixer dev) override {
+        {
+            std::lock_guard lock(registryMutex);
+            if (!dev || !registry.erase(dev))
+                return MMSYSERR_INVALHANDLE;
+        }
+        const char stop = 1;
+        while (::write(dev->stopPipe[1], &stop, 1) < 0 && errno == EINTR) {
+        }
+        dev->thread.join();
+        destroy(dev);
+        return MMSYSERR_NOERROR;
+    }
+};
+
+} // namespace
+
+WaveMixer& alsaWaveMixer() {
+    static AlsaWaveMixer layer;
+    return layer;
+}
+
+} // namespace platform

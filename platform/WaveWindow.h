@@ -1,0 +1,20 @@
+#pragma once
+// A receiver of posted device notifications: what a hidden message window is to the wave
+// input and mixer services. The layers post to it from any thread; it hands the messages to
+// its owner on the UI thread, in the order they were posted.
+#include <cstdint>
+
+namespace platform {
+
+class WaveWindow {
+public:
+    virtual void post(unsigned msg, uintptr_t wParam = 0, uintptr_t lParam = 0) = 0;
+
+protected:
+    ~WaveWindow() = default;
+};
+
+// Notifications go to a window given at open.
+constexpr uint32_t CALLBACK_WINDOW = 0x10000;
+
+} // namespace platform
