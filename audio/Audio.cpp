@@ -6,8 +6,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QIODevice>
+#include <QtEndian>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -452,11 +455,15 @@ void TPlayer::Stop() {
 // TRecorder
 
 TRecorder::TRecorder(TAudio* owner) : TAudioSettings(owner) {
-    // Re-queueing recorded buffers comes with the opening of input devices.
-    FRecorderWindow = new TMessageWindow([](unsigned, uintptr_t, uintptr_t) {});
+    FRecorderWindow = new TMessageWindow([this](unsigned msg, uintptr_t, uintptr_t) {
+        if (msg == MM_WIM_DATA && FOpen && FClosesPending == 0)
+            requeue();
+    });
 }
 
-TRecorder::~TRecorder() = default;
+TRecorder::~TRecorder() {
+    finishFile();
+}
 
 void TRecorder::SetNoSamples(uint16_t value) {
     FOwner->writeNoSamples(value);
@@ -466,14 +473,239 @@ void TRecorder::SetSplitChannels(bool value) {
     FSplitChannels = FChannels == TChannels::Stereo ? value : false;
 }
 
-bool TRecorder::Stop() {
-    FActive = false; // recorded-data notifications still queued are ignored
+bool TRecorder::Record(const QString& FileName) {
+    if (FOpen) {
+        FOwner->ErrorMessage = QStringLiteral("Recorder already open");
+        return false;
+    }
+    if (FWaveFormat)
+        for (const TAudioSlot& slot : FSlots)
+            if (!slot.Header || !slot.Data || !slot.Half) {
+                FOwner->ErrorMessage = QStringLiteral("Not enough memory to allocate Wave Buffer");
+                return false;
+            }
+    if (!FileName.isEmpty() && !createFile(FileName))
+        return false;
+    FHead = 0;
+    FTail = 0;
+    const WaveResult rc = FOwner->waveIn().open(&FHandle, FOwner->AudioDeviceID(), FWaveFormat,
+                                                FOwner->FComponentWindow, CALLBACK_WINDOW);
+    if (rc != MMSYSERR_NOERROR) {
+        FHandle = nullptr;
+        failStart(QStringLiteral("Could not open the input device for recording: "), rc);
+        return false;
+    }
+    FOpen = true;
+    ++FDeviceSerial;
+    for (TAudioSlot& slot : FSlots) {
+        *slot.Header = WaveHdr{};
+        slot.Header->lpData = slot.Data;
+        slot.Header->dwBufferLength = FBufferSize;
+        WaveResult step = FOwner->waveIn().prepareHeader(FHandle, slot.Header, sizeof(WaveHdr));
+        if (step != MMSYSERR_NOERROR) {
+            failStart(QStringLiteral("Error preparing header for recording: "), step);
+            return false;
+        }
+        step = FOwner->waveIn().addBuffer(FHandle, slot.Header, sizeof(WaveHdr));
+        if (step != MMSYSERR_NOERROR) {
+            failStart(QStringLiteral("Error adding input buffer"), step);
+            return false;
+        }
+    }
+    const WaveResult started = FOwner->waveIn().start(FHandle);
+    if (started != MMSYSERR_NOERROR) {
+        failStart(QStringLiteral("Error starting recording: "), started);
+        return false;
+    }
+    return true;
+}
+
+// A start that failed half-way closes what it opened; its own text is the one that stays.
+void TRecorder::failStart(const QString& prefix, WaveResult code) {
+    FOwner->setWaveInError(prefix, code);
+    const QString text = FOwner->ErrorMessage;
+    if (FOpen) {
+        FActive = false;
+        closeDevice();
+    }
+    if (FRecordFile) { // nothing was recorded into it
+        FRecordFile->remove();
+        FRecordFile.reset();
+    }
+    FOwner->ErrorMessage = text;
+}
+
+void TRecorder::recordedData() {
+    const TAudioSlot& slot = FSlots[FTail];
+    if (!slot.Header)
+        return;
+    uint8_t* LP = slot.Data;
+    uint8_t* RP = slot.Half;
+    auto BufferSize = static_cast<uint16_t>(slot.Header->dwBytesRecorded);
+    const unsigned serial = FDeviceSerial;
+    if (triggerTest(LP, BufferSize)) {
+        appendToFile(LP, BufferSize); // the raw frames, before a split
+        if (FOwner->OnRecord) {
+            if (FSplitChannels) {
+                splitChannels(LP, RP, BufferSize);
+                FOwner->OnRecord(FOwner, LP, RP, BufferSize);
+            } else {
+                FOwner->OnRecord(FOwner, LP, nullptr, BufferSize);
+            }
+        }
+    }
+    // OnRecord may have stopped the recorder, or even started a new recording.
+    if (!FOpen || serial != FDeviceSerial)
+        return;
+    // A buffer that came back empty (as after a reset) is not handed back.
+    if (BufferSize > 0) {
+        FRecorderWindow->post(MM_WIM_DATA);
+        FTail = static_cast<uint8_t>((FTail + 1) % 4);
+    }
+}
+
+// Latches: once a buffer reached the level, every following one passes.
+bool TRecorder::triggerTest(const uint8_t* data, uint16_t size) {
+    if (Triggered)
+        return true;
+    if (size == 0)
+        return Triggered;
+    const auto level = static_cast<int16_t>(FTrigLevel);
+    bool result = false;
+    if (FBitsPerSample == TBPS::_8) {
+        for (uint16_t i = 0; i < size && !result; ++i)
+            result = data[i] >= level;
+    } else {
+        for (uint16_t i = 0; i < size / 2 && !result; ++i) {
+            int16_t sample;
+            std::memcpy(&sample, data + 2 * i, 2);
+            result = sample >= level;
+        }
+    }
+    Triggered = result;
+    return result;
+}
+
+// Left channel compacted in place at the start of the data buffer, right into the half buffer.
+void TRecorder::splitChannels(uint8_t* left, uint8_t* right, uint16_t& size) const {
+    if (size == 0)
+        return;
+    size = static_cast<uint16_t>(size / 2);
+    if (FBitsPerSample == TBPS::_8) {
+        for (uint16_t i = 0; i < size; ++i) {
+            right[i] = left[2 * i + 1];
+            left[i] = left[2 * i];
+        }
+    } else {
+        for (uint16_t i = 0; i < size / 2; ++i) {
+            std::memcpy(right + 2 * i, left + 4 * i + 2, 2);
+            std::memmove(left + 2 * i, left + 4 * i, 2);
+        }
+    }
+}
+
+void TRecorder::requeue() {
+    WaveHdr* header = FSlots[FHead].Header;
+    const WaveResult rc = FOwner->waveIn().addBuffer(FHandle, header, sizeof(WaveHdr));
+    if (rc == MMSYSERR_NOERROR) {
+        FHead = static_cast<uint8_t>((FHead + 1) % 4);
+        return;
+    }
+    Stop();
+    FOwner->setWaveInError(QStringLiteral("Error adding input buffer"), rc);
+}
+
+bool TRecorder::closeDevice() {
     if (!FOpen) {
         FOwner->ErrorMessage = QStringLiteral("Recorder already closed");
         return true;
     }
-    // An input device is never opened yet: nothing else can be open here.
+    WaveIn& waveIn = FOwner->waveIn();
+    if (waveIn.reset(FHandle) != MMSYSERR_NOERROR) {
+        FOwner->ErrorMessage = QStringLiteral("Error in waveInReset");
+        return false;
+    }
+    for (TAudioSlot& slot : FSlots) {
+        const WaveResult rc = waveIn.unprepareHeader(FHandle, slot.Header, sizeof(WaveHdr));
+        if (rc != MMSYSERR_NOERROR) {
+            FOwner->setWaveInError(QStringLiteral("Error in waveInUnprepareHeader"), rc);
+            return false;
+        }
+    }
+    if (waveIn.close(FHandle) != MMSYSERR_NOERROR) {
+        FOwner->ErrorMessage = QStringLiteral("Error closing input device");
+        return false;
+    }
+    FHandle = nullptr;
+    FOpen = false;
+    ++FClosesPending;
     return true;
+}
+
+bool TRecorder::Stop() {
+    FActive = false; // recorded-data notifications still queued are ignored
+    const bool closed = closeDevice();
+    finishFile();
+    return closed;
+}
+
+bool TRecorder::createFile(const QString& name) {
+    const WaveFormatEx* f = FWaveFormat;
+    if (!f) // without buffers no device opens; the open reports why
+        return true;
+    auto file = std::make_unique<QFile>(name);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        FOwner->ErrorMessage =
+            QStringLiteral("Cannot create file \"%1\". %2").arg(name, file->errorString());
+        return false;
+    }
+    // The RIFF and data lengths are completed by finishFile.
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0,   0,   0,  0, 'W', 'A',
+                          'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,   0};
+    qToLittleEndian<uint16_t>(f->wFormatTag, header + 20);
+    qToLittleEndian<uint16_t>(f->nChannels, header + 22);
+    qToLittleEndian<uint32_t>(f->nSamplesPerSec, header + 24);
+    qToLittleEndian<uint32_t>(f->nAvgBytesPerSec, header + 28);
+    qToLittleEndian<uint16_t>(f->nBlockAlign, header + 32);
+    qToLittleEndian<uint16_t>(f->wBitsPerSample, header + 34);
+    std::memcpy(header + 36, "data", 4);
+    if (file->write(reinterpret_cast<const char*>(header), sizeof header) != sizeof header) {
+        FOwner->ErrorMessage =
+            QStringLiteral("Cannot write file \"%1\". %2").arg(name, file->errorString());
+        file->remove();
+        return false;
+    }
+    FRecordFile = std::move(file);
+    return true;
+}
+
+void TRecorder::appendToFile(const uint8_t* data, uint16_t size) {
+    if (!FRecordFile || size == 0)
+        return;
+    if (FRecordFile->write(reinterpret_cast<const char*>(data), size) != size) {
+        // Recording goes on; the file keeps what was written before.
+        const QString text = QStringLiteral("Cannot write file \"%1\". %2")
+                                 .arg(FRecordFile->fileName(), FRecordFile->errorString());
+        finishFile();
+        FOwner->ErrorMessage = text;
+    }
+}
+
+// Stores the RIFF length (file size - 8) at offset 4 and the data length (file size - 44)
+// at offset 40, and closes the file.
+void TRecorder::finishFile() {
+    if (!FRecordFile)
+        return;
+    const qint64 size = FRecordFile->size();
+    uchar length[4];
+    qToLittleEndian<uint32_t>(static_cast<uint32_t>(size - 8), length);
+    FRecordFile->seek(4);
+    FRecordFile->write(reinterpret_cast<const char*>(length), 4);
+    qToLittleEndian<uint32_t>(static_cast<uint32_t>(size - 44), length);
+    FRecordFile->seek(40);
+    FRecordFile->write(reinterpret_cast<const char*>(length), 4);
+    FRecordFile->close();
+    FRecordFile.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -487,6 +719,8 @@ TMixerSettings::TMixerSettings(TAudio* owner) : FOwner(owner) {
 }
 
 TMixerSettings::~TMixerSettings() {
+    if (FHandle)
+        FOwner->waveMixer().close(FHandle);
     releaseLines();
     delete FMixerWindow;
 }
@@ -499,20 +733,109 @@ void TMixerSettings::releaseLines() {
     }
 }
 
-bool TMixerSettings::Open(int32_t) {
-    // A previous chain is released, not dropped.
+bool TMixerSettings::Open(int32_t device) {
+    WaveMixer& mixer = FOwner->waveMixer();
+    // A device change leaves nothing of the previous device behind.
+    if (FHandle) {
+        mixer.close(FHandle);
+        FHandle = nullptr;
+    }
     releaseLines();
-    if (FOwner->waveMixer().getNumDevs() == 0)
+    if (mixer.getNumDevs() == 0)
         return false;
-    // Reading a device's lines comes with the ALSA mixer; until then no device is usable.
-    return false;
+    const auto number = static_cast<unsigned>(device);
+    MixerCaps caps;
+    mixer.getDevCaps(number, &caps);
+    if (mixer.open(&FHandle, number, FMixerWindow, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        FHandle = nullptr;
+        return false;
+    }
+    FLines = new TMixDetails;
+    FLines->Name = QString::fromLocal8Bit(caps.szPname);
+    if (caps.cDestinations == 0)
+        return false;
+    TMixDetails* current = FLines;
+    for (uint32_t d = 0; d < caps.cDestinations; ++d) {
+        MixerLine line;
+        line.dwDestination = d;
+        if (mixer.getLineInfo(FHandle, &line, MIXER_GETLINEINFOF_DESTINATION) != MMSYSERR_NOERROR)
+            return false;
+        const bool speakers = line.dwComponentType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+        current = addLine(current, line, speakers);
+        for (uint32_t s = 0; s < line.cConnections; ++s) {
+            MixerLine source;
+            source.dwDestination = d;
+            source.dwSource = s;
+            if (mixer.getLineInfo(FHandle, &source, MIXER_GETLINEINFOF_SOURCE) != MMSYSERR_NOERROR)
+                return false;
+            current = addLine(current, source, speakers);
+        }
+    }
+    return true;
+}
+
+TMixDetails* TMixerSettings::addLine(TMixDetails* previous, const MixerLine& line, bool speakers) {
+    auto* r = new TMixDetails;
+    previous->Next = r;
+    // A source line numbers on from the record before it; every record names its destination.
+    r->Destination = static_cast<uint16_t>(line.dwDestination);
+    r->Source = previous->Destination == r->Destination ? uint16_t(previous->Source + 1) : 0;
+    r->Name = QString::fromLocal8Bit(line.szName);
+    r->IsSpeakers = speakers;
+    r->LineFlags = 0x80;
+    if (line.cControls == 0)
+        return r;
+    WaveMixer& mixer = FOwner->waveMixer();
+    std::vector<MixerControl> controls;
+    if (mixer.getLineControls(FHandle, line.dwLineID, &controls) != MMSYSERR_NOERROR)
+        return r;
+    const unsigned channels = std::max(1u, line.cChannels);
+    std::vector<uint32_t> values(channels);
+    for (const MixerControl& c : controls) {
+        switch (c.dwControlType) {
+        case MIXERCONTROL_CONTROLTYPE_VOLUME:
+            if (mixer.getControlDetails(FHandle, c.dwControlID, channels, values.data()) !=
+                MMSYSERR_NOERROR)
+                break;
+            r->VolumeControlID = c.dwControlID;
+            r->VolumeLeft = static_cast<uint16_t>(values[0]);
+            if (channels == 1) {
+                r->UniformVolume = true;
+                r->LineFlags |= 0x40;
+            } else {
+                r->VolumeRight = static_cast<uint16_t>(values[1]);
+            }
+            r->HasControls = true;
+            break;
+        case MIXERCONTROL_CONTROLTYPE_MUTE:
+            if (mixer.getControlDetails(FHandle, c.dwControlID, 1, values.data()) !=
+                    MMSYSERR_NOERROR ||
+                r->MuteControlID != 0xFFFF)
+                break;
+            r->MuteControlID = c.dwControlID;
+            r->Muted = values[0] != 0;
+            r->HasControls = true;
+            r->LineFlags &= 0x7F;
+            break;
+        case MIXERCONTROL_CONTROLTYPE_PEAKMETER:
+            if (mixer.getControlDetails(FHandle, c.dwControlID, channels, values.data()) !=
+                MMSYSERR_NOERROR)
+                break;
+            r->MeterControlID = c.dwControlID;
+            r->MeterChannels = channels == 1 ? 1 : 2;
+            break;
+        default:
+            break;
+        }
+    }
+    return r;
 }
 
 void TMixerSettings::controlChange(uintptr_t wParam, uintptr_t lParam) {
-    if (!FAvailable || !FOwner->OnMixerChange)
+    // A change posted by a device closed since is not this device's.
+    if (!FAvailable || !FOwner->OnMixerChange || wParam != reinterpret_cast<uintptr_t>(FHandle))
         return;
-    const auto control = static_cast<uint16_t>(lParam);
-    FOwner->OnMixerChange(this, static_cast<uint16_t>(wParam), control);
+    FOwner->OnMixerChange(this, static_cast<uint16_t>(wParam), static_cast<uint16_t>(lParam));
     for (const TMixDetails* line = FLines; line; line = line->Next)
         if (line->VolumeControlID == lParam || line->MuteControlID == lParam) {
             FOwner->OnMixerChange(this, line->Destination, line->Source);
@@ -530,7 +853,7 @@ TAudio::Layers withDefaults(TAudio::Layers layers) {
     if (!layers.WaveIn)
         layers.WaveIn = &alsaWaveIn();
     if (!layers.Mixer)
-        layers.Mixer = &emptyWaveMixer();
+        layers.Mixer = &alsaWaveMixer();
     return layers;
 }
 } // namespace
@@ -542,8 +865,7 @@ TAudio::TAudio(QObject* owner, Layers layers)
           [this](unsigned msg, uintptr_t, uintptr_t) { componentMessage(msg); })),
       FWaveFormatSize(sizeof(WaveFormatEx)), Mixer(new TMixerSettings(this)) {
     FMixerDeviceID = 0;
-    if (Mixer->Open(0))
-        Mixer->FAvailable = true;
+    Mixer->FAvailable = Mixer->Open(0);
     ErrorMessage.clear();
     // Without an input device the player starts without buffers until a format is set.
     if (waveIn().getNumDevs() > 0 && Recorder->AllocateBuffers() && waveOut().getNumDevs() > 0)
@@ -579,6 +901,11 @@ void TAudio::setWaveOutError(const QString& prefix, WaveResult code) {
     ErrorMessage = text.empty() ? prefix : prefix + QLatin1Char(' ') + QString::fromLocal8Bit(text);
 }
 
+void TAudio::setWaveInError(const QString& prefix, WaveResult code) {
+    const std::string text = waveIn().getErrorText(code);
+    ErrorMessage = text.empty() ? prefix : prefix + QLatin1Char(' ') + QString::fromLocal8Bit(text);
+}
+
 void TAudio::componentMessage(unsigned msg) {
     switch (msg) {
     case MM_WOM_OPEN:
@@ -591,13 +918,22 @@ void TAudio::componentMessage(unsigned msg) {
         if (Player->FActive)
             Player->bufferDone(this);
         break;
+    // Input notifications handled before a closed device's close notification are that
+    // device's: they neither make the recorder active nor deliver data.
     case MM_WIM_OPEN:
-        Recorder->FActive = true;
+        if (Recorder->FClosesPending == 0)
+            Recorder->FActive = true;
         break;
     case MM_WIM_CLOSE:
+        if (Recorder->FClosesPending > 0)
+            --Recorder->FClosesPending;
         Recorder->FActive = false;
         break;
-    default: // MM_WIM_DATA needs an open input device, which comes with recording
+    case MM_WIM_DATA:
+        if (Recorder->FClosesPending == 0 && Recorder->FActive)
+            Recorder->recordedData();
+        break;
+    default:
         break;
     }
 }
@@ -703,6 +1039,5 @@ void TAudio::SetMixerDeviceID(int32_t value) {
     if (value == FMixerDeviceID)
         return;
     FMixerDeviceID = value;
-    if (Mixer->Open(value))
-        Mixer->FAvailable = true;
+    Mixer->FAvailable = Mixer->Open(value);
 }

@@ -1,17 +1,21 @@
 #pragma once
 // Module Audio: the wave audio component that a form owns. TAudio holds a player (fed from
-// the play file "PLAY.TMP" through four buffers), a recorder's format and buffers, and a
-// view of a mixer device. Failures are recorded as text in ErrorMessage; nothing is shown.
+// the play file "PLAY.TMP" through four buffers), a recorder (four buffers cycling through
+// the input device, optionally into a wave file) and a view of a mixer device's lines.
+// Failures are recorded as text in ErrorMessage; nothing is shown.
 //
 // Threads: everything runs on the UI thread except the wave layer's completion callback,
-// which shares only std::atomic state with it and reaches it by posted events. A
+// which shares only std::atomic state with it and reaches it by posted events. The input
+// and mixer layers notify by posted events only. A
 // QCoreApplication must exist (posted events and Stop's message pumping need it).
 //
 // Streams handed to Play are QIODevice objects, open for reading and seekable (a QBuffer
 // over a QByteArray, or a QFile); the player copies them, so the caller may free them as
 // soon as Play returns.
+#include "platform/WaveIn.h"
 #include "platform/WaveMixer.h"
 #include "platform/WaveOut.h"
+#include "platform/WaveWindow.h"
 
 #include <QObject>
 #include <QString>
@@ -49,12 +53,12 @@ public:
 };
 
 // A hidden message window: a receiver of posted wave messages on the UI thread.
-class TMessageWindow : public QObject {
+class TMessageWindow : public QObject, public platform::WaveWindow {
 public:
     using Handler = std::function<void(unsigned Msg, uintptr_t WParam, uintptr_t LParam)>;
     explicit TMessageWindow(Handler handler);
     // Safe from any thread, as PostMessageA is.
-    void post(unsigned msg, uintptr_t wParam = 0, uintptr_t lParam = 0);
+    void post(unsigned msg, uintptr_t wParam = 0, uintptr_t lParam = 0) override;
 
 protected:
     bool event(QEvent* e) override;
@@ -183,14 +187,39 @@ public:
     void SetTrigLevel(uint16_t value) { FTrigLevel = value; }
     bool Triggered = false;
 
-    // Closes the input device; true when it is closed afterwards.
+    // Opens the input device AudioDeviceID with the recorder's format, queues the four
+    // buffers in slot order and starts recording; with a FileName, each triggered buffer is
+    // also appended to that wave file (44-byte header, sizes completed by Stop). False, with
+    // ErrorMessage, when recording could not start; nothing is left open then.
+    bool Record(const QString& FileName = QString());
+    // Ends recording and closes the input device; true when it is closed afterwards. Data
+    // still on its way is dropped. Finishes the recording file.
     bool Stop();
+
+    bool IsRecordingToFile() const { return FRecordFile != nullptr; }
 
 private:
     friend class TAudio;
+    void recordedData();
+    bool triggerTest(const uint8_t* data, uint16_t size);
+    void splitChannels(uint8_t* left, uint8_t* right, uint16_t& size) const;
+    void requeue();
+    bool closeDevice();
+    bool createFile(const QString& name);
+    void appendToFile(const uint8_t* data, uint16_t size);
+    void finishFile();
+    void failStart(const QString& prefix, platform::WaveResult code);
+
     bool FSplitChannels = false;
     uint16_t FTrigLevel = 0;
     TMessageWindow* FRecorderWindow = nullptr;
+    platform::HWaveIn FHandle = nullptr;
+    std::unique_ptr<QFile> FRecordFile;
+    // Devices closed whose close notification has not come yet: whatever is handled before
+    // it belongs to a closed device (one device's notifications come in order, and all of
+    // them before the next device's).
+    int FClosesPending = 0;
+    unsigned FDeviceSerial = 0; // counts opens, so that a handler can tell a new device
 };
 
 // One line of a mixer device, chained in enumeration order.
@@ -219,24 +248,28 @@ public:
     TMixerSettings(const TMixerSettings&) = delete;
     TMixerSettings& operator=(const TMixerSettings&) = delete;
 
-    // True when every line of the device was read.
+    // Closes the previous device, then opens this one and reads all its lines into a fresh
+    // chain; true when every destination and source line was read.
     bool Open(int32_t device);
+    // Whether the last Open succeeded.
     bool Available() const { return FAvailable; }
     const TMixDetails* Lines() const { return FLines; }
 
 private:
     friend class TAudio;
     void releaseLines();
+    TMixDetails* addLine(TMixDetails* previous, const platform::MixerLine& line, bool speakers);
     void controlChange(uintptr_t wParam, uintptr_t lParam);
 
     TAudio* const FOwner;
+    platform::HMixer FHandle = nullptr;
     TMixDetails* FLines = nullptr;
     bool FAvailable = false;
     TMessageWindow* FMixerWindow = nullptr;
 };
 
 // The services the component talks to; null members mean the program's own (ALSA for wave
-// output and input, no mixer yet). Tests put the scripted layer here.
+// output, input and mixer). Tests put the scripted layers here.
 struct TAudioLayers {
     platform::WaveOut* WaveOut = nullptr;
     platform::WaveIn* WaveIn = nullptr;
@@ -272,6 +305,7 @@ private:
     void writeFormat(TAudioSettings* target, FormatField field, int value);
     void writeNoSamples(uint16_t value);
     void setWaveOutError(const QString& prefix, platform::WaveResult code);
+    void setWaveInError(const QString& prefix, platform::WaveResult code);
     void componentMessage(unsigned msg);
     void shutdown();
 

@@ -1,5 +1,7 @@
 // The component and its player against the scripted wave layer.
 #include "audio/Audio.h"
+#include "platform/WaveInSim.h"
+#include "platform/WaveMixerSim.h"
 #include "platform/WaveOutSim.h"
 
 #include <QBuffer>
@@ -48,7 +50,7 @@ void pump() {
 struct AudioTest : ::testing::Test {
     WaveOutSim sim;
     WaveInSim in{1};
-    EmptyWaveMixer mixer;
+    WaveMixerSim mixer; // no mixer devices
     QObject form;
     TAudio* audio = nullptr;
     std::atomic<int> played{0};

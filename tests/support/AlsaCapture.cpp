@@ -16,12 +16,17 @@ AlsaCapture::AlsaCapture(std::filesystem::path captureFile) {
     dir_ = pattern;
     config_ = dir_ / "asound.conf";
     capture_ = captureFile.empty() ? dir_ / "capture.raw" : std::move(captureFile);
+    input_ = dir_ / "input.raw";
+    setInput({}); // a recording device does not open without it
     std::ofstream(config_) << "</usr/share/alsa/alsa.conf>\n"
                               "pcm.!default {\n"
                               "    type file\n"
                               "    slave.pcm \"null\"\n"
                               "    file \""
                            << capture_.string()
+                           << "\"\n"
+                              "    infile \""
+                           << input_.string()
                            << "\"\n"
                               "    format \"raw\"\n"
                               "}\n"
@@ -59,6 +64,11 @@ std::uintmax_t AlsaCapture::size() const {
     std::error_code ec;
     const auto n = std::filesystem::file_size(capture_, ec);
     return ec ? 0 : n;
+}
+
+void AlsaCapture::setInput(const std::vector<uint8_t>& bytes) const {
+    std::ofstream out(input_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 void AlsaCapture::clear() const {

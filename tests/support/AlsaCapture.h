@@ -1,7 +1,8 @@
 #pragma once
 // Real ALSA without a sound card: ALSA's "default" PCM becomes the file plugin over the null
-// plugin, which writes every byte played to a file. Also defines "zuvela_unusable", a PCM that
-// never opens. The configuration includes the system's alsa.conf and is selected through
+// plugin, which writes every byte played to a file and, when recording, reads what is
+// recorded from an input file (as fast as it is asked for). Also defines "zuvela_unusable",
+// a PCM that never opens. The configuration includes the system's alsa.conf and is selected through
 // ALSA_CONFIG_PATH, so the program's own ALSA code runs unchanged.
 #include <cstdint>
 #include <filesystem>
@@ -27,12 +28,18 @@ public:
     std::uintmax_t size() const;
     void clear() const;
 
+    // What the next recording device reads, from its start, at every open. Past its end the
+    // plugin leaves the read area as it was.
+    const std::filesystem::path& inputFile() const { return input_; }
+    void setInput(const std::vector<uint8_t>& bytes) const;
+
     static constexpr const char* unusablePcm = "zuvela_unusable";
 
 private:
     std::filesystem::path dir_;
     std::filesystem::path config_;
     std::filesystem::path capture_;
+    std::filesystem::path input_;
     bool hadPrevious_ = false;
     std::string previous_;
 };
