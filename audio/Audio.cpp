@@ -919,10 +919,9 @@ void TAudio::componentMessage(unsigned msg) {
             Player->bufferDone(this);
         break;
     // Input notifications handled before a closed device's close notification are that
-    // device's: they neither make the recorder active nor deliver data.
+    // device's: they deliver no data (its close notification clears Active again).
     case MM_WIM_OPEN:
-        if (Recorder->FClosesPending == 0)
-            Recorder->FActive = true;
+        Recorder->FActive = true;
         break;
     case MM_WIM_CLOSE:
         if (Recorder->FClosesPending > 0)

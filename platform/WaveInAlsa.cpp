@@ -124,7 +124,7 @@ public:
                     uint32_t flags) override {
         if (!handle || !format)
             return MMSYSERR_INVALPARAM;
-        if (!(flags & CALLBACK_WINDOW) || !window)
+        if ((flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW || !window)
             return MMSYSERR_INVALFLAG;
         const auto pcmFormat = static_cast<snd_pcm_format_t>(alsaSampleFormat(*format));
         if (pcmFormat == SND_PCM_FORMAT_UNKNOWN)

@@ -69,7 +69,7 @@ WaveResult WaveInSim::open(HWaveIn* handle, int deviceId, const WaveFormatEx* fo
     WaveResult rc = planned(Call::Open);
     if (rc == MMSYSERR_NOERROR && (!handle || !format))
         rc = MMSYSERR_INVALPARAM;
-    if (rc == MMSYSERR_NOERROR && (!(flags & CALLBACK_WINDOW) || !window))
+    if (rc == MMSYSERR_NOERROR && ((flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW || !window))
         rc = MMSYSERR_INVALFLAG;
     if (rc == MMSYSERR_NOERROR && (deviceId < WAVE_MAPPER || deviceId >= int(numDevs)))
         rc = MMSYSERR_BADDEVICEID;

@@ -259,7 +259,7 @@ public:
     WaveResult open(HMixer* handle, unsigned device, WaveWindow* window, uint32_t flags) override {
         if (!handle)
             return MMSYSERR_INVALPARAM;
-        if (!(flags & CALLBACK_WINDOW) || !window)
+        if ((flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW || !window)
             return MMSYSERR_INVALFLAG;
         const auto cards = soundCards();
         if (device >= cards.size())

@@ -79,7 +79,8 @@ WaveResult WaveMixerSim::open(HMixer* handle, unsigned device, WaveWindow* windo
     WaveResult rc = planned(Call::Open);
     if (rc == MMSYSERR_NOERROR && device >= devices.size())
         rc = MMSYSERR_BADDEVICEID;
-    if (rc == MMSYSERR_NOERROR && (!handle || !(flags & CALLBACK_WINDOW) || !window))
+    if (rc == MMSYSERR_NOERROR &&
+        (!handle || (flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW || !window))
         rc = MMSYSERR_INVALFLAG;
     calls_.push_back({Call::Open, rc, 0, device});
     if (rc != MMSYSERR_NOERROR)
@@ -185,7 +186,8 @@ WaveResult WaveMixerSim::getControlDetails(HMixer handle, uint32_t controlId, un
         rc = MIXERR_INVALCONTROL;
     if (rc == MMSYSERR_NOERROR && (!values || channels == 0 || channels > line->channels))
         rc = MMSYSERR_INVALPARAM;
-    calls_.push_back({Call::GetControlDetails, rc, reinterpret_cast<uintptr_t>(handle), controlId});
+    calls_.push_back(
+        {Call::GetControlDetails, rc, reinterpret_cast<uintptr_t>(handle), controlId, channels});
     if (rc != MMSYSERR_NOERROR)
         return rc;
     for (unsigned i = 0; i < channels; ++i)

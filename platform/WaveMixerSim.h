@@ -35,7 +35,8 @@ public:
         Call call;
         WaveResult result;
         uintptr_t handle = 0;
-        uint32_t id = 0; // device, line or control
+        uint32_t id = 0;       // device, line or control
+        unsigned channels = 0; // GetControlDetails: values asked for
     };
 
     std::vector<Device> devices;

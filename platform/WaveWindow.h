@@ -14,7 +14,8 @@ protected:
     ~WaveWindow() = default;
 };
 
-// Notifications go to a window given at open.
+// Notifications go to a window given at open: the callback kind of the open flags.
+constexpr uint32_t CALLBACK_TYPEMASK = 0x70000;
 constexpr uint32_t CALLBACK_WINDOW = 0x10000;
 
 } // namespace platform
