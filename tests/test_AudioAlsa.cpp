@@ -1,11 +1,14 @@
 // The wave layer and the player through real ALSA, captured by ALSA's file plugin.
 #include "audio/Audio.h"
+#include "platform/WaveIn.h"
 #include "platform/WaveOut.h"
 #include "platform/WaveOutAlsa.h"
 #include "support/AlsaCapture.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +16,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -294,6 +300,200 @@ TEST_F(AudioOnAlsa, stopRightAfterPlayClosesTheDeviceWithOnPlayed) {
         EXPECT_TRUE(std::equal(captured.begin(), captured.end(), data.begin()))
             << "what was heard is the start of the data";
     }
+}
+
+// --- Recording through the file plugin's input file --------------------------------------------
+
+// A window that notes what the input layer posts to it, from whichever thread.
+struct NoteWindow : WaveWindow {
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::vector<Notification> log;
+    void post(unsigned msg, uintptr_t, uintptr_t lParam) override {
+        std::lock_guard lock(mutex);
+        log.push_back({msg, lParam, std::this_thread::get_id()});
+        posted.notify_all();
+    }
+    size_t count(unsigned msg) {
+        std::lock_guard lock(mutex);
+        return size_t(std::count_if(log.begin(), log.end(),
+                                    [msg](const Notification& n) { return n.msg == msg; }));
+    }
+    bool waitFor(unsigned msg, size_t n) {
+        std::unique_lock lock(mutex);
+        return posted.wait_for(lock, std::chrono::seconds(10), [&] {
+            return size_t(std::count_if(log.begin(), log.end(), [msg](const Notification& x) {
+                       return x.msg == msg;
+                   })) >= n;
+        });
+    }
+};
+
+TEST_F(AlsaTest, recordedBuffersFillInOrderFromTheInputAndComeBackThroughTheWindow) {
+    WaveIn& layer = alsaWaveIn();
+    const auto input = ramp(20000, 5);
+    capture->setInput(input);
+    NoteWindow window;
+    const WaveFormatEx format = pcmFormat(2, 8, 11025);
+    HWaveIn dev = nullptr;
+    ASSERT_EQ(layer.open(&dev, WAVE_MAPPER, &format, &window, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    EXPECT_EQ(window.count(MM_WIM_OPEN), 1u) << "posted before open returns";
+
+    std::vector<std::vector<uint8_t>> data{std::vector<uint8_t>(1000), std::vector<uint8_t>(6000),
+                                           std::vector<uint8_t>(18)};
+    WaveHdr headers[3]{};
+    for (int i = 0; i < 3; ++i) {
+        headers[i].lpData = data[i].data();
+        headers[i].dwBufferLength = uint32_t(data[i].size());
+        ASSERT_EQ(layer.addBuffer(dev, &headers[i], sizeof(WaveHdr)), WAVERR_UNPREPARED);
+        ASSERT_EQ(layer.prepareHeader(dev, &headers[i], sizeof(WaveHdr)), MMSYSERR_NOERROR);
+        ASSERT_EQ(layer.addBuffer(dev, &headers[i], sizeof(WaveHdr)), MMSYSERR_NOERROR);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(window.count(MM_WIM_DATA), 0u) << "nothing is recorded before start";
+    EXPECT_EQ(layer.close(dev), WAVERR_STILLPLAYING);
+    ASSERT_EQ(layer.start(dev), MMSYSERR_NOERROR);
+    ASSERT_TRUE(window.waitFor(MM_WIM_DATA, 3));
+
+    size_t offset = 0;
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(window.log[size_t(1 + i)].header, reinterpret_cast<uintptr_t>(&headers[i]));
+        EXPECT_NE(window.log[size_t(1 + i)].thread, std::this_thread::get_id());
+        EXPECT_EQ(headers[i].dwBytesRecorded, headers[i].dwBufferLength);
+        EXPECT_EQ(headers[i].dwFlags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+        EXPECT_TRUE(std::equal(data[i].begin(), data[i].end(), input.begin() + long(offset)));
+        offset += data[i].size();
+    }
+
+    // A reset hands back what is queued, with what it holds, before it returns.
+    std::vector<uint8_t> spare(100);
+    WaveHdr idle{};
+    idle.lpData = spare.data();
+    idle.dwBufferLength = 100;
+    ASSERT_EQ(layer.reset(dev), MMSYSERR_NOERROR); // recording stops
+    layer.prepareHeader(dev, &idle, sizeof(WaveHdr));
+    ASSERT_EQ(layer.addBuffer(dev, &idle, sizeof(WaveHdr)), MMSYSERR_NOERROR);
+    ASSERT_EQ(layer.reset(dev), MMSYSERR_NOERROR);
+    EXPECT_EQ(window.count(MM_WIM_DATA), 4u);
+    EXPECT_EQ(idle.dwBytesRecorded, 0u);
+    for (WaveHdr* h : {&headers[0], &headers[1], &headers[2], &idle})
+        EXPECT_EQ(layer.unprepareHeader(dev, h, sizeof(WaveHdr)), MMSYSERR_NOERROR);
+    ASSERT_EQ(layer.close(dev), MMSYSERR_NOERROR);
+    EXPECT_EQ(window.count(MM_WIM_CLOSE), 1u) << "posted before close returns";
+    EXPECT_EQ(window.log.back().msg, MM_WIM_CLOSE);
+    EXPECT_EQ(layer.start(dev), MMSYSERR_INVALHANDLE) << "a closed handle is refused";
+}
+
+TEST_F(AlsaTest, recordingOpenRefusesWhatItCannotRecord) {
+    WaveIn& layer = alsaWaveIn();
+    NoteWindow window;
+    const auto names = alsaCaptureDeviceNames();
+    EXPECT_EQ(layer.getNumDevs(), names.size());
+    const auto unusable = std::find(names.begin(), names.end(), AlsaCapture::unusablePcm);
+    ASSERT_NE(unusable, names.end());
+    struct Row {
+        const char* what;
+        int device;
+        WaveFormatEx format;
+        uint32_t flags;
+        WaveResult result;
+    } rows[] = {
+        {"device beyond the list", int(names.size()), pcmFormat(1, 8, 22050), CALLBACK_WINDOW,
+         MMSYSERR_BADDEVICEID},
+        {"16-bit with a wrong block",
+         WAVE_MAPPER,
+         {1, 1, 22050, 22050, 1, 16, 0},
+         CALLBACK_WINDOW,
+         WAVERR_BADFORMAT},
+        {"no window flag", WAVE_MAPPER, pcmFormat(1, 8, 22050), CALLBACK_FUNCTION,
+         MMSYSERR_INVALFLAG},
+        {"unusable PCM", int(unusable - names.begin()), pcmFormat(1, 8, 22050), CALLBACK_WINDOW,
+         -EINVAL},
+    };
+    for (const Row& row : rows) {
+        HWaveIn dev = nullptr;
+        EXPECT_EQ(layer.open(&dev, row.device, &row.format, &window, row.flags), row.result)
+            << row.what;
+    }
+    EXPECT_TRUE(window.log.empty()) << "no notification from a failed open";
+}
+
+struct RecordingOnAlsa : AlsaTest {
+    QObject form;
+    TAudio* audio = new TAudio(&form);
+    std::vector<uint8_t> left, right;
+    int buffers = 0;
+
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return done();
+    }
+};
+
+TEST_F(RecordingOnAlsa, aSecondOfStereoArrivesSplitIntoLeftAndRightAndFillsTheFile) {
+    // One second at 11025 frames per second, 8-bit stereo: five buffers of 2205 frames.
+    std::vector<uint8_t> l(11025), r(11025), frames;
+    for (size_t i = 0; i < l.size(); ++i) {
+        l[i] = static_cast<uint8_t>(128 + 100 * std::sin(double(i) * 0.05));
+        r[i] = static_cast<uint8_t>(i * 7 + i / 256);
+        frames.push_back(l[i]);
+        frames.push_back(r[i]);
+    }
+    capture->setInput(frames);
+    audio->Recorder->SetChannels(TChannels::Stereo);
+    audio->Recorder->SetNoSamples(2205);
+    audio->Recorder->SetSplitChannels(true);
+    audio->OnRecord = [this](TObject*, void* LP, void* RP, uint16_t BufferSize) {
+        ASSERT_NE(RP, nullptr);
+        const auto* lp = static_cast<const uint8_t*>(LP);
+        const auto* rp = static_cast<const uint8_t*>(RP);
+        left.insert(left.end(), lp, lp + BufferSize);
+        right.insert(right.end(), rp, rp + BufferSize);
+        if (++buffers == 5) // past its end the input file repeats nothing useful
+            audio->Recorder->Stop();
+    };
+    QFile::remove(QStringLiteral("second.wav"));
+    ASSERT_TRUE(audio->Recorder->Record(QStringLiteral("second.wav")))
+        << audio->ErrorMessage.toStdString();
+    ASSERT_TRUE(pumpUntil([this] { return !audio->Recorder->IsOpen(); }));
+    EXPECT_EQ(buffers, 5);
+    EXPECT_EQ(left, l);
+    EXPECT_EQ(right, r);
+    EXPECT_TRUE(audio->ErrorMessage.isEmpty()) << audio->ErrorMessage.toStdString();
+
+    QFile file(QStringLiteral("second.wav"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), 44 + 22050);
+    const auto* h = reinterpret_cast<const uchar*>(bytes.constData());
+    EXPECT_EQ(qFromLittleEndian<uint32_t>(h + 4), 22050u + 36);
+    EXPECT_EQ(qFromLittleEndian<uint32_t>(h + 40), 22050u);
+    EXPECT_EQ(qFromLittleEndian<uint16_t>(h + 22), 2);
+    EXPECT_EQ(qFromLittleEndian<uint32_t>(h + 24), 11025u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()), frames);
+}
+
+TEST_F(RecordingOnAlsa, stopWhileTheDeviceIsFillingBuffersClosesItEveryTime) {
+    capture->setInput(ramp(200000, 3));
+    audio->OnRecord = [this](TObject*, void*, void*, uint16_t) { ++buffers; };
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(audio->Recorder->Record()) << audio->ErrorMessage.toStdString();
+        for (int k = 0; k < i % 4; ++k)
+            QCoreApplication::processEvents();
+        EXPECT_TRUE(audio->Recorder->Stop());
+        EXPECT_FALSE(audio->Recorder->IsOpen());
+        EXPECT_TRUE(audio->ErrorMessage.isEmpty()) << audio->ErrorMessage.toStdString();
+    }
+    const int before = buffers;
+    for (int k = 0; k < 8; ++k)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(buffers, before) << "nothing arrives after Stop";
+    EXPECT_FALSE(audio->Recorder->Active());
 }
 
 } // namespace
