@@ -1,6 +1,5 @@
 #include "app/TApplication.h"
 
-#include <QMessageBox>
 #include <exception>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -22,9 +21,4 @@ QString TApplication::withPeriod(const QString& message) {
     if (message.isEmpty() || message.back().unicode() <= u'.')
         return message;
     return message + u'.';
-}
-
-void showErrorBox(QWidget* owner, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
-    box.exec();
 }

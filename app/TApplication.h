@@ -1,11 +1,8 @@
 #pragma once
+#include "prog/FormStyle.h"
+
 #include <QApplication>
 #include <QString>
-
-class QWidget;
-
-// The application title: task-bar entry and the caption of every message box.
-inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QMR 52");
 
 // The application object. An exception that no handler catches ends up here, in the default
 // error box, and the program goes on with the next event.
@@ -19,6 +16,3 @@ public:
     // its last character is at most '.' (such as a period, a comma or a blank).
     static QString withPeriod(const QString& message);
 };
-
-// A modal error box owned by owner, with the application title, the error icon and OK.
-void showErrorBox(QWidget* owner, const QString& text);

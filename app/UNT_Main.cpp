@@ -1,5 +1,7 @@
 #include "app/UNT_Main.h"
 
+#include "app/ProgDataDialog.h"
+#include "app/ProgDataFile.h"
 #include "app/TApplication.h"
 #include "platform/Cp1252.h"
 #include "platform/Shell.h"
@@ -7,7 +9,6 @@
 #include "prog/UNT_Prog.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 TFRM_Main* FRM_Main = nullptr;
 TFRM_Prog* FRM_Prog = nullptr;
@@ -210,9 +212,9 @@ void TFRM_Main::buildControls() {
     LBL_Version->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));
     setTextColour(LBL_Version, kGray);
 
-    DLG_Open = new QFileDialog(this);
+    DLG_Open = new ProgDataDialog(this, ProgDataDialog::Purpose::Open);
     DLG_Open->setObjectName(QStringLiteral("DLG_Open"));
-    DLG_Save = new QFileDialog(this);
+    DLG_Save = new ProgDataDialog(this, ProgDataDialog::Purpose::Save);
     DLG_Save->setObjectName(QStringLiteral("DLG_Save"));
 
     // Tab order: the groups in layout order; in the address group field 1, box 1, box 2,
@@ -239,8 +241,15 @@ void TFRM_Main::bindEvents() {
             if (on)
                 OnAuswertClick(button);
         });
-    for (QLineEdit* edit : addressEdits())
+    for (QLineEdit* edit : addressEdits()) {
         edit->installEventFilter(this);
+        // A loaded text may be longer than typing allows; the field's own limit, which
+        // would cut it, follows it back down as it gets shorter.
+        connect(edit, &QLineEdit::textChanged, this, [this, edit](const QString& text) {
+            if (edit->maxLength() > AdresseLen)
+                edit->setMaxLength(std::max<int>(AdresseLen, static_cast<int>(text.size())));
+        });
+    }
     LBL_Info->installEventFilter(this);
     connect(BTN_Prog, &QToolButton::clicked, this, [this] { BTN_ProgClick(BTN_Prog); });
     connect(BTN_Open, &QToolButton::clicked, this, [this] { OnMenuClick(BTN_Open); });
@@ -360,9 +369,72 @@ void TFRM_Main::LBL_InfoClick(QObject*) {
     openLink(std::string("mailto:") + kContactAddress + "?subject=Programmer für KV 740 / QMR 52");
 }
 
-void TFRM_Main::OnMenuClick(QObject*) {
-    // Loading and saving programming-data files come with the file layer.
+void TFRM_Main::OnMenuClick(QObject* sender) {
+    // Completed first, so also when the dialog is cancelled.
     OnAdresseExit(nullptr);
+    if (sender == BTN_Open)
+        loadProgData();
+    else if (sender == BTN_Save)
+        saveProgData();
+}
+
+// The options of a group of section "A", in the order of the file's numerals.
+std::array<QRadioButton*, 7> TFRM_Main::groupButtons(int group) const {
+    switch (static_cast<ProgDataGroup>(group)) {
+    case ProgDataGroup::Tonsys:
+        return tonsysButtons();
+    case ProgDataGroup::ToneLen:
+        return {OPT_Len_01, OPT_Len_02};
+    case ProgDataGroup::Evaluator:
+        return {OPT_Auswerter_01, OPT_Auswerter_02, OPT_Auswerter_03};
+    case ProgDataGroup::SwitchMode:
+        return {OPT_Schalter_01, OPT_Schalter_02, OPT_Schalter_03, OPT_Schalter_04};
+    }
+    return {};
+}
+
+void TFRM_Main::loadProgData() {
+    const QString name = DLG_Open->choose();
+    if (name.isEmpty())
+        return;
+    const platform::ProfileFile profile = platform::ProfileFile::load(name.toStdString());
+    // An option is selected as a click selects it: its handler runs only when it was not
+    // selected before.
+    for (ProgDataGroup group : progDataGroups) {
+        const auto buttons = groupButtons(static_cast<int>(group));
+        for (int n = 1; n <= progDataOptionCount(group); ++n) {
+            if (progDataSelectsOption(profile, group, n)) {
+                buttons[n - 1]->setFocus(Qt::OtherFocusReason);
+                buttons[n - 1]->setChecked(true);
+            }
+        }
+    }
+    // A value that is no Boolean ends the loading here, in the default error box.
+    const auto boxes = addressBoxes();
+    for (int n = 1; n <= 4; ++n)
+        boxes[n - 1]->setChecked(progDataAddressChecked(profile, n));
+    const auto edits = addressEdits();
+    for (int n = 1; n <= 4; ++n)
+        setAddressText(edits[n - 1], fromCp1252(progDataAddressText(profile, n)));
+    TXT_Adresse_01->setFocus(Qt::OtherFocusReason);
+}
+
+void TFRM_Main::saveProgData() {
+    if (!CheckRufadressen())
+        return;
+    const QString chosen = DLG_Save->choose();
+    if (chosen.isEmpty())
+        return;
+    const ProgSettings s = settings();
+    ProgDataSettings stored;
+    stored.tonsys = s.tonsys;
+    stored.toneLen = static_cast<uint8_t>(s.lenMode);
+    stored.evaluator = static_cast<uint8_t>(s.evaluator);
+    stored.switchMode = static_cast<uint8_t>(s.switchMode);
+    for (int n = 0; n < 4; ++n)
+        stored.addresses[n] = {s.addresses[n].checked, s.addresses[n].text};
+    // A failed write reaches the default error box; the old file stays as it was.
+    saveProgDataFile(stored, progDataFileName(chosen.toStdString()));
 }
 
 bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
@@ -384,6 +456,9 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
         const char32_t typed = text.at(0).unicode();
         char32_t key = typed;
         OnAdresseEdit(edit, key);
+        // Typing stops at the address length, also in a longer text that a file put there.
+        if (key != 8 && key != 0 && edit->text().size() - edit->selectedText().size() >= AdresseLen)
+            key = 0;
         if (key == typed)
             return false;
         if (key != 0)
@@ -397,6 +472,11 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
             OnAdresseExit(edit);
     }
     return false;
+}
+
+void TFRM_Main::setAddressText(QLineEdit* edit, const QString& text) {
+    edit->setMaxLength(std::max<int>(AdresseLen, static_cast<int>(text.size())));
+    edit->setText(text);
 }
 
 void TFRM_Main::showEvent(QShowEvent* event) {

@@ -10,7 +10,6 @@
 #include <string>
 
 class QCheckBox;
-class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -19,6 +18,7 @@ class QRadioButton;
 class QToolButton;
 class TFRM_Main;
 class TFRM_Prog;
+class ProgDataDialog;
 
 // The program's two windows, created at start-up and alive until it ends.
 extern TFRM_Main* FRM_Main;
@@ -74,8 +74,8 @@ public:
     QToolButton* BTN_Open;
     QToolButton* BTN_Save;
     QToolButton* BTN_Prog;
-    QFileDialog* DLG_Save;
-    QFileDialog* DLG_Open;
+    ProgDataDialog* DLG_Save;
+    ProgDataDialog* DLG_Open;
     QLabel* LBL_Info;
     QLabel* LBL_Version;
 
@@ -113,8 +113,13 @@ private:
     std::array<QCheckBox*, 4> addressBoxes() const;
 
     void buildControls();
+    void loadProgData();
+    void saveProgData();
+    std::array<QRadioButton*, 7> groupButtons(int group) const;
     void bindEvents();
     void applyOuterSize();
+    // Sets an address text as it stands, even when it is longer than typing allows.
+    void setAddressText(QLineEdit* edit, const QString& text);
     AddressSlots addressSlots() const;
     ProgSettings settings() const;
 

@@ -1,8 +1,11 @@
 // Zuvela: programs a KV 740 / QMR 52 pager receiver with selective-call tones.
 #include "app/TApplication.h"
 #include "app/UNT_Main.h"
+#include "prog/UNT_Bleeper.h"
 
 int main(int argc, char** argv) {
+    // The way to the speaker is chosen once, before any window exists.
+    UNT_Bleeper::initBleeper();
     TApplication application(argc, argv);
     createApplicationWindows();
     FRM_Main->show();

@@ -1,6 +1,7 @@
 #include "prog/FormStyle.h"
 
 #include <QBitmap>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
 #include <QRadioButton>
@@ -39,4 +40,9 @@ void keepTabStopOnChecked(QRadioButton* option) {
     };
     follow(option->isChecked());
     QObject::connect(option, &QRadioButton::toggled, option, follow);
+}
+
+void showErrorBox(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
+    box.exec();
 }

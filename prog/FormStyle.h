@@ -7,6 +7,12 @@
 class QWidget;
 class QRadioButton;
 
+// The application title: task-bar entry and the caption of every message box.
+inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QMR 52");
+
+// A modal error box owned by owner, with the application title, the error icon and OK.
+void showErrorBox(QWidget* owner, const QString& text);
+
 inline const QColor kNavy(0, 0, 128);
 inline const QColor kMaroon(128, 0, 0);
 inline const QColor kGreen(0, 128, 0);

@@ -1,7 +1,12 @@
 #include "prog/UNT_Prog.h"
 
+#include "audio/Audio.h"
 #include "prog/FormStyle.h"
 #include "prog/ProgListing.h"
+#include "prog/ToneSequence.h"
+#include "prog/UNT_Bleeper.h"
+
+#include <QBuffer>
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -50,6 +55,12 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     setFixedSize(366, 274);
     setModal(true);
     buildControls();
+    AUD_Main = new TAudio(this);
+    AUD_Main->Player->SetSampleRate(22050); // the recorder follows: one format for both
+    AUD_Main->Recorder->SetTrigLevel(0);
+    AUD_Main->Recorder->Triggered = false;
+    AUD_Main->OnPlayed = [this](TObject* sender) { AUD_MainPlayed(sender); };
+    connect(BTN_Go, &QToolButton::clicked, this, [this] { BTN_GoClick(BTN_Go); });
 
     for (QSlider* bar : {BAR_Tonlen, BAR_TonPause, BAR_BlockPause, BAR_Amplitude})
         connect(bar, &QSlider::valueChanged, this, [this] { OnBarChange(nullptr); });
@@ -144,7 +155,63 @@ void TFRM_Prog::OnDeviceChange(QObject* sender) {
     }
 }
 
-void TFRM_Prog::FormClose(QObject*) {}
+void TFRM_Prog::FormClose(QObject*) {
+    AUD_Main->Player->Stop();
+}
+
+void TFRM_Prog::AppendTone(uint16_t frequency, uint16_t duration,
+                           std::vector<uint8_t>& buffer) const {
+    const auto amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
+    appendToneSamples(frequency, duration, amplitude, buffer);
+}
+
+void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
+    if (frequency != 0)
+        UNT_Bleeper::Bleep(frequency, duration);
+    else
+        UNT_Bleeper::Delay(duration);
+}
+
+void TFRM_Prog::BTN_GoClick(QObject*) {
+    const auto toneLength = static_cast<uint16_t>(BAR_Tonlen->value() * 10);
+    const auto tonePause = static_cast<uint16_t>(BAR_TonPause->value() * 10);
+    const auto blockPause = static_cast<uint16_t>(BAR_BlockPause->value() * 100);
+    const std::vector<ToneSegment> sequence =
+        toneSequence(Tones, toneLength, tonePause, blockPause);
+
+    if (OPT_Soundcard->isChecked()) {
+        std::vector<uint8_t> samples;
+        for (const ToneSegment& segment : sequence)
+            AppendTone(segment.frequency, segment.duration, samples);
+        QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
+                         static_cast<qsizetype>(samples.size()));
+        samples = {};
+        QBuffer stream(&bytes);
+        stream.open(QIODevice::ReadOnly);
+        // Only a failure of this send counts, not a text an earlier one left behind.
+        AUD_Main->ErrorMessage.clear();
+        AUD_Main->Player->Play(&stream, nullptr, 0);
+        if (!AUD_Main->ErrorMessage.isEmpty() &&
+            AUD_Main->ErrorMessage != QStringLiteral("Player already closed")) {
+            if (AUD_Main->Player->Active())
+                AUD_Main->Player->Stop();
+            showErrorBox(this, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
+                                   AUD_Main->ErrorMessage);
+            return;
+        }
+        BTN_Go->setEnabled(false);
+    }
+    if (OPT_PCSpeaker->isChecked()) {
+        BTN_Go->setEnabled(false);
+        for (const ToneSegment& segment : sequence)
+            SpeakerTone(segment.frequency, segment.duration);
+        BTN_Go->setEnabled(true);
+    }
+}
+
+void TFRM_Prog::AUD_MainPlayed(TObject*) {
+    BTN_Go->setEnabled(true);
+}
 
 void TFRM_Prog::closeEvent(QCloseEvent* event) {
     FormClose(this);

@@ -4,8 +4,12 @@
 #include "prog/ProgTones.h"
 
 #include <QDialog>
+#include <cstdint>
+#include <vector>
 
 class QGroupBox;
+class TAudio;
+class TObject;
 class QLabel;
 class QPlainTextEdit;
 class QRadioButton;
@@ -25,6 +29,7 @@ public:
     QLabel* LBL_TonLen;
     QLabel* LBL_Tonpause;
     QLabel* LBL_Amplitude;
+    TAudio* AUD_Main;
     QLabel* LBL_Blockpause;
     QSlider* BAR_TonPause;
     QToolButton* BTN_Go;
@@ -40,6 +45,14 @@ public:
     void FormClose(QObject* sender);
     void OnBarChange(QObject* sender);
     void OnDeviceChange(QObject* sender);
+    // Sends the tones through the chosen output device.
+    void BTN_GoClick(QObject* sender);
+    void AUD_MainPlayed(TObject* sender);
+
+    // Appends one tone (or a pause, frequency 0) at the amplitude slider's setting.
+    void AppendTone(uint16_t frequency, uint16_t duration, std::vector<uint8_t>& buffer) const;
+    // One tone on the PC speaker, or a wait when the frequency is 0.
+    static void SpeakerTone(uint16_t frequency, uint16_t duration);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 void runWithModals(const std::function<void()>& action,
                    const std::function<void(QWidget*)>& onModal, std::vector<SeenBox>* boxes,
@@ -16,16 +17,28 @@ void runWithModals(const std::function<void()>& action,
     QList<QPointer<QWidget>> handled;
     QElapsedTimer clock;
     clock.start();
+    const auto running = std::make_shared<bool>(true);
+    // Calls nest (an answer may itself run one): only the innermost one answers.
+    static int innermost = 0;
+    const int level = ++innermost;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (level != innermost)
+            return;
         handled.removeIf([](const QPointer<QWidget>& w) { return w.isNull() || !w->isVisible(); });
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != nullptr && !handled.contains(modal)) {
             handled.append(modal);
-            if (onModal)
-                onModal(modal);
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            if (box != nullptr && box->isVisible()) {
+            // Answered from the event loop, not from inside this timer: an answer that opens
+            // another modal window must not keep the timer from seeing it.
+            QTimer::singleShot(0, modal, [modal, &onModal, boxes, running] {
+                if (!*running)
+                    return;
+                if (onModal)
+                    onModal(modal);
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                if (box == nullptr || !box->isVisible())
+                    return;
                 if (boxes != nullptr)
                     boxes->push_back(
                         {box->windowTitle(), box->text(), box->icon(), box->parentWidget()});
@@ -33,7 +46,7 @@ void runWithModals(const std::function<void()>& action,
                     ok->click();
                 else
                     box->close();
-            }
+            });
         }
         if (modal != nullptr && clock.elapsed() > limitMs) {
             ADD_FAILURE() << "a modal window stayed open: " << modal->objectName().toStdString();
@@ -42,6 +55,8 @@ void runWithModals(const std::function<void()>& action,
     });
     timer.start(5);
     action();
+    *running = false;
+    --innermost;
 }
 
 std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action) {

@@ -1,0 +1,217 @@
+// "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
+// and the PC speaker on its scripted service.
+#include "app/UNT_Main.h"
+#include "audio/Audio.h"
+#include "platform/SpeakerScripted.h"
+#include "platform/TickCount.h"
+#include "platform/WaveOutAlsa.h"
+#include "prog/ToneSequence.h"
+#include "prog/UNT_Bleeper.h"
+#include "prog/UNT_Prog.h"
+#include "support/AlsaCapture.h"
+#include "support/GuiHelpers.h"
+#include "support/ToneDecoder.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+using testsupport::AlsaCapture;
+
+class Send : public ProgramTest {
+protected:
+    static void SetUpTestSuite() { capture = new AlsaCapture(); }
+    static void TearDownTestSuite() {
+        delete capture;
+        capture = nullptr;
+    }
+    void SetUp() override {
+        capture->clear();
+        ProgramTest::SetUp();
+    }
+
+    // Four five-tone addresses, typed as a user types them.
+    static void enterFourAddresses() {
+        TFRM_Main& w = *FRM_Main;
+        retype(w.TXT_Adresse_01, QStringLiteral("12345"));
+        const std::pair<QCheckBox*, QLineEdit*> more[] = {{w.CHK_Adresse_02, w.TXT_Adresse_02},
+                                                          {w.CHK_Adresse_03, w.TXT_Adresse_03},
+                                                          {w.CHK_Adresse_04, w.TXT_Adresse_04}};
+        const QString texts[] = {"67890", "11223", "98765"};
+        for (int n = 0; n < 3; ++n) {
+            click(more[n].first);
+            typeInto(more[n].second, texts[n]);
+        }
+    }
+
+    // Presses "Programmieren" and runs inDialog while the dialog is up, then closes it.
+    static void inDialog(const std::function<void()>& body) {
+        runWithModals([] { click(FRM_Main->BTN_Prog); },
+                      [&](QWidget* modal) {
+                          if (modal == FRM_Prog) {
+                              body();
+                              FRM_Prog->close();
+                          }
+                      });
+    }
+
+    static std::vector<uint8_t> expectedSound(uint8_t amplitude = 100) {
+        const TFRM_Prog& d = *FRM_Prog;
+        return renderSequence(toneSequence(d.Tones, uint16_t(d.BAR_Tonlen->value() * 10),
+                                           uint16_t(d.BAR_TonPause->value() * 10),
+                                           uint16_t(d.BAR_BlockPause->value() * 100)),
+                              amplitude);
+    }
+
+    static bool waitForPlayed() {
+        return QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000);
+    }
+
+    static AlsaCapture* capture;
+};
+AlsaCapture* Send::capture = nullptr;
+
+TEST_F(Send, SoundCardPlaysTheSynthesisExactly) {
+    click(FRM_Main->OPT_Tonsys_03);
+    enterFourAddresses();
+    inDialog([] {
+        ASSERT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+        click(FRM_Prog->BTN_Go);
+        EXPECT_FALSE(FRM_Prog->BTN_Go->isEnabled()) << "enabled again before OnPlayed";
+        ASSERT_TRUE(waitForPlayed());
+        const std::vector<uint8_t> sound = capture->read();
+        const std::vector<uint8_t> expected = expectedSound();
+        ASSERT_EQ(expected.size(), 149072u);
+        EXPECT_TRUE(sound == expected) << sound.size() << " bytes captured";
+
+        // Decoded by a detector of our own, the sound gives back the tones and their timing.
+        const std::vector<ToneSegment> sequence = toneSequence(FRM_Prog->Tones, 100, 30, 700);
+        std::vector<DecodedSegment> want;
+        for (const ToneSegment& s : sequence) {
+            if (s.frequency == 0 && !want.empty() && want.back().frequency == 0)
+                want.back().length += sampleCount(s.duration);
+            else
+                want.push_back({double(s.frequency), sampleCount(s.duration)});
+        }
+        const std::vector<DecodedSegment> got = decodeTones(sound, kSampleRate);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_NEAR(got[i].frequency, want[i].frequency, 2.0) << "segment " << i;
+            EXPECT_NEAR(double(got[i].length), double(want[i].length), 1.0) << "segment " << i;
+        }
+
+        // As often as wanted: a second send plays the same again.
+        capture->clear();
+        click(FRM_Prog->BTN_Go);
+        ASSERT_TRUE(waitForPlayed());
+        EXPECT_EQ(capture->size(), expected.size());
+    });
+    EXPECT_TRUE(FRM_Prog->AUD_Main->ErrorMessage.isEmpty() ||
+                FRM_Prog->AUD_Main->ErrorMessage == QStringLiteral("Player already closed"));
+}
+
+TEST_F(Send, AmplitudeSliderScalesTheTones) {
+    inDialog([] {
+        FRM_Prog->BAR_Amplitude->setValue(1);
+        click(FRM_Prog->BTN_Go);
+        ASSERT_TRUE(waitForPlayed());
+        const std::vector<uint8_t> sound = capture->read();
+        EXPECT_TRUE(sound == expectedSound(10));
+        const auto [low, high] = std::minmax_element(sound.begin(), sound.end());
+        EXPECT_EQ(*low, 117);
+        EXPECT_EQ(*high, 137);
+    });
+}
+
+TEST_F(Send, ClosingTheDialogStopsTheSound) {
+    enterFourAddresses();
+    inDialog([] {
+        click(FRM_Prog->BTN_Go);
+        EXPECT_FALSE(FRM_Prog->BTN_Go->isEnabled());
+        FRM_Prog->close(); // at once, while most of the sequence is still to come
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled()) << "OnPlayed did not come with the stop";
+        EXPECT_FALSE(FRM_Prog->AUD_Main->Player->Active());
+    });
+    QTest::qWait(100);
+    const std::vector<uint8_t> sound = capture->read();
+    EXPECT_LT(sound.size(), 149072u);
+    const std::vector<uint8_t> expected = expectedSound();
+    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), expected.begin()));
+}
+
+TEST_F(Send, UnusableSoundCardIsReportedAndTheNextSendWorks) {
+    const std::vector<std::string> names = platform::alsaPlaybackDeviceNames();
+    const auto unusable = std::find(names.begin(), names.end(), AlsaCapture::unusablePcm);
+    ASSERT_NE(unusable, names.end());
+    inDialog([&] {
+        FRM_Prog->AUD_Main->SetAudioDeviceID(int32_t(unusable - names.begin()));
+        std::vector<SeenBox> boxes;
+        runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, QStringLiteral("Zuvela für KV 740 / QMR 52"));
+        EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(boxes[0].owner, FRM_Prog);
+        const QString first = QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n");
+        EXPECT_EQ(boxes[0].text, first + FRM_Prog->AUD_Main->ErrorMessage);
+        EXPECT_TRUE(FRM_Prog->AUD_Main->ErrorMessage.startsWith(
+            QStringLiteral("Could not open the output device for playing:  ")))
+            << FRM_Prog->AUD_Main->ErrorMessage.toStdString();
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+        EXPECT_EQ(capture->size(), 0u);
+
+        FRM_Prog->AUD_Main->SetAudioDeviceID(-1);
+        boxes.clear();
+        runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
+        EXPECT_TRUE(boxes.empty()) << "the earlier failure counted again";
+        ASSERT_TRUE(waitForPlayed());
+        EXPECT_TRUE(capture->read() == expectedSound());
+    });
+}
+
+TEST_F(Send, PcSpeakerSendsTheSameSegments) {
+    platform::ScriptedTickSource clock{4294960000u}; // wraps during the send
+    platform::ScriptedToneService service{clock};
+    std::vector<UNT_Bleeper::Request> requests;
+    bool enabledDuringWalk = false;
+    UNT_Bleeper::ScopedPlatform speaker{
+        {.toneService = &service, .ticks = &clock, .onRequest = [&](const UNT_Bleeper::Request& r) {
+             requests.push_back(r);
+             enabledDuringWalk = enabledDuringWalk || FRM_Prog->BTN_Go->isEnabled();
+         }}};
+    enterFourAddresses();
+    inDialog([&] {
+        click(FRM_Prog->OPT_PCSpeaker);
+        EXPECT_FALSE(FRM_Prog->BAR_Amplitude->isEnabled());
+        click(FRM_Prog->BTN_Go);
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+    });
+    EXPECT_FALSE(enabledDuringWalk);
+    EXPECT_EQ(capture->size(), 0u) << "the sound card played as well";
+    const std::vector<ToneSegment> sequence = toneSequence(FRM_Prog->Tones, 100, 30, 700);
+    ASSERT_EQ(requests.size(), sequence.size());
+    for (std::size_t i = 0; i < sequence.size(); ++i) {
+        using Kind = UNT_Bleeper::Request::Kind;
+        const UNT_Bleeper::Request want{sequence[i].frequency ? Kind::Bleep : Kind::Delay,
+                                        sequence[i].frequency, sequence[i].duration};
+        EXPECT_EQ(requests[i], want) << "segment " << i;
+    }
+
+    // A walk that ends early at an empty block re-enables the button all the same.
+    requests.clear();
+    click(FRM_Main->CHK_Adresse_02);
+    click(FRM_Main->CHK_Adresse_03);
+    click(FRM_Main->CHK_Adresse_04);
+    inDialog([] {
+        click(FRM_Prog->BTN_Go);
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+    });
+    EXPECT_EQ(requests.size(), 11u * 2 + 1);
+}
+
+} // namespace
