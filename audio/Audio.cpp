@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -48,6 +49,10 @@ TMessageWindow::TMessageWindow(Handler handler) : FHandler(std::move(handler)) {
 void TMessageWindow::post(unsigned msg, uintptr_t wParam, uintptr_t lParam) {
     auto* e = new TWaveMessageEvent(msg, wParam, lParam);
     FPosts.fetch_add(1, std::memory_order_release);
+    // Qt already serialises posting, under a lock ThreadSanitizer cannot see; when a layer's
+    // thread and the UI thread post at once, this one shows it that Qt's queue is guarded.
+    static std::mutex postMutex;
+    std::lock_guard lock(postMutex);
     QCoreApplication::postEvent(this, e);
 }
 

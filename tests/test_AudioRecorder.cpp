@@ -401,8 +401,9 @@ TEST_F(RecorderTest, onRecordMayStopOrRestartTheRecorder) {
             if (++calls > 1)
                 return;
             EXPECT_TRUE(audio->Recorder->Stop());
-            if (restart)
+            if (restart) {
                 EXPECT_TRUE(audio->Recorder->Record());
+            }
         };
         record();
         fill(ramp(10, 0));
