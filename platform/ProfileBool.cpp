@@ -56,8 +56,20 @@ std::optional<bool> numeralIsNonZero(std::string_view s) {
 
 } // namespace
 
+namespace {
+
+// Built by appending: GCC 12 warns wrongly (-Wrestrict) about "'" + std::string at -O2.
+std::string booleanMessage(std::string_view value) {
+    std::string message = "'";
+    message.append(value);
+    message.append("' is not a valid boolean value");
+    return message;
+}
+
+} // namespace
+
 BooleanConversionError::BooleanConversionError(std::string_view value)
-    : std::runtime_error("'" + std::string(value) + "' is not a valid boolean value") {}
+    : std::runtime_error(booleanMessage(value)) {}
 
 std::optional<bool> tryStrToBool(std::string_view value) {
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
