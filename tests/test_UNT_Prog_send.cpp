@@ -1,5 +1,6 @@
 // "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
 // and the PC speaker on its scripted service.
+#include "app/ProgEncoder.h"
 #include "app/UNT_Main.h"
 #include "audio/Audio.h"
 #include "platform/SpeakerScripted.h"
@@ -114,6 +115,57 @@ TEST_F(Send, SoundCardPlaysTheSynthesisExactly) {
     });
     EXPECT_TRUE(FRM_Prog->AUD_Main->ErrorMessage.isEmpty() ||
                 FRM_Prog->AUD_Main->ErrorMessage == QStringLiteral("Player already closed"));
+}
+
+TEST_F(Send, EveryToneSystemSendsItsTones) {
+    TToneTable table;
+    fillToneTable(table);
+    for (uint8_t tonsys = 1; tonsys <= 7; ++tonsys) {
+        SCOPED_TRACE(int(tonsys));
+        destroyApplicationWindows();
+        ProgramTest::SetUp();
+        capture->clear();
+        TFRM_Main& w = *FRM_Main;
+        QRadioButton* systems[] = {w.OPT_Tonsys_01, w.OPT_Tonsys_02, w.OPT_Tonsys_03,
+                                   w.OPT_Tonsys_04, w.OPT_Tonsys_05, w.OPT_Tonsys_06,
+                                   w.OPT_Tonsys_07};
+        click(systems[tonsys - 1]);
+        click(w.OPT_Len_02);
+        click(w.OPT_Schalter_02);
+        // Digits, repeats and (where the system has a twelfth tone) a 'G'.
+        const QString typed[] = {"12345", tonsys == 4 ? "67890" : "6g789", "11223", "90817"};
+        const QString shown[] = {"12345", tonsys == 4 ? "67890" : "6G789", "1R2R3", "90817"};
+        retype(w.TXT_Adresse_01, typed[0]);
+        const std::pair<QCheckBox*, QLineEdit*> more[] = {{w.CHK_Adresse_02, w.TXT_Adresse_02},
+                                                          {w.CHK_Adresse_03, w.TXT_Adresse_03},
+                                                          {w.CHK_Adresse_04, w.TXT_Adresse_04}};
+        for (int n = 0; n < 3; ++n) {
+            click(more[n].first);
+            typeInto(more[n].second, typed[n + 1]);
+        }
+
+        // What these settings encode, worked out apart from the window.
+        ProgSettings settings;
+        settings.tonsys = tonsys;
+        settings.toneLength = toneLengthButtonFor(tonsys);
+        settings.lenMode = 2;
+        settings.switchMode = 2;
+        for (int n = 0; n < 4; ++n)
+            settings.addresses[n] = {true, shown[n].toStdString()};
+        const TProgTones encoded = EncodeProgTones(settings, table);
+
+        inDialog([] {
+            click(FRM_Prog->BTN_Go);
+            ASSERT_TRUE(waitForPlayed());
+        });
+        std::vector<double> heard;
+        for (const DecodedSegment& segment : decodeTones(capture->read(), kSampleRate))
+            if (segment.frequency != 0)
+                heard.push_back(segment.frequency);
+        ASSERT_EQ(heard.size(), encoded.size());
+        for (std::size_t slot = 0; slot < encoded.size(); ++slot)
+            EXPECT_NEAR(heard[slot], encoded[slot], 2.0) << "slot " << slot;
+    }
 }
 
 TEST_F(Send, AmplitudeSliderScalesTheTones) {
