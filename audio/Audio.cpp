@@ -489,8 +489,6 @@ bool TRecorder::Record(const QString& FileName) {
                 FOwner->ErrorMessage = QStringLiteral("Not enough memory to allocate Wave Buffer");
                 return false;
             }
-    if (!FileName.isEmpty() && !createFile(FileName))
-        return false;
     FHead = 0;
     FTail = 0;
     const WaveResult rc = FOwner->waveIn().open(&FHandle, FOwner->AudioDeviceID(), FWaveFormat,
@@ -517,6 +515,11 @@ bool TRecorder::Record(const QString& FileName) {
             return false;
         }
     }
+    // Created once the device is ready, so that a failure before leaves no file behind.
+    if (!FileName.isEmpty() && !createFile(FileName)) {
+        abandonStart();
+        return false;
+    }
     const WaveResult started = FOwner->waveIn().start(FHandle);
     if (started != MMSYSERR_NOERROR) {
         failStart(QStringLiteral("Error starting recording: "), started);
@@ -525,18 +528,18 @@ bool TRecorder::Record(const QString& FileName) {
     return true;
 }
 
-// A start that failed half-way closes what it opened; its own text is the one that stays.
 void TRecorder::failStart(const QString& prefix, WaveResult code) {
     FOwner->setWaveInError(prefix, code);
+    abandonStart();
+}
+
+// A start that failed half-way closes what it opened; its own text is the one that stays.
+void TRecorder::abandonStart() {
     const QString text = FOwner->ErrorMessage;
-    if (FOpen) {
-        FActive = false;
+    FActive = false;
+    if (FOpen)
         closeDevice();
-    }
-    if (FRecordFile) { // nothing was recorded into it
-        FRecordFile->remove();
-        FRecordFile.reset();
-    }
+    finishFile(); // a wave file without data
     FOwner->ErrorMessage = text;
 }
 
@@ -655,11 +658,10 @@ bool TRecorder::Stop() {
 }
 
 bool TRecorder::createFile(const QString& name) {
-    const WaveFormatEx* f = FWaveFormat;
-    if (!f) // without buffers no device opens; the open reports why
-        return true;
+    const WaveFormatEx* f = FWaveFormat; // present: the device opened with it
     auto file = std::make_unique<QFile>(name);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    // Unbuffered, so that a failing write is known at once.
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
         FOwner->ErrorMessage =
             QStringLiteral("Cannot create file \"%1\". %2").arg(name, file->errorString());
         return false;
@@ -677,7 +679,6 @@ bool TRecorder::createFile(const QString& name) {
     if (file->write(reinterpret_cast<const char*>(header), sizeof header) != sizeof header) {
         FOwner->ErrorMessage =
             QStringLiteral("Cannot write file \"%1\". %2").arg(name, file->errorString());
-        file->remove();
         return false;
     }
     FRecordFile = std::move(file);

@@ -190,7 +190,8 @@ public:
     // Opens the input device AudioDeviceID with the recorder's format, queues the four
     // buffers in slot order and starts recording; with a FileName, each triggered buffer is
     // also appended to that wave file (44-byte header, sizes completed by Stop). False, with
-    // ErrorMessage, when recording could not start; nothing is left open then.
+    // ErrorMessage, when recording could not start; nothing is left open then (a file created
+    // just before a failing start keeps a header and no data).
     bool Record(const QString& FileName = QString());
     // Ends recording and closes the input device; true when it is closed afterwards. Data
     // still on its way is dropped. Finishes the recording file.
@@ -209,6 +210,7 @@ private:
     void appendToFile(const uint8_t* data, uint16_t size);
     void finishFile();
     void failStart(const QString& prefix, platform::WaveResult code);
+    void abandonStart();
 
     bool FSplitChannels = false;
     uint16_t FTrigLevel = 0;

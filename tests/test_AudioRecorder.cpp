@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <optional>
+
+#include <sys/resource.h>
 
 using namespace platform;
 using Call = WaveInSim::Call;
@@ -165,7 +168,14 @@ TEST_F(RecorderTest, aStartThatFailsClosesWhatItOpenedAndKeepsItsOwnText) {
         EXPECT_FALSE(a.Recorder->IsOpen());
         EXPECT_FALSE(input.isOpen());
         EXPECT_EQ(input.count(Call::Close), row.closes);
-        EXPECT_FALSE(QFile::exists(QStringLiteral("failed.wav"))) << "nothing was recorded";
+        // The file is created once the device is ready: only a failing start leaves one,
+        // a wave file without data.
+        const QByteArray file = fileBytes(QStringLiteral("failed.wav"));
+        EXPECT_EQ(QFile::exists(QStringLiteral("failed.wav")), row.call == Call::Start);
+        if (row.call == Call::Start) {
+            ASSERT_EQ(file.size(), 44);
+            EXPECT_EQ(qFromLittleEndian<uint32_t>(file.constData() + 40), 0u);
+        }
         input.fail(row.call, MMSYSERR_NOERROR, 0);
         EXPECT_TRUE(a.Recorder->Record()) << "the next start works";
         pump();
@@ -483,13 +493,47 @@ TEST_F(RecorderTest, destroyingTheComponentFinishesTheRecordingFile) {
     EXPECT_EQ(qFromLittleEndian<uint32_t>(h + 40), 8192u);
 }
 
-TEST_F(RecorderTest, aFileThatCannotBeCreatedOpensNoDevice) {
+TEST_F(RecorderTest, aFileThatCannotBeCreatedClosesTheDeviceAgain) {
     QDir().mkpath(QStringLiteral("taken.wav")); // a folder of that name
     EXPECT_FALSE(audio->Recorder->Record(QStringLiteral("taken.wav")));
     EXPECT_TRUE(audio->ErrorMessage.startsWith("Cannot create file \"taken.wav\". "))
         << audio->ErrorMessage.toStdString();
-    EXPECT_EQ(in.count(Call::Open), 0);
+    EXPECT_FALSE(audio->Recorder->IsOpen());
+    EXPECT_FALSE(in.isOpen());
+    EXPECT_EQ(in.count(Call::Start), 0);
     QDir().rmdir(QStringLiteral("taken.wav"));
+}
+
+TEST_F(RecorderTest, aFileThatCannotGrowIsFinishedAndRecordingGoesOn) {
+    // The file may grow to the header and one buffer and a half, no further.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = 44 + 150;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    setFormat(TChannels::Mono, TBPS::_8, 100);
+    audio->Recorder->Triggered = true;
+    record(QStringLiteral("full.wav"));
+    fill(ramp(100, 0));
+    EXPECT_TRUE(audio->ErrorMessage.isEmpty());
+    fill(ramp(100, 1));
+    EXPECT_TRUE(audio->ErrorMessage.startsWith("Cannot write file \"full.wav\". "))
+        << audio->ErrorMessage.toStdString();
+    EXPECT_FALSE(audio->Recorder->IsRecordingToFile());
+    fill(ramp(100, 2));
+    EXPECT_EQ(delivered.size(), 3u) << "recording goes on";
+    EXPECT_TRUE(audio->Recorder->IsOpen());
+
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    const QByteArray file = fileBytes(QStringLiteral("full.wav"));
+    ASSERT_GE(file.size(), 44 + 100);
+    EXPECT_EQ(qFromLittleEndian<uint32_t>(file.constData() + 4), uint32_t(file.size() - 8));
+    EXPECT_EQ(qFromLittleEndian<uint32_t>(file.constData() + 40), uint32_t(file.size() - 44));
+    EXPECT_EQ(file.mid(44, 100),
+              QByteArray(reinterpret_cast<const char*>(ramp(100, 0).data()), 100));
 }
 
 } // namespace
