@@ -3,6 +3,7 @@
 #include "prog/UNT_Prog.h"
 #include "support/GuiHelpers.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -265,6 +266,34 @@ TEST_F(MainWindow, InformationLabelOpensAMailLink) {
     EXPECT_EQ(link,
               std::string("mailto:") + kContactAddress + "?subject=Programmer für KV 740 / QMR 52");
     EXPECT_EQ(FRM_Main->LBL_Info->cursor().shape(), Qt::PointingHandCursor);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindow, KeyboardMovesThroughGroupsAndWithinThem) {
+    TFRM_Main& w = *FRM_Main;
+    // Only the selected option of a group is a tab stop; arrows move within the group.
+    w.OPT_Tonsys_01->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.OPT_Tonsys_01, Qt::Key_Tab);
+    EXPECT_TRUE(w.OPT_Tonlen_02->hasFocus());
+    QTest::keyClick(w.OPT_Tonlen_02, Qt::Key_Tab);
+    EXPECT_TRUE(w.OPT_Auswerter_01->hasFocus());
+    QTest::keyClick(w.OPT_Auswerter_01, Qt::Key_Down);
+    EXPECT_TRUE(w.OPT_Auswerter_02->isChecked());
+    EXPECT_EQ(w.adresseLen(), 4);
+    QTest::keyClick(w.OPT_Auswerter_02, Qt::Key_Tab);
+    EXPECT_TRUE(w.OPT_Schalter_01->hasFocus());
+    QTest::keyClick(w.OPT_Schalter_01, Qt::Key_Tab);
+    EXPECT_TRUE(w.TXT_Adresse_01->hasFocus());
+    const QWidget* order[] = {w.CHK_Adresse_01, w.CHK_Adresse_02, w.TXT_Adresse_02,
+                              w.CHK_Adresse_03, w.TXT_Adresse_03, w.CHK_Adresse_04,
+                              w.TXT_Adresse_04, w.OPT_Len_01};
+    for (const QWidget* next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
 }
 
 } // namespace

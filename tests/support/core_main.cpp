@@ -1,9 +1,15 @@
 // Runs GoogleTest inside a QCoreApplication, so that posted events can be delivered.
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Each test process plays in a folder of its own: the player writes "PLAY.TMP" into the
+    // working directory, and tests of one program run side by side.
+    QTemporaryDir workDir(QDir::currentPath() + QStringLiteral("/run-XXXXXX"));
+    QDir::setCurrent(workDir.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
