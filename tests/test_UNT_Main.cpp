@@ -1,4 +1,5 @@
 // The main window driven as a user drives it: clicks, keys, the real message boxes.
+#include "app/TApplication.h"
 #include "app/UNT_Main.h"
 #include "prog/UNT_Prog.h"
 #include "support/GuiHelpers.h"
@@ -294,6 +295,22 @@ TEST_F(MainWindow, KeyboardMovesThroughGroupsAndWithinThem) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(DefaultErrorBox, AppendsAPeriodUnlessTheTextEndsInOne) {
+    struct Row {
+        QString message, shown;
+    };
+    for (const Row& r : {Row{"'G' is not a valid integer value", "'G' is not a valid integer value."},
+                         Row{"Unable to write to /x/y.740", "Unable to write to /x/y.740."},
+                         Row{"Fertig.", "Fertig."}, Row{"eins,", "eins,"}, Row{"(zwei)", "(zwei)"},
+                         Row{"drei ", "drei "}, Row{"", ""}, Row{"Grüß", "Grüß."},
+                         Row{"x/", "x/."}})
+        EXPECT_EQ(TApplication::withPeriod(r.message), r.shown) << r.message.toStdString();
 }
 
 } // namespace
