@@ -4,21 +4,19 @@
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("zuvela"));
+    // Lets the desktop match the windows to zuvela.desktop (its icon and name on Wayland).
+    setDesktopFileName(QStringLiteral("zuvela"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        showErrorBox(activeWindow(), withPeriod(QString::fromUtf8(e.what())));
+        showDefaultErrorBox(QString::fromUtf8(e.what()));
     } catch (...) {
-        showErrorBox(activeWindow(), withPeriod(QStringLiteral("Unknown error")));
+        showDefaultErrorBox(QStringLiteral("Unknown error"));
     }
     return true;
 }
 
-QString TApplication::withPeriod(const QString& message) {
-    if (message.isEmpty() || message.back().unicode() <= u'.')
-        return message;
-    return message + u'.';
-}
+QString TApplication::withPeriod(const QString& message) { return ::withPeriod(message); }

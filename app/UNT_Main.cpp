@@ -234,12 +234,12 @@ void TFRM_Main::bindEvents() {
     for (QRadioButton* button : tonsysButtons())
         connect(button, &QRadioButton::toggled, this, [this, button](bool on) {
             if (on)
-                OnTonsystemChange(button);
+                runHandler([&] { OnTonsystemChange(button); });
         });
     for (QRadioButton* button : auswerterButtons())
         connect(button, &QRadioButton::toggled, this, [this, button](bool on) {
             if (on)
-                OnAuswertClick(button);
+                runHandler([&] { OnAuswertClick(button); });
         });
     for (QLineEdit* edit : addressEdits()) {
         edit->installEventFilter(this);
@@ -251,9 +251,12 @@ void TFRM_Main::bindEvents() {
         });
     }
     LBL_Info->installEventFilter(this);
-    connect(BTN_Prog, &QToolButton::clicked, this, [this] { BTN_ProgClick(BTN_Prog); });
-    connect(BTN_Open, &QToolButton::clicked, this, [this] { OnMenuClick(BTN_Open); });
-    connect(BTN_Save, &QToolButton::clicked, this, [this] { OnMenuClick(BTN_Save); });
+    connect(BTN_Prog, &QToolButton::clicked, this,
+            [this] { runHandler([this] { BTN_ProgClick(BTN_Prog); }); });
+    connect(BTN_Open, &QToolButton::clicked, this,
+            [this] { runHandler([this] { OnMenuClick(BTN_Open); }); });
+    connect(BTN_Save, &QToolButton::clicked, this,
+            [this] { runHandler([this] { OnMenuClick(BTN_Save); }); });
 }
 
 std::array<QRadioButton*, 7> TFRM_Main::tonsysButtons() const {

@@ -1,5 +1,6 @@
 #include "prog/FormStyle.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QMessageBox>
 #include <QPalette>
@@ -7,6 +8,7 @@
 #include <QRadioButton>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 QFont faceFont(const char* face, int pixelHeight, bool bold) {
     QFont font(QString::fromLatin1(face));
@@ -45,4 +47,22 @@ void keepTabStopOnChecked(QRadioButton* option) {
 void showErrorBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
     box.exec();
+}
+
+QString withPeriod(const QString& message) {
+    if (message.isEmpty() || message.back().unicode() <= u'.')
+        return message;
+    return message + u'.';
+}
+
+void showDefaultErrorBox(const QString& message) {
+    showErrorBox(QApplication::activeWindow(), withPeriod(message));
+}
+
+void runHandler(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        showDefaultErrorBox(QString::fromUtf8(e.what()));
+    }
 }

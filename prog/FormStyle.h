@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <functional>
 
 class QWidget;
 class QRadioButton;
@@ -12,6 +13,16 @@ inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QM
 
 // A modal error box owned by owner, with the application title, the error icon and OK.
 void showErrorBox(QWidget* owner, const QString& text);
+
+// The default error box's text: a period is appended unless the message is empty or its last
+// character is at most '.' (such as a period, a comma, a closing parenthesis or a blank).
+QString withPeriod(const QString& message);
+// The default error box for an error that no handler caught, owned by the active window.
+void showDefaultErrorBox(const QString& message);
+
+// Runs an event handler. An error it does not catch goes to the default error box here, so
+// that it never unwinds through the toolkit's own code, and the program goes on.
+void runHandler(const std::function<void()>& handler);
 
 inline const QColor kNavy(0, 0, 128);
 inline const QColor kMaroon(128, 0, 0);

@@ -60,7 +60,8 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     AUD_Main->Recorder->SetTrigLevel(0);
     AUD_Main->Recorder->Triggered = false;
     AUD_Main->OnPlayed = [this](TObject* sender) { AUD_MainPlayed(sender); };
-    connect(BTN_Go, &QToolButton::clicked, this, [this] { BTN_GoClick(BTN_Go); });
+    connect(BTN_Go, &QToolButton::clicked, this,
+            [this] { runHandler([this] { BTN_GoClick(BTN_Go); }); });
 
     for (QSlider* bar : {BAR_Tonlen, BAR_TonPause, BAR_BlockPause, BAR_Amplitude})
         connect(bar, &QSlider::valueChanged, this, [this] { OnBarChange(nullptr); });
