@@ -169,6 +169,16 @@ TEST_F(MainWindowFiles, LoadingSelectsOptionsAsClicksWould) {
         EXPECT_TRUE(edits[n]->text().isEmpty());
     }
 
+    // An option that is selected already runs no handler: the tone-length rule is not
+    // applied again (here the first tone length was enabled by hand to see it).
+    w.OPT_Tonlen_01->setEnabled(true);
+    loadText("[A]\nTS=1\n");
+    EXPECT_TRUE(w.OPT_Tonlen_01->isEnabled());
+    loadText("[A]\nTS=2\n");
+    EXPECT_FALSE(w.OPT_Tonlen_01->isEnabled());
+    EXPECT_EQ(w.tonsys(), 2);
+    click(w.OPT_Tonsys_01);
+
     // Values out of range or not exactly a numeral leave their group alone.
     loadText("[A]\nTS=9\nTL=01\nAW=+2\nSM=0\n");
     EXPECT_TRUE(w.OPT_Tonsys_01->isChecked());
