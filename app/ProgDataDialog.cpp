@@ -29,7 +29,7 @@ QString ProgDataDialog::choose() {
         selectFile(lastName_);
     if (exec() != QDialog::Accepted || selectedFiles().isEmpty())
         return {};
-    const QString chosen = selectedFiles().constFirst();
+    QString chosen = selectedFiles().constFirst();
     if (QFileInfo(chosen).fileName().isEmpty())
         return {};
     lastName_ = QFileInfo(chosen).fileName();

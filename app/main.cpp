@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     TApplication application(argc, argv);
     createApplicationWindows();
     FRM_Main->show();
-    const int result = application.exec();
+    const int result = TApplication::exec();
     destroyApplicationWindows();
     return result;
 }

@@ -675,7 +675,8 @@ bool TRecorder::createFile(const QString& name) {
     qToLittleEndian<uint32_t>(f->nAvgBytesPerSec, header + 28);
     qToLittleEndian<uint16_t>(f->nBlockAlign, header + 32);
     qToLittleEndian<uint16_t>(f->wBitsPerSample, header + 34);
-    std::memcpy(header + 36, "data", 4);
+    const char dataTag[4] = {'d', 'a', 't', 'a'};
+    std::memcpy(header + 36, dataTag, sizeof dataTag);
     if (file->write(reinterpret_cast<const char*>(header), sizeof header) != sizeof header) {
         FOwner->ErrorMessage =
             QStringLiteral("Cannot write file \"%1\". %2").arg(name, file->errorString());

@@ -89,7 +89,7 @@ std::vector<std::string> EventToneDevice::candidates() {
             while (const dirent* entry = readdir(d)) {
                 const std::string name = entry->d_name;
                 if (accept(name)) {
-                    out.push_back(dir + "/" + name);
+                    out.push_back(std::string(dir).append("/").append(name));
                 }
             }
             closedir(d);

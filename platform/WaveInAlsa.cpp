@@ -40,7 +40,7 @@ std::set<WaveInDevice*> registry;
 
 bool known(HWaveIn device) {
     std::lock_guard lock(registryMutex);
-    return device && registry.count(device) != 0;
+    return device && registry.contains(device);
 }
 
 void handBack(WaveInDevice* dev, WaveHdr* header) {

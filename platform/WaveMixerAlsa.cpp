@@ -100,7 +100,7 @@ std::set<MixerDevice*> registry;
 
 bool known(HMixer device) {
     std::lock_guard lock(registryMutex);
-    return device && registry.count(device) != 0;
+    return device && registry.contains(device);
 }
 
 std::vector<int> soundCards() {

@@ -200,7 +200,7 @@ WaveResult WaveMixerSim::getControlDetails(HMixer handle, uint32_t controlId, un
 WaveResult WaveMixerSim::close(HMixer handle) {
     std::lock_guard lock(mutex_);
     WaveResult rc = planned(Call::Close);
-    if (rc == MMSYSERR_NOERROR && !open_.count(reinterpret_cast<uintptr_t>(handle)))
+    if (rc == MMSYSERR_NOERROR && !open_.contains(reinterpret_cast<uintptr_t>(handle)))
         rc = MMSYSERR_INVALHANDLE;
     calls_.push_back({Call::Close, rc, reinterpret_cast<uintptr_t>(handle)});
     if (rc == MMSYSERR_NOERROR)
@@ -208,7 +208,7 @@ WaveResult WaveMixerSim::close(HMixer handle) {
     return rc;
 }
 
-bool WaveMixerSim::changeControl(uint32_t controlId, std::vector<uint32_t> values) {
+bool WaveMixerSim::changeControl(uint32_t controlId, const std::vector<uint32_t>& values) {
     std::vector<std::pair<uintptr_t, WaveWindow*>> targets;
     {
         std::lock_guard lock(mutex_);

@@ -45,7 +45,7 @@ public:
     // times < 0 fails every one from then on.
     void fail(Call call, WaveResult code, int times = 1, int skip = 0);
     // Stores new values of a control and posts its change to every device open on it.
-    bool changeControl(uint32_t controlId, std::vector<uint32_t> values);
+    bool changeControl(uint32_t controlId, const std::vector<uint32_t>& values);
     // Posts a change notification for any identifier, known or not.
     void postChange(uint32_t controlId);
 

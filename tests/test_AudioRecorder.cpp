@@ -93,6 +93,7 @@ struct RecorderTest : ::testing::Test {
     }
     std::vector<const WaveHdr*> slotHeaders() const {
         std::vector<const WaveHdr*> headers;
+        headers.reserve(4);
         for (int i = 0; i < 4; ++i)
             headers.push_back(audio->Recorder->Slot(i).Header);
         return headers;

@@ -15,6 +15,7 @@
 namespace fs = std::filesystem;
 using platform::ProfileFile;
 using platform::ProfileWriteError;
+using namespace std::string_literals;
 
 namespace {
 
@@ -114,7 +115,7 @@ TEST(ProfileReader, FollowsTheProfileRules) {
         {"UTF-8 byte order mark skipped", "\xEF\xBB\xBF[A]\r\nTS=2\r\n", "A", "TS", "2"},
         {"NUL ends the line", std::string("[A]\r\nAD=\"1\0\"\r\nTS=2\r\n", 18), "A", "AD", "\"1"},
         {"text after NUL ignored", std::string("[A]\r\nT\0S=2\r\n", 12), "A", "TS", def},
-        {"NUL in a header", std::string("[A\0]x\r\nTS=3", 12), "A", "TS", "3"},
+        {"NUL in a header", "[A\0]x\r\nTS=3"s, "A", "TS", "3"},
         {"empty file", "", "A", "TS", def},
     };
     for (const Row& row : rows) {
@@ -127,7 +128,7 @@ TEST(ProfileReader, FollowsTheProfileRules) {
 TEST(ProfileReader, GarbageReadsTheSameAfterRewriting) {
     // Whatever the reader makes of garbage, writing the profile out must not change it.
     std::mt19937 random(740);
-    const std::string alphabet = std::string("[]=;\"' \t\r\nABab\0\xFF", 17);
+    const std::string alphabet = "[]=;\"' \t\r\nABab\0\xFF"s;
     // Found by the fuzzer: only the first byte order mark is one.
     const std::string twoMarks = "\xEF\xBB\xBF\xEF\xBB\xBF[A]\r\nTS=2\r\n";
     EXPECT_EQ(ProfileFile::fromText(twoMarks).readString("A", "TS", "-"), "-");
@@ -257,7 +258,7 @@ TEST(ProfileWriter, RefusesWhatCouldNotBeReadBack) {
         {"A", "T\nS", "1"},
     };
     for (const auto& [section, key, value] : rows) {
-        SCOPED_TRACE(section + "/" + key + "/" + value);
+        SCOPED_TRACE(std::string(section).append("/").append(key).append("/").append(value));
         ProfileFile profile = ProfileFile::fromText("[A]\r\nTS=1\r\n");
         EXPECT_THROW(profile.writeString(section, key, value), std::invalid_argument);
         EXPECT_EQ(profile.text(), "[A]\r\nTS=1\r\n");
@@ -368,7 +369,7 @@ TEST(ProfileSave, FailureKeepsTheOldFileByteForByte) {
         TempDir dir;
         const std::optional<Case> c = row.prepare(dir);
         if (!c) {
-            notSetUp.push_back(row.what);
+            notSetUp.emplace_back(row.what);
             continue;
         }
         const std::set<std::string> before = listing(c->oldFile.parent_path());

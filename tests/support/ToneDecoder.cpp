@@ -20,7 +20,9 @@ double strongestFrequency(const uint8_t* samples, std::size_t count, double samp
     // A coarse scan over the range of selective-call tones, then finer steps around the peak.
     double best = 0, bestPower = -1;
     auto scan = [&](double from, double to, double step) {
-        for (double f = from; f <= to; f += step) {
+        // Counted in whole steps: a floating-point counter would gather rounding errors.
+        for (int i = 0; from + i * step <= to; ++i) {
+            const double f = from + i * step;
             const double power = goertzel(samples, count, f, sampleRate);
             if (power > bestPower) {
                 bestPower = power;
