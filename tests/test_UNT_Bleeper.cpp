@@ -20,7 +20,6 @@ using platform::PortAccess;
 using platform::ScriptedPorts;
 using platform::ScriptedTickSource;
 using platform::ScriptedToneService;
-using platform::ToneEvent;
 
 namespace {
 
