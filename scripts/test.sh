@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test headless (installing what is missing):
 # the suite as built normally, again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# the sound-layer tests under ThreadSanitizer, and the profile-file fuzzer for a minute.
+# the sound-layer tests under ThreadSanitizer, clang-tidy over the project, and the
+# profile-file fuzzer for a minute.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -17,6 +18,9 @@ for preset in default asan tsan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== clang-tidy"
+bash scripts/tidy.sh
 
 echo "=== fuzzing the profile reader"
 bash scripts/fuzz.sh "${ZUVELA_FUZZ_SECONDS:-60}"
