@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the program in build/package (installing what is missing):
+#   bash scripts/package.sh
+#   sudo apt-get install ./build/package/zuvela_<version>_amd64.deb
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/packages.sh"
+# dpkg-dev brings dpkg-shlibdeps, which declares the libraries the program needs; file tells
+# CPack which installed files are programs.
+ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" dpkg-dev file
+
+build="$root/build/package"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DZUVELA_TESTS=OFF -DZUVELA_BENCHMARKS=OFF -DZUVELA_FUZZERS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+rm -f "$build"/zuvela_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=("$build"/zuvela_*.deb)
+[ -f "${deb[0]}" ] || { echo "package.sh: no package was made" >&2; exit 1; }
+echo "${deb[0]}"
