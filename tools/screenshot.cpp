@@ -9,6 +9,26 @@
 #include <QToolButton>
 #include <cstdio>
 
+namespace {
+
+// Under a window manager the window has a frame: take the picture from the screen, frame and
+// all. Without one, or when the screen cannot be read, the window draws itself.
+QPixmap picture(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    if (frame != window->geometry()) {
+        if (QScreen* screen = window->screen()) {
+            QPixmap shot =
+                screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+            if (!shot.isNull()) {
+                return shot;
+            }
+        }
+    }
+    return window->grab();
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s MAIN.png DIALOG.png\n", argv[0]);
@@ -22,15 +42,15 @@ int main(int argc, char** argv) {
     bool ok = true;
     // Let the window manager frame the window before taking its picture.
     QTimer::singleShot(800, [&] {
-        ok = ok && FRM_Main->grab().save(mainFile);
+        ok = ok && picture(FRM_Main).save(mainFile);
         QTimer::singleShot(800, [&] {
-            ok = ok && FRM_Prog->grab().save(dialogFile);
+            ok = ok && picture(FRM_Prog).save(dialogFile);
             FRM_Prog->close();
         });
         FRM_Main->BTN_Prog->click();
-        application.quit();
+        QCoreApplication::quit();
     });
-    application.exec();
+    TApplication::exec();
     destroyApplicationWindows();
     return ok ? 0 : 1;
 }
