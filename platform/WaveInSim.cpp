@@ -12,7 +12,7 @@ HWaveIn handleOf(unsigned generation) {
 
 void WaveInSim::fail(Call call, WaveResult code, int times, int skip) {
     std::lock_guard lock(mutex_);
-    plans_[call] = Plan{skip, times, code};
+    plans_.fail(call, code, times, skip);
 }
 
 void WaveInSim::setErrorText(WaveResult code, std::string text) {
@@ -21,19 +21,7 @@ void WaveInSim::setErrorText(WaveResult code, std::string text) {
 }
 
 WaveResult WaveInSim::planned(Call call) {
-    auto it = plans_.find(call);
-    if (it == plans_.end())
-        return MMSYSERR_NOERROR;
-    Plan& plan = it->second;
-    if (plan.skip > 0) {
-        --plan.skip;
-        return MMSYSERR_NOERROR;
-    }
-    if (plan.times == 0)
-        return MMSYSERR_NOERROR;
-    if (plan.times > 0)
-        --plan.times;
-    return plan.code;
+    return plans_.next(call);
 }
 
 WaveResult WaveInSim::checked(Call call, HWaveIn handle) {

@@ -2,6 +2,7 @@
 // A scripted wave-input layer for tests: it records every call, fails any call on demand,
 // and fills queued buffers only when told to, posting to the window as the real layer does.
 #include "platform/WaveIn.h"
+#include "platform/WaveSimPlan.h"
 
 #include <deque>
 #include <map>
@@ -55,18 +56,13 @@ public:
     std::string getErrorText(WaveResult code) override;
 
 private:
-    struct Plan {
-        int skip;
-        int times;
-        WaveResult code;
-    };
     WaveResult planned(Call call);                 // under the lock
     WaveResult checked(Call call, HWaveIn handle); // planned, then the handle
     WaveResult checked(Call call, HWaveIn, WaveHdr*, unsigned headerSize);
     void handBack(WaveHdr* header, std::unique_lock<std::mutex>& lock);
 
     mutable std::mutex mutex_;
-    std::map<Call, Plan> plans_;
+    FailurePlans<Call> plans_;
     std::map<WaveResult, std::string> texts_;
     std::vector<Record> calls_;
     std::deque<WaveHdr*> queue_;

@@ -35,23 +35,11 @@ MixerLine describe(const WaveMixerSim::Line& line, uint32_t destination, uint32_
 
 void WaveMixerSim::fail(Call call, WaveResult code, int times, int skip) {
     std::lock_guard lock(mutex_);
-    plans_[call] = Plan{skip, times, code};
+    plans_.fail(call, code, times, skip);
 }
 
 WaveResult WaveMixerSim::planned(Call call) {
-    auto it = plans_.find(call);
-    if (it == plans_.end())
-        return MMSYSERR_NOERROR;
-    Plan& plan = it->second;
-    if (plan.skip > 0) {
-        --plan.skip;
-        return MMSYSERR_NOERROR;
-    }
-    if (plan.times == 0)
-        return MMSYSERR_NOERROR;
-    if (plan.times > 0)
-        --plan.times;
-    return plan.code;
+    return plans_.next(call);
 }
 
 unsigned WaveMixerSim::getNumDevs() {

@@ -2,6 +2,7 @@
 // A scripted mixer layer for tests: devices described line by line, every call recorded and
 // able to fail on demand, and control changes posted when a test moves a control.
 #include "platform/WaveMixer.h"
+#include "platform/WaveSimPlan.h"
 
 #include <map>
 #include <mutex>
@@ -65,11 +66,6 @@ public:
     WaveResult close(HMixer) override;
 
 private:
-    struct Plan {
-        int skip;
-        int times;
-        WaveResult code;
-    };
     struct Open {
         unsigned device;
         WaveWindow* window;
@@ -79,7 +75,7 @@ private:
     Control* findControl(unsigned device, uint32_t controlId, const Line** line);
 
     mutable std::mutex mutex_;
-    std::map<Call, Plan> plans_;
+    FailurePlans<Call> plans_;
     std::vector<Record> calls_;
     std::map<uintptr_t, Open> open_;
     unsigned generation_ = 0;

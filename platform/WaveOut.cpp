@@ -48,4 +48,16 @@ std::string waveErrorText(WaveResult code) {
     return text;
 }
 
+WaveResult setHeaderPrepared(WaveHdr* header, unsigned headerSize, bool prepared) {
+    if (!header || headerSize < sizeof(WaveHdr) || (prepared && !header->lpData))
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    if (prepared)
+        header->dwFlags |= WHDR_PREPARED;
+    else
+        header->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
 } // namespace platform

@@ -101,6 +101,9 @@ public:
 };
 
 // Texts of our own codes and ALSA's codes; empty for an unknown code.
+// The prepare (prepared true) or unprepare step of a header that both ALSA layers share:
+// the header must be complete, and one that is queued on its device stays as it is.
+WaveResult setHeaderPrepared(WaveHdr* header, unsigned headerSize, bool prepared);
 std::string waveErrorText(WaveResult code);
 
 // The layer of the program (ALSA), one per process.

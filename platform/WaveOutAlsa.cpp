@@ -215,25 +215,15 @@ public:
     WaveResult prepareHeader(HWaveOut dev, WaveHdr* header, unsigned headerSize) override {
         if (!known(dev))
             return MMSYSERR_INVALHANDLE;
-        if (!header || headerSize < sizeof(WaveHdr) || !header->lpData)
-            return MMSYSERR_INVALPARAM;
         std::lock_guard lock(dev->mutex);
-        if (header->dwFlags & WHDR_INQUEUE)
-            return WAVERR_STILLPLAYING;
-        header->dwFlags |= WHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        return setHeaderPrepared(header, headerSize, true);
     }
 
     WaveResult unprepareHeader(HWaveOut dev, WaveHdr* header, unsigned headerSize) override {
         if (!known(dev))
             return MMSYSERR_INVALHANDLE;
-        if (!header || headerSize < sizeof(WaveHdr))
-            return MMSYSERR_INVALPARAM;
         std::lock_guard lock(dev->mutex);
-        if (header->dwFlags & WHDR_INQUEUE)
-            return WAVERR_STILLPLAYING;
-        header->dwFlags &= ~WHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        return setHeaderPrepared(header, headerSize, false);
     }
 
     WaveResult write(HWaveOut dev, WaveHdr* header, unsigned headerSize) override {

@@ -10,7 +10,7 @@ HWaveOut handleOf(unsigned generation) {
 
 void WaveOutSim::fail(Call call, WaveResult code, int times, int skip) {
     std::lock_guard lock(mutex_);
-    plans_[call] = Plan{skip, times, code};
+    plans_.fail(call, code, times, skip);
 }
 
 void WaveOutSim::clearFailures() {
@@ -24,19 +24,7 @@ void WaveOutSim::setErrorText(WaveResult code, std::string text) {
 }
 
 WaveResult WaveOutSim::planned(Call call) {
-    auto it = plans_.find(call);
-    if (it == plans_.end())
-        return MMSYSERR_NOERROR;
-    Plan& plan = it->second;
-    if (plan.skip > 0) {
-        --plan.skip;
-        return MMSYSERR_NOERROR;
-    }
-    if (plan.times == 0)
-        return MMSYSERR_NOERROR;
-    if (plan.times > 0)
-        --plan.times;
-    return plan.code;
+    return plans_.next(call);
 }
 
 bool WaveOutSim::validHandle(HWaveOut handle) const {

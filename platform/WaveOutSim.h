@@ -3,6 +3,7 @@
 // order, fails any call on demand, and completes buffers only when told to. Completions run
 // on the thread that asks for them; reset completes every queued buffer before it returns.
 #include "platform/WaveOut.h"
+#include "platform/WaveSimPlan.h"
 
 #include <deque>
 #include <map>
@@ -59,17 +60,12 @@ public:
     std::string getErrorText(WaveResult code) override;
 
 private:
-    struct Plan {
-        int skip;
-        int times;
-        WaveResult code;
-    };
     WaveResult planned(Call call); // under the lock
     bool validHandle(HWaveOut handle) const;
     void record(Record r);
 
     mutable std::mutex mutex_;
-    std::map<Call, Plan> plans_;
+    FailurePlans<Call> plans_;
     std::map<WaveResult, std::string> texts_;
     std::vector<Record> calls_;
     std::vector<uint8_t> written_;

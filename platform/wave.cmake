@@ -3,6 +3,7 @@ find_package(Threads REQUIRED)
 add_library(zuvela_platform_wave STATIC
     WaveWindow.h
     WaveOut.cpp WaveOut.h
+    WaveSimPlan.h
     WaveOutAlsa.cpp WaveOutAlsa.h
     WaveOutSim.cpp WaveOutSim.h
     WaveIn.h WaveInAlsa.cpp WaveInSim.cpp WaveInSim.h
