@@ -52,14 +52,6 @@ std::string toCp1252(const QString& text) {
     return platform::utf8ToCp1252(text.toStdString());
 }
 
-template <typename T>
-T* control(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    auto* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
 QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRect bounds) {
     auto* box =
         control<QGroupBox>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QWidget>
 #include <functional>
 
 class QWidget;
@@ -38,6 +39,16 @@ int emForCellHeight(const char* face, int cellHeight);
 
 // The colour of a control's text (and of the captions of its children).
 void setTextColour(QWidget* widget, const QColor& colour);
+
+// A control of a window, named (handlers read the names) and placed in its parent's client
+// area at left, top, width, height.
+template <typename T>
+T* control(QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* widget = new T(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
 
 // A 16 x 16 button picture whose magenta background is drawn transparent.
 QIcon glyph(const QString& resource);

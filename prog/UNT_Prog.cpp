@@ -19,14 +19,6 @@
 
 namespace {
 
-template <typename T>
-T* control(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    auto* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
 QSlider* slider(QWidget* parent, const char* name, int top, int minimum, int maximum,
                 int position) {
     auto* bar = control<QSlider>(parent, name, 4, top, 129, 21);
