@@ -124,10 +124,14 @@ TempFile createTemp(const std::filesystem::path& folder, const std::string& base
     const auto seed = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name =
-            (folder / ("." + base.substr(0, 100) + "." + std::to_string(::getpid()) + "." +
-                       std::to_string(seed % 1000000) + "." + std::to_string(counter++) + ".tmp"))
-                .string();
+        // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about "." + string at -O2.
+        std::string hidden(1, '.');
+        hidden += base.substr(0, 100);
+        hidden += '.' + std::to_string(::getpid());
+        hidden += '.' + std::to_string(seed % 1000000);
+        hidden += '.' + std::to_string(counter++);
+        hidden += ".tmp";
+        const std::string name = (folder / hidden).string();
         const int fd =
             ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0)
@@ -268,7 +272,10 @@ void ProfileFile::writeString(std::string_view section, std::string_view key,
     if (found) {
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
     } else {
-        lines_.push_back("[" + std::string(section) + "]");
+        std::string header(1, '[');
+        header.append(section);
+        header += ']';
+        lines_.push_back(std::move(header));
         lines_.push_back(std::move(entry));
     }
 }
