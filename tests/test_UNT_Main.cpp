@@ -19,21 +19,10 @@ const QString kTitle = QStringLiteral("Zuvela für KV 740 / QMR 52");
 
 using MainWindow = ProgramTest;
 
-// Presses "Programmieren"; returns the listing when the dialog shows (and closes it).
+// Presses "Programmieren"; the listing when the dialog shows, else nothing.
 QStringList programme(std::vector<SeenBox>* boxes = nullptr) {
     QStringList listing;
-    bool shown = false;
-    runWithModals([] { click(FRM_Main->BTN_Prog); },
-                  [&](QWidget* modal) {
-                      if (modal != FRM_Prog)
-                          return;
-                      shown = true;
-                      listing = FRM_Prog->TXT_Daten->toPlainText().split(u'\n');
-                      FRM_Prog->close();
-                  },
-                  boxes);
-    if (!shown)
-        listing.clear();
+    whileProgramming([&] { listing = FRM_Prog->TXT_Daten->toPlainText().split(u'\n'); }, boxes);
     return listing;
 }
 
@@ -305,11 +294,11 @@ TEST(DefaultErrorBox, AppendsAPeriodUnlessTheTextEndsInOne) {
     struct Row {
         QString message, shown;
     };
-    for (const Row& r : {Row{"'G' is not a valid integer value", "'G' is not a valid integer value."},
-                         Row{"Unable to write to /x/y.740", "Unable to write to /x/y.740."},
-                         Row{"Fertig.", "Fertig."}, Row{"eins,", "eins,"}, Row{"(zwei)", "(zwei)"},
-                         Row{"drei ", "drei "}, Row{"", ""}, Row{"Grüß", "Grüß."},
-                         Row{"x/", "x/."}})
+    for (const Row& r :
+         {Row{"'G' is not a valid integer value", "'G' is not a valid integer value."},
+          Row{"Unable to write to /x/y.740", "Unable to write to /x/y.740."},
+          Row{"Fertig.", "Fertig."}, Row{"eins,", "eins,"}, Row{"(zwei)", "(zwei)"},
+          Row{"drei ", "drei "}, Row{"", ""}, Row{"Grüß", "Grüß."}, Row{"x/", "x/."}})
         EXPECT_EQ(TApplication::withPeriod(r.message), r.shown) << r.message.toStdString();
 }
 

@@ -294,13 +294,7 @@ TEST_F(MainWindowFiles, RoundTripGivesTheSameSettingsAndTones) {
                     }
                     auto programmed = [] {
                         TProgTones tones{};
-                        runWithModals([] { click(FRM_Main->BTN_Prog); },
-                                      [&](QWidget* modal) {
-                                          if (modal == FRM_Prog) {
-                                              tones = FRM_Prog->Tones;
-                                              FRM_Prog->close();
-                                          }
-                                      });
+                        whileProgramming([&] { tones = FRM_Prog->Tones; });
                         return tones;
                     };
                     const TProgTones before = programmed();

@@ -18,16 +18,7 @@ using ProgDialog = ProgramTest;
 
 // Presses "Programmieren" and runs inDialog while the dialog is shown, then closes it.
 void withDialog(const std::function<void()>& inDialog) {
-    bool shown = false;
-    runWithModals([] { click(FRM_Main->BTN_Prog); },
-                  [&](QWidget* modal) {
-                      if (modal != FRM_Prog)
-                          return;
-                      shown = true;
-                      inDialog();
-                      FRM_Prog->close();
-                  });
-    EXPECT_TRUE(shown);
+    EXPECT_TRUE(whileProgramming(inDialog));
 }
 
 QStringList labels() {

@@ -52,15 +52,7 @@ protected:
     }
 
     // Presses "Programmieren" and runs inDialog while the dialog is up, then closes it.
-    static void inDialog(const std::function<void()>& body) {
-        runWithModals([] { click(FRM_Main->BTN_Prog); },
-                      [&](QWidget* modal) {
-                          if (modal == FRM_Prog) {
-                              body();
-                              FRM_Prog->close();
-                          }
-                      });
-    }
+    static void inDialog(const std::function<void()>& body) { EXPECT_TRUE(whileProgramming(body)); }
 
     static std::vector<uint8_t> expectedSound(uint8_t amplitude = 100) {
         const TFRM_Prog& d = *FRM_Prog;

@@ -1,6 +1,7 @@
 #include "support/GuiHelpers.h"
 
 #include "app/UNT_Main.h"
+#include "prog/UNT_Prog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <memory>
 
 void runWithModals(const std::function<void()>& action,
@@ -63,6 +65,20 @@ std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action) {
     std::vector<SeenBox> boxes;
     runWithModals(action, nullptr, &boxes);
     return boxes;
+}
+
+bool whileProgramming(const std::function<void()>& inDialog, std::vector<SeenBox>* boxes) {
+    bool shown = false;
+    runWithModals([] { click(FRM_Main->BTN_Prog); },
+                  [&](QWidget* modal) {
+                      if (modal != FRM_Prog)
+                          return;
+                      shown = true;
+                      inDialog();
+                      FRM_Prog->close();
+                  },
+                  boxes);
+    return shown;
 }
 
 void typeInto(QLineEdit* edit, const QString& text) {

@@ -28,6 +28,11 @@ void runWithModals(const std::function<void()>& action,
 // Runs action and answers every message box with OK; returns the boxes seen.
 std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action);
 
+// Presses "Programmieren"; while the programming dialog is shown, runs inDialog and then
+// closes the dialog. Message boxes meanwhile go to boxes (when given) and are answered with
+// OK. Returns whether the dialog was shown.
+bool whileProgramming(const std::function<void()>& inDialog, std::vector<SeenBox>* boxes = nullptr);
+
 // Clicks into an edit (the focus moves there as a click would) and types text key by key.
 void typeInto(QLineEdit* edit, const QString& text);
 // Replaces an edit's text by typing: select all, delete, type.
