@@ -3,9 +3,12 @@
 #include "platform/WaveOut.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <algorithm>
@@ -24,6 +27,8 @@ namespace {
 constexpr auto stopTimeout = std::chrono::seconds(5);
 
 const char* const playFileName = "PLAY.TMP";
+
+constexpr int32_t maxAudioDeviceID = 255;
 
 QEvent::Type waveMessageType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -148,7 +153,7 @@ TPlayer::TPlayer(TAudio* owner) : TAudioSettings(owner) {
         if (msg != MM_WOM_DONE)
             return;
         --FRefillsPending;
-        if (FOpen && !refill())
+        if (FOpen && !checkLost() && !refill())
             closeIfStuck();
     });
     FCloseWindow = new TMessageWindow([this](unsigned msg, uintptr_t, uintptr_t) {
@@ -226,6 +231,26 @@ void TPlayer::closeIfStuck() {
     requestClose();
 }
 
+// A device that went away mid-playback has handed back everything; the playback ends here
+// as a failure, as if stopped. True when that happened.
+bool TPlayer::checkLost(bool closeWhenDone) {
+    const WaveResult lost = FOwner->waveOut().lostError(FHandle);
+    if (lost == MMSYSERR_NOERROR || lost == MMSYSERR_INVALHANDLE)
+        return false;
+    if (FPlaybackFailure.isEmpty()) {
+        const std::string text = FOwner->waveOut().getErrorText(lost);
+        FPlaybackFailure =
+            text.empty() ? QStringLiteral("error %1").arg(lost) : QString::fromLocal8Bit(text);
+        FOwner->ErrorMessage = QStringLiteral("Playback cut short:  ") + FPlaybackFailure;
+    }
+    FDiscarding = true;
+    releasePlayFile();
+    FHead = FTail.load();
+    if (closeWhenDone)
+        closeIfDone();
+    return true;
+}
+
 void TPlayer::releasePlayFile() {
     FFileOpen = false;
     FPlayFile.reset(); // "PLAY.TMP" stays on disk
@@ -240,6 +265,7 @@ bool TPlayer::openDevice() {
     FRefillsPending = 0;
     FDiscarding = false;
     FCloseRequested = false;
+    FPlaybackFailure.clear();
     const WaveResult rc = FOwner->waveOut().open(
         &FHandle, FOwner->AudioDeviceID(), FWaveFormat, waveOutCallback,
         reinterpret_cast<uintptr_t>(&FOwner->Player), CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
@@ -268,15 +294,7 @@ void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops
         return;
     }
     if (!FPlayFile) {
-        auto file = std::make_unique<QFile>(QString::fromLatin1(playFileName));
-        if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-            const QString reason = file->errorString();
-            closeIfStuck();
-            throw TPlayFileError(QStringLiteral("Cannot create file \"%1\". %2")
-                                     .arg(playFileName, reason)
-                                     .toStdString());
-        }
-        FPlayFile = std::move(file);
+        FPlayFile = createPlayFile();
         FFileOpen = true;
         FDiscarding = false;
         FLoops = Loops;
@@ -296,6 +314,31 @@ void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops
             refill();
         closeIfStuck();
     }
+}
+
+// In the user's cache folder (created when missing), so that a program started from the
+// desktop leaves nothing in the home folder; the working directory when that fails.
+std::unique_ptr<QFile> TPlayer::createPlayFile() {
+    QString folder = FPlayFileFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QStringList candidates;
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        candidates << QDir(folder).filePath(QString::fromLatin1(playFileName));
+    candidates << QString::fromLatin1(playFileName);
+    QString reason;
+    for (const QString& path : candidates) {
+        auto file = std::make_unique<QFile>(path);
+        if (file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+            FPlayFilePath = QFileInfo(path).absoluteFilePath();
+            return file;
+        }
+        reason = file->errorString();
+    }
+    closeIfStuck();
+    throw TPlayFileError(QStringLiteral("Cannot create file \"%1\". %2")
+                             .arg(QString::fromLatin1(playFileName), reason)
+                             .toStdString());
 }
 
 void TPlayer::writePlayFile(const char* data, qint64 size) {
@@ -387,6 +430,8 @@ bool TPlayer::refill() {
         rc = FOwner->waveOut().write(FHandle, header, sizeof(WaveHdr));
     if (rc != MMSYSERR_NOERROR) {
         --FInFlight;
+        if (checkLost())
+            return false;
         FOwner->setWaveOutError(QString(), rc);
         closeIfDone();
         return false;
@@ -401,6 +446,9 @@ void TPlayer::closeDevice() {
         return;
     }
     FCloseRequested = false; // this request is being handled
+    // The last buffers may have come back because the device went away.
+    if (FPlaybackFailure.isEmpty())
+        checkLost(false); // this close is the one that ends it
     if (FInFlight != 0 || FFileOpen) {
         // Playback went on after the request (a Play came in between): its own last
         // completion asks again.
@@ -1034,7 +1082,9 @@ void TAudio::SetAudioDeviceID(int32_t value) {
         ErrorMessage = QStringLiteral("A device is open: AudioDeviceID cannot change now");
         return;
     }
-    FAudioDeviceID = value > 9 ? WAVE_MAPPER : value;
+    // ALSA lists every card's PCMs (front, surround, iec958 ...), so a USB card is often far
+    // beyond the ten numbers of the old wave devices.
+    FAudioDeviceID = value > maxAudioDeviceID ? WAVE_MAPPER : value;
     Recorder->FreeBuffers();
     Recorder->AllocateBuffers();
     Player->FreeBuffers();

@@ -142,6 +142,14 @@ public:
 
     uint16_t Loops() const { return FLoops; }
     bool HasPlayFile() const { return FPlayFile != nullptr; }
+    // The device's own text for why the last playback was cut short (the device went away
+    // mid-playback), or empty; cleared when the next device opens. ErrorMessage says it too.
+    const QString& PlaybackFailure() const { return FPlaybackFailure; }
+    // Where "PLAY.TMP" goes: the user's cache folder when it can be written, otherwise the
+    // working directory. Settable for tests; empty means the cache folder.
+    void SetPlayFileFolder(const QString& folder) { FPlayFileFolder = folder; }
+    // The path of the play file of the last playback that created one, or empty.
+    const QString& PlayFilePath() const { return FPlayFilePath; }
 
 private:
     friend class TAudio;
@@ -157,8 +165,13 @@ private:
     void requestClose();
     void closeIfDone();
     void closeIfStuck();
+    bool checkLost(bool closeWhenDone = true);
+    std::unique_ptr<QFile> createPlayFile();
 
     std::unique_ptr<QFile> FPlayFile;
+    QString FPlaybackFailure;
+    QString FPlayFileFolder;
+    QString FPlayFilePath;
     uint16_t FLoops = 0;
     int32_t FReadPos = 0;
     platform::HWaveOut FHandle = nullptr;

@@ -98,6 +98,10 @@ public:
     virtual WaveResult close(HWaveOut) = 0;
     // The text for a result code, at most 255 characters; empty when there is none.
     virtual std::string getErrorText(WaveResult code) = 0;
+    // The failure that ended the device's playback for good (the device went away or broke
+    // beyond recovery), or MMSYSERR_NOERROR. From then on every queued buffer has been handed
+    // back, later writes fail with this code, and only close is left to do.
+    virtual WaveResult lostError(HWaveOut) = 0;
 };
 
 // Texts of our own codes and ALSA's codes; empty for an unknown code.

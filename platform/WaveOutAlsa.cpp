@@ -6,6 +6,9 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -13,6 +16,7 @@
 #include <new>
 #include <set>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -21,6 +25,11 @@ struct WaveOutDevice {
     WaveOutProc callback = nullptr;
     uintptr_t instance = 0;
     unsigned frameBytes = 1;
+    // 8-bit data goes to ALSA widened to signed 16 bits: a plugin or server that fills a gap
+    // with zero bytes then fills it with silence, not with full-scale unsigned samples.
+    bool widen = false;
+    unsigned channels = 1;
+    std::vector<int16_t> wide;
 
     std::mutex mutex;
     std::condition_variable wake;      // work for the thread
@@ -29,6 +38,8 @@ struct WaveOutDevice {
     size_t written = 0; // bytes of the front buffer already taken by ALSA
     bool resetRequested = false;
     bool closing = false;
+    WaveResult lost = MMSYSERR_NOERROR; // the device failed for good
+    bool idle = true;                   // nothing was queued when the thread last looked
     std::thread thread;
 };
 
@@ -57,22 +68,36 @@ int alsaSampleFormat(const WaveFormatEx& format) {
 
 namespace {
 
-std::vector<std::string> pcmNames(const char* direction) {
+std::vector<AlsaDevice> pcmDevices(const char* direction) {
     silenceAlsa();
-    std::vector<std::string> names;
+    std::vector<AlsaDevice> devices;
     void** hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0)
-        return names;
+        return devices;
     for (void** hint = hints; *hint; ++hint) {
         char* name = snd_device_name_get_hint(*hint, "NAME");
+        char* desc = snd_device_name_get_hint(*hint, "DESC");
         char* ioid = snd_device_name_get_hint(*hint, "IOID");
         // No IOID means both directions.
-        if (name && (!ioid || std::string(ioid) == direction))
-            names.emplace_back(name);
+        if (name && (!ioid || std::string(ioid) == direction)) {
+            std::string description = desc ? desc : "";
+            // Card name and device description come as two lines.
+            for (std::size_t at; (at = description.find('\n')) != std::string::npos;)
+                description.replace(at, 1, ": ");
+            devices.push_back({name, std::move(description)});
+        }
         std::free(name);
+        std::free(desc);
         std::free(ioid);
     }
     snd_device_name_free_hint(hints);
+    return devices;
+}
+
+std::vector<std::string> pcmNames(const char* direction) {
+    std::vector<std::string> names;
+    for (AlsaDevice& device : pcmDevices(direction))
+        names.push_back(std::move(device.name));
     return names;
 }
 
@@ -89,62 +114,120 @@ void markDone(WaveHdr* header) {
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
 }
 
+std::atomic<unsigned> underrunCount{0};
+
+// A device that takes nothing for this long while data waits is taken for gone (a server
+// that died without closing its socket, a stream that was suspended for good).
+constexpr auto stallLimit = std::chrono::seconds(2);
+
+// Hands every queued buffer back, in order; called with the lock held, returns with it held.
+void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
+    std::deque<WaveHdr*> returned;
+    returned.swap(dev->queue);
+    dev->written = 0;
+    for (WaveHdr* header : returned)
+        markDone(header);
+    lock.unlock();
+    for (WaveHdr* header : returned)
+        dev->callback(dev, MM_WOM_DONE, dev->instance, reinterpret_cast<uintptr_t>(header), 0);
+    lock.lock();
+}
+
+// Writes frames of the buffer from `data`, widened if the device needs it; ALSA's result.
+snd_pcm_sframes_t writeFrames(WaveOutDevice* dev, const uint8_t* data, size_t frames) {
+    if (!dev->widen)
+        return snd_pcm_writei(dev->pcm, data, frames);
+    const size_t limit = dev->wide.size() / dev->channels;
+    frames = std::min(frames, limit);
+    const size_t samples = frames * dev->channels;
+    for (size_t i = 0; i < samples; ++i)
+        dev->wide[i] = static_cast<int16_t>((int(data[i]) - 128) * 256);
+    return snd_pcm_writei(dev->pcm, dev->wide.data(), frames);
+}
+
 void playLoop(WaveOutDevice* dev) {
     std::unique_lock lock(dev->mutex);
+    auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
         dev->wake.wait(
             lock, [dev] { return dev->resetRequested || dev->closing || !dev->queue.empty(); });
         if (dev->resetRequested) {
-            snd_pcm_drop(dev->pcm);
-            snd_pcm_prepare(dev->pcm);
-            std::deque<WaveHdr*> returned;
-            returned.swap(dev->queue);
-            dev->written = 0;
-            for (WaveHdr* header : returned)
-                markDone(header);
-            lock.unlock();
-            for (WaveHdr* header : returned)
-                dev->callback(dev, MM_WOM_DONE, dev->instance, reinterpret_cast<uintptr_t>(header),
-                              0);
-            lock.lock();
+            if (dev->lost == MMSYSERR_NOERROR) {
+                snd_pcm_drop(dev->pcm);
+                snd_pcm_prepare(dev->pcm);
+            }
+            handBackAll(dev, lock);
             dev->resetRequested = false;
             dev->resetDone.notify_all();
             continue;
         }
         if (dev->queue.empty()) { // closing: let ALSA play out what it holds
+            const bool lost = dev->lost != MMSYSERR_NOERROR;
             lock.unlock();
-            snd_pcm_nonblock(dev->pcm, 0);
-            snd_pcm_drain(dev->pcm);
+            if (lost) {
+                snd_pcm_drop(dev->pcm);
+            } else {
+                snd_pcm_nonblock(dev->pcm, 0);
+                snd_pcm_drain(dev->pcm);
+            }
             return;
+        }
+        if (dev->lost != MMSYSERR_NOERROR) { // a write raced with the loss
+            handBackAll(dev, lock);
+            continue;
         }
         WaveHdr* header = dev->queue.front();
         size_t written = dev->written;
+        if (dev->idle) { // the stall clock runs only while data waits
+            dev->idle = false;
+            lastProgress = std::chrono::steady_clock::now();
+        }
         lock.unlock();
 
         // The owner leaves a queued header alone, so it is read without the lock.
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
+        WaveResult failure = MMSYSERR_NOERROR;
         if (written < total) {
-            snd_pcm_sframes_t frames = snd_pcm_writei(dev->pcm, header->lpData + written,
-                                                      (total - written) / dev->frameBytes);
+            const snd_pcm_sframes_t frames =
+                writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
                 snd_pcm_wait(dev->pcm, 50); // bounded, so a reset or close is seen soon
+                if (std::chrono::steady_clock::now() - lastProgress > stallLimit)
+                    failure = -EIO;
             } else if (frames < 0) {
-                // An underrun restarts the stream; a device that is gone loses the rest of
-                // this buffer, but the buffer is still handed back.
-                if (snd_pcm_recover(dev->pcm, static_cast<int>(frames), 1) < 0)
-                    written = total;
+                // An underrun (or a suspend) is mended by restarting the stream; a device
+                // that is gone or broken cannot be, and ends the playback.
+                const int rc = snd_pcm_recover(dev->pcm, static_cast<int>(frames), 1);
+                if (rc < 0)
+                    failure = rc;
+                else if (frames == -EPIPE)
+                    ++underrunCount;
             } else {
                 written += static_cast<size_t>(frames) * dev->frameBytes;
+                lastProgress = std::chrono::steady_clock::now();
             }
+            if (failure == MMSYSERR_NOERROR &&
+                snd_pcm_state(dev->pcm) == SND_PCM_STATE_DISCONNECTED)
+                failure = -ENODEV;
         }
 
         lock.lock();
+        if (failure != MMSYSERR_NOERROR) {
+            dev->lost = failure;
+            handBackAll(dev, lock);
+            if (dev->resetRequested) {
+                dev->resetRequested = false;
+                dev->resetDone.notify_all();
+            }
+            continue;
+        }
         if (dev->resetRequested)
             continue; // the reset hands this buffer back
         dev->written = written;
         if (written >= total) {
             dev->queue.pop_front();
             dev->written = 0;
+            dev->idle = dev->queue.empty();
             markDone(header);
             lock.unlock();
             dev->callback(dev, MM_WOM_DONE, dev->instance, reinterpret_cast<uintptr_t>(header), 0);
@@ -181,7 +264,9 @@ public:
         int rc = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
         if (rc < 0)
             return rc;
-        rc = snd_pcm_set_params(pcm, pcmFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format->nChannels,
+        const bool widen = pcmFormat == SND_PCM_FORMAT_U8;
+        rc = snd_pcm_set_params(pcm, widen ? SND_PCM_FORMAT_S16_LE : pcmFormat,
+                                SND_PCM_ACCESS_RW_INTERLEAVED, format->nChannels,
                                 format->nSamplesPerSec, 1, 200000);
         if (rc < 0) {
             snd_pcm_close(pcm);
@@ -196,7 +281,11 @@ public:
         dev->callback = callback;
         dev->instance = instance;
         dev->frameBytes = format->nBlockAlign;
+        dev->widen = widen;
+        dev->channels = format->nChannels;
         try {
+            if (widen)
+                dev->wide.resize(4096 * dev->channels);
             dev->thread = std::thread(playLoop, dev);
         } catch (...) {
             snd_pcm_close(pcm);
@@ -238,6 +327,8 @@ public:
             return WAVERR_STILLPLAYING; // never queue a buffer twice
         if (dev->closing)
             return MMSYSERR_INVALHANDLE;
+        if (dev->lost != MMSYSERR_NOERROR)
+            return dev->lost;
         header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
         dev->queue.push_back(header);
         dev->wake.notify_one();
@@ -280,6 +371,13 @@ public:
     }
 
     std::string getErrorText(WaveResult code) override { return waveErrorText(code); }
+
+    WaveResult lostError(HWaveOut dev) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        std::lock_guard lock(dev->mutex);
+        return dev->lost;
+    }
 };
 
 } // namespace
@@ -287,8 +385,15 @@ public:
 std::vector<std::string> alsaPlaybackDeviceNames() {
     return pcmNames("Output");
 }
+std::vector<AlsaDevice> alsaPlaybackDevices() {
+    return pcmDevices("Output");
+}
 std::vector<std::string> alsaCaptureDeviceNames() {
     return pcmNames("Input");
+}
+
+unsigned alsaUnderruns() {
+    return underrunCount.load();
 }
 
 WaveOut& alsaWaveOut() {

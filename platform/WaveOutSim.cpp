@@ -49,6 +49,7 @@ WaveResult WaveOutSim::open(HWaveOut* handle, int deviceId, const WaveFormatEx* 
     if (rc != MMSYSERR_NOERROR)
         return rc;
     open_ = true;
+    lost_ = MMSYSERR_NOERROR;
     ++generation_;
     callback_ = callback;
     instance_ = instance;
@@ -104,6 +105,8 @@ WaveResult WaveOutSim::write(HWaveOut handle, WaveHdr* header, unsigned headerSi
         rc = WAVERR_STILLPLAYING;
         ++doubleWrites_;
     }
+    if (rc == MMSYSERR_NOERROR && lost_ != MMSYSERR_NOERROR)
+        rc = lost_;
     record({Call::Write, rc, 0, header, header ? header->dwBufferLength : 0});
     if (rc != MMSYSERR_NOERROR)
         return rc;
@@ -115,6 +118,19 @@ WaveResult WaveOutSim::write(HWaveOut handle, WaveHdr* header, unsigned headerSi
         completeNext();
     }
     return MMSYSERR_NOERROR;
+}
+
+void WaveOutSim::loseDevice(WaveResult code) {
+    {
+        std::lock_guard lock(mutex_);
+        lost_ = code;
+    }
+    completeAll();
+}
+
+WaveResult WaveOutSim::lostError(HWaveOut handle) {
+    std::lock_guard lock(mutex_);
+    return validHandle(handle) ? lost_ : MMSYSERR_INVALHANDLE;
 }
 
 bool WaveOutSim::completeNext() {
@@ -164,6 +180,7 @@ WaveResult WaveOutSim::close(HWaveOut handle) {
     if (rc != MMSYSERR_NOERROR)
         return rc;
     open_ = false;
+    lost_ = MMSYSERR_NOERROR;
     const WaveOutProc callback = callback_;
     const uintptr_t instance = instance_;
     lock.unlock();

@@ -35,6 +35,10 @@ public:
     // Replaces the text of a code (an empty text stands for a code the system cannot name).
     void setErrorText(WaveResult code, std::string text);
 
+    // The device goes away with `code`: every queued buffer comes back at once (on the
+    // calling thread), later writes fail with the code, lostError reports it until close.
+    void loseDevice(WaveResult code);
+
     // Completes the oldest queued buffer; false when none is queued.
     bool completeNext();
     int completeAll();
@@ -58,6 +62,7 @@ public:
     WaveResult reset(HWaveOut) override;
     WaveResult close(HWaveOut) override;
     std::string getErrorText(WaveResult code) override;
+    WaveResult lostError(HWaveOut) override;
 
 private:
     WaveResult planned(Call call); // under the lock
@@ -72,6 +77,7 @@ private:
     std::deque<WaveHdr*> queue_;
     int doubleWrites_ = 0;
     bool open_ = false;
+    WaveResult lost_ = MMSYSERR_NOERROR;
     unsigned generation_ = 0; // handle value of the open device
     WaveOutProc callback_ = nullptr;
     uintptr_t instance_ = 0;

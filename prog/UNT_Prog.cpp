@@ -3,6 +3,7 @@
 #include "audio/Audio.h"
 #include "prog/FormStyle.h"
 #include "prog/ProgListing.h"
+#include "prog/SoundDeviceChoice.h"
 #include "prog/ToneSequence.h"
 #include "prog/UNT_Bleeper.h"
 
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -52,6 +54,7 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     AUD_Main->Recorder->SetTrigLevel(0);
     AUD_Main->Recorder->Triggered = false;
     AUD_Main->OnPlayed = [this](TObject* sender) { AUD_MainPlayed(sender); };
+    SoundDevice = new SoundDeviceChoice(OPT_Soundcard, AUD_Main);
     connect(BTN_Go, &QToolButton::clicked, this,
             [this] { runHandler([this] { BTN_GoClick(BTN_Go); }); });
 
@@ -204,6 +207,17 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
 
 void TFRM_Prog::AUD_MainPlayed(TObject*) {
     BTN_Go->setEnabled(true);
+    // A device that went away mid-send: the pager did not get everything. Shown once the
+    // component has finished closing.
+    const QString failure = AUD_Main->Player->PlaybackFailure();
+    if (!failure.isEmpty())
+        QTimer::singleShot(0, this, [this, failure] {
+            showErrorBox(this,
+                         QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
+                             QStringLiteral("Die Übertragung wurde abgebrochen, der Empfänger "
+                                            "ist nicht vollständig programmiert (%1).")
+                                 .arg(failure));
+        });
 }
 
 void TFRM_Prog::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QGroupBox;
+class SoundDeviceChoice;
 class TAudio;
 class TObject;
 class QLabel;
@@ -37,6 +38,8 @@ public:
     QRadioButton* OPT_Soundcard;
     QRadioButton* OPT_PCSpeaker;
     TProgTones Tones{};
+    // The device behind "Soundkarte": its context menu and the stored choice.
+    SoundDeviceChoice* SoundDevice = nullptr;
 
     // Takes a copy of the tones and rewrites the listing.
     void SetProgTones(const TProgTones& tones);

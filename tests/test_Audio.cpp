@@ -201,7 +201,7 @@ TEST_F(AudioTest, bufferSizesFollowTheFormat) {
 TEST_F(AudioTest, propertySettersStoreWhatTheRulesSay) {
     struct Row {
         int32_t written, stored;
-    } rows[] = {{10, -1}, {9, 9}, {-5, -5}, {0, 0}, {1000, -1}};
+    } rows[] = {{256, -1}, {9, 9}, {-5, -5}, {0, 0}, {1000, -1}, {10, 10}, {255, 255}};
     for (const Row& row : rows) {
         audio->SetAudioDeviceID(row.written);
         EXPECT_EQ(audio->AudioDeviceID(), row.stored) << row.written;

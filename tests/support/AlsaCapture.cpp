@@ -18,7 +18,11 @@ AlsaCapture::AlsaCapture(std::filesystem::path captureFile) {
     capture_ = captureFile.empty() ? dir_ / "capture.raw" : std::move(captureFile);
     input_ = dir_ / "input.raw";
     setInput({}); // a recording device does not open without it
+    // The system's alsa.conf loads /etc/alsa/conf.d and ~/.asoundrc by a hook that runs after
+    // this file is read, so a sound server's plugin there (pipewire-alsa, pulseaudio's) would
+    // take "default" back; the hook is replaced by one that loads nothing.
     std::ofstream(config_) << "</usr/share/alsa/alsa.conf>\n"
+                              "@hooks.!0 { func load files [ ] errors false }\n"
                               "pcm.!default {\n"
                               "    type file\n"
                               "    slave.pcm \"null\"\n"
@@ -55,15 +59,28 @@ AlsaCapture::~AlsaCapture() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
-std::vector<uint8_t> AlsaCapture::read() const {
+std::vector<uint8_t> AlsaCapture::readRaw() const {
     std::ifstream in(capture_, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> AlsaCapture::read() const {
+    const std::vector<uint8_t> raw = readRaw();
+    std::vector<uint8_t> samples;
+    samples.reserve(raw.size() / 2);
+    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
+        // An 8-bit sample x was played as (x - 128) * 256: low byte 0.
+        if (raw[i] != 0)
+            throw std::runtime_error("captured sound is not widened 8-bit samples");
+        samples.push_back(static_cast<uint8_t>(raw[i + 1] ^ 0x80));
+    }
+    return samples;
 }
 
 std::uintmax_t AlsaCapture::size() const {
     std::error_code ec;
     const auto n = std::filesystem::file_size(capture_, ec);
-    return ec ? 0 : n;
+    return ec ? 0 : n / 2;
 }
 
 void AlsaCapture::setInput(const std::vector<uint8_t>& bytes) const {

@@ -23,8 +23,12 @@ public:
 
     const std::filesystem::path& captureFile() const { return capture_; }
     const std::filesystem::path& configFile() const { return config_; }
-    // The bytes captured so far (each device open starts the file anew).
+    // The 8-bit samples played so far (each device open starts the file anew). The output
+    // layer plays them widened to signed 16 bits; read() narrows them back and throws when a
+    // sample is not such a widened one. readRaw() gives the bytes as ALSA received them.
     std::vector<uint8_t> read() const;
+    std::vector<uint8_t> readRaw() const;
+    // Samples captured so far.
     std::uintmax_t size() const;
     void clear() const;
 

@@ -4,12 +4,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/UserFolders.h"
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // Each test process plays in a folder of its own: the player writes "PLAY.TMP" into the
     // working directory, and tests of one program run side by side.
     QTemporaryDir workDir(QDir::currentPath() + QStringLiteral("/run-XXXXXX"));
     QDir::setCurrent(workDir.path());
+    isolateUserFolders(workDir.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

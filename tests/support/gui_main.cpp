@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/UserFolders.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -13,6 +15,7 @@ int main(int argc, char** argv) {
     // working directory, and tests of one program run side by side.
     QTemporaryDir workDir(QDir::currentPath() + QStringLiteral("/run-XXXXXX"));
     QDir::setCurrent(workDir.path());
+    isolateUserFolders(workDir.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

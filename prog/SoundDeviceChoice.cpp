@@ -1,0 +1,120 @@
+#include "prog/SoundDeviceChoice.h"
+
+#include "audio/Audio.h"
+#include "prog/FormStyle.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+
+const char* const settingsKey = "Soundkarte/Geraet";
+
+std::unique_ptr<QSettings> userSettings() {
+    return std::make_unique<QSettings>(QStringLiteral("zuvela"), QStringLiteral("zuvela"));
+}
+
+QString label(const platform::AlsaDevice& device) {
+    const QString name = QString::fromStdString(device.name);
+    if (device.description.empty())
+        return name;
+    return QString::fromStdString(device.description) + QStringLiteral(" (") + name +
+           QLatin1Char(')');
+}
+
+} // namespace
+
+SoundDeviceChoice::SoundDeviceChoice(QRadioButton* option, TAudio* audio, DeviceList devices)
+    : QObject(option), FOption(option), FAudio(audio), FDevices(std::move(devices)) {
+    FOption->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FOption, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { runHandler([this, at] { showMenu(at); }); });
+    const QString stored = userSettings()->value(QLatin1String(settingsKey)).toString();
+    if (stored.isEmpty() || !choose(stored))
+        apply(QString(), stored); // gone since the last start: the default, silently
+}
+
+QString SoundDeviceChoice::defaultLabel() {
+    return QStringLiteral("Standardgerät (ALSA default)");
+}
+
+bool SoundDeviceChoice::choose(const QString& name) {
+    if (name.isEmpty()) {
+        if (FAudio->Player->IsOpen())
+            return false;
+        apply(QString(), QString());
+        return true;
+    }
+    const std::vector<platform::AlsaDevice> devices = FDevices();
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (QString::fromStdString(devices[i].name) != name)
+            continue;
+        if (FAudio->Player->IsOpen())
+            return false;
+        FAudio->SetAudioDeviceID(static_cast<int32_t>(i));
+        if (FAudio->AudioDeviceID() != static_cast<int32_t>(i))
+            return false; // beyond what the component can number
+        FName = name;
+        FDescription = label(devices[i]);
+        updateToolTip(QString());
+        return true;
+    }
+    return false;
+}
+
+void SoundDeviceChoice::apply(const QString& name, const QString& missing) {
+    FAudio->SetAudioDeviceID(platform::WAVE_MAPPER);
+    FName = name;
+    FDescription.clear();
+    updateToolTip(missing);
+}
+
+void SoundDeviceChoice::updateToolTip(const QString& missing) {
+    QString tip =
+        QStringLiteral("Ausgabegerät: ") + (FName.isEmpty() ? defaultLabel() : FDescription);
+    if (!missing.isEmpty())
+        tip +=
+            QStringLiteral("\nDas zuletzt gewählte Gerät \"%1\" ist nicht vorhanden.").arg(missing);
+    tip += QStringLiteral("\nRechtsklick: anderes Gerät wählen");
+    FOption->setToolTip(tip);
+}
+
+void SoundDeviceChoice::showMenu(const QPoint& at) {
+    QMenu menu(FOption);
+    menu.setObjectName(QStringLiteral("MNU_Soundkarte"));
+    auto* group = new QActionGroup(&menu);
+    auto add = [&](const QString& text, const QString& name) {
+        QString escaped = text;
+        escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* action = menu.addAction(escaped);
+        action->setCheckable(true);
+        action->setChecked(name == FName);
+        action->setData(name);
+        group->addAction(action);
+    };
+    add(defaultLabel(), QString());
+    menu.addSeparator();
+    for (const platform::AlsaDevice& device : FDevices())
+        add(label(device), QString::fromStdString(device.name));
+    QAction* chosen = menu.exec(FOption->mapToGlobal(at));
+    if (!chosen)
+        return;
+    const QString name = chosen->data().toString();
+    if (name == FName)
+        return;
+    if (!choose(name)) {
+        showErrorBox(
+            FOption->window(),
+            FAudio->Player->IsOpen()
+                ? QStringLiteral("Während des Sendens kann das Ausgabegerät nicht "
+                                 "gewechselt werden.")
+                : QStringLiteral("Das Ausgabegerät \"%1\" ist nicht vorhanden.").arg(name));
+        return;
+    }
+    userSettings()->setValue(QLatin1String(settingsKey), FName);
+}

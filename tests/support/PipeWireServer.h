@@ -1,0 +1,69 @@
+#pragma once
+// A real sound server for a test: a private D-Bus session bus, PipeWire and WirePlumber in a
+// runtime folder of their own, a null sink running at 22050 Hz, and a recorder of the sink's
+// monitor. ALSA's "default" is routed to this server through the test's own ALSA
+// configuration (ALSA_CONFIG_PATH), for as long as the object lives. Every process is started
+// and stopped by its PID.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QProcess;
+
+namespace testsupport {
+
+class PipeWireServer {
+public:
+    // Starts nothing yet; see start().
+    PipeWireServer();
+    ~PipeWireServer();
+    PipeWireServer(const PipeWireServer&) = delete;
+    PipeWireServer& operator=(const PipeWireServer&) = delete;
+
+    // Why the server cannot run here (a program or the ALSA plugin is not installed); empty
+    // when it can.
+    QString missing() const;
+
+    // Starts bus, server, session manager and sink, then the recorder; false with error()
+    // when something did not come up in time.
+    bool start();
+    // Stops everything started, the recorder first.
+    void stop();
+    // Kills the server process alone (SIGKILL), as a crash would.
+    void killServer();
+    const QString& error() const { return error_; }
+
+    // The recorded monitor of the sink so far: signed 16-bit mono samples at 22050 Hz, from
+    // when the recorder started.
+    std::vector<int16_t> recorded() const;
+    // The file the recorder writes (grows while it runs).
+    const std::filesystem::path& recordFile() const { return record_; }
+
+    static constexpr int sampleRate = 22050;
+
+private:
+    std::unique_ptr<QProcess> spawn(const QString& program, const QStringList& args);
+    bool run(const QString& program, const QStringList& args, int timeoutMs);
+    bool waitFor(const std::function<bool()>& ready, int timeoutMs);
+    static void end(std::unique_ptr<QProcess>& process, int signal);
+
+    std::filesystem::path dir_;
+    std::filesystem::path record_;
+    std::filesystem::path alsaConfig_;
+    std::unique_ptr<QProcess> bus_;
+    std::unique_ptr<QProcess> server_;
+    std::unique_ptr<QProcess> sessionManager_;
+    std::unique_ptr<QProcess> recorder_;
+    QString error_;
+    bool hadAlsaConfig_ = false;
+    std::string previousAlsaConfig_;
+    bool hadRuntimeDir_ = false;
+    std::string previousRuntimeDir_;
+};
+
+} // namespace testsupport
