@@ -8,10 +8,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -645,6 +647,87 @@ TEST_F(AudioTest, aPlayFileThatCannotBeCreatedReachesTheCaller) {
     EXPECT_FALSE(sim.isOpen()) << "the device does not stay open with nothing to play";
     EXPECT_EQ(played, 1);
     QDir().rmdir(QStringLiteral("PLAY.TMP"));
+}
+
+TEST_F(AudioTest, aDeviceLostMidPlaybackEndsItAsAFailureAndTheNextPlaybackWorks) {
+    sim.setErrorText(-ENODEV, "No such device");
+    struct Row {
+        const char* what;
+        int completedBefore; // buffers played before the device goes
+        bool uiFirst;        // the UI thread handles the refills before the loss is seen
+    } rows[] = {
+        {"at the first buffer", 0, false},
+        {"in the middle", 3, true},
+        {"with the file already read", 6, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        played = 0;
+        play(ramp(10 * 8192 + 100));
+        for (int i = 0; i < row.completedBefore; ++i) {
+            sim.completeNext();
+            if (row.uiFirst)
+                pump();
+        }
+        const int writesBefore = sim.count(Call::Write);
+        sim.loseDevice(-ENODEV);
+        pump();
+        EXPECT_FALSE(sim.isOpen()) << "closed at once";
+        EXPECT_FALSE(audio->Player->IsOpen());
+        EXPECT_EQ(played, 1);
+        EXPECT_EQ(sim.queued(), 0u) << "every buffer handed back";
+        EXPECT_FALSE(audio->Player->HasPlayFile());
+        EXPECT_EQ(audio->Player->PlaybackFailure(), QStringLiteral("No such device"));
+        EXPECT_EQ(audio->ErrorMessage, QStringLiteral("Playback cut short:  No such device"));
+        const int failedWrites = sim.count(Call::Write) - writesBefore;
+        EXPECT_EQ(failedWrites, 0) << "nothing more is written to a device that is gone";
+
+        // The device is back: the next playback is complete and no failure.
+        const QByteArray next = ramp(3 * 8192, 5);
+        const size_t before = sim.written().size();
+        played = 0;
+        play(next);
+        completeStepwise();
+        EXPECT_EQ(played, 1);
+        EXPECT_TRUE(audio->Player->PlaybackFailure().isEmpty());
+        const auto written = sim.written();
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(written.data() + before),
+                             qsizetype(written.size() - before)),
+                  next);
+    }
+}
+
+TEST_F(AudioTest, thePlayFileGoesToTheCacheFolderAndElseToTheWorkingDirectory) {
+    QTemporaryDir home;
+    const QByteArray keep = qgetenv("XDG_CACHE_HOME");
+    const QString cache = home.path() + QStringLiteral("/cache");
+    const QString blocked = home.path() + QStringLiteral("/file");
+    QFile(blocked).open(QIODevice::WriteOnly);
+    struct Row {
+        const char* what;
+        QString cacheHome;
+        QString expected; // absolute path of the play file
+    } rows[] = {
+        {"cache folder created when missing", cache,
+         cache + QLatin1Char('/') + QCoreApplication::applicationName() +
+             QStringLiteral("/PLAY.TMP")},
+        {"cache folder cannot be made", blocked, QDir::current().absoluteFilePath("PLAY.TMP")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        removePlayFile();
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(row.cacheHome));
+        const QByteArray data = ramp(1000, 3);
+        play(data);
+        completeStepwise();
+        EXPECT_EQ(audio->Player->PlayFilePath(), row.expected);
+        QFile file(row.expected);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), data);
+        EXPECT_EQ(QFile::exists(QStringLiteral("PLAY.TMP")),
+                  row.expected == QDir::current().absoluteFilePath("PLAY.TMP"));
+    }
+    qputenv("XDG_CACHE_HOME", keep);
 }
 
 // --- Lifetime and threads --------------------------------------------------------------------

@@ -41,6 +41,15 @@ AlsaCapture::AlsaCapture(std::filesystem::path captureFile) {
                               "    card 99\n"
                               "    hint { show on description \"never opens\" }\n"
                               "}\n";
+    // Two named output devices with readable descriptions, as sound cards have them.
+    for (const char* name : namedPcms) {
+        std::ofstream(config_, std::ios::app)
+            << "pcm." << name << " {\n"
+            << "    type file\n    slave.pcm \"null\"\n    file \""
+            << (dir_ / (std::string(name) + ".raw")).string() << "\"\n    format \"raw\"\n"
+            << "    hint { show on description \"Zuvela Test Card, " << name << "\nOutput of "
+            << name << "\" }\n}\n";
+    }
     if (const char* old = std::getenv("ALSA_CONFIG_PATH")) {
         hadPrevious_ = true;
         previous_ = old;
@@ -86,6 +95,10 @@ std::uintmax_t AlsaCapture::size() const {
 void AlsaCapture::setInput(const std::vector<uint8_t>& bytes) const {
     std::ofstream out(input_, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::filesystem::path AlsaCapture::namedPcmFile(const std::string& name) const {
+    return dir_ / (name + ".raw");
 }
 
 void AlsaCapture::clear() const {

@@ -38,6 +38,10 @@ public:
     void setInput(const std::vector<uint8_t>& bytes) const;
 
     static constexpr const char* unusablePcm = "zuvela_unusable";
+    // Output PCMs that capture into files of their own; described as "Zuvela Test Card, NAME"
+    // with the device description "Output of NAME" in ALSA's hints.
+    static constexpr const char* namedPcms[] = {"zuvela_cable", "zuvela_speakers"};
+    std::filesystem::path namedPcmFile(const std::string& name) const;
 
 private:
     std::filesystem::path dir_;
