@@ -1,0 +1,210 @@
+// Choosing the sound card: the "Soundkarte" option's context menu over real ALSA devices
+// (named PCMs of the test configuration), the stored choice, and a device that is gone.
+#include "app/UNT_Main.h"
+#include "audio/Audio.h"
+#include "platform/WaveInSim.h"
+#include "platform/WaveMixerSim.h"
+#include "platform/WaveOutAlsa.h"
+#include "platform/WaveOutSim.h"
+#include "prog/SoundDeviceChoice.h"
+#include "prog/UNT_Prog.h"
+#include "support/AlsaCapture.h"
+#include "support/GuiHelpers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using testsupport::AlsaCapture;
+
+struct MenuEntry {
+    QString text;
+    bool checked;
+};
+
+class DeviceChoice : public ProgramTest {
+protected:
+    static void SetUpTestSuite() { capture = new AlsaCapture(); }
+    static void TearDownTestSuite() {
+        delete capture;
+        capture = nullptr;
+    }
+    void SetUp() override {
+        QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela")).clear();
+        capture->clear();
+        ProgramTest::SetUp();
+    }
+    void restartProgram() {
+        destroyApplicationWindows();
+        ProgramTest::SetUp();
+    }
+
+    // Opens the "Soundkarte" menu as a user does (right click, or the menu key on the focused
+    // option), reads its entries, and clicks the entry whose text starts with choose (none:
+    // closes the menu with Escape). False when no menu came up.
+    static bool useMenu(bool byKey, const QString& choose, std::vector<MenuEntry>* entries,
+                        QRadioButton* option = nullptr) {
+        if (!option)
+            option = FRM_Prog->OPT_Soundcard;
+        bool seen = false;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            poll.stop();
+            seen = true;
+            QAction* target = nullptr;
+            for (QAction* action : menu->actions()) {
+                if (action->isSeparator())
+                    continue;
+                const QString text = action->text().replace(QStringLiteral("&&"), "&");
+                if (entries)
+                    entries->push_back({text, action->isChecked()});
+                if (!choose.isEmpty() && !target && text.startsWith(choose))
+                    target = action;
+            }
+            if (target)
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(target).center());
+            else
+                QTest::keyClick(menu, Qt::Key_Escape);
+        });
+        poll.start();
+        QWindow* window = option->window()->windowHandle();
+        if (byKey) {
+            // What X11 makes of the menu key; the offscreen platform does not.
+            option->setFocus();
+            const QPoint centre = option->rect().center();
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, centre,
+                                    option->mapToGlobal(centre));
+            QApplication::sendEvent(option, &event);
+        } else {
+            QTest::mouseClick(window, Qt::RightButton, {},
+                              option->mapTo(option->window(), option->rect().center()));
+        }
+        return QTest::qWaitFor([&] { return seen && !QApplication::activePopupWidget(); }, 3000);
+    }
+
+    static int deviceNumber(const char* name) {
+        const auto names = platform::alsaPlaybackDeviceNames();
+        return int(std::find(names.begin(), names.end(), name) - names.begin());
+    }
+
+    static std::vector<uint8_t> playedOn(const char* name) {
+        std::ifstream in(capture->namedPcmFile(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    static AlsaCapture* capture;
+};
+AlsaCapture* DeviceChoice::capture = nullptr;
+
+const QString cable = QStringLiteral("Zuvela Test Card, zuvela_cable: Output of zuvela_cable");
+
+TEST_F(DeviceChoice, theMenuListsEveryDeviceAndTheChoiceSendsThereAndOutlivesTheProgram) {
+    EXPECT_TRUE(whileProgramming([] {
+        QRadioButton* option = FRM_Prog->OPT_Soundcard;
+        EXPECT_TRUE(option->toolTip().contains(QStringLiteral("Standardgerät (ALSA default)")));
+        std::vector<MenuEntry> entries;
+        ASSERT_TRUE(useMenu(false, cable, &entries)) << "right click";
+        const auto devices = platform::alsaPlaybackDevices();
+        ASSERT_EQ(entries.size(), devices.size() + 1);
+        EXPECT_EQ(entries[0].text, QStringLiteral("Standardgerät (ALSA default)"));
+        EXPECT_TRUE(entries[0].checked);
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            const QString name = QString::fromStdString(devices[i].name);
+            EXPECT_TRUE(entries[i + 1].text == name ||
+                        entries[i + 1].text.endsWith(QStringLiteral(" (%1)").arg(name)))
+                << entries[i + 1].text.toStdString();
+            EXPECT_FALSE(entries[i + 1].checked);
+        }
+        EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), deviceNumber("zuvela_cable"));
+        EXPECT_TRUE(option->toolTip().contains(cable)) << option->toolTip().toStdString();
+        EXPECT_TRUE(option->isChecked()) << "the menu does not change the option";
+
+        click(FRM_Prog->BTN_Go);
+        ASSERT_TRUE(QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000));
+        EXPECT_GT(playedOn("zuvela_cable").size(), 100000u);
+        EXPECT_EQ(capture->size(), 0u) << "the default device played";
+    }));
+
+    // The next start finds the same device, checked in the menu; the menu key opens it too.
+    restartProgram();
+    EXPECT_TRUE(whileProgramming([] {
+        EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), deviceNumber("zuvela_cable"));
+        std::vector<MenuEntry> entries;
+        ASSERT_TRUE(useMenu(true, QStringLiteral("Standardgerät"), &entries)) << "menu key";
+        for (const MenuEntry& entry : entries)
+            EXPECT_EQ(entry.checked, entry.text.startsWith(cable)) << entry.text.toStdString();
+        EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1);
+    }));
+    restartProgram();
+    EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1) << "the default is stored as well";
+}
+
+TEST_F(DeviceChoice, aStoredDeviceThatIsGoneFallsBackToTheDefaultAndTheToolTipSaysSo) {
+    QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela"))
+        .setValue(QStringLiteral("Soundkarte/Geraet"), QStringLiteral("zuvela_unplugged"));
+    restartProgram();
+    EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1);
+    const QString tip = FRM_Prog->OPT_Soundcard->toolTip();
+    EXPECT_TRUE(tip.contains(QStringLiteral("Standardgerät (ALSA default)")));
+    EXPECT_TRUE(tip.contains(QStringLiteral("zuvela_unplugged"))) << tip.toStdString();
+    EXPECT_EQ(FRM_Prog->SoundDevice->deviceName(), QString());
+}
+
+// On the scripted layer, which holds the send until the test completes its buffers.
+TEST_F(DeviceChoice, theDeviceCannotChangeWhileASendPlays) {
+    platform::WaveOutSim out;
+    platform::WaveInSim in{1};
+    platform::WaveMixerSim mixer;
+    QWidget form;
+    auto* option = new QRadioButton(QStringLiteral("Soundkarte"), &form);
+    form.show();
+    auto* audio = new TAudio(&form, {&out, &in, &mixer});
+    audio->Player->SetSampleRate(22050);
+    auto* choice = new SoundDeviceChoice(option, audio, [] {
+        return std::vector<platform::AlsaDevice>{{"zuvela_cable", "Zuvela Test Card, cable"}};
+    });
+    QBuffer sound;
+    sound.setData(QByteArray(40000, 'x'));
+    sound.open(QIODevice::ReadOnly);
+    audio->Player->Play(&sound, nullptr, 0);
+    ASSERT_TRUE(audio->Player->IsOpen());
+
+    std::vector<SeenBox> boxes;
+    runWithModals([&] { EXPECT_TRUE(useMenu(false, "Zuvela", nullptr, option)); }, nullptr, &boxes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Während des Sendens kann das Ausgabegerät nicht "
+                                            "gewechselt werden."));
+    EXPECT_EQ(audio->AudioDeviceID(), -1);
+    EXPECT_TRUE(choice->deviceName().isEmpty());
+    EXPECT_TRUE(QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela"))
+                    .value(QStringLiteral("Soundkarte/Geraet"))
+                    .toString()
+                    .isEmpty());
+
+    while (out.completeNext())
+        QTest::qWait(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !audio->Player->IsOpen(); }, 3000));
+    EXPECT_TRUE(useMenu(false, "Zuvela", nullptr, option));
+    EXPECT_EQ(audio->AudioDeviceID(), 0);
+    EXPECT_EQ(choice->deviceName(), QStringLiteral("zuvela_cable"));
+    EXPECT_TRUE(
+        option->toolTip().contains(QStringLiteral("Zuvela Test Card, cable (zuvela_cable)")));
+}
+
+} // namespace
