@@ -16,6 +16,7 @@
 #include <new>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -119,6 +120,7 @@ std::atomic<unsigned> underrunCount{0};
 // A device that takes nothing for this long while data waits is taken for gone (a server
 // that died without closing its socket, a stream that was suspended for good).
 constexpr auto stallLimit = std::chrono::seconds(2);
+constexpr int maxFruitlessRecoveries = 3;
 
 // Hands every queued buffer back, in order; called with the lock held, returns with it held.
 void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
@@ -148,6 +150,8 @@ snd_pcm_sframes_t writeFrames(WaveOutDevice* dev, const uint8_t* data, size_t fr
 void playLoop(WaveOutDevice* dev) {
     std::unique_lock lock(dev->mutex);
     auto lastProgress = std::chrono::steady_clock::now();
+    int fruitlessRecoveries = 0; // restarts since the last frames ALSA took
+    unsigned pendingUnderruns = 0;
     for (;;) {
         dev->wake.wait(
             lock, [dev] { return dev->resetRequested || dev->closing || !dev->queue.empty(); });
@@ -196,15 +200,19 @@ void playLoop(WaveOutDevice* dev) {
                     failure = -EIO;
             } else if (frames < 0) {
                 // An underrun (or a suspend) is mended by restarting the stream; a device
-                // that is gone or broken cannot be, and ends the playback.
+                // that is gone or broken cannot be, and ends the playback. Some plugins let
+                // the restart succeed when their server is gone and fail the next write
+                // again, so restarts that bring no progress end it too.
                 const int rc = snd_pcm_recover(dev->pcm, static_cast<int>(frames), 1);
-                if (rc < 0)
-                    failure = rc;
+                if (rc < 0 || ++fruitlessRecoveries > maxFruitlessRecoveries)
+                    failure = rc < 0 ? rc : static_cast<int>(frames);
                 else if (frames == -EPIPE)
-                    ++underrunCount;
+                    ++pendingUnderruns;
             } else {
                 written += static_cast<size_t>(frames) * dev->frameBytes;
                 lastProgress = std::chrono::steady_clock::now();
+                fruitlessRecoveries = 0;
+                underrunCount += std::exchange(pendingUnderruns, 0);
             }
             if (failure == MMSYSERR_NOERROR &&
                 snd_pcm_state(dev->pcm) == SND_PCM_STATE_DISCONNECTED)

@@ -1,0 +1,204 @@
+// "OK und los !" through a real sound server: ALSA's default routed to PipeWire, whose null
+// sink's monitor is recorded. The server is the test's own (private bus and runtime folder).
+#include "app/UNT_Main.h"
+#include "audio/Audio.h"
+#include "prog/ToneSequence.h"
+#include "prog/UNT_Prog.h"
+#include "support/GuiHelpers.h"
+#include "support/PipeWireServer.h"
+#include "support/ToneDecoder.h"
+
+#include <QElapsedTimer>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <cstdlib>
+
+namespace {
+
+using testsupport::PipeWireServer;
+
+constexpr int kSilence = -256; // the silence value 127, widened
+constexpr double kSamplesPerMs = kSampleRate / 1000.0;
+
+class OnPipeWire : public ProgramTest {
+protected:
+    static void SetUpTestSuite() {
+        server = new PipeWireServer();
+        if (server->missing().isEmpty() && !server->start())
+            startError = server->error();
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override {
+        if (!server->missing().isEmpty())
+            GTEST_SKIP() << server->missing().toStdString();
+        ASSERT_TRUE(startError.isEmpty()) << startError.toStdString();
+        ProgramTest::SetUp();
+    }
+
+    static std::vector<uint8_t> expectedSound() {
+        const TFRM_Prog& d = *FRM_Prog;
+        return renderSequence(toneSequence(d.Tones, uint16_t(d.BAR_Tonlen->value() * 10),
+                                           uint16_t(d.BAR_TonPause->value() * 10),
+                                           uint16_t(d.BAR_BlockPause->value() * 100)),
+                              uint8_t(d.BAR_Amplitude->value() * 10));
+    }
+    static bool waitForPlayed() {
+        return QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000);
+    }
+
+    // The recording from `from` on, once the server has had time to pass on what it holds.
+    static std::vector<int16_t> recordedSince(std::size_t from) {
+        QTest::qWait(300);
+        std::vector<int16_t> all = server->recorded();
+        return {all.begin() + std::ptrdiff_t(std::min(from, all.size())), all.end()};
+    }
+
+    // Where the sound begins and ends: the first and last sample that is neither the sink's
+    // own silence (0) nor ours.
+    static std::pair<std::size_t, std::size_t> extent(const std::vector<int16_t>& r) {
+        std::size_t first = 0;
+        while (first < r.size() && (r[first] == 0 || r[first] == kSilence))
+            ++first;
+        std::size_t end = r.size();
+        while (end > first && (r[end - 1] == 0 || r[end - 1] == kSilence))
+            --end;
+        return {first, end};
+    }
+
+    static std::vector<uint8_t> narrowed(const std::vector<int16_t>& r, std::size_t from,
+                                         std::size_t to) {
+        std::vector<uint8_t> samples;
+        for (std::size_t i = from; i < to; ++i)
+            samples.push_back(uint8_t(std::clamp(std::lround(r[i] / 256.0) + 128, 0L, 255L)));
+        return samples;
+    }
+
+    static PipeWireServer* server;
+    static QString startError;
+};
+PipeWireServer* OnPipeWire::server = nullptr;
+QString OnPipeWire::startError;
+
+TEST_F(OnPipeWire, aSendArrivesCompleteAndOnTimeWithNothingLoudAroundIt) {
+    EXPECT_TRUE(whileProgramming([] {
+        const std::vector<uint8_t> expected = expectedSound();
+        const std::size_t mark = server->recorded().size();
+        click(FRM_Prog->BTN_Go);
+        ASSERT_TRUE(waitForPlayed());
+        const std::vector<int16_t> r = recordedSince(mark);
+        const auto [first, end] = extent(r);
+        ASSERT_LT(first, r.size()) << "nothing arrived at the sink";
+        // The sound is our samples widened, tone for tone; its last tone pause is silence.
+        const std::vector<uint8_t> heard = narrowed(r, first, first + expected.size());
+        EXPECT_LE(end, first + expected.size());
+        std::size_t same = 0;
+        while (same < expected.size() && same < heard.size() && heard[same] == expected[same])
+            ++same;
+        EXPECT_EQ(same, expected.size()) << "first difference at sample " << same;
+
+        std::vector<DecodedSegment> want;
+        for (const ToneSegment& s :
+             toneSequence(FRM_Prog->Tones, uint16_t(FRM_Prog->BAR_Tonlen->value() * 10),
+                          uint16_t(FRM_Prog->BAR_TonPause->value() * 10),
+                          uint16_t(FRM_Prog->BAR_BlockPause->value() * 100))) {
+            if (s.frequency == 0 && !want.empty() && want.back().frequency == 0)
+                want.back().length += sampleCount(s.duration);
+            else
+                want.push_back({double(s.frequency), sampleCount(s.duration)});
+        }
+        const std::vector<DecodedSegment> got = decodeTones(heard, kSampleRate);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_NEAR(got[i].frequency, want[i].frequency, 2.0) << "segment " << i;
+            EXPECT_NEAR(double(got[i].length), double(want[i].length), 0.5 * kSamplesPerMs)
+                << "segment " << i << ": tone and pause lengths within 0.5 ms";
+        }
+        // Nothing loud outside the tones: before, and after the last one.
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (i < first || i >= end) {
+                ASSERT_LE(std::abs(int(r[i])), 256) << "sample " << i - first << " from the start";
+            }
+        }
+    }));
+}
+
+TEST_F(OnPipeWire, closingTheDialogMidSendStopsTheSoundAtOnce) {
+    const std::size_t mark = server->recorded().size();
+    QElapsedTimer clock;
+    qint64 closedAfter = 0;
+    std::vector<uint8_t> expected;
+    EXPECT_TRUE(whileProgramming([&] {
+        expected = expectedSound();
+        click(FRM_Prog->BTN_Go);
+        clock.start();
+        QTest::qWait(1200);
+        closedAfter = clock.elapsed();
+        FRM_Prog->close();
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+    }));
+    const std::vector<int16_t> r = recordedSince(mark);
+    const auto [first, end] = extent(r);
+    ASSERT_LT(first, r.size());
+    const double playedMs = double(end - first) / kSamplesPerMs;
+    // The sound began after the click, so whatever plays past the close shows up here.
+    EXPECT_LE(playedMs, double(closedAfter) + 20.0) << "closed after " << closedAfter << " ms";
+    EXPECT_GT(playedMs, 500.0);
+    const std::vector<uint8_t> heard = narrowed(r, first, end);
+    EXPECT_TRUE(std::equal(heard.begin(), heard.end(), expected.begin()))
+        << "what played is the start of the sequence";
+    for (std::size_t i = end; i < r.size(); ++i)
+        ASSERT_LE(std::abs(int(r[i])), 256) << "no pop after the stop";
+}
+
+TEST_F(OnPipeWire, aServerThatDiesMidSendIsReportedAndTheNextSendIsComplete) {
+    EXPECT_TRUE(whileProgramming([] {
+        click(FRM_Prog->BTN_Go);
+        ASSERT_FALSE(FRM_Prog->BTN_Go->isEnabled())
+            << FRM_Prog->AUD_Main->ErrorMessage.toStdString();
+        QTest::qWait(500);
+        std::vector<SeenBox> boxes;
+        QElapsedTimer clock;
+        runWithModals(
+            [&] {
+                server->killServer();
+                clock.start();
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000));
+            },
+            nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        RecordProperty("killToBoxMs", int(clock.elapsed()));
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_TRUE(boxes[0].text.startsWith(
+            QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n")))
+            << boxes[0].text.toStdString();
+        EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("abgebrochen")));
+        EXPECT_EQ(boxes[0].owner, FRM_Prog);
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+        EXPECT_FALSE(FRM_Prog->AUD_Main->Player->IsOpen());
+
+        // The server is back: the next send is complete.
+        server->stop();
+        ASSERT_TRUE(server->start()) << server->error().toStdString();
+        const std::vector<uint8_t> expected = expectedSound();
+        const std::size_t mark = server->recorded().size();
+        boxes.clear();
+        runWithModals(
+            [] {
+                click(FRM_Prog->BTN_Go);
+                EXPECT_TRUE(waitForPlayed());
+            },
+            nullptr, &boxes);
+        EXPECT_TRUE(boxes.empty());
+        const std::vector<int16_t> r = recordedSince(mark);
+        const auto [first, end] = extent(r);
+        const std::vector<uint8_t> heard = narrowed(r, first, first + expected.size());
+        EXPECT_TRUE(heard == expected) << r.size() << " samples recorded";
+    }));
+}
+
+} // namespace
