@@ -5,9 +5,12 @@
 # What building and running the program needs.
 ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
                        libasound2-dev fonts-dejavu-core)
-# What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check.
+# What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check,
+# and a sound server for the tests of the sound path (PipeWire with its session manager, its
+# tools, its ALSA plugin, and a session bus for them).
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-                      clang-tidy-14)
+                      clang-tidy-14 dbus-daemon dbus-session-bus-common pipewire pipewire-bin
+                      wireplumber pipewire-alsa)
 
 ensure_packages() {
     local missing=() pkg
