@@ -127,6 +127,7 @@ void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
     std::deque<WaveHdr*> returned;
     returned.swap(dev->queue);
     dev->written = 0;
+    dev->idle = true;
     for (WaveHdr* header : returned)
         markDone(header);
     lock.unlock();

@@ -224,6 +224,14 @@ void PipeWireServer::stop() {
     end(bus_, SIGTERM);
 }
 
+qint64 PipeWireServer::serverPid() const {
+    return server_ ? server_->processId() : 0;
+}
+
+qint64 PipeWireServer::sessionManagerPid() const {
+    return sessionManager_ ? sessionManager_->processId() : 0;
+}
+
 std::vector<int16_t> PipeWireServer::recorded() const {
     std::ifstream in(record_, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in),

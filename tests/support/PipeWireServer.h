@@ -41,6 +41,10 @@ public:
     // The recorded monitor of the sink so far: signed 16-bit mono samples at 22050 Hz, from
     // when the recorder started.
     std::vector<int16_t> recorded() const;
+    // Process ids of the server and the session manager (0 when not running), for
+    // measuring what they cost.
+    qint64 serverPid() const;
+    qint64 sessionManagerPid() const;
     // The file the recorder writes (grows while it runs).
     const std::filesystem::path& recordFile() const { return record_; }
 
