@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
@@ -51,41 +52,48 @@ std::vector<int16_t> widened(const std::vector<uint8_t>& samples) {
     return wide;
 }
 
-bool waitForPlayed() {
-    return QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000);
-}
+struct Arrival {
+    bool exact = false;  // the sink got exactly the rendered samples
+    double extraMs = 0;  // how much longer the sound was at the sink than rendered
+    double firstMs = -1; // click to the first sample at the sink, when watched
+};
 
-// One send; true when the sink got exactly the rendered samples. firstAtServerMs: click to
-// the first sample at the sink, estimated from when the recording got to it.
-bool send(const std::vector<int16_t>& expected, double* firstAtServerMs) {
+// One send. With watch, the click to the first sample at the sink is estimated from when the
+// recording got to it (the benchmark then polls the recording, which costs CPU time).
+Arrival send(const std::vector<int16_t>& expected, bool watch) {
+    Arrival a;
     const std::size_t mark = server->recorded().size();
     const auto click = Clock::now();
     FRM_Prog->BTN_Go->click();
-    double first = -1;
     while (!FRM_Prog->BTN_Go->isEnabled()) {
         QCoreApplication::processEvents();
-        if (first < 0 && firstAtServerMs) {
+        if (watch && a.firstMs < 0) {
             const std::vector<int16_t> r = server->recorded();
             const auto now = Clock::now();
             for (std::size_t i = mark; i < r.size(); ++i)
                 if (r[i] != 0 && r[i] != -256) {
                     // The recording holds r.size() samples now; sample i came that much earlier.
                     const double behindMs = double(r.size() - i) * 1000.0 / kSampleRate;
-                    first =
+                    a.firstMs =
                         std::chrono::duration<double, std::milli>(now - click).count() - behindMs;
                     break;
                 }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(watch ? 1 : 10));
     }
-    if (firstAtServerMs)
-        *firstAtServerMs = first;
     QTest::qWait(300);
     const std::vector<int16_t> r = server->recorded();
-    const auto start = std::find_if(r.begin() + std::ptrdiff_t(std::min(mark, r.size())), r.end(),
-                                    [](int16_t s) { return s != 0 && s != -256; });
-    return std::size_t(r.end() - start) >= expected.size() &&
-           std::equal(expected.begin(), expected.end(), start);
+    auto loud = [](int16_t s) { return s != 0 && s != -256; };
+    const auto start =
+        std::find_if(r.begin() + std::ptrdiff_t(std::min(mark, r.size())), r.end(), loud);
+    const auto last = std::find_if(r.rbegin(), r.rend(), loud).base();
+    const auto expectedLast = std::find_if(expected.rbegin(), expected.rend(), loud).base();
+    a.exact = std::size_t(r.end() - start) >= expected.size() &&
+              std::equal(expected.begin(), expected.end(), start);
+    if (start < last)
+        a.extraMs =
+            double((last - start) - (expectedLast - expected.begin())) * 1000.0 / kSampleRate;
+    return a;
 }
 
 double cpuSeconds(qint64 pid) {
@@ -132,25 +140,28 @@ int main(int argc, char** argv) {
                                uint8_t(FRM_Prog->BAR_Amplitude->value() * 10)));
     const double secondsPerSend = double(expected.size()) / kSampleRate;
 
-    // Start latency, and the cost of a second of sound, on an idle machine.
+    // Start latency on an idle machine.
     std::vector<double> latencies;
     int exact = 0;
-    const double ownBefore = ownCpuSeconds();
-    const double serverBefore = cpuSeconds(server->serverPid());
-    const double managerBefore = cpuSeconds(server->sessionManagerPid());
     for (int i = 0; i < 10; ++i) {
-        double ms = -1;
-        exact += send(expected, &ms);
-        latencies.push_back(ms);
+        const Arrival a = send(expected, true);
+        exact += a.exact;
+        latencies.push_back(a.firstMs);
     }
-    const double sound = 10 * secondsPerSend;
     std::sort(latencies.begin(), latencies.end());
     std::printf("click to first sample at the server: min %.1f ms, median %.1f ms, max %.1f ms "
                 "(10 sends, %d arrived sample for sample)\n",
                 latencies.front(), latencies[latencies.size() / 2], latencies.back(), exact);
+
+    // The cost of a second of sound.
+    const double ownBefore = ownCpuSeconds();
+    const double serverBefore = cpuSeconds(server->serverPid());
+    const double managerBefore = cpuSeconds(server->sessionManagerPid());
+    for (int i = 0; i < 5; ++i)
+        send(expected, false);
+    const double sound = 5 * secondsPerSend;
     std::printf("CPU per second of sound: program %.1f ms, server %.1f ms, session manager "
-                "%.1f ms (%.1f s of sound; the program's figure includes the benchmark's "
-                "polling of the recording)\n",
+                "%.1f ms (%.1f s of sound)\n",
                 (ownCpuSeconds() - ownBefore) / sound * 1000,
                 (cpuSeconds(server->serverPid()) - serverBefore) / sound * 1000,
                 (cpuSeconds(server->sessionManagerPid()) - managerBefore) / sound * 1000, sound);
@@ -167,11 +178,21 @@ int main(int argc, char** argv) {
     }
     const unsigned underrunsBefore = platform::alsaUnderruns();
     exact = 0;
-    for (int i = 0; i < 20; ++i)
-        exact += send(expected, nullptr);
-    std::printf("under load (%zu busy processes): %u underruns mended in 20 sends; %d of 20 "
-                "arrived sample for sample\n",
-                load.size(), platform::alsaUnderruns() - underrunsBefore, exact);
+    double worstExtra = 0;
+    int longer = 0;
+    int shorter = 0;
+    for (int i = 0; i < 20; ++i) {
+        const Arrival a = send(expected, false);
+        exact += a.exact;
+        longer += a.extraMs > 0.05;
+        shorter += a.extraMs < -0.05;
+        worstExtra = std::max(worstExtra, a.extraMs);
+    }
+    std::printf("under load (%zu busy processes): %u underruns mended by the program in 20 "
+                "sends; %d of 20 arrived sample for sample, %d longer than rendered (gaps "
+                "filled by the server, worst %.1f ms), %d shorter in the recording\n",
+                load.size(), platform::alsaUnderruns() - underrunsBefore, exact, longer, worstExtra,
+                shorter);
     for (auto& p : load) {
         ::kill(pid_t(p->processId()), SIGKILL);
         p->waitForFinished();
