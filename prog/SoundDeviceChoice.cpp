@@ -20,7 +20,7 @@ std::unique_ptr<QSettings> userSettings() {
 }
 
 QString label(const platform::AlsaDevice& device) {
-    const QString name = QString::fromStdString(device.name);
+    QString name = QString::fromStdString(device.name);
     if (device.description.empty())
         return name;
     return QString::fromStdString(device.description) + QStringLiteral(" (") + name +
