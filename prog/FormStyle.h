@@ -2,7 +2,9 @@
 // Fonts, colours and glyphs shared by the program's two windows.
 #include <QColor>
 #include <QFont>
+#include <QGroupBox>
 #include <QIcon>
+#include <QPalette>
 #include <QWidget>
 #include <functional>
 
@@ -37,8 +39,30 @@ QFont faceFont(const char* face, int pixelHeight, bool bold = false);
 // The em height of a face whose cell height (em plus internal leading) is given.
 int emForCellHeight(const char* face, int cellHeight);
 
-// The colour of a control's text (and of the captions of its children).
+// The colour of a control's text (and of the captions of its children) while it is enabled;
+// disabled, it shows the palette's disabled text colour like any other control.
 void setTextColour(QWidget* widget, const QColor& colour);
+
+// The light face the windows are drawn for: their navy and maroon texts need it, whatever
+// colours the desktop uses.
+QPalette lightPalette();
+
+// A group box drawn as the layouts intend: the caption sits on the top frame line, the frame
+// starts at the caption's middle, so controls placed 16 px into the group stay clear of it.
+class TGroupBox : public QGroupBox {
+    Q_OBJECT
+public:
+    using QGroupBox::QGroupBox;
+    // The frame's outer rectangle; its lines are two pixels wide.
+    QRect frameRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Places window centred on over. Before its first showing a window's frame is not known yet;
+// over's frame, drawn by the same window manager, stands in for it.
+void placeCentred(QWidget* window, const QWidget* over);
 
 // A control of a window, named (handlers read the names) and placed in its parent's client
 // area at left, top, width, height.
