@@ -57,9 +57,11 @@ void ProgDataDialog::accept() {
         if (!chosen.fileName().isEmpty() && !chosen.isDir()) {
             const QString question = chosen.exists() ? replaceQuestion(chosen.fileName())
                                                      : createQuestion(chosen.fileName());
-            const auto answer = QMessageBox::question(
-                this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-            if (answer != QMessageBox::Yes)
+            QMessageBox box(QMessageBox::Question, windowTitle(), question,
+                            QMessageBox::Yes | QMessageBox::No, this);
+            box.setDefaultButton(QMessageBox::No);
+            fitCaption(box);
+            if (box.exec() != QMessageBox::Yes)
                 return; // back to the dialog
         }
     }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBitmap>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
@@ -94,8 +95,20 @@ void keepTabStopOnChecked(QRadioButton* option) {
     QObject::connect(option, &QRadioButton::toggled, option, follow);
 }
 
+void fitCaption(QMessageBox& box) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    // Room for the window manager's icon and buttons beside the caption.
+    constexpr int titleBarExtras = 120;
+    const int wanted = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + titleBarExtras;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 void showErrorBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
+    fitCaption(box);
     box.exec();
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QWidget;
+class QMessageBox;
 class QRadioButton;
 
 // The application title: task-bar entry and the caption of every message box.
@@ -16,6 +17,10 @@ inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QM
 
 // A modal error box owned by owner, with the application title, the error icon and OK.
 void showErrorBox(QWidget* owner, const QString& text);
+
+// Widens a message box to show its whole caption: window managers cut a caption that is wider
+// than its window.
+void fitCaption(QMessageBox& box);
 
 // The default error box's text: a period is appended unless the message is empty or its last
 // character is at most '.' (such as a period, a comma, a closing parenthesis or a blank).
