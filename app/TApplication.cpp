@@ -28,4 +28,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return true;
 }
 
-QString TApplication::withPeriod(const QString& message) { return ::withPeriod(message); }
+QString TApplication::withPeriod(const QString& message) {
+    return ::withPeriod(message);
+}

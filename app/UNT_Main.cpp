@@ -13,14 +13,14 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QGuiApplication>
-#include <QHelpEvent>
-#include <QMenu>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
@@ -408,10 +408,11 @@ std::array<QRadioButton*, 7> TFRM_Main::groupButtons(int group) const {
 void TFRM_Main::OpenProgData(const QString& fileName) {
     OnAdresseExit(nullptr);
     if (!QFileInfo(fileName).isFile()) {
-        showErrorBox(this, QCoreApplication::translate(
-                               "QFileDialog",
-                               "%1\nFile not found.\nPlease verify the correct file name was given.")
-                               .arg(fileName));
+        showErrorBox(this,
+                     QCoreApplication::translate(
+                         "QFileDialog",
+                         "%1\nFile not found.\nPlease verify the correct file name was given.")
+                         .arg(fileName));
         return;
     }
     loadProgDataFile(fileName);

@@ -10,11 +10,11 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
-#include <qdrawutil.h>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <qdrawutil.h>
 
 QFont faceFont(const char* face, int pixelHeight, bool bold) {
     QFont font(QString::fromLatin1(face));

@@ -40,14 +40,15 @@ using Desktop = ProgramTest;
 // Runs action; the first modal window it shows is handed to inModal, then closed.
 void withModal(const std::function<void()>& action, const std::function<void(QWidget*)>& inModal,
                std::vector<SeenBox>* boxes = nullptr) {
-    runWithModals(action,
-                  [&](QWidget* modal) {
-                      if (qobject_cast<QMessageBox*>(modal) != nullptr)
-                          return;
-                      inModal(modal);
-                      modal->close();
-                  },
-                  boxes);
+    runWithModals(
+        action,
+        [&](QWidget* modal) {
+            if (qobject_cast<QMessageBox*>(modal) != nullptr)
+                return;
+            inModal(modal);
+            modal->close();
+        },
+        boxes);
 }
 
 TEST_F(Desktop, StandardTextsAreGermanWhateverTheDesktopLanguage) {
@@ -101,7 +102,8 @@ TEST_F(Desktop, DisabledControlsShowTheDisabledTextColour) {
         {"amplitude label", [] { return FRM_Prog->LBL_Amplitude; }, kNavy},
         {"OK und los !", [] { return FRM_Prog->BTN_Go; }, kMaroon},
     };
-    const QColor disabledText = QApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor disabledText =
+        QApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
     whileProgramming([&] {
         click(FRM_Prog->OPT_PCSpeaker);
         FRM_Prog->BTN_Go->setEnabled(false); // as during a send
@@ -276,7 +278,8 @@ TEST_F(Desktop, LoadingLeavesNoPopupAndTheNextClickActs) {
                   QTest::keyClicks(edit, dir.path() + QStringLiteral("/sec"));
                   auto* completer = edit->completer();
                   ASSERT_NE(completer, nullptr);
-                  popupSeen = QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 3000);
+                  popupSeen =
+                      QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 3000);
                   QTest::keyClicks(edit, QStringLiteral("hs.740"));
                   QTest::keyClick(edit, Qt::Key_Return);
               });
@@ -327,8 +330,8 @@ TEST_F(Desktop, AFileNamedOnTheCommandLineLoadsAsTheOpenButtonLoadsIt) {
     const QString missing = dir.filePath(QStringLiteral("fehlt.740"));
     const Row rows[] = {
         {write("gut.740", "[A]\nTS=6\nAW=2\n[B I]\nRP=1\nAD=1234\n"), "", true},
-        {write("rp.740", "[A]\nTS=1\n[B I]\nRP=ja\nAD=9999\n"), "'ja' is not a valid boolean value.",
-         false},
+        {write("rp.740", "[A]\nTS=1\n[B I]\nRP=ja\nAD=9999\n"),
+         "'ja' is not a valid boolean value.", false},
         {missing, "", false},
     };
     for (const Row& row : rows) {

@@ -52,10 +52,14 @@ void shoot(QWidget* window, const char* name) {
     ok = picture(window).save(folder.filePath(QString::fromLatin1(name) + ".png")) && ok;
 }
 
-QWidget* modal() { return QApplication::activeModalWidget(); }
+QWidget* modal() {
+    return QApplication::activeModalWidget();
+}
 
 // Runs an action that may open a modal window from the event loop, not from the step.
-void later(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+void later(std::function<void()> action) {
+    QTimer::singleShot(0, std::move(action));
+}
 
 void answer(QMessageBox::StandardButton which) {
     if (auto* box = qobject_cast<QMessageBox*>(modal()))
@@ -95,7 +99,8 @@ int main(int argc, char** argv) {
         {200, [] { shoot(FRM_Prog, "programming-speaker"); }},
         {0, [] { FRM_Prog->OPT_Soundcard->click(); }},
         {0, [] { later([] { FRM_Prog->BTN_Go->click(); }); }},
-        {settle, [] {
+        {settle,
+         [] {
              // Without a usable sound card the send says so.
              if (qobject_cast<QMessageBox*>(modal()) != nullptr) {
                  shoot(modal(), "box-soundcard");
@@ -104,7 +109,8 @@ int main(int argc, char** argv) {
          }},
         {200, [] { FRM_Prog->close(); }},
         {300, [] { later([] { FRM_Main->BTN_Prog->click(); }); }},
-        {settle, [] {
+        {settle,
+         [] {
              shoot(FRM_Prog, "programming-again");
              FRM_Prog->close();
          }},
@@ -113,31 +119,37 @@ int main(int argc, char** argv) {
         {0, [] { static_cast<QDialog*>(modal())->reject(); }},
         {300, [] { later([] { FRM_Main->BTN_Save->click(); }); }},
         {settle, [] { shoot(modal(), "save-dialog"); }},
-        {0, [] {
+        {0,
+         [] {
              auto* edit = modal()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
              edit->setText(QStringLiteral("beispiel"));
              later([dialog = static_cast<QDialog*>(modal())] { dialog->accept(); });
          }},
-        {settle, [] {
+        {settle,
+         [] {
              shoot(modal(), "box-create-question");
              answer(QMessageBox::No);
          }},
         {300, [] { static_cast<QDialog*>(modal())->reject(); }},
-        {300, [] {
+        {300,
+         [] {
              FRM_Main->TXT_Adresse_01->setText(QStringLiteral("574"));
              later([] { FRM_Main->BTN_Prog->click(); });
          }},
-        {settle, [] {
+        {settle,
+         [] {
              shoot(modal(), "box-address");
              answer(QMessageBox::Ok);
          }},
         {300, [badFile] { later([badFile] { FRM_Main->OpenProgData(badFile); }); }},
-        {settle, [] {
+        {settle,
+         [] {
              shoot(modal(), "box-file");
              answer(QMessageBox::Ok);
          }},
         {300, [] { later([] { FRM_Main->OpenProgData(QStringLiteral("/nicht/da.740")); }); }},
-        {settle, [] {
+        {settle,
+         [] {
              shoot(modal(), "box-not-found");
              answer(QMessageBox::Ok);
          }},
