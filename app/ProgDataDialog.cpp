@@ -32,12 +32,12 @@ ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
 }
 
 QString ProgDataDialog::initialFolder() {
-    const QString program = QCoreApplication::applicationDirPath();
+    QString program = QCoreApplication::applicationDirPath();
     const QFileInfo programFolder(program);
     if (programFolder.isWritable() &&
         QFileInfo(QDir::currentPath()).canonicalFilePath() == programFolder.canonicalFilePath())
         return program;
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!documents.isEmpty() && QFileInfo(documents).isDir())
         return documents;
     return QDir::homePath();
@@ -106,7 +106,7 @@ QString ProgDataFileChooser::choose() {
         dialog_->selectFile(lastName_);
     if (dialog_->exec() != QDialog::Accepted || dialog_->selectedFiles().isEmpty())
         return {};
-    const QString chosen = dialog_->selectedFiles().constFirst();
+    QString chosen = dialog_->selectedFiles().constFirst();
     if (QFileInfo(chosen).fileName().isEmpty())
         return {};
     lastName_ = QFileInfo(chosen).fileName();

@@ -44,8 +44,9 @@ void destroyApplicationWindows() {
 void openFromCommandLine(const QStringList& arguments) {
     if (arguments.size() < 2 || FRM_Main == nullptr)
         return;
-    const QString file = arguments.at(1);
-    QTimer::singleShot(0, FRM_Main, [file] { runHandler([&] { FRM_Main->OpenProgData(file); }); });
+    QTimer::singleShot(0, FRM_Main, [file = arguments.at(1)] {
+        runHandler([&] { FRM_Main->OpenProgData(file); });
+    });
 }
 
 namespace {
