@@ -57,7 +57,7 @@ void ProgDataDialog::accept() {
         if (!chosen.fileName().isEmpty() && !chosen.isDir()) {
             const QString question = chosen.exists() ? replaceQuestion(chosen.fileName())
                                                      : createQuestion(chosen.fileName());
-            QMessageBox box(QMessageBox::Question, windowTitle(), question,
+            TMessageBox box(QMessageBox::Question, windowTitle(), question,
                             QMessageBox::Yes | QMessageBox::No, this);
             box.setDefaultButton(QMessageBox::No);
             fitCaption(box);

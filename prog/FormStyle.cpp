@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QStyleFactory>
 #include <cmath>
@@ -106,8 +107,14 @@ void fitCaption(QMessageBox& box) {
                       grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+void TMessageBox::showEvent(QShowEvent* event) {
+    QMessageBox::showEvent(event); // gives the box its final size
+    if (!event->spontaneous())
+        placeCentred(this, parentWidget());
+}
+
 void showErrorBox(QWidget* owner, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
+    TMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
     fitCaption(box);
     box.exec();
 }

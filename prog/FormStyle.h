@@ -8,8 +8,9 @@
 #include <QWidget>
 #include <functional>
 
+#include <QMessageBox>
+
 class QWidget;
-class QMessageBox;
 class QRadioButton;
 
 // The application title: task-bar entry and the caption of every message box.
@@ -17,6 +18,16 @@ inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QM
 
 // A modal error box owned by owner, with the application title, the error icon and OK.
 void showErrorBox(QWidget* owner, const QString& text);
+
+// A message box placed centred on its owner on its first showing too (see placeCentred).
+class TMessageBox : public QMessageBox {
+    Q_OBJECT
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
 
 // Widens a message box to show its whole caption: window managers cut a caption that is wider
 // than its window.

@@ -155,6 +155,13 @@ TEST_F(Desktop, DialogsStartCentredOnTheMainWindowAndInTheDocumentsFolder) {
         whileProgramming([&] { shown = centre(FRM_Prog); });
         EXPECT_LE((shown - main).manhattanLength(), 2) << "programming dialog, showing " << showing;
     }
+    // A message box too, though every one is a first showing.
+    FRM_Main->TXT_Adresse_01->setText(QStringLiteral("574"));
+    QPoint boxCentre;
+    runWithModals([] { click(FRM_Main->BTN_Prog); },
+                  [&](QWidget* box) { boxCentre = centre(box); });
+    FRM_Main->TXT_Adresse_01->setText(QStringLiteral("57434"));
+    EXPECT_LE((boxCentre - main).manhattanLength(), 2) << "message box";
 
     const QString documents =
         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).exists()
