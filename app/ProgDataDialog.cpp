@@ -2,9 +2,14 @@
 
 #include "app/TApplication.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
 
 ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
     : QFileDialog(parent), purpose_(purpose) {
@@ -21,19 +26,21 @@ ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
         setFileMode(QFileDialog::AnyFile);
         setWindowTitle(QStringLiteral("Programmierdaten speichern"));
     }
+    for (QCompleter* completer : findChildren<QCompleter*>())
+        if (completer->popup() != nullptr)
+            completer->popup()->installEventFilter(this);
 }
 
-QString ProgDataDialog::choose() {
-    setDirectory(QCoreApplication::applicationDirPath());
-    if (!lastName_.isEmpty())
-        selectFile(lastName_);
-    if (exec() != QDialog::Accepted || selectedFiles().isEmpty())
-        return {};
-    QString chosen = selectedFiles().constFirst();
-    if (QFileInfo(chosen).fileName().isEmpty())
-        return {};
-    lastName_ = QFileInfo(chosen).fileName();
-    return chosen;
+QString ProgDataDialog::initialFolder() {
+    QString program = QCoreApplication::applicationDirPath();
+    const QFileInfo programFolder(program);
+    if (programFolder.isWritable() &&
+        QFileInfo(QDir::currentPath()).canonicalFilePath() == programFolder.canonicalFilePath())
+        return program;
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 QString ProgDataDialog::replaceQuestion(const QString& name) {
@@ -50,11 +57,58 @@ void ProgDataDialog::accept() {
         if (!chosen.fileName().isEmpty() && !chosen.isDir()) {
             const QString question = chosen.exists() ? replaceQuestion(chosen.fileName())
                                                      : createQuestion(chosen.fileName());
-            const auto answer = QMessageBox::question(
-                this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-            if (answer != QMessageBox::Yes)
+            TMessageBox box(QMessageBox::Question, windowTitle(), question,
+                            QMessageBox::Yes | QMessageBox::No, this);
+            box.setDefaultButton(QMessageBox::No);
+            fitCaption(box);
+            if (box.exec() != QMessageBox::Yes)
                 return; // back to the dialog
         }
     }
     QFileDialog::accept();
+}
+
+void ProgDataDialog::done(int result) {
+    // The file-name completer's popup would outlive the dialog and hold the mouse, so that
+    // the next click in the main window only closed it.
+    for (QCompleter* completer : findChildren<QCompleter*>())
+        if (completer->popup() != nullptr)
+            completer->popup()->hide();
+    QFileDialog::done(result);
+}
+
+void ProgDataDialog::setVisible(bool visible) {
+    if (visible && !isVisible())
+        placeCentred(this, parentWidget());
+    QFileDialog::setVisible(visible);
+}
+
+bool ProgDataDialog::eventFilter(QObject* watched, QEvent* event) {
+    // The folder model answers late: a completion that arrives after the dialog has closed
+    // must not open the popup again.
+    if (event->type() == QEvent::Show && !isVisible()) {
+        if (auto* popup = qobject_cast<QWidget*>(watched))
+            QTimer::singleShot(0, popup, &QWidget::hide);
+    }
+    return QFileDialog::eventFilter(watched, event);
+}
+
+ProgDataFileChooser::ProgDataFileChooser(QWidget* owner, ProgDataDialog::Purpose purpose)
+    : QObject(owner), owner_(owner), purpose_(purpose) {}
+
+QString ProgDataFileChooser::choose() {
+    if (dialog_ == nullptr) {
+        dialog_ = new ProgDataDialog(owner_, purpose_);
+        dialog_->setObjectName(objectName());
+    }
+    dialog_->setDirectory(ProgDataDialog::initialFolder());
+    if (!lastName_.isEmpty())
+        dialog_->selectFile(lastName_);
+    if (dialog_->exec() != QDialog::Accepted || dialog_->selectedFiles().isEmpty())
+        return {};
+    QString chosen = dialog_->selectedFiles().constFirst();
+    if (QFileInfo(chosen).fileName().isEmpty())
+        return {};
+    lastName_ = QFileInfo(chosen).fileName();
+    return chosen;
 }

@@ -1,11 +1,20 @@
 #include "app/TApplication.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <exception>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("zuvela"));
     // Lets the desktop match the windows to zuvela.desktop (its icon and name on Wayland).
     setDesktopFileName(QStringLiteral("zuvela"));
+    // The program is German whatever the desktop's language: the toolkit's own dialogs,
+    // buttons and menus too.
+    auto* german = new QTranslator(this);
+    if (german->load(QStringLiteral("qtbase_de"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(german);
+    setPalette(lightPalette());
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -19,4 +28,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return true;
 }
 
-QString TApplication::withPeriod(const QString& message) { return ::withPeriod(message); }
+QString TApplication::withPeriod(const QString& message) {
+    return ::withPeriod(message);
+}

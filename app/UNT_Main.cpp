@@ -9,15 +9,22 @@
 #include "prog/UNT_Prog.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <algorithm>
 
 TFRM_Main* FRM_Main = nullptr;
@@ -32,6 +39,14 @@ void destroyApplicationWindows() {
     delete FRM_Main; // owns the dialog
     FRM_Main = nullptr;
     FRM_Prog = nullptr;
+}
+
+void openFromCommandLine(const QStringList& arguments) {
+    if (arguments.size() < 2 || FRM_Main == nullptr)
+        return;
+    QTimer::singleShot(0, FRM_Main, [file = arguments.at(1)] {
+        runHandler([&] { FRM_Main->OpenProgData(file); });
+    });
 }
 
 namespace {
@@ -54,7 +69,7 @@ std::string toCp1252(const QString& text) {
 
 QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRect bounds) {
     auto* box =
-        control<QGroupBox>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
+        control<TGroupBox>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
     box->setTitle(QString::fromUtf8(caption));
     return box;
 }
@@ -86,8 +101,9 @@ QLineEdit* addressEdit(QWidget* parent, const char* name, int top, const char* t
     setTextColour(edit, kMaroon);
     edit->setMaxLength(5);
     edit->setText(QString::fromLatin1(text));
-    // Typing goes through the key filter only; an input method would bypass it.
+    // Typing goes through the key filter only; an input method or a drop would bypass it.
     edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edit->setAcceptDrops(false);
     return edit;
 }
 
@@ -204,9 +220,9 @@ void TFRM_Main::buildControls() {
     LBL_Version->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));
     setTextColour(LBL_Version, kGray);
 
-    DLG_Open = new ProgDataDialog(this, ProgDataDialog::Purpose::Open);
+    DLG_Open = new ProgDataFileChooser(this, ProgDataDialog::Purpose::Open);
     DLG_Open->setObjectName(QStringLiteral("DLG_Open"));
-    DLG_Save = new ProgDataDialog(this, ProgDataDialog::Purpose::Save);
+    DLG_Save = new ProgDataFileChooser(this, ProgDataDialog::Purpose::Save);
     DLG_Save->setObjectName(QStringLiteral("DLG_Save"));
 
     // Tab order: the groups in layout order; in the address group field 1, box 1, box 2,
@@ -243,6 +259,8 @@ void TFRM_Main::bindEvents() {
         });
     }
     LBL_Info->installEventFilter(this);
+    for (QRadioButton* button : schalterButtons())
+        button->installEventFilter(this);
     connect(BTN_Prog, &QToolButton::clicked, this,
             [this] { runHandler([this] { BTN_ProgClick(BTN_Prog); }); });
     connect(BTN_Open, &QToolButton::clicked, this,
@@ -388,10 +406,27 @@ std::array<QRadioButton*, 7> TFRM_Main::groupButtons(int group) const {
     return {};
 }
 
+void TFRM_Main::OpenProgData(const QString& fileName) {
+    OnAdresseExit(nullptr);
+    if (!QFileInfo(fileName).isFile()) {
+        showErrorBox(this,
+                     QCoreApplication::translate(
+                         "QFileDialog",
+                         "%1\nFile not found.\nPlease verify the correct file name was given.")
+                         .arg(fileName));
+        return;
+    }
+    loadProgDataFile(fileName);
+}
+
 void TFRM_Main::loadProgData() {
     const QString name = DLG_Open->choose();
     if (name.isEmpty())
         return;
+    loadProgDataFile(name);
+}
+
+void TFRM_Main::loadProgDataFile(const QString& name) {
     const platform::ProfileFile profile = platform::ProfileFile::load(name.toStdString());
     // An option is selected as a click selects it: its handler runs only when it was not
     // selected before.
@@ -411,6 +446,7 @@ void TFRM_Main::loadProgData() {
     const auto edits = addressEdits();
     for (int n = 1; n <= 4; ++n)
         setAddressText(edits[n - 1], fromCp1252(progDataAddressText(profile, n)));
+    activateWindow();
     TXT_Adresse_01->setFocus(Qt::OtherFocusReason);
 }
 
@@ -432,7 +468,57 @@ void TFRM_Main::saveProgData() {
     saveProgDataFile(stored, progDataFileName(chosen.toStdString()));
 }
 
+QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {
+    QMenu* menu = edit->createStandardContextMenu();
+    for (QAction* action : menu->actions()) {
+        // Named only by newer toolkit versions; its text names it in all.
+        if (action->objectName() == QStringLiteral("edit-paste") ||
+            action->text().section(u'\t', 0, 0) == QLineEdit::tr("&Paste")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, edit,
+                    [this, edit] { pasteInto(edit, QClipboard::Clipboard); });
+        }
+    }
+    return menu;
+}
+
+void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {
+    const QString pasted = QGuiApplication::clipboard()->text(mode);
+    qsizetype room = AdresseLen - (edit->text().size() - edit->selectedText().size());
+    QString kept;
+    for (const QChar c : pasted) {
+        if (room <= 0)
+            break;
+        char32_t key = c.unicode();
+        OnAdresseEdit(edit, key);
+        if (key == 0 || key == 8)
+            continue;
+        kept += QChar(static_cast<char16_t>(key));
+        --room;
+    }
+    // Like a typed key that the filter drops, a paste that keeps nothing changes nothing.
+    if (!kept.isEmpty())
+        edit->insert(kept);
+}
+
+namespace {
+// The switch-mode hints keep their stored line ends (LF before CR); the CR alone would be
+// drawn as a blank at the start of the second line.
+QString shownHint(const QString& hint) {
+    QString shown = hint;
+    shown.remove(u'\r');
+    return shown;
+}
+} // namespace
+
 bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        if (auto* button = qobject_cast<QRadioButton*>(watched)) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                               shownHint(button->toolTip()), button);
+            return true;
+        }
+    }
     if (watched == LBL_Info) {
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
@@ -443,8 +529,27 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (edit == nullptr)
         return false;
+    if (event->type() == QEvent::ContextMenu) {
+        QMenu* menu = addressMenu(edit);
+        menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+        delete menu;
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+        // The selection paste of X11 desktops, through the filter as well.
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            edit->deselect();
+            pasteInto(edit, QClipboard::Selection);
+        }
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (keyEvent->matches(QKeySequence::Paste)) {
+            pasteInto(edit, QClipboard::Clipboard);
+            return true;
+        }
         const QString text = keyEvent->text();
         if (text.size() != 1 || isNavigationKey(keyEvent->key()))
             return false;

@@ -4,6 +4,7 @@
 #include "app/ProgEncoder.h"
 #include "app/ToneTable.h"
 
+#include <QClipboard>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -14,11 +15,12 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QRadioButton;
 class QToolButton;
 class TFRM_Main;
 class TFRM_Prog;
-class ProgDataDialog;
+class ProgDataFileChooser;
 
 // The program's two windows, created at start-up and alive until it ends.
 extern TFRM_Main* FRM_Main;
@@ -28,6 +30,9 @@ extern TFRM_Prog* FRM_Prog;
 void createApplicationWindows();
 // Destroys both windows (the dialog is owned by the main window).
 void destroyApplicationWindows();
+// A programming-data file named on the command line (arguments as the program got them,
+// its own name first) is loaded once the event loop runs, as the open button loads one.
+void openFromCommandLine(const QStringList& arguments);
 
 // The contact behind the information label.
 inline constexpr const char* kContactAddress = "kontakt@zuvela.example";
@@ -74,8 +79,8 @@ public:
     QToolButton* BTN_Open;
     QToolButton* BTN_Save;
     QToolButton* BTN_Prog;
-    ProgDataDialog* DLG_Save;
-    ProgDataDialog* DLG_Open;
+    ProgDataFileChooser* DLG_Save;
+    ProgDataFileChooser* DLG_Open;
     QLabel* LBL_Info;
     QLabel* LBL_Version;
 
@@ -96,6 +101,17 @@ public:
     uint8_t adresseLen() const { return AdresseLen; }
     const TToneTable& toneTable() const { return ToneTable; }
 
+    // Loads a programming-data file as the open button loads the file chosen in its dialog,
+    // with the same messages; a file that is not there gets the open dialog's own message.
+    void OpenProgData(const QString& fileName);
+
+    // The context menu of an address field; its paste goes through the key filter. Built
+    // afresh for each showing, so further entries can be added here.
+    QMenu* addressMenu(QLineEdit* edit);
+    // Inserts clipboard text into an address field as if it were typed: what the key filter
+    // drops is dropped, and the insertion stops at the address length.
+    void pasteInto(QLineEdit* edit, QClipboard::Mode mode);
+
     // Hands a link to the desktop; tests replace it to see the link.
     std::function<void(const std::string&)> openLink;
 
@@ -114,6 +130,7 @@ private:
 
     void buildControls();
     void loadProgData();
+    void loadProgDataFile(const QString& fileName);
     void saveProgData();
     std::array<QRadioButton*, 7> groupButtons(int group) const;
     void bindEvents();

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     TApplication application(argc, argv);
     createApplicationWindows();
     FRM_Main->show();
+    openFromCommandLine(TApplication::arguments());
     const int result = TApplication::exec();
     destroyApplicationWindows();
     return result;

@@ -21,6 +21,9 @@ add_custom_target(zuvela_icons ALL DEPENDS ${zuvela_icon_pngs})
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/zuvela.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The file type of programming-data files, so that a double click on one opens the program.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/zuvela-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME zuvela.xml)
 
 # The Debian package: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)
@@ -38,6 +41,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps declares the libraries the program links (Qt 6, ALSA, the C++ runtime).
+# dpkg-shlibdeps declares the libraries the program links (Qt 6, ALSA, the C++ runtime) and
+# adds them to these: the toolkit's German texts, which the program loads at start-up.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

@@ -2,13 +2,20 @@
 
 #include <QApplication>
 #include <QBitmap>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QStyleFactory>
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <qdrawutil.h>
 
 QFont faceFont(const char* face, int pixelHeight, bool bold) {
     QFont font(QString::fromLatin1(face));
@@ -25,9 +32,54 @@ int emForCellHeight(const char* face, int cellHeight) {
 
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-        palette.setColor(role, colour);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        for (QPalette::ColorRole role :
+             {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            palette.setColor(group, role, colour);
     widget->setPalette(palette);
+}
+
+QPalette lightPalette() {
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    return fusion ? fusion->standardPalette() : QPalette(QColor(239, 239, 239));
+}
+
+namespace {
+constexpr int kCaptionLeft = 8;
+} // namespace
+
+QRect TGroupBox::frameRect() const {
+    return rect().adjusted(0, fontMetrics().height() / 2, 0, 0);
+}
+
+void TGroupBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // An etched line: dark, then light inside it.
+    qDrawShadeRect(&painter, frameRect(), palette(), true, 1, 0);
+    const QString caption = title();
+    if (caption.isEmpty())
+        return;
+    const QFontMetrics metrics = fontMetrics();
+    const QRect text(kCaptionLeft, 0, metrics.horizontalAdvance(caption), metrics.height());
+    // The caption interrupts the frame line: its box takes the parent's background.
+    const QWidget* under = parentWidget() ? parentWidget() : this;
+    painter.fillRect(text, under->palette().brush(under->backgroundRole()));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption);
+}
+
+void placeCentred(QWidget* window, const QWidget* over) {
+    if (over == nullptr)
+        return;
+    const QRect outer = over->frameGeometry();
+    const QRect inner = over->geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QSize framed = window->size().grownBy(frame);
+    const QPoint frameTopLeft(outer.x() + (outer.width() - framed.width()) / 2,
+                              outer.y() + (outer.height() - framed.height()) / 2);
+    // The client area's place, which does not depend on when the frame becomes known.
+    window->setGeometry(QRect(frameTopLeft + QPoint(frame.left(), frame.top()), window->size()));
 }
 
 QIcon glyph(const QString& resource) {
@@ -44,8 +96,26 @@ void keepTabStopOnChecked(QRadioButton* option) {
     QObject::connect(option, &QRadioButton::toggled, option, follow);
 }
 
+void fitCaption(QMessageBox& box) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    // Room for the window manager's icon and buttons beside the caption.
+    constexpr int titleBarExtras = 120;
+    const int wanted = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + titleBarExtras;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+void TMessageBox::showEvent(QShowEvent* event) {
+    QMessageBox::showEvent(event); // gives the box its final size
+    if (!event->spontaneous())
+        placeCentred(this, parentWidget());
+}
+
 void showErrorBox(QWidget* owner, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
+    TMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
+    fitCaption(box);
     box.exec();
 }
 

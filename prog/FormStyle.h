@@ -2,9 +2,13 @@
 // Fonts, colours and glyphs shared by the program's two windows.
 #include <QColor>
 #include <QFont>
+#include <QGroupBox>
 #include <QIcon>
+#include <QPalette>
 #include <QWidget>
 #include <functional>
+
+#include <QMessageBox>
 
 class QWidget;
 class QRadioButton;
@@ -14,6 +18,20 @@ inline const QString kApplicationTitle = QStringLiteral("Zuvela für KV 740 / QM
 
 // A modal error box owned by owner, with the application title, the error icon and OK.
 void showErrorBox(QWidget* owner, const QString& text);
+
+// A message box placed centred on its owner on its first showing too (see placeCentred).
+class TMessageBox : public QMessageBox {
+    Q_OBJECT
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+// Widens a message box to show its whole caption: window managers cut a caption that is wider
+// than its window.
+void fitCaption(QMessageBox& box);
 
 // The default error box's text: a period is appended unless the message is empty or its last
 // character is at most '.' (such as a period, a comma, a closing parenthesis or a blank).
@@ -37,8 +55,30 @@ QFont faceFont(const char* face, int pixelHeight, bool bold = false);
 // The em height of a face whose cell height (em plus internal leading) is given.
 int emForCellHeight(const char* face, int cellHeight);
 
-// The colour of a control's text (and of the captions of its children).
+// The colour of a control's text (and of the captions of its children) while it is enabled;
+// disabled, it shows the palette's disabled text colour like any other control.
 void setTextColour(QWidget* widget, const QColor& colour);
+
+// The light face the windows are drawn for: their navy and maroon texts need it, whatever
+// colours the desktop uses.
+QPalette lightPalette();
+
+// A group box drawn as the layouts intend: the caption sits on the top frame line, the frame
+// starts at the caption's middle, so controls placed 16 px into the group stay clear of it.
+class TGroupBox : public QGroupBox {
+    Q_OBJECT
+public:
+    using QGroupBox::QGroupBox;
+    // The frame's outer rectangle; its lines are two pixels wide.
+    QRect frameRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Places window centred on over. Before its first showing a window's frame is not known yet;
+// over's frame, drawn by the same window manager, stands in for it.
+void placeCentred(QWidget* window, const QWidget* over);
 
 // A control of a window, named (handlers read the names) and placed in its parent's client
 // area at left, top, width, height.

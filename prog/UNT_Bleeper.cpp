@@ -38,6 +38,7 @@ struct State {
     platform::SpeakerAccess detected;
     platform::SpeakerMethod method = platform::SpeakerMethod::Silent;
     platform::SilentToneService silence;
+    bool interrupted = false;
 };
 
 State& state() {
@@ -85,6 +86,9 @@ void wait(int32_t duration) {
     for (;;) {
         if (pump) {
             pumpMessages();
+            if (state().interrupted) {
+                return;
+            }
         }
         const platform::TickReading now = source.read();
         const int64_t remainingNs = durationNs - platform::nanosBetween(start, now);
@@ -127,7 +131,27 @@ platform::SpeakerMethod speakerMethod() {
     return state().method;
 }
 
+void Interrupt() {
+    State& s = state();
+    s.interrupted = true;
+    if (s.active.toneService != nullptr) {
+        s.active.toneService->toneOff();
+    }
+    SpeakerOff();
+}
+
+void ClearInterrupt() {
+    state().interrupted = false;
+}
+
+bool Interrupted() {
+    return state().interrupted;
+}
+
 void Bleep(uint16_t frequency, int32_t duration) {
+    if (state().interrupted) {
+        return;
+    }
     notify({Request::Kind::Bleep, frequency, duration});
     if (duration < -1) {
         duration = 0;
@@ -148,6 +172,9 @@ void Bleep(uint16_t frequency, int32_t duration) {
 }
 
 void Delay(int32_t duration) {
+    if (state().interrupted) {
+        return;
+    }
     notify({Request::Kind::Delay, 0, duration});
     if (duration < 0) {
         return;

@@ -34,6 +34,13 @@ void Bleep(uint16_t frequency, int32_t duration);
 // window messages while it waits.
 void Delay(int32_t duration);
 
+// Ends a running wait or tone at once and switches the speaker off; until ClearInterrupt,
+// every Bleep and Delay returns at once without sound. For a caller whose walk of tones
+// must stop (its window was closed during a wait that handles window messages).
+void Interrupt();
+void ClearInterrupt();
+bool Interrupted();
+
 // The direct-port method, internal to the module, open for tests.
 // Outside 20 ... 5000 Hz it does nothing and takes no time.
 void PortSound(uint16_t frequency, int32_t duration);

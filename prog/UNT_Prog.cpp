@@ -79,7 +79,7 @@ void TFRM_Prog::buildControls() {
     TXT_Daten->setFont(fixed);
     setTextColour(TXT_Daten, kMaroon);
 
-    GroupBox1 = control<QGroupBox>(this, "GroupBox1", 220, 4, 141, 165);
+    GroupBox1 = control<TGroupBox>(this, "GroupBox1", 220, 4, 141, 165);
     GroupBox1->setTitle(QStringLiteral(" FÜR EXPERTEN  !! "));
     setTextColour(GroupBox1, kRed);
     LBL_TonLen = sliderLabel(GroupBox1, "LBL_TonLen", 16);
@@ -91,7 +91,7 @@ void TFRM_Prog::buildControls() {
     LBL_Amplitude = sliderLabel(GroupBox1, "LBL_Amplitude", 124);
     BAR_Amplitude = slider(GroupBox1, "BAR_Amplitude", 136, 1, 10, 10);
 
-    GroupBox2 = control<QGroupBox>(this, "GroupBox2", 220, 172, 141, 57);
+    GroupBox2 = control<TGroupBox>(this, "GroupBox2", 220, 172, 141, 57);
     GroupBox2->setTitle(QStringLiteral(" Ausgabegerät "));
     OPT_Soundcard = control<QRadioButton>(GroupBox2, "OPT_Soundcard", 12, 16, 113, 17);
     OPT_Soundcard->setText(QStringLiteral("Soundkarte"));
@@ -153,6 +153,9 @@ void TFRM_Prog::OnDeviceChange(QObject* sender) {
 
 void TFRM_Prog::FormClose(QObject*) {
     AUD_Main->Player->Stop();
+    // A speaker walk waits with the dialog's events running: closing ends it at once.
+    if (speakerWalk_)
+        UNT_Bleeper::Interrupt();
 }
 
 void TFRM_Prog::AppendTone(uint16_t frequency, uint16_t duration,
@@ -199,8 +202,15 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
     }
     if (OPT_PCSpeaker->isChecked()) {
         BTN_Go->setEnabled(false);
-        for (const ToneSegment& segment : sequence)
+        UNT_Bleeper::ClearInterrupt();
+        speakerWalk_ = true;
+        for (const ToneSegment& segment : sequence) {
+            if (UNT_Bleeper::Interrupted())
+                break;
             SpeakerTone(segment.frequency, segment.duration);
+        }
+        speakerWalk_ = false;
+        UNT_Bleeper::ClearInterrupt();
         BTN_Go->setEnabled(true);
     }
 }
@@ -218,6 +228,12 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
                                             "ist nicht vollständig programmiert (%1).")
                                  .arg(failure));
         });
+}
+
+void TFRM_Prog::setVisible(bool visible) {
+    if (visible && !isVisible())
+        placeCentred(this, parentWidget());
+    QDialog::setVisible(visible);
 }
 
 void TFRM_Prog::closeEvent(QCloseEvent* event) {

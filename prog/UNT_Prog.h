@@ -57,10 +57,13 @@ public:
     // One tone on the PC speaker, or a wait when the frequency is 0.
     static void SpeakerTone(uint16_t frequency, uint16_t duration);
 
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
+    bool speakerWalk_ = false; // a walk of tones on the PC speaker is running
 };

@@ -2,9 +2,9 @@
 # are missing, so that running a script again installs nothing.
 # shellcheck shell=bash
 
-# What building and running the program needs.
+# What building and running the program needs (the toolkit's German texts included).
 ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-                       libasound2-dev fonts-dejavu-core)
+                       libasound2-dev fonts-dejavu-core qt6-translations-l10n)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check,
 # and a sound server for the tests of the sound path (PipeWire with its session manager, its
 # tools, its ALSA plugin, and a session bus for them).

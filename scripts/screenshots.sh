@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the main window and the programming dialog under a virtual
-# X display (Xvfb) with a small window manager for the window frames, installing what is
-# missing. Writes docs/main-window.png and docs/programming-dialog.png.
+# Takes pictures of both windows, both file dialogs and the message boxes under a virtual X
+# display (Xvfb) with a small window manager for the window frames, installing what is
+# missing: once at normal size and once at twice the size (QT_SCALE_FACTOR=2), into
+# build/screenshots/1x and 2x. The README's pictures are copied to docs/.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/packages.sh"
@@ -11,7 +12,6 @@ build="$root/build/screenshots"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DZUVELA_TESTS=OFF -DZUVELA_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zuvela_screenshot
-mkdir -p "$root/docs"
 
 # The session: the window manager in the background, then the pictures; the window manager
 # ends with them. timeout keeps a stuck session from hanging the script.
@@ -25,7 +25,16 @@ kill "$wm" 2>/dev/null
 wait "$wm" 2>/dev/null
 exit "$status"
 '
-timeout 60 xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \
-    bash -c "$session" session "$build/tools/zuvela_screenshot" \
-    "$root/docs/main-window.png" "$root/docs/programming-dialog.png"
-echo "screenshots.sh: docs/main-window.png, docs/programming-dialog.png"
+for scale in 1 2; do
+    out="$build/${scale}x"
+    rm -rf "$out"
+    # Played sound goes nowhere: the pictures need no sound card.
+    QT_SCALE_FACTOR=$scale timeout 120 xvfb-run --auto-servernum \
+        --server-args="-screen 0 1600x1200x24" \
+        bash -c "$session" session "$build/tools/zuvela_screenshot" "$out"
+done
+mkdir -p "$root/docs"
+for name in main-window programming-dialog open-dialog box-address; do
+    cp "$build/1x/$name.png" "$root/docs/$name.png"
+done
+echo "screenshots.sh: build/screenshots/1x and 2x; README pictures in docs/"

@@ -8,3 +8,4 @@ zuvela_test(test_UNT_Prog_device SOURCES test_UNT_Prog_device.cpp LIBS zuvela_te
 # checks timing sample for sample, so it runs alone, and not under a sanitizer's slowdown.
 zuvela_test(test_UNT_Prog_pipewire SOURCES test_UNT_Prog_pipewire.cpp support/PipeWireServer.cpp
             support/ToneDecoder.cpp LIBS zuvela_test_alsa MAIN gui LABELS server SERIAL)
+zuvela_test(test_UNT_Main_desktop SOURCES test_UNT_Main_desktop.cpp MAIN gui)

@@ -58,7 +58,10 @@ TEST_F(MainWindow, StartsInItsDesignedState) {
         EXPECT_EQ(o.button->isEnabled(), o.enabled) << name;
         EXPECT_EQ(o.button->font().bold(), o.bold) << name;
         EXPECT_EQ(o.button->font().family(), QStringLiteral("Verdana")) << name;
-        EXPECT_EQ(o.button->palette().color(QPalette::WindowText), QColor(0, 0, 128)) << name;
+        // Navy while enabled; a disabled option shows the palette's disabled text colour.
+        EXPECT_EQ(o.button->palette().color(QPalette::Active, QPalette::WindowText),
+                  QColor(0, 0, 128))
+            << name;
     }
     const QLineEdit* edits[] = {w.TXT_Adresse_01, w.TXT_Adresse_02, w.TXT_Adresse_03,
                                 w.TXT_Adresse_04};

@@ -260,3 +260,45 @@ TEST_F(Send, PcSpeakerSendsTheSameSegments) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Send, ClosingTheDialogEndsTheSpeakerWalkAtOnce) {
+    platform::ScriptedTickSource clock;
+    platform::ScriptedToneService service{clock};
+    std::vector<UNT_Bleeper::Request> requests;
+    std::size_t atClose = 0;
+    bool closed = false;
+    // The first wait that handles window messages is the pause after Block A (1400 ms):
+    // the user closes the dialog there.
+    UNT_Bleeper::ScopedPlatform speaker{
+        {.toneService = &service,
+         .ticks = &clock,
+         .pumpMessages =
+             [&] {
+                 if (!closed && FRM_Prog->isVisible()) {
+                     closed = true;
+                     atClose = requests.size();
+                     FRM_Prog->close();
+                 }
+             },
+         .onRequest = [&](const UNT_Bleeper::Request& r) { requests.push_back(r); }}};
+    enterFourAddresses();
+    const uint64_t before = clock.elapsedUs();
+    inDialog([&] {
+        click(FRM_Prog->OPT_PCSpeaker);
+        click(FRM_Prog->BTN_Go);
+    });
+    EXPECT_EQ(atClose, 13u) << "Block A and its pause";
+    EXPECT_EQ(requests.size(), atClose) << "tones came after the close";
+    EXPECT_FALSE(service.sounding());
+    EXPECT_LT(clock.elapsedUs() - before, 1'000'000u) << "the pause ran on after the close";
+    EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+
+    // The next send walks the whole sequence again.
+    requests.clear();
+    inDialog([] { click(FRM_Prog->BTN_Go); });
+    EXPECT_EQ(requests.size(), toneSequence(FRM_Prog->Tones, 100, 30, 700).size());
+}
+
+} // namespace
