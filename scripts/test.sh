@@ -2,12 +2,16 @@
 # Builds everything and runs every test headless (installing what is missing):
 # the suite as built normally, again under AddressSanitizer + UndefinedBehaviorSanitizer,
 # the sound-layer tests under ThreadSanitizer, clang-tidy over the project, and the
-# profile-file fuzzer for a minute.
+# fuzzers for a minute each, the licence line of every source file and the Debian package
+# (built, then checked by lintian and the desktop-entry and AppStream validators).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 source scripts/packages.sh
 ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" "${ZUVELA_TEST_PACKAGES[@]}"
+
+echo "=== licence lines"
+bash scripts/spdx.sh
 
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
