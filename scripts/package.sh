@@ -5,9 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/packages.sh"
-# dpkg-dev brings dpkg-shlibdeps, which declares the libraries the program needs; file tells
-# CPack which installed files are programs.
-ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" dpkg-dev file
+ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" "${ZUVELA_PACKAGE_PACKAGES[@]}"
 
 build="$root/build/package"
 # Debian's hardening flags (stack protector, fortified C library calls, read-only relocations
