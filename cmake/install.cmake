@@ -24,6 +24,32 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/zuvela.desktop
 # The file type of programming-data files, so that a double click on one opens the program.
 install(FILES ${PROJECT_SOURCE_DIR}/resources/zuvela-mime.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME zuvela.xml)
+# Software centres list the program from its AppStream metadata.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/example.zuvela.Zuvela.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Manual pages and the changelog go in compressed as Debian wants them (gzip -9n: no name or
+# time stamp inside, so that the same source gives the same package).
+set(zuvela_gzipped)
+function(zuvela_install_gzipped source destination name)
+    set(out ${PROJECT_BINARY_DIR}/gzipped/${name})
+    add_custom_command(
+        OUTPUT ${out}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/gzipped
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${out}
+        COMMAND gzip -9nf ${out}
+        DEPENDS ${source}
+        VERBATIM)
+    install(FILES ${out}.gz DESTINATION ${destination})
+    set(zuvela_gzipped ${zuvela_gzipped} ${out}.gz PARENT_SCOPE)
+endfunction()
+# One line per manual page; zuvela-cli's goes here too.
+zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/zuvela.1 ${CMAKE_INSTALL_MANDIR}/man1 zuvela.1)
+# The package is its own upstream (a native package): its Debian changelog is changelog.gz.
+zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_INSTALL_DOCDIR}
+                       changelog)
+add_custom_target(zuvela_gzipped ALL DEPENDS ${zuvela_gzipped})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The Debian package: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)
@@ -38,6 +64,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "to four call addresses into programming tones and sends them through the\n"
     "sound card or the PC speaker. The user interface is German.")
 set(CPACK_STRIP_FILES ON)
+# Strips what CPack's strip leaves (the .comment and .note sections), as Debian's own tools do.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/strip-package.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,55 +1,87 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (address and undefined-behaviour sanitizers) in
-# build/fuzz and runs the profile fuzzer for a bounded time over a copy of the committed corpus.
-# Usage: scripts/fuzz.sh [seconds]   (default 60). Fails on any crash, leak, timeout or
-# sanitizer report; the input that caused it is left in build/fuzz/artifacts/.
+# build/fuzz and runs each for a fixed time over a copy of its committed corpus
+# (fuzz/corpus/NAME), then prints each one's executions and coverage.
+# Usage: scripts/fuzz.sh [seconds per target] [NAME ...]   (default 60, every target)
+# Fails on any crash, leak, timeout or sanitizer report; the input that caused it is left in
+# build/fuzz/artifacts/NAME/.
 set -euo pipefail
+
+# One row per reader of outside data: name, fuzzer target, longest input in bytes. The inputs
+# reach real sizes from the start (-len_control=0): libFuzzer otherwise lengthens them so
+# slowly that a run of a minute never goes past a few hundred bytes.
+targets=(
+    "profile fuzz_profile 65536"
+)
 
 seconds="${1:-60}"
 case "$seconds" in
-'' | *[!0-9]*) echo "usage: $0 [seconds]" >&2; exit 2 ;;
+'' | *[!0-9]*) echo "usage: $0 [seconds per target] [NAME ...]" >&2; exit 2 ;;
 esac
+shift $(($# ? 1 : 0))
+chosen=("$@")
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/fuzz"
+source "$root/scripts/packages.sh"
+ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" clang-14 libclang-rt-14-dev
 
-# clang-14 and its runtime libraries (libFuzzer, sanitizers); installed only when we may.
-missing=()
-for pkg in clang-14 libclang-rt-14-dev; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
-        missing+=("$pkg")
+selected=()
+for row in "${targets[@]}"; do
+    read -r name _ _ <<<"$row"
+    if ((${#chosen[@]} == 0)) || [[ " ${chosen[*]} " == *" $name "* ]]; then
+        selected+=("$row")
     fi
 done
-if ((${#missing[@]})); then
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "fuzz.sh: missing ${missing[*]}; install them as root (apt-get install -y ${missing[*]})" >&2
-        exit 1
-    fi
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-fi
+((${#selected[@]})) || { echo "fuzz.sh: no target named ${chosen[*]}" >&2; exit 2; }
 
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Debug \
     -DZUVELA_FUZZERS=ON -DZUVELA_TESTS=OFF -DZUVELA_BENCHMARKS=OFF \
     "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" \
-    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-cmake --build "$build" -j2 --target fuzz_profile
-
-# The fuzzer adds what it finds to its corpus: work on a copy, keep the committed one small.
-work="$build/corpus/profile"
-artifacts="$build/artifacts/"
-rm -rf "$work"
-mkdir -p "$work" "$artifacts"
-cp "$root"/fuzz/corpus/profile/* "$work"/
+    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
+for row in "${selected[@]}"; do
+    read -r _ binary _ <<<"$row"
+    cmake --build "$build" -j2 --target "$binary"
+done
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
-# -timeout fails an input that takes more than 10 s (a hang); -rss_limit_mb an input that eats
-# memory. libFuzzer exits non-zero on any finding, which ends this script with that status.
-"$build/fuzz/fuzz_profile" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
-    -artifact_prefix="$artifacts" -print_final_stats=1 \
-    "$work"
-echo "fuzz.sh: no findings in ${seconds} s"
+
+# Runs one target; its log goes to build/fuzz/NAME.log, its summary line to $summary.
+run_target() {
+    local name="$1" binary="$2" max_len="$3"
+    # The fuzzer adds what it finds to its corpus: work on a copy, keep the committed one small.
+    local work="$build/corpus/$name" artifacts="$build/artifacts/$name/" log="$build/$name.log"
+    rm -rf "$work"
+    mkdir -p "$work" "$artifacts"
+    cp "$root/fuzz/corpus/$name"/* "$work"/
+    echo "fuzz.sh: $name for ${seconds} s, inputs up to $max_len bytes" >&2
+    # -timeout fails an input that takes more than 10 s (a hang); -rss_limit_mb an input that
+    # eats memory. libFuzzer exits non-zero on any finding.
+    local status=0
+    "$build/fuzz/$binary" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -max_len="$max_len" -len_control=0 \
+        -artifact_prefix="$artifacts" -print_final_stats=1 \
+        "$work" >"$log" 2>&1 || status=$?
+    if ((status != 0)); then
+        tail -n 60 "$log" >&2
+        echo "fuzz.sh: $name found a fault (exit $status); input in $artifacts" >&2
+        return "$status"
+    fi
+    local done_line runs
+    done_line="$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1)"
+    runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
+    echo "$name: ${runs:-?} executions in ${seconds} s, $(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*' <<<"$done_line"), longest input $(wc -c <"$(ls -S "$work"/* | head -n 1)") bytes" >>"$summary"
+}
+
+summary="$build/summary.txt"
+: >"$summary"
+for row in "${selected[@]}"; do
+    read -r name binary max_len <<<"$row"
+    run_target "$name" "$binary" "$max_len"
+done
+sed 's/^/fuzz.sh: /' "$summary"
+echo "fuzz.sh: no findings"

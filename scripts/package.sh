@@ -5,12 +5,16 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/packages.sh"
-# dpkg-dev brings dpkg-shlibdeps, which declares the libraries the program needs; file tells
-# CPack which installed files are programs.
-ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" dpkg-dev file
+ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" "${ZUVELA_PACKAGE_PACKAGES[@]}"
 
 build="$root/build/package"
+# Debian's hardening flags (stack protector, fortified C library calls, read-only relocations
+# bound at start) as its own packages are built with; the build type adds the optimisation.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" \
     -DZUVELA_TESTS=OFF -DZUVELA_BENCHMARKS=OFF -DZUVELA_FUZZERS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/zuvela_*.deb

@@ -11,6 +11,9 @@ ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
                       clang-tidy-14 dbus-daemon dbus-session-bus-common pipewire pipewire-bin
                       wireplumber pipewire-alsa)
+# What building and checking the Debian package adds: dpkg-shlibdeps and dpkg-buildflags, file
+# (CPack's test for programs), lintian and the desktop-entry and AppStream validators.
+ZUVELA_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
 
 ensure_packages() {
     local missing=() pkg

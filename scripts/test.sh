@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test headless (installing what is missing):
-# the suite as built normally, again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# the sound-layer tests under ThreadSanitizer, clang-tidy over the project, and the
-# profile-file fuzzer for a minute.
+# Builds everything and runs every test headless (installing what is missing): the licence
+# line of every source file, the suite as built normally, again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the sound-layer tests under ThreadSanitizer, clang-tidy over the
+# project, each fuzzer for a minute, and the Debian package (built, then checked by lintian and
+# the desktop-entry and AppStream validators).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 source scripts/packages.sh
-ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" "${ZUVELA_TEST_PACKAGES[@]}"
+ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" "${ZUVELA_TEST_PACKAGES[@]}" "${ZUVELA_PACKAGE_PACKAGES[@]}"
+
+echo "=== licence lines"
+bash scripts/spdx.sh
 
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
@@ -22,5 +26,8 @@ done
 echo "=== clang-tidy"
 bash scripts/tidy.sh
 
-echo "=== fuzzing the profile reader"
+echo "=== fuzzing"
 bash scripts/fuzz.sh "${ZUVELA_FUZZ_SECONDS:-60}"
+
+echo "=== the Debian package"
+bash scripts/package-check.sh
