@@ -1,10 +1,10 @@
 // The send through the sound card: how fast the full four-address sequence renders, and how
 // long a user waits from the click on "OK und los !" until the first byte reaches ALSA.
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "audio/Audio.h"
-#include "prog/ToneSequence.h"
-#include "prog/UNT_Prog.h"
+#include "Audio.h"
+#include "TApplication.h"
+#include "ToneSequence.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "support/AlsaCapture.h"
 
 #include <QCoreApplication>

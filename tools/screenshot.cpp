@@ -1,8 +1,8 @@
 // Takes pictures of the main window and the programming dialog for the README.
 // Usage: zuvela_screenshot MAIN.png DIALOG.png (under a display, such as Xvfb).
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "prog/UNT_Prog.h"
+#include "TApplication.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 
 #include <QScreen>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "app/ToneTable.h"
+#include "ToneTable.h"
 
 void fillToneTable(TToneTable& table) {
     // One row per tone system: ZVEI 1, ZVEI 1 (GB), ZVEI 2, ZVEI F, ZVEI DEPR., CCIR, CCIR / EEA.

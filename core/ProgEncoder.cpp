@@ -1,6 +1,6 @@
-#include "app/ProgEncoder.h"
+#include "ProgEncoder.h"
 
-#include "platform/Cp1252.h"
+#include "Cp1252.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The programming tone sequence: the walk over the 26 slots into tones and pauses, and the
 // synthesis of 8-bit mono samples at 22050 per second for the sound card.
-#include "prog/ProgTones.h"
+#include "ProgTones.h"
 
 #include <cstddef>
 #include <cstdint>

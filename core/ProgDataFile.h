@@ -1,9 +1,10 @@
 #pragma once
 // The programming-data file (".740"): the main window's stored settings as profile entries.
-// Saving is "collect the settings, build the profile, save it safely"; loading stays in the
-// window, which selects options step by step, and reads each key through the helpers below
-// so that every read uses the loader's own default.
-#include "platform/ProfileFile.h"
+// Saving is "collect the settings, build the profile, save it safely". The window loads by
+// selecting options step by step and reads each key through the helpers below, so that every
+// read uses the loader's own default; loadProgDataSettings does the same without a window.
+#include "ProfileFile.h"
+#include "ProgEncoder.h"
 
 #include <array>
 #include <cstdint>
@@ -65,3 +66,14 @@ bool progDataSelectsOption(const platform::ProfileFile& profile, ProgDataGroup g
 bool progDataAddressChecked(const platform::ProfileFile& profile, int n);
 // The text of address n (1 to 4): "AD" with an empty default, unchanged.
 std::string progDataAddressText(const platform::ProfileFile& profile, int n);
+
+// The stored form of the window's settings, and back: the tone-length button follows the tone
+// system and the address length the evaluator, as the window's handlers set them.
+ProgDataSettings progDataSettings(const ProgSettings& settings);
+ProgSettings progSettings(const ProgDataSettings& stored);
+
+// The settings that loading the profile gives, starting from current, by the window's rules:
+// an option is selected only when its key holds exactly its numeral, the addresses' boxes and
+// texts are always replaced. Throws platform::BooleanConversionError as the window's loader does.
+ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
+                                      ProgDataSettings current);

@@ -1,8 +1,8 @@
 #pragma once
 // Turns the main window's settings and checked addresses into the 26 programming tones.
-#include "app/Addresses.h"
-#include "app/ToneTable.h"
-#include "prog/ProgTones.h"
+#include "Addresses.h"
+#include "ProgTones.h"
+#include "ToneTable.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "prog/ProgTones.h"
+#include "ProgTones.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/Addresses.h"
+#include "Addresses.h"
 
 char32_t filterAddressKey(char32_t c) {
     if (c == 8)

@@ -1,6 +1,6 @@
-#include "app/ProgDataFile.h"
+#include "ProgDataFile.h"
 
-#include "platform/ProfileBool.h"
+#include "ProfileBool.h"
 
 #include <stdexcept>
 
@@ -83,4 +83,58 @@ bool progDataAddressChecked(const platform::ProfileFile& profile, int n) {
 
 std::string progDataAddressText(const platform::ProfileFile& profile, int n) {
     return profile.readString(addressSection(n), "AD", "");
+}
+
+ProgDataSettings progDataSettings(const ProgSettings& s) {
+    ProgDataSettings stored;
+    stored.tonsys = s.tonsys;
+    stored.toneLen = static_cast<uint8_t>(s.lenMode);
+    stored.evaluator = static_cast<uint8_t>(s.evaluator);
+    stored.switchMode = static_cast<uint8_t>(s.switchMode);
+    for (std::size_t n = 0; n < stored.addresses.size(); ++n)
+        stored.addresses[n] = {s.addresses[n].checked, s.addresses[n].text};
+    return stored;
+}
+
+ProgSettings progSettings(const ProgDataSettings& stored) {
+    ProgSettings s;
+    s.tonsys = stored.tonsys;
+    s.toneLength = toneLengthButtonFor(stored.tonsys);
+    s.lenMode = stored.toneLen;
+    s.evaluator = stored.evaluator;
+    s.switchMode = stored.switchMode;
+    for (std::size_t n = 0; n < s.addresses.size(); ++n)
+        s.addresses[n] = {stored.addresses[n].checked, stored.addresses[n].text};
+    s.adresseLen = adresseLenForEvaluator(stored.evaluator);
+    return s;
+}
+
+ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
+                                      ProgDataSettings current) {
+    for (ProgDataGroup group : progDataGroups) {
+        for (int n = 1; n <= progDataOptionCount(group); ++n) {
+            if (!progDataSelectsOption(profile, group, n))
+                continue;
+            const auto option = static_cast<uint8_t>(n);
+            switch (group) {
+            case ProgDataGroup::Tonsys:
+                current.tonsys = option;
+                break;
+            case ProgDataGroup::ToneLen:
+                current.toneLen = option;
+                break;
+            case ProgDataGroup::Evaluator:
+                current.evaluator = option;
+                break;
+            case ProgDataGroup::SwitchMode:
+                current.switchMode = option;
+                break;
+            }
+        }
+    }
+    for (int n = 1; n <= 4; ++n)
+        current.addresses[n - 1].checked = progDataAddressChecked(profile, n);
+    for (int n = 1; n <= 4; ++n)
+        current.addresses[n - 1].text = progDataAddressText(profile, n);
+    return current;
 }

@@ -1,5 +1,0 @@
-zuvela_test(test_UNT_Main SOURCES test_UNT_Main.cpp MAIN gui)
-zuvela_test(test_UNT_Prog SOURCES test_UNT_Prog.cpp MAIN gui)
-zuvela_test(test_UNT_Main_files SOURCES test_UNT_Main_files.cpp MAIN gui)
-zuvela_test(test_UNT_Prog_send SOURCES test_UNT_Prog_send.cpp support/ToneDecoder.cpp
-            LIBS zuvela_test_alsa MAIN gui)
