@@ -76,6 +76,32 @@ std::vector<std::string> pcmNames(const char* direction) {
     return names;
 }
 
+std::vector<AlsaDevice> pcmDevices(const char* direction) {
+    silenceAlsa();
+    std::vector<AlsaDevice> devices;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0)
+        return devices;
+    for (void** hint = hints; *hint; ++hint) {
+        char* name = snd_device_name_get_hint(*hint, "NAME");
+        char* desc = snd_device_name_get_hint(*hint, "DESC");
+        char* ioid = snd_device_name_get_hint(*hint, "IOID");
+        // No IOID means both directions; the same rule as pcmNames, so the numbers agree.
+        if (name && (!ioid || std::string(ioid) == direction)) {
+            std::string description = desc ? desc : "";
+            // Card name and device description come as two lines.
+            for (std::size_t at; (at = description.find('\n')) != std::string::npos;)
+                description.replace(at, 1, ": ");
+            devices.push_back({name, std::move(description)});
+        }
+        std::free(name);
+        std::free(desc);
+        std::free(ioid);
+    }
+    snd_device_name_free_hint(hints);
+    return devices;
+}
+
 // Open devices, so that a stale or foreign handle is refused instead of followed.
 std::mutex registryMutex;
 std::set<WaveOutDevice*> registry;
@@ -283,6 +309,10 @@ public:
 };
 
 } // namespace
+
+std::vector<AlsaDevice> alsaPlaybackDevices() {
+    return pcmDevices("Output");
+}
 
 std::vector<std::string> alsaPlaybackDeviceNames() {
     return pcmNames("Output");

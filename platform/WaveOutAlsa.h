@@ -9,6 +9,15 @@ namespace platform {
 
 // ALSA's PCM names in enumeration order; device number n of the wave layer is entry n.
 std::vector<std::string> alsaPlaybackDeviceNames();
+
+// A playback PCM as `aplay -L` lists it: its name and its readable description (card name
+// and device description from ALSA's hints, on one line; empty when ALSA has none).
+struct AlsaDevice {
+    std::string name;
+    std::string description;
+};
+// In the wave layer's device order: entry n is device number n.
+std::vector<AlsaDevice> alsaPlaybackDevices();
 std::vector<std::string> alsaCaptureDeviceNames();
 
 // Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process;
