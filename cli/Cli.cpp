@@ -118,7 +118,8 @@ bool SettingsOptions::take(Args& args) {
     } else if (args.takeValue("--evaluator", value)) {
         int tones = 0;
         if (!parseNumber(value, tones) || tones < 3 || tones > 5)
-            throw UsageError("--evaluator: \"" + value + "\" ist nicht erlaubt (erlaubt: 5, 4, 3).");
+            throw UsageError("--evaluator: \"" + value +
+                             "\" ist nicht erlaubt (erlaubt: 5, 4, 3).");
         selectEvaluator(static_cast<uint8_t>(6 - tones));
     } else if (args.takeValue("--mode", value)) {
         int mode = 0;
@@ -195,14 +196,17 @@ const char* ExpertOptions::help() {
 bool ExpertOptions::take(Args& args) {
     std::string value;
     if (args.takeValue("--tone-length", value))
-        values_.toneLength = static_cast<uint16_t>(parseExpert("--tone-length", value, kToneLengthRange));
+        values_.toneLength =
+            static_cast<uint16_t>(parseExpert("--tone-length", value, kToneLengthRange));
     else if (args.takeValue("--tone-pause", value))
-        values_.tonePause = static_cast<uint16_t>(parseExpert("--tone-pause", value, kTonePauseRange));
+        values_.tonePause =
+            static_cast<uint16_t>(parseExpert("--tone-pause", value, kTonePauseRange));
     else if (args.takeValue("--block-pause", value))
         values_.blockPause =
             static_cast<uint16_t>(parseExpert("--block-pause", value, kBlockPauseRange));
     else if (args.takeValue("--amplitude", value))
-        values_.amplitude = static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
+        values_.amplitude =
+            static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
     else
         return false;
     return true;

@@ -47,10 +47,9 @@ const Command kCommands[] = {
      false, false, cli::runDevices},
 };
 
-const char* const kOverview =
-    "Aufruf: zuvela-cli BEFEHL [OPTIONEN]\n\n"
-    "Programmierdaten für den Funkmeldeempfänger KV 740 / QMR 52.\n\n"
-    "Befehle:\n";
+const char* const kOverview = "Aufruf: zuvela-cli BEFEHL [OPTIONEN]\n\n"
+                              "Programmierdaten für den Funkmeldeempfänger KV 740 / QMR 52.\n\n"
+                              "Befehle:\n";
 
 void printOverview() {
     std::string text = kOverview;
