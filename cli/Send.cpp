@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -60,11 +61,11 @@ public:
             return;
         fraction = std::clamp(fraction, 0.0, 1.0);
         constexpr int width = 30;
-        const int filled = static_cast<int>(fraction * width + 0.5);
+        const auto filled = std::lround(fraction * width);
         std::string bar(static_cast<std::size_t>(filled), '#');
         bar.resize(width, '-');
         std::fprintf(stderr, "\r[%s] %3d %%  %.1f / %.1f s", bar.c_str(),
-                     static_cast<int>(fraction * 100 + 0.5), fraction * total_, total_);
+                     static_cast<int>(std::lround(fraction * 100)), fraction * total_, total_);
         std::fflush(stderr);
         drawn_ = true;
     }

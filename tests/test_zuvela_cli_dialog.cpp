@@ -66,7 +66,7 @@ struct Settings {
                                          "--evaluator", std::to_string(6 - evaluator),
                                          "--mode",      std::to_string(switchMode)};
         if (langton)
-            args.push_back("--long");
+            args.emplace_back("--long");
         for (int n = 0; n < 4; ++n)
             if (addresses[n] != nullptr)
                 args.push_back("--address=" + std::to_string(n + 1) + "=" + addresses[n]);
@@ -74,7 +74,7 @@ struct Settings {
             const char* names[] = {"--tone-length", "--tone-pause", "--block-pause", "--amplitude"};
             const int steps[] = {10, 10, 100, 10};
             for (int n = 0; n < 4; ++n) {
-                args.push_back(names[n]);
+                args.emplace_back(names[n]);
                 args.push_back(std::to_string(sliders[n] * steps[n]));
             }
         }
@@ -152,9 +152,8 @@ namespace {
 
 TEST_F(CliAgainstDialog, SendPlaysTheRenderedBytesAndFailsWhenTheDeviceDoesNot) {
     // The child process finds ALSA's file plugin through the environment it inherits.
-    const Settings& row = kRows[3];
-    auto with = [&](std::vector<std::string> extra) {
-        std::vector<std::string> args = row.options(true);
+    auto with = [](std::vector<std::string> extra) {
+        std::vector<std::string> args = kRows[3].options(true);
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     };

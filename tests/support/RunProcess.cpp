@@ -9,8 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-extern char** environ;
-
 namespace testsupport {
 
 namespace {
