@@ -97,7 +97,8 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
 
     QEventLoop loop;
     bool played = false;
-    std::atomic<int> buffersPlayed{0}; // counted in the sound layer's thread
+    // Buffers back from the device, for the progress bar (counted in the sound layer's thread).
+    std::atomic<int> buffersPlayed{0};
     audio.OnBufferPlayed = [&](TObject*) { ++buffersPlayed; };
     audio.OnPlayed = [&](TObject*) {
         played = true;

@@ -181,4 +181,21 @@ TEST_F(CliAgainstDialog, SendPlaysTheRenderedBytesAndFailsWhenTheDeviceDoesNot) 
     EXPECT_EQ(unusable.out, "");
 }
 
+TEST_F(CliAgainstDialog, DevicesListsNamesAndDescriptionsTheDefaultFirst) {
+    const ProcessResult r = testsupport::runProcess(ZUVELA_CLI, {"devices"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(r.out.substr(at, end - at));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().substr(0, lines.front().find(' ')), "default");
+    // The test configuration's device that never opens, with its description.
+    const auto unusable = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with(std::string(AlsaCapture::unusablePcm) + " ");
+    });
+    ASSERT_NE(unusable, lines.end()) << r.out;
+    EXPECT_TRUE(unusable->ends_with("  never opens")) << *unusable;
+}
+
 } // namespace
