@@ -95,6 +95,8 @@ int runDevices(Args& args) {
     if (!args.done())
         args.reject();
     std::vector<platform::AlsaDevice> devices = platform::alsaPlaybackDevices();
+    if (devices.empty())
+        throw Failure("ALSA nennt keine Ausgabegeräte.");
     // The system's default first: it is what send uses without --device.
     std::stable_partition(devices.begin(), devices.end(),
                           [](const platform::AlsaDevice& d) { return d.name == "default"; });

@@ -38,7 +38,7 @@ const Command kCommands[] = {
      "Fehlerausgabe ein Terminal, zeigt sie den Fortschritt.\n"
      "  --device NAME         über dieses Ausgabegerät (Namen: zuvela-cli devices);\n"
      "                        ohne die Option über das Standardgerät\n"
-     "  --speaker             über den PC-Lautsprecher\n",
+     "  --speaker             über den PC-Lautsprecher (ohne Amplitude, wie im Dialog)\n",
      true, true, cli::runSend},
     {"devices", "die Ausgabegeräte auflisten (Name, Beschreibung), das Standardgerät zuerst",
      "Aufruf: zuvela-cli devices\n\n"
