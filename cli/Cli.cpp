@@ -6,7 +6,9 @@
 #include "ToneTable.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -210,6 +212,11 @@ bool ExpertOptions::take(Args& args) {
     else
         return false;
     return true;
+}
+
+void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
+        throw Failure("Schreiben fehlgeschlagen: " + name + " (" + std::strerror(errno) + ")");
 }
 
 std::string withPeriod(std::string message) {

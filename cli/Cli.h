@@ -6,6 +6,7 @@
 #include "ProgTones.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -81,6 +82,9 @@ private:
 
 // The samples the programming dialog sends for the tones and expert values.
 std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert);
+
+// Writes bytes to out (stdout or an open file called name); Failure when that fails.
+void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);
 
 // A message of the program as the default error box shows it: with a final period.
 std::string withPeriod(std::string message);

@@ -15,11 +15,6 @@ namespace cli {
 
 namespace {
 
-void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
-        throw Failure("Schreiben fehlgeschlagen: " + name + " (" + std::strerror(errno) + ")");
-}
-
 bool endsWithWav(const std::string& name) {
     if (name.size() < 4)
         return false;
