@@ -28,6 +28,7 @@ std::string readFile(const std::string& name) {
 TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
     writeFile("bad-bool.740", "[B II]\r\nRP=ja\r\n");
     fs::create_directory("folder.740");
+    fs::remove("out.raw"); // an earlier test may have left one
     struct Row {
         std::vector<std::string> args;
         int exitCode;
