@@ -174,6 +174,24 @@ TEST_F(CliAgainstDialog, SendPlaysTheRenderedBytesAndFailsWhenTheDeviceDoesNot) 
             << played.size() << " bytes played, " << rendered.out.size() << " rendered";
     }
 
+    // At a terminal, a progress bar on stderr, full at the end; stdout stays empty.
+    capture->clear();
+    const ProcessResult atTerminal = testsupport::runProcess(
+        ZUVELA_CLI,
+        [&] {
+            std::vector<std::string> args = {"send"};
+            const std::vector<std::string> rest = with({});
+            args.insert(args.end(), rest.begin(), rest.end());
+            return args;
+        }(),
+        true);
+    EXPECT_EQ(atTerminal.exitCode, 0) << atTerminal.err;
+    EXPECT_EQ(atTerminal.out, "");
+    const std::string full = "\r[##############################] 100 %";
+    EXPECT_NE(atTerminal.err.find(full), std::string::npos) << atTerminal.err;
+    EXPECT_TRUE(atTerminal.err.ends_with(" s\r\n")) << atTerminal.err;
+    EXPECT_EQ(capture->size(), rendered.out.size());
+
     const ProcessResult unusable = cli("send", with({"--device", AlsaCapture::unusablePcm}));
     EXPECT_EQ(unusable.exitCode, 1);
     EXPECT_EQ(unusable.err.substr(0, unusable.err.find('\n')),

@@ -1,6 +1,7 @@
 #include "support/RunProcess.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -22,7 +23,8 @@ std::string slurp(const std::string& file) {
 
 } // namespace
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         bool stderrTerminal) {
     // Files, not pipes: the child can write any amount without waiting for us.
     const std::string outFile = "process.out";
     const std::string errFile = "process.err";
@@ -31,8 +33,17 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    int master = -1;
+    int terminal = -1;
+    if (stderrTerminal) {
+        if (openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        posix_spawn_file_actions_adddup2(&actions, terminal, 2);
+        posix_spawn_file_actions_addclose(&actions, master);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+    }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -42,13 +53,22 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         throw std::runtime_error("cannot start " + program);
+    ProcessResult result;
+    if (stderrTerminal) {
+        close(terminal);
+        // Read until the child's side is gone, so that the terminal never fills up.
+        char buffer[4096];
+        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
+            result.err.append(buffer, static_cast<std::size_t>(n));
+        close(master);
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         ;
-    ProcessResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = slurp(outFile);
-    result.err = slurp(errFile);
+    if (!stderrTerminal)
+        result.err = slurp(errFile);
     return result;
 }
 

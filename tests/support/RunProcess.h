@@ -12,6 +12,8 @@ struct ProcessResult {
 };
 
 // Runs program with args in the current folder, stdin from /dev/null; waits for its end.
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args);
+// With stderrTerminal, its stderr is a pseudo-terminal (what a user at a terminal sees).
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         bool stderrTerminal = false);
 
 } // namespace testsupport
