@@ -31,6 +31,23 @@ std::size_t sampleCount(uint16_t duration) {
     return static_cast<std::size_t>(std::nearbyintl(samples));
 }
 
+namespace {
+
+// The samples are round(sin(n * w) * A + 127) in extended precision. A double-precision pass
+// gets within kTieMargin of that value (see appendToneSamples); only a value that close to a
+// rounding tie can round differently, and those few are computed the extended way.
+constexpr double kTieMargin = 1e-7;
+// The rotation restarts from an extended-precision sine and cosine every kReseed samples, so
+// its rounding error cannot grow with the tone's length.
+constexpr std::size_t kReseed = 512;
+
+uint8_t extendedSample(std::size_t n, double step, uint8_t amplitude) {
+    const long double value = std::sin(static_cast<long double>(n) * step) * amplitude + 127.0L;
+    return static_cast<uint8_t>(std::nearbyintl(value));
+}
+
+} // namespace
+
 void appendToneSamples(uint16_t frequency, uint16_t duration, uint8_t amplitude,
                        std::vector<uint8_t>& buffer) {
     const std::size_t count = sampleCount(duration);
@@ -41,10 +58,35 @@ void appendToneSamples(uint16_t frequency, uint16_t duration, uint8_t amplitude,
     // The constant is 6.28318, not 2 pi: the receiver was tuned against these tones.
     const double step =
         static_cast<double>(frequency / static_cast<long double>(kSampleRate) * 6.28318L);
-    buffer.reserve(buffer.size() + count);
+    const std::size_t start = buffer.size();
+    buffer.resize(start + count);
+    uint8_t* out = buffer.data() + start;
+
+    // sin(n w) by rotating (cos, sin) through the angle w in double precision. Against the
+    // extended value each rotation adds at most a few 1e-16; after kReseed steps, times an
+    // amplitude of at most 255, that stays below 1e-10, far inside kTieMargin.
+    const long double stepL = step;
+    const double rotCos = static_cast<double>(std::cos(stepL));
+    const double rotSin = static_cast<double>(std::sin(stepL));
+    const double a = amplitude;
+    double c = 0, s = 0;
     for (std::size_t n = 1; n <= count; ++n) {
-        const long double value = std::sin(static_cast<long double>(n) * step) * amplitude + 127.0L;
-        buffer.push_back(static_cast<uint8_t>(std::nearbyintl(value)));
+        if ((n - 1) % kReseed == 0) {
+            const long double phase = static_cast<long double>(n) * step;
+            c = static_cast<double>(std::cos(phase));
+            s = static_cast<double>(std::sin(phase));
+        } else {
+            const double next = c * rotCos - s * rotSin;
+            s = s * rotCos + c * rotSin;
+            c = next;
+        }
+        const double value = s * a + 127.0;
+        // Round half to even by the 1.5 * 2^52 trick (default rounding mode, as nearbyintl).
+        const double rounded = (value + 0x1.8p52) - 0x1.8p52;
+        if (std::fabs(std::fabs(value - rounded) - 0.5) < kTieMargin)
+            out[n - 1] = extendedSample(n, step, amplitude);
+        else
+            out[n - 1] = static_cast<uint8_t>(rounded);
     }
 }
 
