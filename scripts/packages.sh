@@ -5,8 +5,9 @@
 # What building and running the program needs.
 ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
                        libasound2-dev fonts-dejavu-core)
-# What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check.
-ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
+# What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, sox for degraded
+# recordings, the tidy check.
+ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev sox
                       clang-tidy-14)
 
 ensure_packages() {
