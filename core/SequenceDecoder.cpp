@@ -35,7 +35,10 @@ struct Biquad {
         return {b0 / a0, b1 / a0, b0 / a0, -2 * cosw / a0, (1 - alpha) / a0};
     }
     double operator()(double x) {
-        const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        // In digital silence the state decays into subnormal numbers, which are very slow.
+        if (std::fabs(y) < 1e-30)
+            y = 0;
         x2 = x1;
         x1 = x;
         y2 = y1;
@@ -62,39 +65,54 @@ std::vector<float> toneBand(const Recording& recording) {
     return out;
 }
 
-double goertzelPower(const std::vector<double>& x, double frequency, double rate) {
-    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / rate);
-    double s1 = 0, s2 = 0;
-    for (double v : x) {
-        const double s0 = v + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+// The powers of several frequencies over x, in one pass: the independent recurrences keep the
+// processor busy where one alone would wait for each multiplication.
+template <std::size_t Width>
+std::array<double, Width> goertzelPowers(const std::vector<double>& x,
+                                         const std::array<double, Width>& frequencies,
+                                         double rate) {
+    std::array<double, Width> coefficient{}, s1{}, s2{};
+    for (std::size_t j = 0; j < Width; ++j)
+        coefficient[j] = 2 * std::cos(2 * std::numbers::pi * frequencies[j] / rate);
+    for (double v : x)
+        for (std::size_t j = 0; j < Width; ++j) {
+            const double s0 = v + coefficient[j] * s1[j] - s2[j];
+            s2[j] = s1[j];
+            s1[j] = s0;
+        }
+    std::array<double, Width> power{};
+    for (std::size_t j = 0; j < Width; ++j)
+        power[j] = s1[j] * s1[j] + s2[j] * s2[j] - coefficient[j] * s1[j] * s2[j];
+    return power;
 }
 
-// The strongest frequency of a stretch of the tone band: a 10 Hz scan, then a parabola
-// through the logarithmic powers around the peak of a 1 Hz scan.
+// The strongest frequency of a stretch of the tone band: a 10 Hz scan, a 1 Hz scan around
+// its peak, then a parabola through the logarithmic powers there.
 double measureFrequency(const float* samples, std::size_t count, double rate) {
     std::vector<double> x(count);
     for (std::size_t i = 0; i < count; ++i)
         x[i] = samples[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / count));
+    constexpr std::size_t kWidth = 8;
     auto peak = [&](double from, double to, double step) {
         double best = from, bestPower = -1;
-        for (int i = 0; from + i * step <= to; ++i) {
-            const double power = goertzelPower(x, from + i * step, rate);
-            if (power > bestPower) {
-                bestPower = power;
-                best = from + i * step;
-            }
+        for (int i = 0; from + i * step <= to; i += kWidth) {
+            std::array<double, kWidth> f{};
+            for (std::size_t j = 0; j < kWidth; ++j)
+                f[j] = from + double(i + int(j)) * step;
+            const std::array<double, kWidth> power = goertzelPowers(x, f, rate);
+            for (std::size_t j = 0; j < kWidth; ++j)
+                if (f[j] <= to && power[j] > bestPower) {
+                    bestPower = power[j];
+                    best = f[j];
+                }
         }
         return best;
     };
     const double coarse = peak(kLowestTone, kHighestTone, 10);
     const double fine = peak(coarse - 10, coarse + 10, 1);
-    const double l = std::log(goertzelPower(x, fine - 1, rate) + 1e-300);
-    const double c = std::log(goertzelPower(x, fine, rate) + 1e-300);
-    const double r = std::log(goertzelPower(x, fine + 1, rate) + 1e-300);
+    const auto p = goertzelPowers<3>(x, {fine - 1, fine, fine + 1}, rate);
+    const double l = std::log(p[0] + 1e-300), c = std::log(p[1] + 1e-300),
+                 r = std::log(p[2] + 1e-300);
     const double curvature = l - 2 * c + r;
     return curvature < 0 ? fine + 0.5 * (l - r) / curvature : fine;
 }
