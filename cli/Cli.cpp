@@ -84,6 +84,13 @@ bool Args::takeFlag(const std::string& name) {
     return true;
 }
 
+bool Args::takeArgument(std::string& value) {
+    if (done() || (args_[next_].starts_with("-") && args_[next_] != "-"))
+        return false;
+    value = args_[next_++];
+    return true;
+}
+
 void Args::reject() const {
     const std::string& arg = current();
     if (arg.starts_with("-") && arg != "-")

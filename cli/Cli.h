@@ -41,6 +41,8 @@ public:
     // value is a usage error.
     bool takeValue(const std::string& name, std::string& value);
     bool takeFlag(const std::string& name);
+    // Takes the current argument when it is no option ("-" alone counts as a name).
+    bool takeArgument(std::string& value);
     // The current argument is no option of the command.
     [[noreturn]] void reject() const;
 

@@ -8,5 +8,6 @@ int runListing(Args& args);
 int runRender(Args& args);
 int runSend(Args& args);
 int runDevices(Args& args);
+int runDecode(Args& args);
 
 } // namespace cli

@@ -45,6 +45,18 @@ const Command kCommands[] = {
      "Listet die Ausgabegeräte mit Namen und Beschreibung auf, das Standardgerät zuerst.\n"
      "Die Namen gelten für send --device.\n",
      false, false, cli::runDevices},
+    {"decode", "eine Aufnahme der Tonfolge lesen: Töne und Einstellungen ausgeben",
+     "Aufruf: zuvela-cli decode DATEI [--rate HZ] [-o DATEI.740]\n\n"
+     "Sucht in einer Aufnahme die Töne einer Programmiersequenz und gibt sie als Liste aus,\n"
+     "wie der Programmierdialog sie zeigt, dazu die Einstellungen, die sie tragen. Bilden die\n"
+     "Töne keine gültige Sequenz, sagt der Befehl, was er gefunden hat und wo er aufhört\n"
+     "(Rückgabewert 1).\n"
+     "  DATEI                 eine WAV-Datei (PCM mit 8, 16, 24 oder 32 Bit oder Gleitkomma,\n"
+     "                        jede Abtastrate, mono oder stereo: der erste Kanal zählt) oder\n"
+     "                        Rohdaten, 8 Bit ohne Vorzeichen, mono, wie PLAY.TMP\n"
+     "  --rate HZ             Abtastrate der Rohdaten (Vorgabe 22050)\n"
+     "  -o DATEI.740          die Einstellungen als Programmierdaten-Datei schreiben\n",
+     false, false, cli::runDecode},
 };
 
 const char* const kOverview = "Aufruf: zuvela-cli BEFEHL [OPTIONEN]\n\n"

@@ -362,10 +362,28 @@ std::vector<FoundTone> findTones(const Recording& recording) {
 
     std::vector<FoundTone> tones;
     for (auto [first, end] : runs) {
-        const double start = double(first * hop) / rate,
-                     length = double((end - first) * hop) / rate;
-        if (length < kMinToneLength)
+        if (double((end - first) * hop) / rate < kMinToneLength)
             continue;
+        // The edges are where the energy crosses half the tone's own: there the centred window
+        // holds as much tone as pause, so the smoothing adds nothing to the length.
+        std::vector<double> inside(envelope.begin() + std::ptrdiff_t(first),
+                                   envelope.begin() + std::ptrdiff_t(end));
+        std::nth_element(inside.begin(), inside.begin() + std::ptrdiff_t(inside.size() / 2),
+                         inside.end());
+        const double half = inside[inside.size() / 2] / 2;
+        const std::size_t middle = (first + end) / 2;
+        std::size_t lo = middle, hi = middle;
+        while (lo > 0 && envelope[lo - 1] >= half)
+            --lo;
+        while (hi + 1 < frames && envelope[hi + 1] >= half)
+            ++hi;
+        double startFrame = double(lo), endFrame = double(hi);
+        if (lo > 0)
+            startFrame -= (envelope[lo] - half) / (envelope[lo] - envelope[lo - 1]);
+        if (hi + 1 < frames)
+            endFrame += (envelope[hi] - half) / (envelope[hi] - envelope[hi + 1]);
+        const double start = (startFrame * double(hop) + double(hop) / 2) / rate;
+        const double length = (endFrame - startFrame) * double(hop) / rate;
         // Measure the middle: up to 30 ms, clear of the edges.
         const std::size_t a = first * hop, b = std::min(band.size(), end * hop);
         const std::size_t margin = window + static_cast<std::size_t>(rate * 0.002);

@@ -106,9 +106,9 @@ TEST(SequenceDecoder, EverySystemEvaluatorModeAndToneLengthRoundTrips) {
                     try {
                         const DecodedSequence d = decodeBytes(render(s, t, 10 + 10 * (row % 10)));
                         expectSameSettings(s, d, what);
-                        EXPECT_NEAR(d.toneLength, t.toneLength, 6) << what;
-                        EXPECT_NEAR(d.tonePause, t.tonePause, 6) << what;
-                        EXPECT_NEAR(d.blockPause, t.blockPause, 6) << what;
+                        EXPECT_NEAR(d.toneLength, t.toneLength, 1.5) << what;
+                        EXPECT_NEAR(d.tonePause, t.tonePause, 1.5) << what;
+                        EXPECT_NEAR(d.blockPause, t.blockPause, 1.5) << what;
                     } catch (const DecodeError& e) {
                         ADD_FAILURE() << what << ": " << e.what();
                     }
@@ -197,7 +197,7 @@ TEST_F(Degraded, RecordingsAsASoundCardDeliversThemDecode) {
             const DecodedSequence d =
                 decodeSequence(degrade(render(s, r.timing), r.rate, r.speed), toneTable());
             expectSameSettings(s, d, what);
-            EXPECT_NEAR(d.toneLength, r.timing.toneLength / r.speed, 4) << what;
+            EXPECT_NEAR(d.toneLength, r.timing.toneLength / r.speed, 2) << what;
         } catch (const std::runtime_error& e) {
             ADD_FAILURE() << what << ": " << e.what();
         }

@@ -1,7 +1,7 @@
 // Every tone the sliders and the tone table allow, rendered fast and by the extended-precision
 // reference: the bytes must be the same. Pauses are constant silence and need no check.
-#include "ToneTable.h"
 #include "ToneSequence.h"
+#include "ToneTable.h"
 #include "support/ReferenceSynthesis.h"
 
 #include <gtest/gtest.h>
