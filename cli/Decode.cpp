@@ -92,8 +92,13 @@ int runDecode(Args& args) {
         throw Failure(std::string("Keine gültige Programmiersequenz. ") + e.what());
     }
     // The file first: when it cannot be written, nothing else is.
-    if (haveOutput)
-        saveProgDataFile(progDataSettings(decoded.settings), output);
+    if (haveOutput) {
+        try {
+            saveProgDataFile(progDataSettings(decoded.settings), output);
+        } catch (const std::exception& e) {
+            throw Failure(withPeriod(e.what()));
+        }
+    }
     writeAll(stdout, report(decoded), "Standardausgabe");
     return kExitOk;
 }

@@ -224,3 +224,101 @@ TEST(ZuvelaCli, EveryCommandHasItsGermanHelp) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZuvelaCli, DecodeReadsWhatRenderWrote) {
+    const std::vector<std::string> settings = {
+        "--system",  "zvei2",  "--evaluator", "4",      "--mode",    "4",     "--long",
+        "--address", "2=1123", "--address",   "4=9870", "--address", "1=5743"};
+    std::vector<std::string> listing = {"listing"};
+    listing.insert(listing.end(), settings.begin(), settings.end());
+    const ProcessResult expected = cli(listing);
+    ASSERT_EQ(expected.exitCode, 0) << expected.err;
+
+    for (const std::string file : {"sent.wav", "sent.raw"}) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> render = {"render", "--tone-length", "40", "--tone-pause", "10"};
+        render.insert(render.end(), settings.begin(), settings.end());
+        render.insert(render.end(), {"-o", file});
+        ASSERT_EQ(cli(render).exitCode, 0);
+
+        const ProcessResult decoded = cli({"decode", file, "-o", "read.740"});
+        ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+        EXPECT_EQ(decoded.err, "");
+        EXPECT_EQ(decoded.out.substr(0, expected.out.size()), expected.out);
+        EXPECT_EQ(decoded.out.substr(expected.out.size()),
+                  "\nTonsystem:      ZVEI 2\n"
+                  "Tonlänge:       70 ms\n"
+                  "Normal/Langton: Langton\n"
+                  "Auswerter:      4 Ton\n"
+                  "Schaltermodus:  Ein + Mithören\n"
+                  "Rufadresse 1:   [x] 5743\n"
+                  "Rufadresse 2:   [x] 1R23\n"
+                  "Rufadresse 3:   [x] 9870\n"
+                  "Rufadresse 4:   [ ] \n"
+                  "\nGemessen: Tonlänge 40 ms, Tonpause 10 ms, Blockpause 700 ms\n"
+                  "Hinweis: Dieselben Töne ergeben auch ZVEI DEPR.; gewählt ist ZVEI 2.\n");
+        // The file written gives the same tones again.
+        EXPECT_EQ(cli({"listing", "-f", "read.740"}).out, expected.out);
+        fs::remove("read.740");
+    }
+    // Raw samples at another rate: the tones come out lower and are no sequence any more.
+    const ProcessResult slow = cli({"decode", "sent.raw", "--rate", "16000"});
+    EXPECT_EQ(slow.exitCode, 1);
+    EXPECT_EQ(slow.out, "");
+}
+
+TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
+    writeFile("fake.wav", std::string(100, '\x7f'));
+    writeFile("silence.raw", std::string(22050, '\x7f'));
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* message; // the first line of stderr
+    };
+    const Row rows[] = {
+        {{"decode"}, 2, "zuvela-cli decode: DATEI fehlt."},
+        {{"decode", "a.wav", "b.wav"}, 2, "zuvela-cli decode: Unerwartetes Argument: b.wav"},
+        {{"decode", "silence.raw", "--rate", "100"},
+         2,
+         "zuvela-cli decode: --rate: \"100\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz)."},
+        {{"decode", "silence.raw", "--rate", "22k"},
+         2,
+         "zuvela-cli decode: --rate: \"22k\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz)."},
+        {{"decode", "missing.wav"},
+         1,
+         "zuvela-cli decode: Die Datei \"missing.wav\" kann nicht gelesen werden."},
+        {{"decode", "fake.wav"},
+         1,
+         "zuvela-cli decode: Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt)."},
+        {{"decode", "silence.raw", "-o", "out.740"},
+         1,
+         "zuvela-cli decode: Keine gültige Programmiersequenz. In der Aufnahme sind keine Töne "
+         "zu finden."},
+    };
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const std::string& arg : row.args)
+            joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const ProcessResult r = cli(row.args);
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists("out.740"));
+    }
+
+    // A recording that stops inside the sequence: what was found, and where it stops.
+    ASSERT_EQ(cli({"render", "--address", "2=12345", "-o", "two.raw"}).exitCode, 0);
+    const std::string two = readFile("two.raw");
+    writeFile("cut.raw", two.substr(0, two.size() * 3 / 4));
+    const ProcessResult cut = cli({"decode", "cut.raw", "-o", "out.740"});
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_EQ(cut.err, "zuvela-cli decode: Keine gültige Programmiersequenz. Gefunden: 11 Töne in "
+                       "2 Blöcken (6, 5).\nBlock A kündigt 2 Rufadressen an, gefunden sind 1; "
+                       "nach 2,77 s folgt kein Block B II.\n");
+    EXPECT_FALSE(fs::exists("out.740"));
+}
+
+} // namespace
