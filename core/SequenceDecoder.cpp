@@ -313,7 +313,7 @@ std::vector<FoundTone> findTones(const Recording& recording) {
     const double rate = recording.sampleRate;
     if (!(rate >= kMinRate) || rate > 1e6)
         throw DecodeError("Die Abtastrate von " + std::to_string(std::lround(rate)) +
-                          " Hz passt nicht zu den Tönen (mindestens 6000 Hz).");
+                          " Hz passt nicht zu den Tönen (erlaubt: 6000 bis 1000000 Hz).");
     const std::vector<float> band = toneBand(recording);
 
     // The band's energy over 3 ms, every millisecond.

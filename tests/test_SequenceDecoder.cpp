@@ -246,6 +246,14 @@ TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {
                 << r.name << ": " << e.what();
         }
     }
+    // A rate at which the highest tones cannot exist.
+    try {
+        decodeSequence(readRaw8(full, 4000), toneTable());
+        ADD_FAILURE() << "decoded at 4000 Hz";
+    } catch (const DecodeError& e) {
+        EXPECT_STREQ(e.what(), "Die Abtastrate von 4000 Hz passt nicht zu den Tönen (erlaubt: "
+                               "6000 bis 1000000 Hz).");
+    }
 }
 
 } // namespace
