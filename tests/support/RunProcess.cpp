@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -26,8 +27,10 @@ std::string slurp(const std::string& file) {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          bool stderrTerminal) {
     // Files, not pipes: the child can write any amount without waiting for us.
-    const std::string outFile = "process.out";
-    const std::string errFile = "process.err";
+    // Named per test process: ctest runs the tests of one program side by side in its folder.
+    const std::string stem = "process-" + std::to_string(getpid());
+    const std::string outFile = stem + ".out";
+    const std::string errFile = stem + ".err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -69,6 +72,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     result.out = slurp(outFile);
     if (!stderrTerminal)
         result.err = slurp(errFile);
+    std::remove(outFile.c_str());
+    std::remove(errFile.c_str());
     return result;
 }
 
