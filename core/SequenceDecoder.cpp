@@ -145,8 +145,9 @@ std::optional<int> toneIndex(const TToneTable& table, uint8_t tonsys, double f) 
 // The option (from 1) of a Block A setting whose tone the encoder puts in slot, or 0: the
 // encoder itself is asked, so that its table is the only one.
 template <typename Field>
-int optionFor(ProgSettings probe, Field field, int options, int slot, uint16_t tone,
+int optionFor(const ProgSettings& settings, Field field, int options, int slot, uint16_t tone,
               const TToneTable& table) {
+    ProgSettings probe = settings;
     for (int option = 1; option <= options; ++option) {
         probe.*field = option;
         if (EncodeProgTones(probe, table)[slot] == tone)
