@@ -1,6 +1,6 @@
-#include "app/ProgDataDialog.h"
+#include "ProgDataDialog.h"
 
-#include "app/TApplication.h"
+#include "TApplication.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>

@@ -1,4 +1,4 @@
-#include "app/TApplication.h"
+#include "TApplication.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

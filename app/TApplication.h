@@ -1,5 +1,5 @@
 #pragma once
-#include "prog/FormStyle.h"
+#include "FormStyle.h"
 
 #include <QApplication>
 #include <QString>

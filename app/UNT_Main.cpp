@@ -1,12 +1,13 @@
-#include "app/UNT_Main.h"
+#include "UNT_Main.h"
 
-#include "app/ProgDataDialog.h"
-#include "app/ProgDataFile.h"
-#include "app/TApplication.h"
-#include "platform/Cp1252.h"
-#include "platform/Shell.h"
-#include "prog/FormStyle.h"
-#include "prog/UNT_Prog.h"
+#include "Cp1252.h"
+#include "FormStyle.h"
+#include "ProgDataDialog.h"
+#include "ProgDataFile.h"
+#include "Shell.h"
+#include "TApplication.h"
+#include "UNT_Prog.h"
+#include "Version.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -216,7 +217,7 @@ void TFRM_Main::buildControls() {
     setTextColour(BTN_Prog, kMaroon);
 
     LBL_Version = control<QLabel>(this, "LBL_Version", 344, 210, 86, 11);
-    LBL_Version->setText(QStringLiteral("25.03.03 V1.31"));
+    LBL_Version->setText(QString::fromUtf8(kVersionLabel));
     LBL_Version->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));
     setTextColour(LBL_Version, kGray);
 
@@ -456,16 +457,8 @@ void TFRM_Main::saveProgData() {
     const QString chosen = DLG_Save->choose();
     if (chosen.isEmpty())
         return;
-    const ProgSettings s = settings();
-    ProgDataSettings stored;
-    stored.tonsys = s.tonsys;
-    stored.toneLen = static_cast<uint8_t>(s.lenMode);
-    stored.evaluator = static_cast<uint8_t>(s.evaluator);
-    stored.switchMode = static_cast<uint8_t>(s.switchMode);
-    for (int n = 0; n < 4; ++n)
-        stored.addresses[n] = {s.addresses[n].checked, s.addresses[n].text};
     // A failed write reaches the default error box; the old file stays as it was.
-    saveProgDataFile(stored, progDataFileName(chosen.toStdString()));
+    saveProgDataFile(progDataSettings(settings()), progDataFileName(chosen.toStdString()));
 }
 
 QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {

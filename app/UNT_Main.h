@@ -1,8 +1,8 @@
 #pragma once
 // The main window: tone system, options, call addresses, loading, saving and programming.
-#include "app/Addresses.h"
-#include "app/ProgEncoder.h"
-#include "app/ToneTable.h"
+#include "Addresses.h"
+#include "ProgEncoder.h"
+#include "ToneTable.h"
 
 #include <QClipboard>
 #include <QWidget>

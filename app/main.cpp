@@ -1,7 +1,7 @@
 // Zuvela: programs a KV 740 / QMR 52 pager receiver with selective-call tones.
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "prog/UNT_Bleeper.h"
+#include "TApplication.h"
+#include "UNT_Bleeper.h"
+#include "UNT_Main.h"
 
 int main(int argc, char** argv) {
     // The way to the speaker is chosen once, before any window exists.

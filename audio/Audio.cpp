@@ -1,6 +1,6 @@
-#include "audio/Audio.h"
+#include "Audio.h"
 
-#include "platform/WaveOut.h"
+#include "WaveOut.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -12,10 +12,10 @@
 // Streams handed to Play are QIODevice objects, open for reading and seekable (a QBuffer
 // over a QByteArray, or a QFile); the player copies them, so the caller may free them as
 // soon as Play returns.
-#include "platform/WaveIn.h"
-#include "platform/WaveMixer.h"
-#include "platform/WaveOut.h"
-#include "platform/WaveWindow.h"
+#include "WaveIn.h"
+#include "WaveMixer.h"
+#include "WaveOut.h"
+#include "WaveWindow.h"
 
 #include <QObject>
 #include <QString>

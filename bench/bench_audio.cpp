@@ -1,7 +1,7 @@
 // The player through real ALSA (file plugin over the null plugin, no sound card): the time
 // from Play to the first byte reaching ALSA's output, and the CPU time per second of sound.
 // The null plugin does not pace playback, so the second figure is our own cost, not waiting.
-#include "audio/Audio.h"
+#include "Audio.h"
 #include "support/AlsaCapture.h"
 
 #include <QBuffer>

@@ -1,11 +1,12 @@
 // The send through the sound card: how fast the full four-address sequence renders, and how
 // long a user waits from the click on "OK und los !" until the first byte reaches ALSA.
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "audio/Audio.h"
-#include "prog/ToneSequence.h"
-#include "prog/UNT_Prog.h"
+#include "Audio.h"
+#include "TApplication.h"
+#include "ToneSequence.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "support/AlsaCapture.h"
+#include "support/ReferenceSynthesis.h"
 
 #include <QCoreApplication>
 #include <QToolButton>
@@ -23,20 +24,30 @@ TProgTones fourAddresses() {
     return t;
 }
 
-void BM_RenderFourAddressSequence(benchmark::State& state) {
+// Renders with render, reporting seconds of sound per second of rendering as x_real_time.
+template <typename Render> void renderFourAddresses(benchmark::State& state, Render render) {
     const std::vector<ToneSegment> sequence = toneSequence(fourAddresses(), 100, 30, 700);
     std::size_t samples = 0;
     for (auto _ : state) {
-        const std::vector<uint8_t> rendered = renderSequence(sequence, 100);
+        const std::vector<uint8_t> rendered = render(sequence, 100);
         samples = rendered.size();
         benchmark::DoNotOptimize(rendered.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * samples));
-    // Seconds of sound rendered per second of rendering.
     state.counters["x_real_time"] = benchmark::Counter(
         double(samples) / kSampleRate * double(state.iterations()), benchmark::Counter::kIsRate);
 }
+
+void BM_RenderFourAddressSequence(benchmark::State& state) {
+    renderFourAddresses(state, renderSequence);
+}
 BENCHMARK(BM_RenderFourAddressSequence)->Unit(benchmark::kMillisecond);
+
+// Every sample straight from the extended-precision formula, as the renderer first did it.
+void BM_RenderFourAddressSequenceReference(benchmark::State& state) {
+    renderFourAddresses(state, renderSequenceReference);
+}
+BENCHMARK(BM_RenderFourAddressSequenceReference)->Unit(benchmark::kMillisecond);
 
 void BM_ClickToFirstByteAtAlsa(benchmark::State& state) {
     FRM_Prog->SetProgTones(fourAddresses());

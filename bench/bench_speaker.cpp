@@ -1,9 +1,9 @@
 // Timing of a full four-address sequence through the speaker module, on the scripted tone
 // service and the real clock: how far tones and pauses stray from their lengths, and how much
 // CPU the waits burn. Run by hand: build/<dir>/bench/bench_speaker
-#include "platform/SpeakerScripted.h"
-#include "platform/TickCount.h"
-#include "prog/UNT_Bleeper.h"
+#include "SpeakerScripted.h"
+#include "TickCount.h"
+#include "UNT_Bleeper.h"
 
 #include <QCoreApplication>
 

@@ -2,10 +2,10 @@
 // the programming dialog created), over repeated runs; also the memory in use then, and the
 // memory and CPU time of one send of four addresses through ALSA (its file plugin).
 // Usage: bench_startup [runs]. Runs on the platform QT_QPA_PLATFORM names (offscreen if unset).
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "prog/UNT_Bleeper.h"
-#include "prog/UNT_Prog.h"
+#include "TApplication.h"
+#include "UNT_Bleeper.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "support/AlsaCapture.h"
 
 #include <QTest>

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the profile reader as a programming-data file, runs the reads the
 // loader performs and the Boolean conversion, and checks that writing what was read gives it
 // back. Any crash, sanitizer report or broken invariant ends the run.
-#include "app/ProgDataFile.h"
-#include "platform/ProfileBool.h"
+#include "ProfileBool.h"
+#include "ProgDataFile.h"
 
 #include <cstdint>
 #include <cstdio>

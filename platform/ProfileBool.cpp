@@ -1,4 +1,4 @@
-#include "platform/ProfileBool.h"
+#include "ProfileBool.h"
 
 namespace platform {
 

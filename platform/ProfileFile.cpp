@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "ProfileFile.h"
 
 #include <atomic>
 #include <cerrno>

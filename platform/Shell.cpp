@@ -1,4 +1,4 @@
-#include "platform/Shell.h"
+#include "Shell.h"
 
 #include <QProcess>
 #include <QString>

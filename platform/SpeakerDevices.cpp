@@ -1,6 +1,6 @@
-#include "platform/SpeakerDevices.h"
+#include "SpeakerDevices.h"
 
-#include "platform/SpeakerSafety.h"
+#include "SpeakerSafety.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,6 @@
 #pragma once
 // The real ways to the PC speaker on Linux, and the start-up choice between them.
-#include "platform/Speaker.h"
+#include "Speaker.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/SpeakerSafety.h"
+#include "SpeakerSafety.h"
 
-#include "platform/SpeakerDevices.h"
+#include "SpeakerDevices.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/SpeakerScripted.h"
+#include "SpeakerScripted.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 #pragma once
 // Scripted stand-ins for what a test machine cannot give: the three speaker ports and the
 // kernel's tone service. Both record every call in order, stamped by an injected tick source.
-#include "platform/Speaker.h"
-#include "platform/TickCount.h"
+#include "Speaker.h"
+#include "TickCount.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/TickCount.h"
+#include "TickCount.h"
 
 #include <cerrno>
 #include <ctime>

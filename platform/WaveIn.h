@@ -2,8 +2,8 @@
 // Our own stand-in for the wave-input calls: a device number, a format record and a window
 // that receives the device's notifications; headers are prepared, added, filled in order and
 // handed back. Result codes and their texts are those of the output side.
-#include "platform/WaveOut.h"
-#include "platform/WaveWindow.h"
+#include "WaveOut.h"
+#include "WaveWindow.h"
 
 namespace platform {
 

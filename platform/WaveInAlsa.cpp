@@ -1,8 +1,8 @@
 // Wave input on ALSA. A thread of each open device fills the queued buffers in order while
 // recording runs and posts each full one to the device's window. Only that thread calls ALSA
 // for an open device, so ALSA never sees two threads on one PCM.
-#include "platform/WaveIn.h"
-#include "platform/WaveOutAlsa.h"
+#include "WaveIn.h"
+#include "WaveOutAlsa.h"
 
 #include <alsa/asoundlib.h>
 

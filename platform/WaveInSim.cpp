@@ -1,4 +1,4 @@
-#include "platform/WaveInSim.h"
+#include "WaveInSim.h"
 
 #include <algorithm>
 

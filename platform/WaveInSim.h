@@ -1,8 +1,8 @@
 #pragma once
 // A scripted wave-input layer for tests: it records every call, fails any call on demand,
 // and fills queued buffers only when told to, posting to the window as the real layer does.
-#include "platform/WaveIn.h"
-#include "platform/WaveSimPlan.h"
+#include "WaveIn.h"
+#include "WaveSimPlan.h"
 
 #include <deque>
 #include <map>

@@ -3,8 +3,8 @@
 // lines; every line has controls identified by number, whose values are read per channel.
 // A device opened with a window posts MM_MIXM_CONTROL_CHANGE (wParam the device, lParam the
 // control identifier) to it when a control's value changes.
-#include "platform/WaveOut.h"
-#include "platform/WaveWindow.h"
+#include "WaveOut.h"
+#include "WaveWindow.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 // The mixer layer on ALSA's simple mixer. A thread of each open device waits for ALSA's
 // events and posts a change for each control whose value moved; every ALSA call on a device
 // is made under its lock, as ALSA's mixer is not safe for two threads at once.
-#include "platform/WaveMixerAlsa.h"
-#include "platform/WaveOutAlsa.h"
+#include "WaveMixerAlsa.h"
+#include "WaveOutAlsa.h"
 
 #include <alsa/asoundlib.h>
 

@@ -6,7 +6,7 @@
 // elements. An element with a volume has a volume control, one with a switch a mute control
 // (muted = switch off); ALSA offers no peak meters. Control identifiers are numbered from 1
 // in line order when the device is opened and stay while it is open.
-#include "platform/WaveMixer.h"
+#include "WaveMixer.h"
 
 #include <string>
 #include <vector>

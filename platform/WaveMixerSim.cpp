@@ -1,4 +1,4 @@
-#include "platform/WaveMixerSim.h"
+#include "WaveMixerSim.h"
 
 #include <algorithm>
 

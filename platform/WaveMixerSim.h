@@ -1,8 +1,8 @@
 #pragma once
 // A scripted mixer layer for tests: devices described line by line, every call recorded and
 // able to fail on demand, and control changes posted when a test moves a control.
-#include "platform/WaveMixer.h"
-#include "platform/WaveSimPlan.h"
+#include "WaveMixer.h"
+#include "WaveSimPlan.h"
 
 #include <map>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/WaveOut.h"
+#include "WaveOut.h"
 
 #include <alsa/asoundlib.h>
 

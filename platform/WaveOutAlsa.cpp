@@ -1,8 +1,8 @@
 // Wave output on ALSA. A thread of each open device plays the queued buffers in order and
 // reports each one as done once ALSA has taken all of its frames. Only that thread calls
 // ALSA for a running device, so ALSA never sees two threads on one PCM.
-#include "platform/WaveOutAlsa.h"
-#include "platform/WaveOut.h"
+#include "WaveOutAlsa.h"
+#include "WaveOut.h"
 
 #include <alsa/asoundlib.h>
 
@@ -391,12 +391,14 @@ public:
 
 } // namespace
 
-std::vector<std::string> alsaPlaybackDeviceNames() {
-    return pcmNames("Output");
-}
 std::vector<AlsaDevice> alsaPlaybackDevices() {
     return pcmDevices("Output");
 }
+
+std::vector<std::string> alsaPlaybackDeviceNames() {
+    return pcmNames("Output");
+}
+
 std::vector<std::string> alsaCaptureDeviceNames() {
     return pcmNames("Input");
 }

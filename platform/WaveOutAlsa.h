@@ -1,6 +1,6 @@
 #pragma once
 // The ALSA side of the wave layer: what its device numbers stand for.
-#include "platform/WaveOut.h"
+#include "WaveOut.h"
 
 #include <string>
 #include <vector>

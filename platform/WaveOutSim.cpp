@@ -1,4 +1,4 @@
-#include "platform/WaveOutSim.h"
+#include "WaveOutSim.h"
 
 namespace platform {
 

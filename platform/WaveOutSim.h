@@ -2,8 +2,8 @@
 // A scripted wave-output layer for tests: it records every call and every byte written, in
 // order, fails any call on demand, and completes buffers only when told to. Completions run
 // on the thread that asks for them; reset completes every queued buffer before it returns.
-#include "platform/WaveOut.h"
-#include "platform/WaveSimPlan.h"
+#include "WaveOut.h"
+#include "WaveSimPlan.h"
 
 #include <deque>
 #include <map>

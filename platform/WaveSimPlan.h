@@ -1,7 +1,7 @@
 #pragma once
 // The failures a test plans for a scripted sound layer: call by call, after a number of
 // successes, a number of times (negative: for good).
-#include "platform/WaveOut.h"
+#include "WaveOut.h"
 
 #include <map>
 

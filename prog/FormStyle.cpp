@@ -1,4 +1,4 @@
-#include "prog/FormStyle.h"
+#include "FormStyle.h"
 
 #include <QApplication>
 #include <QBitmap>

@@ -1,7 +1,7 @@
-#include "prog/SoundDeviceChoice.h"
+#include "SoundDeviceChoice.h"
 
-#include "audio/Audio.h"
-#include "prog/FormStyle.h"
+#include "Audio.h"
+#include "FormStyle.h"
 
 #include <QAction>
 #include <QActionGroup>

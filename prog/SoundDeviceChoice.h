@@ -2,7 +2,7 @@
 // The output device behind the "Soundkarte" option: its context menu (right click or the menu
 // key) lists ALSA's default and every playback device, the current one checked; the choice
 // becomes the audio component's AudioDeviceID and persists in the user's settings.
-#include "platform/WaveOutAlsa.h"
+#include "WaveOutAlsa.h"
 
 #include <QObject>
 #include <QString>

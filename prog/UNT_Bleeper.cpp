@@ -1,7 +1,7 @@
-#include "prog/UNT_Bleeper.h"
+#include "UNT_Bleeper.h"
 
-#include "platform/SpeakerSafety.h"
-#include "platform/TickCount.h"
+#include "SpeakerSafety.h"
+#include "TickCount.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 // exists: the system's tone service (the kernel's PC-speaker device, else the console), else the
 // timer and speaker ports programmed directly, else silence with every wait kept. Until then,
 // and whenever a test installs nothing, the module is silent and waits on the system's clock.
-#include "platform/SpeakerDevices.h"
+#include "SpeakerDevices.h"
 
 #include <cstdint>
 #include <functional>

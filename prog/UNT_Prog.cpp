@@ -1,11 +1,11 @@
-#include "prog/UNT_Prog.h"
+#include "UNT_Prog.h"
 
-#include "audio/Audio.h"
-#include "prog/FormStyle.h"
-#include "prog/ProgListing.h"
-#include "prog/SoundDeviceChoice.h"
-#include "prog/ToneSequence.h"
-#include "prog/UNT_Bleeper.h"
+#include "Audio.h"
+#include "FormStyle.h"
+#include "ProgListing.h"
+#include "SoundDeviceChoice.h"
+#include "ToneSequence.h"
+#include "UNT_Bleeper.h"
 
 #include <QBuffer>
 

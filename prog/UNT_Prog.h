@@ -1,7 +1,7 @@
 #pragma once
 // The programming dialog: lists the programming tones, holds the expert sliders and the
 // output-device choice, and sends the tones.
-#include "prog/ProgTones.h"
+#include "ProgTones.h"
 
 #include <QDialog>
 #include <cstdint>

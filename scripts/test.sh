@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test headless (installing what is missing): the licence
-# line of every source file, the suite as built normally, again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the sound-layer tests under ThreadSanitizer, clang-tidy over the
-# project, each fuzzer for a minute, and the Debian package (built, then checked by lintian and
-# the desktop-entry and AppStream validators).
+# line of every source file, the suite as built normally with warnings as errors, again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the sound-layer tests under ThreadSanitizer,
+# clang-tidy over the project, each fuzzer for a minute, and the Debian package (built, then
+# checked by lintian and the desktop-entry and AppStream validators).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -16,7 +16,7 @@ bash scripts/spdx.sh
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 
-for preset in default asan tsan; do
+for preset in ci asan tsan; do
     echo "=== $preset build and tests"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"

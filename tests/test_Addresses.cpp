@@ -1,4 +1,4 @@
-#include "app/Addresses.h"
+#include "Addresses.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The component and its player against the scripted wave layer.
-#include "audio/Audio.h"
-#include "platform/WaveInSim.h"
-#include "platform/WaveMixerSim.h"
-#include "platform/WaveOutSim.h"
+#include "Audio.h"
+#include "WaveInSim.h"
+#include "WaveMixerSim.h"
+#include "WaveOutSim.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

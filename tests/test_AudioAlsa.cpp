@@ -1,8 +1,8 @@
 // The wave layer and the player through real ALSA, captured by ALSA's file plugin.
-#include "audio/Audio.h"
-#include "platform/WaveIn.h"
-#include "platform/WaveOut.h"
-#include "platform/WaveOutAlsa.h"
+#include "Audio.h"
+#include "WaveIn.h"
+#include "WaveOut.h"
+#include "WaveOutAlsa.h"
 #include "support/AlsaCapture.h"
 
 #include <QBuffer>

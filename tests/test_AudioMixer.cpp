@@ -1,10 +1,10 @@
 // The mixer view against the scripted mixer layer, the ALSA mixer on this machine, and the
 // layout of ALSA's elements as lines.
-#include "audio/Audio.h"
-#include "platform/WaveInSim.h"
-#include "platform/WaveMixerAlsa.h"
-#include "platform/WaveMixerSim.h"
-#include "platform/WaveOutSim.h"
+#include "Audio.h"
+#include "WaveInSim.h"
+#include "WaveMixerAlsa.h"
+#include "WaveMixerSim.h"
+#include "WaveOutSim.h"
 
 #include <QCoreApplication>
 

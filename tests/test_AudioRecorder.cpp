@@ -1,8 +1,8 @@
 // The recorder against the scripted wave-input layer.
-#include "audio/Audio.h"
-#include "platform/WaveInSim.h"
-#include "platform/WaveMixerSim.h"
-#include "platform/WaveOutSim.h"
+#include "Audio.h"
+#include "WaveInSim.h"
+#include "WaveMixerSim.h"
+#include "WaveOutSim.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "platform/ProfileBool.h"
-#include "platform/ProfileFile.h"
+#include "ProfileBool.h"
+#include "ProfileFile.h"
 
 #include <gtest/gtest.h>
 

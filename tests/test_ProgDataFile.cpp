@@ -1,5 +1,5 @@
-#include "app/ProgDataFile.h"
-#include "platform/ProfileBool.h"
+#include "ProfileBool.h"
+#include "ProgDataFile.h"
 
 #include <gtest/gtest.h>
 
@@ -216,5 +216,55 @@ TEST(ProgDataFile, FailedSaveNamesTheFile) {
         ADD_FAILURE() << "saving over a folder succeeded";
     } catch (const platform::ProfileWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + target.string());
+    }
+}
+
+TEST(ProgDataFile, LoadingWithoutAWindowEndsWhereTheWindowEnds) {
+    ProgDataSettings start; // the start-up state
+    start.tonsys = 4;
+    start.switchMode = 2;
+    struct Row {
+        const char* text;
+        ProgDataSettings expected;
+    };
+    ProgDataSettings allSet{6, 2, 2, 4, {{{false, "12"}, {true, "4711G"}, {}, {true, "999999"}}}};
+    ProgDataSettings unmatched = start; // no numeral matches: options stay, addresses go
+    unmatched.evaluator = 3;            // a missing "AW" selects 1, 2, 3 in turn
+    unmatched.addresses = {};
+    const Row rows[] = {
+        {"[A]\r\nTS=6\r\nTL=2\r\nAW=2\r\nSM=4\r\n[B I]\r\nAD=12\r\n[B II]\r\nRP=1\r\nAD=4711G\r\n"
+         "[B IV]\r\nRP=true\r\nAD=999999\r\n",
+         allSet},
+        {"[A]\r\nTS=07\r\nTL=+2\r\nSM=9\r\n", unmatched},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(loadProgDataSettings(ProfileFile::fromText(row.text), start), row.expected);
+    }
+    EXPECT_THROW(loadProgDataSettings(ProfileFile::fromText("[B II]\r\nRP=ja\r\n"), start),
+                 platform::BooleanConversionError);
+}
+
+TEST(ProgDataFile, StoredSettingsMapToTheWindowsButtonsAndBack) {
+    // Tone system -> tone-length button, evaluator -> address length, as the handlers set them.
+    struct Row {
+        uint8_t tonsys, evaluator;
+        int toneLength;
+        uint8_t adresseLen;
+    };
+    const Row rows[] = {{1, 1, 2, 5}, {5, 2, 2, 4}, {6, 3, 3, 3}, {7, 1, 1, 5}};
+    for (const Row& row : rows) {
+        ProgDataSettings stored;
+        stored.tonsys = row.tonsys;
+        stored.toneLen = 2;
+        stored.evaluator = row.evaluator;
+        stored.switchMode = 3;
+        stored.addresses[2] = {true, "1R1"};
+        const ProgSettings s = progSettings(stored);
+        EXPECT_EQ(s.toneLength, row.toneLength);
+        EXPECT_EQ(s.adresseLen, row.adresseLen);
+        EXPECT_EQ(s.lenMode, 2);
+        EXPECT_EQ(s.addresses[2].text, "1R1");
+        EXPECT_EQ(progDataSettings(s), stored);
     }
 }

@@ -1,4 +1,4 @@
-#include "app/ProgEncoder.h"
+#include "ProgEncoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "prog/ProgListing.h"
+#include "ProgListing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The speaker platform layer: the tick count, the port model, the real devices' wire format
 // and the switch-off at exit and on termination signals.
-#include "platform/SpeakerDevices.h"
-#include "platform/SpeakerSafety.h"
-#include "platform/SpeakerScripted.h"
-#include "platform/TickCount.h"
+#include "SpeakerDevices.h"
+#include "SpeakerSafety.h"
+#include "SpeakerScripted.h"
+#include "TickCount.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "prog/ToneSequence.h"
+#include "ToneSequence.h"
 
 #include <gtest/gtest.h>
 #include <numeric>

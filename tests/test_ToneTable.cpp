@@ -1,4 +1,4 @@
-#include "app/ToneTable.h"
+#include "ToneTable.h"
 
 #include <gtest/gtest.h>
 

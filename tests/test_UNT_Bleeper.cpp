@@ -1,6 +1,6 @@
 // The speaker module against the scripted ports, tone service and clock; one real-clock wait.
-#include "platform/SpeakerScripted.h"
-#include "prog/UNT_Bleeper.h"
+#include "SpeakerScripted.h"
+#include "UNT_Bleeper.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,7 +1,7 @@
 // The main window driven as a user drives it: clicks, keys, the real message boxes.
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "prog/UNT_Prog.h"
+#include "TApplication.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Saving and loading programming-data files through the main window's real dialogs.
-#include "app/ProgDataDialog.h"
-#include "app/UNT_Main.h"
-#include "prog/UNT_Prog.h"
+#include "ProgDataDialog.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 
 #include <QApplication>

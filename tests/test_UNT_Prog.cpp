@@ -1,6 +1,6 @@
 // The programming dialog as the main window shows it.
-#include "app/UNT_Main.h"
-#include "prog/UNT_Prog.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 
 #include <QCheckBox>

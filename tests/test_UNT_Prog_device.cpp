@@ -1,13 +1,13 @@
 // Choosing the sound card: the "Soundkarte" option's context menu over real ALSA devices
 // (named PCMs of the test configuration), the stored choice, and a device that is gone.
-#include "app/UNT_Main.h"
-#include "audio/Audio.h"
-#include "platform/WaveInSim.h"
-#include "platform/WaveMixerSim.h"
-#include "platform/WaveOutAlsa.h"
-#include "platform/WaveOutSim.h"
-#include "prog/SoundDeviceChoice.h"
-#include "prog/UNT_Prog.h"
+#include "UNT_Main.h"
+#include "Audio.h"
+#include "WaveInSim.h"
+#include "WaveMixerSim.h"
+#include "WaveOutAlsa.h"
+#include "WaveOutSim.h"
+#include "SoundDeviceChoice.h"
+#include "UNT_Prog.h"
 #include "support/AlsaCapture.h"
 #include "support/GuiHelpers.h"
 

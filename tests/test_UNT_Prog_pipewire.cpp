@@ -1,9 +1,9 @@
 // "OK und los !" through a real sound server: ALSA's default routed to PipeWire, whose null
 // sink's monitor is recorded. The server is the test's own (private bus and runtime folder).
-#include "app/UNT_Main.h"
-#include "audio/Audio.h"
-#include "prog/ToneSequence.h"
-#include "prog/UNT_Prog.h"
+#include "UNT_Main.h"
+#include "Audio.h"
+#include "ToneSequence.h"
+#include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 #include "support/PipeWireServer.h"
 #include "support/ToneDecoder.h"

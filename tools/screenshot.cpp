@@ -2,9 +2,9 @@
 // windows, both file dialogs and the message boxes, as a user meets them.
 // Usage: zuvela_screenshot FOLDER (under a display with a window manager, such as Xvfb).
 // Prints where each window stood, so that a first showing can be compared with the next.
-#include "app/TApplication.h"
-#include "app/UNT_Main.h"
-#include "prog/UNT_Prog.h"
+#include "TApplication.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 
 #include <QAbstractButton>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "support/GuiHelpers.h"
 
-#include "app/UNT_Main.h"
-#include "prog/UNT_Prog.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 
 #include <QAbstractButton>
 #include <QApplication>

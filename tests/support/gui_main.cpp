@@ -1,5 +1,5 @@
 // Runs GoogleTest inside the program's application object, on Qt's offscreen platform.
-#include "app/TApplication.h"
+#include "TApplication.h"
 
 #include <QDir>
 #include <QTemporaryDir>

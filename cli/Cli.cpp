@@ -1,0 +1,236 @@
+#include "Cli.h"
+
+#include "Addresses.h"
+#include "Cp1252.h"
+#include "ProfileBool.h"
+#include "ToneTable.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace cli {
+
+namespace {
+
+// A whole decimal number, nothing around it.
+bool parseNumber(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end;
+}
+
+struct SystemName {
+    const char* name;
+    uint8_t tonsys;
+};
+constexpr std::array<SystemName, 7> kSystemNames = {{{"zvei1", 1},
+                                                     {"zvei1-gb", 2},
+                                                     {"zvei2", 3},
+                                                     {"zvei-f", 4},
+                                                     {"zvei-depr", 5},
+                                                     {"ccir", 6},
+                                                     {"ccir-eea", 7}}};
+
+uint8_t parseSystem(const std::string& text) {
+    int n = 0;
+    if (parseNumber(text, n) && n >= 1 && n <= 7)
+        return static_cast<uint8_t>(n);
+    for (const SystemName& s : kSystemNames)
+        if (text == s.name)
+            return s.tonsys;
+    throw UsageError("--system: \"" + text +
+                     "\" ist kein Tonsystem (erlaubt: 1 bis 7, zvei1, zvei1-gb, zvei2, zvei-f, "
+                     "zvei-depr, ccir, ccir-eea).");
+}
+
+int parseExpert(const std::string& option, const std::string& text, const ExpertRange& range) {
+    int value = 0;
+    if (!parseNumber(text, value) || !range.allows(value))
+        throw UsageError(option + ": \"" + text + "\" ist nicht erlaubt (erlaubt: " +
+                         std::to_string(range.minimum) + " bis " + std::to_string(range.maximum) +
+                         " in Schritten von " + std::to_string(range.step) + ").");
+    return value;
+}
+
+} // namespace
+
+bool Args::takeValue(const std::string& name, std::string& value) {
+    if (done())
+        return false;
+    const std::string& arg = args_[next_];
+    if (arg == name) {
+        if (next_ + 1 >= args_.size())
+            throw UsageError("Option " + name + " braucht einen Wert.");
+        value = args_[next_ + 1];
+        next_ += 2;
+        return true;
+    }
+    if (name.starts_with("--") && arg.starts_with(name + "=")) {
+        value = arg.substr(name.size() + 1);
+        ++next_;
+        return true;
+    }
+    return false;
+}
+
+bool Args::takeFlag(const std::string& name) {
+    if (done() || args_[next_] != name)
+        return false;
+    ++next_;
+    return true;
+}
+
+bool Args::takeArgument(std::string& value) {
+    if (done() || (args_[next_].starts_with("-") && args_[next_] != "-"))
+        return false;
+    value = args_[next_++];
+    return true;
+}
+
+void Args::reject() const {
+    const std::string& arg = current();
+    if (arg.starts_with("-") && arg != "-")
+        throw UsageError("Unbekannte Option: " + arg);
+    throw UsageError("Unerwartetes Argument: " + arg);
+}
+
+const char* SettingsOptions::help() {
+    return "Einstellungen (wie im Hauptfenster; ohne sie gilt dessen Startzustand: ZVEI 1,\n"
+           "Normal, 5 Ton, Schaltbar, Ruf 1 = 57434):\n"
+           "  -f DATEI.740          Programmierdaten aus der Datei laden; Optionen danach\n"
+           "                        gelten vor den Werten der Datei\n"
+           "  --system TONSYSTEM    1 bis 7 oder zvei1, zvei1-gb, zvei2, zvei-f, zvei-depr,\n"
+           "                        ccir, ccir-eea\n"
+           "  --long                Tonlängen: Langton\n"
+           "  --normal              Tonlängen: Normal\n"
+           "  --evaluator 5|4|3     Auswertung: 5 Ton, 4 Ton oder 3 Ton\n"
+           "  --mode 1-4            Schaltermodus: 1 Schaltbar, 2 Immer ein, 3 Immer lautlos,\n"
+           "                        4 Ein + Mithören\n"
+           "  --address N=TEXT      Ruf N (1 bis 4) ankreuzen, Rufadresse TEXT; mehrfach möglich\n"
+           "Die Rufadressen werden wie bei \"Programmieren\" ergänzt und geprüft.\n";
+}
+
+bool SettingsOptions::take(Args& args) {
+    std::string value;
+    if (args.takeValue("-f", value)) {
+        load(value);
+    } else if (args.takeValue("--system", value)) {
+        settings_.tonsys = parseSystem(value);
+    } else if (args.takeFlag("--long")) {
+        settings_.toneLen = 2;
+    } else if (args.takeFlag("--normal")) {
+        settings_.toneLen = 1;
+    } else if (args.takeValue("--evaluator", value)) {
+        int tones = 0;
+        if (!parseNumber(value, tones) || tones < 3 || tones > 5)
+            throw UsageError("--evaluator: \"" + value +
+                             "\" ist nicht erlaubt (erlaubt: 5, 4, 3).");
+        selectEvaluator(static_cast<uint8_t>(6 - tones));
+    } else if (args.takeValue("--mode", value)) {
+        int mode = 0;
+        if (!parseNumber(value, mode) || mode < 1 || mode > 4)
+            throw UsageError("--mode: \"" + value + "\" ist nicht erlaubt (erlaubt: 1 bis 4).");
+        settings_.switchMode = static_cast<uint8_t>(mode);
+    } else if (args.takeValue("--address", value)) {
+        const auto equals = value.find('=');
+        int n = 0;
+        if (equals == std::string::npos || !parseNumber(value.substr(0, equals), n) || n < 1 ||
+            n > 4)
+            throw UsageError("--address: \"" + value +
+                             "\" ist nicht erlaubt (erwartet: N=TEXT mit N von 1 bis 4).");
+        // Texts are single bytes, as the address fields and files hold them.
+        settings_.addresses[static_cast<std::size_t>(n - 1)] = {
+            true, platform::utf8ToCp1252(value.substr(equals + 1))};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void SettingsOptions::selectEvaluator(uint8_t evaluator) {
+    // Selecting another evaluator cuts the addresses, as its click does; the same one does not.
+    if (evaluator == settings_.evaluator)
+        return;
+    settings_.evaluator = evaluator;
+    const uint8_t len = adresseLenForEvaluator(evaluator);
+    for (ProgDataAddress& address : settings_.addresses)
+        if (address.text.size() > len)
+            address.text = cutAddress(address.text, len);
+}
+
+void SettingsOptions::load(const std::string& file) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (!fs::exists(status))
+        throw Failure("Datei nicht gefunden: " + file);
+    if (!fs::is_regular_file(status))
+        throw Failure("Keine Datei: " + file);
+    if (!std::ifstream(file, std::ios::binary))
+        throw Failure("Datei nicht lesbar: " + file);
+    try {
+        settings_ = loadProgDataSettings(platform::ProfileFile::load(file), settings_);
+    } catch (const platform::BooleanConversionError& e) {
+        throw Failure(withPeriod(e.what()));
+    }
+}
+
+TProgTones SettingsOptions::progTones() const {
+    ProgSettings s = progSettings(settings_);
+    for (AddressSlot& slot : s.addresses)
+        slot.text = normaliseRepeats(slot.text, s.adresseLen);
+    if (const auto message = checkAddresses(s.addresses, s.adresseLen))
+        throw Failure(*message);
+    TToneTable table;
+    fillToneTable(table);
+    try {
+        return EncodeProgTones(s, table);
+    } catch (const EConvertError& e) {
+        throw Failure(withPeriod(e.what()));
+    }
+}
+
+const char* ExpertOptions::help() {
+    return "Expertenwerte (wie die Regler des Programmierdialogs):\n"
+           "  --tone-length MS      Tonlänge, 40 bis 200 in Schritten von 10 (Vorgabe 100)\n"
+           "  --tone-pause MS       Tonpause, 10 bis 100 in Schritten von 10 (Vorgabe 30)\n"
+           "  --block-pause MS      Blockpause, 500 bis 1000 in Schritten von 100 (Vorgabe 700)\n"
+           "  --amplitude PROZENT   Amplitude, 10 bis 100 in Schritten von 10 (Vorgabe 100)\n";
+}
+
+bool ExpertOptions::take(Args& args) {
+    std::string value;
+    if (args.takeValue("--tone-length", value))
+        values_.toneLength =
+            static_cast<uint16_t>(parseExpert("--tone-length", value, kToneLengthRange));
+    else if (args.takeValue("--tone-pause", value))
+        values_.tonePause =
+            static_cast<uint16_t>(parseExpert("--tone-pause", value, kTonePauseRange));
+    else if (args.takeValue("--block-pause", value))
+        values_.blockPause =
+            static_cast<uint16_t>(parseExpert("--block-pause", value, kBlockPauseRange));
+    else if (args.takeValue("--amplitude", value))
+        values_.amplitude =
+            static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
+    else
+        return false;
+    return true;
+}
+
+void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
+        throw Failure("Schreiben fehlgeschlagen: " + name + " (" + std::strerror(errno) + ")");
+}
+
+std::string withPeriod(std::string message) {
+    // As the default error box: a period unless the text ends in one or another mark below it.
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        message += '.';
+    return message;
+}
+
+} // namespace cli

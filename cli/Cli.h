@@ -1,0 +1,94 @@
+#pragma once
+// What the commands of zuvela-cli share: the argument list, the two kinds of errors, and the
+// options for the main window's settings and the programming dialog's expert values.
+#include "ExpertValues.h"
+#include "ProgDataFile.h"
+#include "ProgTones.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130; // 128 + SIGINT, as a shell reports Ctrl+C
+
+// A wrong command line: reported with a pointer to --help, exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The task failed: reported as it stands, exit status 1.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The arguments after the command's name, taken front to back.
+class Args {
+public:
+    explicit Args(std::vector<std::string> args) : args_(std::move(args)) {}
+
+    bool done() const { return next_ >= args_.size(); }
+    const std::string& current() const { return args_.at(next_); }
+    // Takes "NAME VALUE" or "NAME=VALUE" when the current argument is that option; a missing
+    // value is a usage error.
+    bool takeValue(const std::string& name, std::string& value);
+    bool takeFlag(const std::string& name);
+    // Takes the current argument when it is no option ("-" alone counts as a name).
+    bool takeArgument(std::string& value);
+    // The current argument is no option of the command.
+    [[noreturn]] void reject() const;
+
+private:
+    std::vector<std::string> args_;
+    std::size_t next_ = 0;
+};
+
+// The main window's settings, starting from its start-up state; options apply in the order
+// given, so that those after -f override the file.
+class SettingsOptions {
+public:
+    static const char* help();
+
+    bool take(Args& args);
+    const ProgDataSettings& stored() const { return settings_; }
+    // Completes the addresses and checks them as "Programmieren" does, then encodes the tones.
+    // Throws Failure with the window's messages.
+    TProgTones progTones() const;
+
+private:
+    void load(const std::string& file);
+    void selectEvaluator(uint8_t evaluator);
+
+    ProgDataSettings settings_;
+};
+
+// The programming dialog's expert values, starting where its sliders start.
+class ExpertOptions {
+public:
+    static const char* help();
+
+    bool take(Args& args);
+    const ExpertValues& values() const { return values_; }
+
+private:
+    ExpertValues values_;
+};
+
+// The samples the programming dialog sends for the tones and expert values.
+std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert);
+
+// Writes bytes to out (stdout or an open file called name); Failure when that fails.
+void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);
+
+// A message of the program as the default error box shows it: with a final period.
+std::string withPeriod(std::string message);
+
+} // namespace cli

@@ -1,0 +1,227 @@
+// The send command: the tone sequence through the audio component's player, as the
+// programming dialog sends it, or through the PC-speaker module.
+#include "Audio.h"
+#include "Commands.h"
+#include "SpeakerSafety.h"
+#include "ToneSequence.h"
+#include "UNT_Bleeper.h"
+#include "WaveOutAlsa.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// Ctrl+C: the handler only writes to this pipe, which the event loop watches; during a speaker
+// send, which blocks, it switches the speaker off and ends the program itself.
+int interruptPipe[2] = {-1, -1};
+std::atomic<bool> speakerSending{false};
+
+void onInterrupt(int) {
+    if (speakerSending.load()) {
+        platform::speakerOffNow();
+        constexpr char message[] = "\nAbgebrochen.\n";
+        (void)!write(STDERR_FILENO, message, sizeof message - 1);
+        _exit(kExitInterrupted);
+    }
+    const char byte = 1;
+    (void)!write(interruptPipe[1], &byte, 1);
+}
+
+void armInterrupt() {
+    if (pipe(interruptPipe) != 0)
+        throw Failure("Kein Signalkanal.");
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// A progress bar on stderr, drawn only when stderr is a terminal.
+class Progress {
+public:
+    explicit Progress(double totalSeconds)
+        : total_(totalSeconds), shown_(isatty(STDERR_FILENO) != 0) {}
+
+    void draw(double fraction) {
+        if (!shown_)
+            return;
+        fraction = std::clamp(fraction, 0.0, 1.0);
+        constexpr int width = 30;
+        const auto filled = std::lround(fraction * width);
+        std::string bar(static_cast<std::size_t>(filled), '#');
+        bar.resize(width, '-');
+        std::fprintf(stderr, "\r[%s] %3d %%  %.1f / %.1f s", bar.c_str(),
+                     static_cast<int>(std::lround(fraction * 100)), fraction * total_, total_);
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    // Ends the bar's line after a whole send; after a failure or a stop, wipes it.
+    void finish(bool complete) {
+        if (!drawn_)
+            return;
+        std::fputs(complete ? "\n" : "\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    double total_;
+    bool shown_;
+    bool drawn_ = false;
+};
+
+int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
+    TAudio audio(nullptr);
+    audio.Player->SetSampleRate(static_cast<uint16_t>(kSampleRate));
+    if (!device.empty() && device != "default") {
+        const std::vector<std::string> names = platform::alsaPlaybackDeviceNames();
+        const auto found = std::find(names.begin(), names.end(), device);
+        if (found == names.end())
+            throw Failure("Ausgabegerät nicht gefunden: " + device +
+                          " (die Geräte listet zuvela-cli devices)");
+        audio.SetAudioDeviceID(static_cast<int32_t>(found - names.begin()));
+    }
+
+    QEventLoop loop;
+    bool played = false;
+    // Buffers back from the device, for the progress bar (counted in the sound layer's thread).
+    std::atomic<int> buffersPlayed{0};
+    audio.OnBufferPlayed = [&](TObject*) { ++buffersPlayed; };
+    audio.OnPlayed = [&](TObject*) {
+        played = true;
+        loop.quit();
+    };
+    bool interrupted = false;
+    QSocketNotifier notifier(interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+        interrupted = true;
+        loop.quit();
+    });
+
+    Progress progress(static_cast<double>(samples.size()) / kSampleRate);
+    QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
+                     static_cast<qsizetype>(samples.size()));
+    QBuffer stream(&bytes);
+    stream.open(QIODevice::ReadOnly);
+    try {
+        audio.Player->Play(&stream, nullptr, 0);
+    } catch (const TPlayFileError& e) {
+        throw Failure(e.what());
+    }
+    if (!audio.ErrorMessage.isEmpty()) {
+        if (audio.Player->Active())
+            audio.Player->Stop();
+        throw Failure("Die Soundkarte steht nicht zur Verfügung!\n" +
+                      audio.ErrorMessage.toStdString());
+    }
+
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        const double done = static_cast<double>(buffersPlayed.load()) * audio.Player->BufferSize();
+        progress.draw(done / static_cast<double>(samples.size()));
+    });
+    ticker.start(100);
+    // A player that never reports the end must not keep the program waiting for ever.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    bool stuck = false;
+    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
+        stuck = true;
+        loop.quit();
+    });
+    watchdog.start(static_cast<int>(samples.size() * 1000 / kSampleRate) + 10000);
+    if (!played)
+        loop.exec();
+    ticker.stop();
+
+    if (interrupted || stuck) {
+        audio.Player->Stop();
+        progress.finish(false);
+        if (interrupted) {
+            std::fputs("Abgebrochen.\n", stderr);
+            return kExitInterrupted;
+        }
+        throw Failure("Die Wiedergabe endet nicht.");
+    }
+    if (!audio.ErrorMessage.isEmpty()) {
+        progress.finish(false);
+        throw Failure("Die Tonfolge wurde nicht ganz gesendet: " +
+                      audio.ErrorMessage.toStdString());
+    }
+    progress.draw(1.0);
+    progress.finish(true);
+    return kExitOk;
+}
+
+int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
+    UNT_Bleeper::initBleeper();
+    if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
+        throw Failure("Der PC-Lautsprecher ist nicht erreichbar (weder /dev/input noch die "
+                      "Konsole noch die Ports).");
+    double total = 0;
+    for (const ToneSegment& s : sequence)
+        total += s.duration / 1000.0;
+    Progress progress(total);
+    double done = 0;
+    speakerSending = true;
+    for (const ToneSegment& s : sequence) {
+        if (s.frequency != 0)
+            UNT_Bleeper::Bleep(s.frequency, s.duration);
+        else
+            UNT_Bleeper::Delay(s.duration);
+        done += s.duration / 1000.0;
+        progress.draw(done / total);
+    }
+    speakerSending = false;
+    progress.finish(true);
+    return kExitOk;
+}
+
+} // namespace
+
+int runSend(Args& args) {
+    SettingsOptions settings;
+    ExpertOptions expert;
+    std::string device;
+    bool speaker = false;
+    while (!args.done()) {
+        if (settings.take(args) || expert.take(args))
+            continue;
+        if (args.takeValue("--device", device)) {
+            if (device.empty())
+                throw UsageError("--device braucht einen Gerätenamen.");
+        } else if (args.takeFlag("--speaker")) {
+            speaker = true;
+        } else {
+            args.reject();
+        }
+    }
+    if (speaker && !device.empty())
+        throw UsageError("--device und --speaker schließen einander aus.");
+
+    const TProgTones tones = settings.progTones();
+    const ExpertValues& e = expert.values();
+    int argc = 1;
+    char name[] = "zuvela-cli";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    armInterrupt();
+    if (speaker)
+        return sendToSpeaker(toneSequence(tones, e.toneLength, e.tonePause, e.blockPause));
+    return sendToSoundCard(renderSamples(tones, e), device);
+}
+
+} // namespace cli

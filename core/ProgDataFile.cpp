@@ -1,0 +1,140 @@
+#include "ProgDataFile.h"
+
+#include "ProfileBool.h"
+
+#include <stdexcept>
+
+namespace {
+
+std::string_view addressSection(int n) {
+    if (n < 1 || n > 4)
+        throw std::out_of_range("address number out of range");
+    return progDataAddressSections[static_cast<std::size_t>(n - 1)];
+}
+
+} // namespace
+
+std::string_view progDataKey(ProgDataGroup group) {
+    switch (group) {
+    case ProgDataGroup::Tonsys:
+        return "TS";
+    case ProgDataGroup::ToneLen:
+        return "TL";
+    case ProgDataGroup::Evaluator:
+        return "AW";
+    case ProgDataGroup::SwitchMode:
+        return "SM";
+    }
+    throw std::invalid_argument("unknown option group");
+}
+
+int progDataOptionCount(ProgDataGroup group) {
+    switch (group) {
+    case ProgDataGroup::Tonsys:
+        return 7;
+    case ProgDataGroup::ToneLen:
+        return 2;
+    case ProgDataGroup::Evaluator:
+        return 3;
+    case ProgDataGroup::SwitchMode:
+        return 4;
+    }
+    throw std::invalid_argument("unknown option group");
+}
+
+platform::ProfileFile progDataProfile(const ProgDataSettings& settings) {
+    platform::ProfileFile profile;
+    const auto numeral = [](uint8_t v) { return std::to_string(unsigned{v}); };
+    profile.writeString(progDataDeviceSection, "TS", numeral(settings.tonsys));
+    profile.writeString(progDataDeviceSection, "TL", numeral(settings.toneLen));
+    profile.writeString(progDataDeviceSection, "AW", numeral(settings.evaluator));
+    profile.writeString(progDataDeviceSection, "SM", numeral(settings.switchMode));
+    // Writing "RP" first puts the checked addresses' sections before the others.
+    for (std::size_t i = 0; i < settings.addresses.size(); ++i)
+        if (settings.addresses[i].checked)
+            profile.writeString(progDataAddressSections[i], "RP", "1");
+    for (std::size_t i = 0; i < settings.addresses.size(); ++i)
+        profile.writeString(progDataAddressSections[i], "AD", settings.addresses[i].text);
+    return profile;
+}
+
+void saveProgDataFile(const ProgDataSettings& settings, const std::filesystem::path& file) {
+    progDataProfile(settings).save(file);
+}
+
+std::string progDataFileName(std::string chosen) {
+    if (!chosen.ends_with(".740"))
+        chosen += ".740";
+    return chosen;
+}
+
+std::string progDataOptionValue(const platform::ProfileFile& profile, ProgDataGroup group, int n) {
+    const std::string def = group == ProgDataGroup::Evaluator ? std::to_string(n) : "1";
+    return profile.readString(progDataDeviceSection, progDataKey(group), def);
+}
+
+bool progDataSelectsOption(const platform::ProfileFile& profile, ProgDataGroup group, int n) {
+    return progDataOptionValue(profile, group, n) == std::to_string(n);
+}
+
+bool progDataAddressChecked(const platform::ProfileFile& profile, int n) {
+    return platform::strToBool(profile.readString(addressSection(n), "RP", "0"));
+}
+
+std::string progDataAddressText(const platform::ProfileFile& profile, int n) {
+    return profile.readString(addressSection(n), "AD", "");
+}
+
+ProgDataSettings progDataSettings(const ProgSettings& s) {
+    ProgDataSettings stored;
+    stored.tonsys = s.tonsys;
+    stored.toneLen = static_cast<uint8_t>(s.lenMode);
+    stored.evaluator = static_cast<uint8_t>(s.evaluator);
+    stored.switchMode = static_cast<uint8_t>(s.switchMode);
+    for (std::size_t n = 0; n < stored.addresses.size(); ++n)
+        stored.addresses[n] = {s.addresses[n].checked, s.addresses[n].text};
+    return stored;
+}
+
+ProgSettings progSettings(const ProgDataSettings& stored) {
+    ProgSettings s;
+    s.tonsys = stored.tonsys;
+    s.toneLength = toneLengthButtonFor(stored.tonsys);
+    s.lenMode = stored.toneLen;
+    s.evaluator = stored.evaluator;
+    s.switchMode = stored.switchMode;
+    for (std::size_t n = 0; n < s.addresses.size(); ++n)
+        s.addresses[n] = {stored.addresses[n].checked, stored.addresses[n].text};
+    s.adresseLen = adresseLenForEvaluator(stored.evaluator);
+    return s;
+}
+
+ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
+                                      ProgDataSettings current) {
+    for (ProgDataGroup group : progDataGroups) {
+        for (int n = 1; n <= progDataOptionCount(group); ++n) {
+            if (!progDataSelectsOption(profile, group, n))
+                continue;
+            const auto option = static_cast<uint8_t>(n);
+            switch (group) {
+            case ProgDataGroup::Tonsys:
+                current.tonsys = option;
+                break;
+            case ProgDataGroup::ToneLen:
+                current.toneLen = option;
+                break;
+            case ProgDataGroup::Evaluator:
+                current.evaluator = option;
+                break;
+            case ProgDataGroup::SwitchMode:
+                current.switchMode = option;
+                break;
+            }
+        }
+    }
+    for (int n = 1; n <= 4; ++n)
+        current.addresses[n - 1].checked = progDataAddressChecked(profile, n);
+    for (int n = 1; n <= 4; ++n)
+        current.addresses[n - 1].text = progDataAddressText(profile, n);
+    return current;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The programming-data file (".740"): the main window's stored settings as profile entries.
+// Saving is "collect the settings, build the profile, save it safely". The window loads by
+// selecting options step by step and reads each key through the helpers below, so that every
+// read uses the loader's own default; loadProgDataSettings does the same without a window.
+#include "ProfileFile.h"
+#include "ProgEncoder.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+struct ProgDataAddress {
+    bool checked = false;
+    std::string text; // Windows-1252 bytes, after address completion
+
+    bool operator==(const ProgDataAddress&) const = default;
+};
+
+// The stored settings, as numbers of the selected options. The defaults are the start-up state.
+struct ProgDataSettings {
+    uint8_t tonsys = 1;     // "TS": tone system 1 (ZVEI 1) to 7 (CCIR / EEA)
+    uint8_t toneLen = 1;    // "TL": 1 Normal, 2 Langton
+    uint8_t evaluator = 1;  // "AW": 1 "5 Ton", 2 "4 Ton", 3 "3 Ton"
+    uint8_t switchMode = 1; // "SM": 1 Schaltbar to 4 "Ein + Mithören"
+    std::array<ProgDataAddress, 4> addresses{{{true, "57434"}, {}, {}, {}}};
+
+    bool operator==(const ProgDataSettings&) const = default;
+};
+
+inline constexpr std::string_view progDataDeviceSection = "A";
+// Section of address 1 to 4 (index 0 to 3).
+inline constexpr std::array<std::string_view, 4> progDataAddressSections = {"B I", "B II", "B III",
+                                                                            "B IV"};
+
+// The option groups of section "A", in the order the loader reads them.
+enum class ProgDataGroup { Tonsys, ToneLen, Evaluator, SwitchMode };
+inline constexpr std::array<ProgDataGroup, 4> progDataGroups = {
+    ProgDataGroup::Tonsys, ProgDataGroup::ToneLen, ProgDataGroup::Evaluator,
+    ProgDataGroup::SwitchMode};
+
+std::string_view progDataKey(ProgDataGroup group); // "TS", "TL", "AW", "SM"
+int progDataOptionCount(ProgDataGroup group);      // 7, 2, 3, 4
+
+// The profile the settings give, written key by key: "TS", "TL", "AW", "SM" in "A"; "RP=1" for
+// each checked address in address order; then "AD" of each address, empty ones included.
+platform::ProfileFile progDataProfile(const ProgDataSettings& settings);
+
+// Writes the settings to file safely; throws platform::ProfileWriteError, whose message is
+// "Unable to write to <full name>". An old file is replaced only by a complete new one.
+void saveProgDataFile(const ProgDataSettings& settings, const std::filesystem::path& file);
+
+// The name to save under: ".740" is appended unless the name ends in exactly ".740".
+std::string progDataFileName(std::string chosen);
+
+// The value the loader compares with option n (1-based) of group: a fresh read of its key with
+// the loader's default ("1"; for the evaluator n itself, so a missing "AW" ends on "3 Ton").
+std::string progDataOptionValue(const platform::ProfileFile& profile, ProgDataGroup group, int n);
+// Whether the loader selects option n: the value is exactly the numeral n ("01", "+1" are not).
+bool progDataSelectsOption(const platform::ProfileFile& profile, ProgDataGroup group, int n);
+
+// Whether address n (1 to 4) is checked: "RP" with the default "0", as a Boolean. Throws
+// platform::BooleanConversionError ("'x' is not a valid boolean value") for any other value.
+bool progDataAddressChecked(const platform::ProfileFile& profile, int n);
+// The text of address n (1 to 4): "AD" with an empty default, unchanged.
+std::string progDataAddressText(const platform::ProfileFile& profile, int n);
+
+// The stored form of the window's settings, and back: the tone-length button follows the tone
+// system and the address length the evaluator, as the window's handlers set them.
+ProgDataSettings progDataSettings(const ProgSettings& settings);
+ProgSettings progSettings(const ProgDataSettings& stored);
+
+// The settings that loading the profile gives, starting from current, by the window's rules:
+// an option is selected only when its key holds exactly its numeral, the addresses' boxes and
+// texts are always replaced. Throws platform::BooleanConversionError as the window's loader does.
+ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
+                                      ProgDataSettings current);

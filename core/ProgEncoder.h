@@ -1,0 +1,29 @@
+#pragma once
+// Turns the main window's settings and checked addresses into the 26 programming tones.
+#include "Addresses.h"
+#include "ProgTones.h"
+#include "ToneTable.h"
+
+#include <stdexcept>
+
+// A value that cannot be converted; its message is the one the default error box shows.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The checked option of each group, numbered from 1 as the buttons are.
+struct ProgSettings {
+    uint8_t tonsys = 1; // 1 to 7
+    int toneLength = 2; // 1 "40 ms", 2 "70 ms", 3 "100 ms"
+    int lenMode = 1;    // 1 "Normal", 2 "Langton"
+    int evaluator = 1;  // 1 "5 Ton", 2 "4 Ton", 3 "3 Ton"
+    int switchMode = 1; // 1 "Schaltbar" to 4 "Ein + Mithören"
+    AddressSlots addresses;
+    uint8_t adresseLen = 5;
+};
+
+// Relies on the address check having passed. An address character that is neither a digit,
+// 'R', nor a 'G' with a twelfth tone in this system throws EConvertError
+// ("'X' is not a valid integer value").
+TProgTones EncodeProgTones(const ProgSettings& settings, const TToneTable& table);

@@ -1,0 +1,460 @@
+#include "SequenceDecoder.h"
+
+#include "Addresses.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <optional>
+
+namespace {
+
+// The selective-call tones lie between 825 and 2800 Hz (a speed error moves them by 0.5 %).
+constexpr double kLowestTone = 650, kHighestTone = 3300;
+constexpr double kMinRate = 6000;
+// A measured tone belongs to a table tone within 2.5 %: half the closest spacing of two tones
+// of one system (1055/1124 and 1124/1197 Hz, 6.5 %), with room for a speed error.
+constexpr double kTolerance = 0.025;
+// Within a block tones are at most 100 ms apart; blocks at least 400 ms.
+constexpr double kBlockGap = 0.3;
+constexpr double kMinToneLength = 0.015, kMinGap = 0.003;
+
+struct Biquad {
+    double b0, b1, b2, a1, a2;
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+
+    // Butterworth sections from the usual bilinear-transform formulas.
+    static Biquad make(double cutoff, double rate, bool highPass) {
+        const double w = 2 * std::numbers::pi * cutoff / rate;
+        const double alpha = std::sin(w) / std::numbers::sqrt2;
+        const double cosw = std::cos(w), a0 = 1 + alpha;
+        const double b1 = highPass ? -(1 + cosw) : 1 - cosw;
+        const double b0 = highPass ? (1 + cosw) / 2 : (1 - cosw) / 2;
+        return {b0 / a0, b1 / a0, b0 / a0, -2 * cosw / a0, (1 - alpha) / a0};
+    }
+    double operator()(double x) {
+        double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        // In digital silence the state decays into subnormal numbers, which are very slow.
+        if (std::fabs(y) < 1e-30)
+            y = 0;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+};
+
+// The tone band alone: mains hum and its harmonics below, most of the noise above.
+std::vector<float> toneBand(const Recording& recording) {
+    std::vector<Biquad> filters = {Biquad::make(600, recording.sampleRate, true),
+                                   Biquad::make(600, recording.sampleRate, true)};
+    if (recording.sampleRate > 8000) {
+        filters.push_back(Biquad::make(3400, recording.sampleRate, false));
+        filters.push_back(Biquad::make(3400, recording.sampleRate, false));
+    }
+    std::vector<float> out(recording.samples.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        double v = recording.samples[i];
+        for (Biquad& f : filters)
+            v = f(v);
+        out[i] = static_cast<float>(v);
+    }
+    return out;
+}
+
+// The powers of several frequencies over x, in one pass: the independent recurrences keep the
+// processor busy where one alone would wait for each multiplication.
+template <std::size_t Width>
+std::array<double, Width> goertzelPowers(const std::vector<double>& x,
+                                         const std::array<double, Width>& frequencies,
+                                         double rate) {
+    std::array<double, Width> coefficient{}, s1{}, s2{};
+    for (std::size_t j = 0; j < Width; ++j)
+        coefficient[j] = 2 * std::cos(2 * std::numbers::pi * frequencies[j] / rate);
+    for (double v : x)
+        for (std::size_t j = 0; j < Width; ++j) {
+            const double s0 = v + coefficient[j] * s1[j] - s2[j];
+            s2[j] = s1[j];
+            s1[j] = s0;
+        }
+    std::array<double, Width> power{};
+    for (std::size_t j = 0; j < Width; ++j)
+        power[j] = s1[j] * s1[j] + s2[j] * s2[j] - coefficient[j] * s1[j] * s2[j];
+    return power;
+}
+
+// The strongest frequency of a stretch of the tone band: a 10 Hz scan, a 1 Hz scan around
+// its peak, then a parabola through the logarithmic powers there.
+double measureFrequency(const float* samples, std::size_t count, double rate) {
+    std::vector<double> x(count);
+    for (std::size_t i = 0; i < count; ++i)
+        x[i] = samples[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / count));
+    constexpr std::size_t kWidth = 8;
+    auto peak = [&](double from, double to, double step) {
+        double best = from, bestPower = -1;
+        for (int i = 0; from + i * step <= to; i += kWidth) {
+            std::array<double, kWidth> f{};
+            for (std::size_t j = 0; j < kWidth; ++j)
+                f[j] = from + double(i + int(j)) * step;
+            const std::array<double, kWidth> power = goertzelPowers(x, f, rate);
+            for (std::size_t j = 0; j < kWidth; ++j)
+                if (f[j] <= to && power[j] > bestPower) {
+                    bestPower = power[j];
+                    best = f[j];
+                }
+        }
+        return best;
+    };
+    const double coarse = peak(kLowestTone, kHighestTone, 10);
+    const double fine = peak(coarse - 10, coarse + 10, 1);
+    const auto p = goertzelPowers<3>(x, {fine - 1, fine, fine + 1}, rate);
+    const double l = std::log(p[0] + 1e-300), c = std::log(p[1] + 1e-300),
+                 r = std::log(p[2] + 1e-300);
+    const double curvature = l - 2 * c + r;
+    return curvature < 0 ? fine + 0.5 * (l - r) / curvature : fine;
+}
+
+std::string seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", s);
+    std::string out = text;
+    std::replace(out.begin(), out.end(), '.', ',');
+    return out;
+}
+
+std::string hertz(double f) {
+    return std::to_string(static_cast<long>(std::lround(f))) + " Hz";
+}
+
+const std::array<const char*, 4> kBlockNames = {"Block B I", "Block B II", "Block B III",
+                                                "Block B IV"};
+
+// The tone index of f in a row, or nothing when f is none of the row's tones.
+std::optional<int> toneIndex(const TToneTable& table, uint8_t tonsys, double f) {
+    for (int i = 0; i < kToneIndices; ++i) {
+        const uint16_t nominal = table.tone(tonsys, i);
+        if (nominal != 0 && std::fabs(f / nominal - 1) <= kTolerance)
+            return i;
+    }
+    return std::nullopt;
+}
+
+// The option (from 1) of a Block A setting whose tone the encoder puts in slot, or 0: the
+// encoder itself is asked, so that its table is the only one.
+template <typename Field>
+int optionFor(const ProgSettings& settings, Field field, int options, int slot, uint16_t tone,
+              const TToneTable& table) {
+    ProgSettings probe = settings;
+    for (int option = 1; option <= options; ++option) {
+        probe.*field = option;
+        if (EncodeProgTones(probe, table)[slot] == tone)
+            return option;
+    }
+    return 0;
+}
+
+struct Attempt {
+    std::optional<DecodedSequence> result;
+    std::size_t reached = 0; // tones read before the failure
+    std::string failure;
+    int extraTones = 0; // 'G' characters used
+};
+
+using Blocks = std::vector<std::vector<const FoundTone*>>;
+
+Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) {
+    Attempt attempt;
+    const std::string system = std::string(" von ") + toneSystemCaption(tonsys);
+    auto fail = [&](std::string message) {
+        attempt.failure = std::move(message);
+        return attempt;
+    };
+    auto describe = [](const std::string& where, const FoundTone& t) {
+        return where + " (" + seconds(t.start) + ", " + hertz(t.frequency) + ")";
+    };
+
+    // Block A: six settings, each the tone of one index.
+    const auto& a = blocks.front();
+    std::array<int, kBlockASlots> index{};
+    for (int slot = 0; slot < kBlockASlots; ++slot) {
+        const std::string where = "Block A, Ton " + std::to_string(slot + 1);
+        const auto i = toneIndex(table, tonsys, a[slot]->frequency);
+        if (!i)
+            return fail(describe(where, *a[slot]) + " ist kein Ton" + system + ".");
+        index[slot] = *i;
+        ++attempt.reached;
+    }
+    ProgSettings s;
+    s.tonsys = tonsys;
+    s.toneLength = toneLengthButtonFor(tonsys);
+    s.addresses = {};
+    auto tone = [&](int slot) { return table.tone(tonsys, index[slot]); };
+    auto invalid = [&](int slot, const char* setting) {
+        attempt.reached = static_cast<std::size_t>(slot);
+        return fail(describe("Block A, Ton " + std::to_string(slot + 1), *a[slot]) +
+                    " ist kein gültiger Wert für " + setting + system + ".");
+    };
+    const TProgTones plain = EncodeProgTones(s, table);
+    if (tone(0) != plain[0])
+        return invalid(0, "das Tonsystem");
+    if (tone(1) != plain[1])
+        return invalid(1, "die Tonlänge");
+    s.lenMode = optionFor(s, &ProgSettings::lenMode, 2, 2, tone(2), table);
+    if (s.lenMode == 0)
+        return invalid(2, "Normal/Langton");
+    s.evaluator = optionFor(s, &ProgSettings::evaluator, 3, 3, tone(3), table);
+    if (s.evaluator == 0)
+        return invalid(3, "den Auswerter");
+    s.switchMode = optionFor(s, &ProgSettings::switchMode, 4, 5, tone(5), table);
+    if (s.switchMode == 0)
+        return invalid(5, "den Schaltermodus");
+    // Slot 4 is the tone of 2 + the number of addresses.
+    if (index[4] < 3 || index[4] > 6)
+        return invalid(4, "die Zahl der Rufadressen");
+    s.adresseLen = adresseLenForEvaluator(s.evaluator);
+    const int count = index[4] - 2;
+
+    // The address blocks Block A announces, each of adresseLen tones.
+    for (int b = 0; b < count; ++b) {
+        if (b + 1 >= static_cast<int>(blocks.size())) {
+            const FoundTone& last = *blocks.back().back();
+            return fail("Block A kündigt " + std::to_string(count) +
+                        " Rufadressen an, gefunden sind " + std::to_string(b) + "; nach " +
+                        seconds(last.start + last.length) + " folgt kein " + kBlockNames[b] + ".");
+        }
+        const auto& block = blocks[b + 1];
+        if (block.size() != s.adresseLen)
+            return fail(std::string(kBlockNames[b]) + " ab " + seconds(block.front()->start) +
+                        " hat " + std::to_string(block.size()) + " Töne, der Auswerter verlangt " +
+                        std::to_string(s.adresseLen) + ".");
+        std::string text;
+        for (std::size_t k = 0; k < block.size(); ++k) {
+            const std::string where =
+                std::string(kBlockNames[b]) + ", Ton " + std::to_string(k + 1);
+            const auto i = toneIndex(table, tonsys, block[k]->frequency);
+            if (!i)
+                return fail(describe(where, *block[k]) + " ist kein Ton" + system + ".");
+            text += *i == kRepeatToneIndex  ? 'R'
+                    : *i == kExtraToneIndex ? 'G'
+                                            : static_cast<char>('0' + *i);
+            attempt.extraTones += *i == kExtraToneIndex;
+            ++attempt.reached;
+        }
+        // The window replaces a repeated character by 'R' before it encodes: two equal tones
+        // in a row never come from it, and reading them so would not give these tones again.
+        if (normaliseRepeats(text, s.adresseLen) != text)
+            return fail(std::string(kBlockNames[b]) + " ab " + seconds(block.front()->start) +
+                        " enthält zwei gleiche Töne hintereinander (" + text +
+                        "); so sendet das Programm keine Rufadresse.");
+        s.addresses[b] = {true, text};
+    }
+    if (const auto problem = checkAddresses(s.addresses, s.adresseLen))
+        return fail(*problem);
+
+    DecodedSequence d;
+    d.settings = s;
+    d.tones = EncodeProgTones(s, table);
+    // The settings must give back exactly the tones that were read.
+    std::size_t n = 0;
+    for (std::size_t b = 0; b <= static_cast<std::size_t>(count); ++b)
+        for (std::size_t k = 0; k < blocks[b].size(); ++k, ++n) {
+            const std::size_t slot = b == 0 ? k : kBlockASlots + (b - 1) * kAddressBlockSlots + k;
+            const int i =
+                b == 0 ? index[k] : toneIndex(table, tonsys, blocks[b][k]->frequency).value();
+            if (d.tones[slot] != table.tone(tonsys, i))
+                return fail("Die Töne lassen sich nicht eindeutig umkehren (Ton " +
+                            std::to_string(n + 1) + ").");
+        }
+    if (static_cast<int>(blocks.size()) > count + 1)
+        d.notes.push_back("Nach der Sequenz folgen ab " +
+                          seconds(blocks[count + 1].front()->start) +
+                          " weitere Töne; sie wurden nicht gelesen.");
+    attempt.result = std::move(d);
+    return attempt;
+}
+
+// Means of the tone length, tone pause and block pause, in ms.
+void measureTiming(const Blocks& blocks, std::size_t used, DecodedSequence& d) {
+    double tones = 0, pauses = 0, blockPauses = 0;
+    int toneCount = 0, pauseCount = 0, blockCount = 0;
+    for (std::size_t b = 0; b < used; ++b) {
+        for (std::size_t k = 0; k < blocks[b].size(); ++k) {
+            tones += blocks[b][k]->length;
+            ++toneCount;
+            if (k + 1 < blocks[b].size()) {
+                pauses += blocks[b][k + 1]->start - blocks[b][k]->start - blocks[b][k]->length;
+                ++pauseCount;
+            }
+        }
+        // Address blocks are B apart from tone end to tone start; Block A is 2 B before B I.
+        if (b + 1 < used) {
+            const FoundTone& last = *blocks[b].back();
+            const double gap = blocks[b + 1].front()->start - last.start - last.length;
+            blockPauses += b == 0 ? gap / 2 : gap;
+            ++blockCount;
+        }
+    }
+    d.toneLength = toneCount ? 1000 * tones / toneCount : 0;
+    d.tonePause = pauseCount ? 1000 * pauses / pauseCount : 0;
+    d.blockPause = blockCount ? 1000 * blockPauses / blockCount : 0;
+}
+
+} // namespace
+
+const char* toneSystemCaption(uint8_t tonsys) {
+    static const std::array<const char*, kToneSystems> captions = {
+        "ZVEI 1", "ZVEI 1 (GB)", "ZVEI 2", "ZVEI F", "ZVEI DEPR.", "CCIR", "CCIR / EEA"};
+    return tonsys >= 1 && tonsys <= kToneSystems ? captions[tonsys - 1] : "?";
+}
+
+std::vector<FoundTone> findTones(const Recording& recording) {
+    const double rate = recording.sampleRate;
+    if (!(rate >= kMinRate) || rate > 1e6)
+        throw DecodeError("Die Abtastrate von " + std::to_string(std::lround(rate)) +
+                          " Hz passt nicht zu den Tönen (erlaubt: 6000 bis 1000000 Hz).");
+    const std::vector<float> band = toneBand(recording);
+
+    // The band's energy over 3 ms, every millisecond.
+    const auto hop = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 1000));
+    const auto window = std::max<std::size_t>(1, static_cast<std::size_t>(rate * 0.003));
+    std::vector<double> energySum(band.size() + 1, 0);
+    for (std::size_t i = 0; i < band.size(); ++i)
+        energySum[i + 1] = energySum[i] + double(band[i]) * band[i];
+    const std::size_t frames = band.size() / hop;
+    std::vector<double> envelope(frames);
+    for (std::size_t k = 0; k < frames; ++k) {
+        const std::size_t centre = k * hop + hop / 2;
+        const std::size_t from = centre > window / 2 ? centre - window / 2 : 0;
+        const std::size_t to = std::min(band.size(), from + window);
+        envelope[k] = (energySum[to] - energySum[from]) / double(to - from);
+    }
+    if (frames == 0)
+        return {};
+
+    // Tones against the floor in the pauses: at least a tenth of every sequence is pause.
+    std::vector<double> sorted = envelope;
+    std::sort(sorted.begin(), sorted.end());
+    const double peak = sorted.back();
+    const double floor = sorted[sorted.size() / 10];
+    if (peak < 1e-10 || peak < 10 * floor)
+        return {};
+    // Midway in decibels, but at least 20 dB below the tones for clean recordings.
+    const double threshold = std::max(std::sqrt(peak * floor), peak / 100);
+
+    // Runs above the threshold; gaps shorter than a tone pause can be are closed.
+    std::vector<std::pair<std::size_t, std::size_t>> runs; // frames [first, end)
+    for (std::size_t k = 0; k < frames;) {
+        if (envelope[k] <= threshold) {
+            ++k;
+            continue;
+        }
+        std::size_t end = k;
+        while (end < frames && envelope[end] > threshold)
+            ++end;
+        if (!runs.empty() && double(k - runs.back().second) * hop / rate < kMinGap)
+            runs.back().second = end;
+        else
+            runs.emplace_back(k, end);
+        k = end;
+    }
+
+    std::vector<FoundTone> tones;
+    for (auto [first, end] : runs) {
+        if (double((end - first) * hop) / rate < kMinToneLength)
+            continue;
+        // The edges are where the energy crosses half the tone's own: there the centred window
+        // holds as much tone as pause, so the smoothing adds nothing to the length.
+        std::vector<double> inside(envelope.begin() + std::ptrdiff_t(first),
+                                   envelope.begin() + std::ptrdiff_t(end));
+        std::nth_element(inside.begin(), inside.begin() + std::ptrdiff_t(inside.size() / 2),
+                         inside.end());
+        const double half = inside[inside.size() / 2] / 2;
+        const std::size_t middle = (first + end) / 2;
+        std::size_t lo = middle, hi = middle;
+        while (lo > 0 && envelope[lo - 1] >= half)
+            --lo;
+        while (hi + 1 < frames && envelope[hi + 1] >= half)
+            ++hi;
+        double startFrame = double(lo), endFrame = double(hi);
+        if (lo > 0)
+            startFrame -= (envelope[lo] - half) / (envelope[lo] - envelope[lo - 1]);
+        if (hi + 1 < frames)
+            endFrame += (envelope[hi] - half) / (envelope[hi] - envelope[hi + 1]);
+        const double start = (startFrame * double(hop) + double(hop) / 2) / rate;
+        const double length = (endFrame - startFrame) * double(hop) / rate;
+        // Measure the middle: up to 30 ms, clear of the edges.
+        const std::size_t a = first * hop, b = std::min(band.size(), end * hop);
+        const std::size_t margin = window + static_cast<std::size_t>(rate * 0.002);
+        std::size_t from = a + margin, to = b > margin ? b - margin : a;
+        if (to <= from + window) {
+            from = a;
+            to = b;
+        }
+        const std::size_t maxCount = static_cast<std::size_t>(rate * 0.03);
+        if (to - from > maxCount) {
+            from = (from + to - maxCount) / 2;
+            to = from + maxCount;
+        }
+        tones.push_back({start, length, measureFrequency(band.data() + from, to - from, rate)});
+    }
+    return tones;
+}
+
+DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneTable& table) {
+    if (found.empty())
+        throw DecodeError("In der Aufnahme sind keine Töne zu finden.");
+    Blocks blocks(1);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (i > 0 && found[i].start - found[i - 1].start - found[i - 1].length > kBlockGap)
+            blocks.emplace_back();
+        blocks.back().push_back(&found[i]);
+    }
+    std::string summary = "Gefunden: " + std::to_string(found.size()) + " Töne in " +
+                          std::to_string(blocks.size()) + " Blöcken (";
+    for (std::size_t b = 0; b < blocks.size(); ++b)
+        summary += (b ? ", " : "") + std::to_string(blocks[b].size());
+    summary += ").\n";
+    if (blocks.front().size() != kBlockASlots)
+        throw DecodeError(summary + "Block A ab " + seconds(found.front().start) + " hat " +
+                          std::to_string(blocks.front().size()) + " Töne statt 6.");
+
+    // Several tone systems share their tones; each is tried. The first that reads the tones
+    // without the twelfth tone ('G') is taken, then the lowest number; the others are named.
+    std::vector<Attempt> attempts;
+    for (uint8_t tonsys = 1; tonsys <= kToneSystems; ++tonsys)
+        attempts.push_back(decodeAs(tonsys, blocks, table));
+    const Attempt* best = nullptr;
+    for (const Attempt& a : attempts)
+        if (a.result && (!best || a.extraTones < best->extraTones))
+            best = &a;
+    if (!best) {
+        const Attempt* furthest = &attempts.front();
+        for (const Attempt& a : attempts)
+            if (a.reached > furthest->reached)
+                furthest = &a;
+        throw DecodeError(summary + furthest->failure);
+    }
+    DecodedSequence d = *best->result;
+    for (const Attempt& a : attempts)
+        if (a.result && &a != best)
+            d.sameTones.push_back(a.result->settings.tonsys);
+    if (!d.sameTones.empty()) {
+        std::string note = "Dieselben Töne ergeben auch ";
+        for (std::size_t i = 0; i < d.sameTones.size(); ++i)
+            note += std::string(i ? ", " : "") + toneSystemCaption(d.sameTones[i]);
+        note += "; gewählt ist " + std::string(toneSystemCaption(d.settings.tonsys)) + ".";
+        d.notes.insert(d.notes.begin(), note);
+    }
+    const auto addressCount =
+        std::count_if(d.settings.addresses.begin(), d.settings.addresses.end(),
+                      [](const AddressSlot& a) { return a.checked; });
+    measureTiming(blocks, 1 + static_cast<std::size_t>(addressCount), d);
+    return d;
+}
+
+DecodedSequence decodeSequence(const Recording& recording, const TToneTable& table) {
+    return decodeSequence(findTones(recording), table);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The programming tone sequence: the walk over the 26 slots into tones and pauses, and the
+// synthesis of 8-bit mono samples at 22050 per second for the sound card.
+#include "ProgTones.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr uint32_t kSampleRate = 22050;
+constexpr uint8_t kSilence = 127;
+
+// One tone, or a pause when frequency is 0; duration in ms.
+struct ToneSegment {
+    uint16_t frequency;
+    uint16_t duration;
+    bool operator==(const ToneSegment&) const = default;
+};
+
+// Every tone is followed by the tone pause P; Block A by 2B - P, each address block but the
+// last by B - P. An address block whose first slot is empty ends the sequence.
+std::vector<ToneSegment> toneSequence(const TProgTones& tones, uint16_t toneLength,
+                                      uint16_t tonePause, uint16_t blockPause);
+
+// Samples in a segment of duration ms: d / 1000 * 22050 in extended precision, rounded half
+// to even.
+std::size_t sampleCount(uint16_t duration);
+
+// Appends one segment: sample n (from 1) is round(sin(n * w) * amplitude + 127) with
+// w = f / 22050 * 6.28318; the phase starts afresh for every segment.
+void appendToneSamples(uint16_t frequency, uint16_t duration, uint8_t amplitude,
+                       std::vector<uint8_t>& buffer);
+
+// The whole sequence rendered front to back.
+std::vector<uint8_t> renderSequence(const std::vector<ToneSegment>& sequence, uint8_t amplitude);

@@ -1,5 +1,0 @@
-zuvela_test(test_ToneTable SOURCES test_ToneTable.cpp LIBS zuvela_appcore)
-zuvela_test(test_Addresses SOURCES test_Addresses.cpp LIBS zuvela_appcore)
-zuvela_test(test_ProgEncoder SOURCES test_ProgEncoder.cpp LIBS zuvela_appcore)
-zuvela_test(test_ProgListing SOURCES test_ProgListing.cpp LIBS zuvela_progcore)
-zuvela_test(test_ToneSequence SOURCES test_ToneSequence.cpp LIBS zuvela_progcore)

@@ -1,2 +1,0 @@
-zuvela_test(test_ProfileFile SOURCES test_ProfileFile.cpp LIBS zuvela_platform_profile)
-zuvela_test(test_ProgDataFile SOURCES test_ProgDataFile.cpp LIBS zuvela_progdata)

@@ -1,0 +1,259 @@
+// Settings rendered as the dialog sends them, decoded again: from the exact bytes, and from
+// recordings degraded with sox as a sound card would deliver them.
+#include "SequenceDecoder.h"
+#include "ToneSequence.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+struct Timing {
+    uint16_t toneLength = 100, tonePause = 30, blockPause = 700;
+};
+
+TToneTable toneTable() {
+    TToneTable table;
+    fillToneTable(table);
+    return table;
+}
+
+std::vector<uint8_t> render(const ProgSettings& s, Timing t, uint8_t amplitude = 100) {
+    const TProgTones tones = EncodeProgTones(s, toneTable());
+    return renderSequence(toneSequence(tones, t.toneLength, t.tonePause, t.blockPause), amplitude);
+}
+
+// Random settings: addresses of digits (and now and then the twelfth tone), normalised as the
+// window does, distinct, in random slots.
+ProgSettings randomSettings(std::mt19937& random, uint8_t tonsys, int evaluator, int switchMode,
+                            int lenMode) {
+    ProgSettings s;
+    s.tonsys = tonsys;
+    s.toneLength = toneLengthButtonFor(tonsys);
+    s.evaluator = evaluator;
+    s.adresseLen = adresseLenForEvaluator(evaluator);
+    s.switchMode = switchMode;
+    s.lenMode = lenMode;
+    const bool hasTwelfth = toneTable().tone(tonsys, kExtraToneIndex) != 0;
+    do {
+        for (AddressSlot& slot : s.addresses) {
+            slot.checked = random() % 2 == 0;
+            slot.text.clear();
+            for (int k = 0; k < s.adresseLen; ++k)
+                slot.text +=
+                    hasTwelfth && random() % 25 == 0 ? 'G' : static_cast<char>('0' + random() % 10);
+            slot.text = normaliseRepeats(slot.text, s.adresseLen);
+        }
+    } while (checkAddresses(s.addresses, s.adresseLen));
+    return s;
+}
+
+// The settings the decoder can know: checked addresses move up, unchecked ones are empty.
+ProgSettings asDecoded(ProgSettings s) {
+    AddressSlots compact{};
+    int next = 0;
+    for (const AddressSlot& slot : s.addresses)
+        if (slot.checked)
+            compact[next++] = slot;
+    s.addresses = compact;
+    return s;
+}
+
+void expectSameSettings(const ProgSettings& expected, const DecodedSequence& d,
+                        const std::string& what) {
+    const TProgTones tones = EncodeProgTones(expected, toneTable());
+    EXPECT_EQ(d.tones, tones) << what;
+    const bool sameSystem = d.settings.tonsys == expected.tonsys;
+    const bool listed = std::ranges::find(d.sameTones, expected.tonsys) != d.sameTones.end();
+    EXPECT_TRUE(sameSystem || listed) << what << ": read as " << int(d.settings.tonsys);
+    if (!sameSystem)
+        return; // another system with the same tones, where 'R' and 'G' may trade places
+    const ProgSettings e = asDecoded(expected);
+    const ProgSettings& s = d.settings;
+    EXPECT_EQ(s.toneLength, e.toneLength) << what;
+    EXPECT_EQ(s.lenMode, e.lenMode) << what;
+    EXPECT_EQ(s.evaluator, e.evaluator) << what;
+    EXPECT_EQ(s.switchMode, e.switchMode) << what;
+    EXPECT_EQ(s.adresseLen, e.adresseLen) << what;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(s.addresses[i].checked, e.addresses[i].checked) << what << " address " << i;
+        EXPECT_EQ(s.addresses[i].text, e.addresses[i].text) << what << " address " << i;
+    }
+}
+
+DecodedSequence decodeBytes(const std::vector<uint8_t>& bytes) {
+    return decodeSequence(readRaw8(bytes, kSampleRate), toneTable());
+}
+
+TEST(SequenceDecoder, EverySystemEvaluatorModeAndToneLengthRoundTrips) {
+    std::mt19937 random(740);
+    int row = 0;
+    for (uint8_t tonsys = 1; tonsys <= 7; ++tonsys)
+        for (int evaluator = 1; evaluator <= 3; ++evaluator)
+            for (int mode = 1; mode <= 4; ++mode)
+                for (int lenMode = 1; lenMode <= 2; ++lenMode, ++row) {
+                    const ProgSettings s = randomSettings(random, tonsys, evaluator, mode, lenMode);
+                    const Timing t{static_cast<uint16_t>(40 + 10 * (row % 17)),
+                                   static_cast<uint16_t>(10 + 10 * (row % 10)),
+                                   static_cast<uint16_t>(500 + 100 * (row % 6))};
+                    const std::string what = "row " + std::to_string(row) + ", system " +
+                                             std::to_string(tonsys) + ", " +
+                                             std::to_string(t.toneLength) + " ms";
+                    try {
+                        const DecodedSequence d = decodeBytes(render(s, t, 10 + 10 * (row % 10)));
+                        expectSameSettings(s, d, what);
+                        EXPECT_NEAR(d.toneLength, t.toneLength, 1.5) << what;
+                        EXPECT_NEAR(d.tonePause, t.tonePause, 1.5) << what;
+                        EXPECT_NEAR(d.blockPause, t.blockPause, 1.5) << what;
+                    } catch (const DecodeError& e) {
+                        ADD_FAILURE() << what << ": " << e.what();
+                    }
+                }
+}
+
+TEST(SequenceDecoder, SharedTonesAreReadAsTheLowestSystemAndTheOthersNamed) {
+    struct Row {
+        uint8_t tonsys;
+        std::string address;
+        uint8_t readAs;
+        std::vector<uint8_t> sameTones;
+    };
+    const Row rows[] = {
+        {2, "12345", 1, {2, 4}}, // rows 1, 2 and 4 share every digit tone
+        {1, "1R234", 1, {2}},    // 2600 Hz is a repeat in rows 1 and 2 only
+        {4, "1R234", 4, {2}},    // 970 Hz: repeat of ZVEI F, or the twelfth tone of row 2
+        {1, "1G234", 1, {}},     // 2800 Hz belongs to row 1 alone
+        {5, "12345", 3, {5}},    {5, "1G234", 5, {}}, {6, "12345", 6, {}}, {7, "12345", 7, {}},
+    };
+    for (const Row& r : rows) {
+        ProgSettings s;
+        s.tonsys = r.tonsys;
+        s.toneLength = toneLengthButtonFor(r.tonsys);
+        s.addresses[0] = {true, r.address};
+        const DecodedSequence d = decodeBytes(render(s, {}));
+        EXPECT_EQ(d.settings.tonsys, r.readAs) << int(r.tonsys) << " " << r.address;
+        EXPECT_EQ(d.sameTones, r.sameTones) << int(r.tonsys) << " " << r.address;
+        EXPECT_EQ(d.tones, EncodeProgTones(s, toneTable()));
+    }
+}
+
+// What the tones become between the dialog and a recording; sox does it as a sound card would.
+class Degraded : public ::testing::Test {
+protected:
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zuvela-decoder-" + std::to_string(::getpid()));
+    void SetUp() override { std::filesystem::create_directories(dir); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    void sox(const std::string& arguments) {
+        const std::string command = "sox -q " + arguments + " 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    // Resampled to rate, 16-bit, at -20 dB, played at speed; white noise 20 dB below the tones
+    // and 50 Hz hum at the tones' own level mixed in.
+    Recording degrade(const std::vector<uint8_t>& bytes, int rate, double speed) {
+        const std::string raw = (dir / "sent.raw").string(), tones = (dir / "tones.wav").string(),
+                          noise = (dir / "noise.wav").string(), hum = (dir / "hum.wav").string(),
+                          out = (dir / "recorded.wav").string();
+        std::ofstream(raw, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        const double seconds = double(bytes.size()) / kSampleRate + 1.5;
+        const std::string format = " -r " + std::to_string(rate) + " -b 16 -c 1 ";
+        sox("-t raw -r 22050 -e unsigned -b 8 -c 1 " + raw + format + tones + " speed " +
+            std::to_string(speed) + " rate " + std::to_string(rate) + " vol -20dB pad 0.5 0.5");
+        // The tones' RMS is 0.78 / sqrt 2 / 10 = 0.055; uniform noise of peak x has RMS x / sqrt 3.
+        sox("-n" + format + noise + " synth " + std::to_string(seconds) + " whitenoise vol 0.0095");
+        sox("-n" + format + hum + " synth " + std::to_string(seconds) + " sine 50 vol 0.078");
+        sox("-m -v 1 " + tones + " -v 1 " + noise + " -v 1 " + hum + format + out);
+        return readRecordingFile(out);
+    }
+};
+
+TEST_F(Degraded, RecordingsAsASoundCardDeliversThemDecode) {
+    struct Row {
+        uint8_t tonsys;
+        int evaluator;
+        Timing timing;
+        int rate;
+        double speed;
+    };
+    const Row rows[] = {
+        {1, 1, {40, 10, 500}, 44100, 1.005},  {7, 2, {40, 10, 500}, 48000, 0.995},
+        {6, 3, {100, 30, 700}, 48000, 1.005}, {3, 1, {70, 20, 600}, 44100, 0.995},
+        {4, 1, {40, 10, 500}, 48000, 1.0},    {5, 2, {200, 100, 1000}, 44100, 1.005},
+    };
+    std::mt19937 random(52);
+    for (const Row& r : rows) {
+        const ProgSettings s =
+            randomSettings(random, r.tonsys, r.evaluator, 1 + random() % 4, 1 + random() % 2);
+        const std::string what = "system " + std::to_string(r.tonsys) + " at " +
+                                 std::to_string(r.rate) + " Hz, speed " + std::to_string(r.speed);
+        try {
+            const DecodedSequence d =
+                decodeSequence(degrade(render(s, r.timing), r.rate, r.speed), toneTable());
+            expectSameSettings(s, d, what);
+            EXPECT_NEAR(d.toneLength, r.timing.toneLength / r.speed, 2) << what;
+        } catch (const std::runtime_error& e) {
+            ADD_FAILURE() << what << ": " << e.what();
+        }
+    }
+}
+
+TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {
+    ProgSettings two;
+    two.addresses = {{{true, "57434"}, {true, "12345"}, {}, {}}};
+    const std::vector<uint8_t> full = render(two, {});
+    const std::size_t blockA = 6 * 2867 + 30208; // six tones and pauses, then 2 B - P
+    const std::size_t block = 5 * 2867;
+
+    auto replaced = [&](std::size_t at, uint16_t frequency) {
+        std::vector<uint8_t> bytes = full;
+        std::vector<uint8_t> tone;
+        appendToneSamples(frequency, 100, 100, tone);
+        std::copy(tone.begin(), tone.end(), bytes.begin() + std::ptrdiff_t(at));
+        return bytes;
+    };
+    struct Row {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"silence", std::vector<uint8_t>(44100, 127), "keine Töne"},
+        {"cut after B I",
+         {full.begin(), full.begin() + std::ptrdiff_t(blockA + block)},
+         "Block A kündigt 2 Rufadressen an, gefunden sind 1; nach 2,77 s folgt kein Block B II."},
+        {"Block A short",
+         {full.begin() + 2867, full.end()},
+         "Block A ab 0,00 s hat 5 Töne statt 6."},
+        {"foreign tone", replaced(blockA + 2 * 2867, 1100),
+         "Block B I, Ton 3 (2,41 s, 1100 Hz) ist kein Ton von ZVEI 1."},
+        {"equal tones", replaced(blockA + 2867, 1530), "zwei gleiche Töne hintereinander (55434)"},
+        {"evaluator", replaced(3 * 2867, 1060),
+         "Block A, Ton 4 (0,39 s, 1060 Hz) ist kein gültiger Wert für den Auswerter"},
+    };
+    for (const Row& r : rows) {
+        try {
+            decodeBytes(r.bytes);
+            ADD_FAILURE() << r.name << ": decoded";
+        } catch (const DecodeError& e) {
+            EXPECT_NE(std::string(e.what()).find(r.message), std::string::npos)
+                << r.name << ": " << e.what();
+        }
+    }
+    // A rate at which the highest tones cannot exist.
+    try {
+        decodeSequence(readRaw8(full, 4000), toneTable());
+        ADD_FAILURE() << "decoded at 4000 Hz";
+    } catch (const DecodeError& e) {
+        EXPECT_STREQ(e.what(), "Die Abtastrate von 4000 Hz passt nicht zu den Tönen (erlaubt: "
+                               "6000 bis 1000000 Hz).");
+    }
+}
+
+} // namespace

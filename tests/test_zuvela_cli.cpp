@@ -1,0 +1,323 @@
+// zuvela-cli as a user runs it: exit statuses and messages, what render writes, how the
+// settings options combine with a file.
+#include "support/RunProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ProcessResult;
+
+ProcessResult cli(const std::vector<std::string>& args) {
+    return testsupport::runProcess(ZUVELA_CLI, args);
+}
+
+void writeFile(const std::string& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+}
+
+std::string readFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
+    writeFile("bad-bool.740", "[B II]\r\nRP=ja\r\n");
+    fs::create_directory("folder.740");
+    fs::remove("out.raw"); // an earlier test may have left one
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* message; // the first line of stderr
+    };
+    const Row rows[] = {
+        {{}, 2, "zuvela-cli: Befehl fehlt."},
+        {{"frobnicate"}, 2, "zuvela-cli: Unbekannter Befehl: frobnicate"},
+        {{"listing", "--frobnicate"}, 2, "zuvela-cli listing: Unbekannte Option: --frobnicate"},
+        {{"listing", "extra"}, 2, "zuvela-cli listing: Unerwartetes Argument: extra"},
+        {{"listing", "--system"}, 2, "zuvela-cli listing: Option --system braucht einen Wert."},
+        {{"listing", "--system", "8"},
+         2,
+         "zuvela-cli listing: --system: \"8\" ist kein Tonsystem (erlaubt: 1 bis 7, zvei1, "
+         "zvei1-gb, zvei2, zvei-f, zvei-depr, ccir, ccir-eea)."},
+        {{"listing", "--evaluator", "6"},
+         2,
+         "zuvela-cli listing: --evaluator: \"6\" ist nicht erlaubt (erlaubt: 5, 4, 3)."},
+        {{"listing", "--mode=0"},
+         2,
+         "zuvela-cli listing: --mode: \"0\" ist nicht erlaubt (erlaubt: 1 bis 4)."},
+        {{"listing", "--address", "5=12345"},
+         2,
+         "zuvela-cli listing: --address: \"5=12345\" ist nicht erlaubt (erwartet: N=TEXT mit N "
+         "von 1 bis 4)."},
+        {{"listing", "--tone-length", "100"},
+         2,
+         "zuvela-cli listing: Unbekannte Option: --tone-length"},
+        {{"render", "--tone-length", "45", "-o", "out.raw"},
+         2,
+         "zuvela-cli render: --tone-length: \"45\" ist nicht erlaubt (erlaubt: 40 bis 200 in "
+         "Schritten von 10)."},
+        {{"render", "--tone-pause", "110", "-o", "out.raw"},
+         2,
+         "zuvela-cli render: --tone-pause: \"110\" ist nicht erlaubt (erlaubt: 10 bis 100 in "
+         "Schritten von 10)."},
+        {{"render", "--block-pause=750", "-o", "out.raw"},
+         2,
+         "zuvela-cli render: --block-pause: \"750\" ist nicht erlaubt (erlaubt: 500 bis 1000 in "
+         "Schritten von 100)."},
+        {{"render", "--amplitude", "0", "-o", "out.raw"},
+         2,
+         "zuvela-cli render: --amplitude: \"0\" ist nicht erlaubt (erlaubt: 10 bis 100 in "
+         "Schritten von 10)."},
+        {{"render"}, 2, "zuvela-cli render: -o DATEI fehlt."},
+        {{"send", "--device", "null", "--speaker"},
+         2,
+         "zuvela-cli send: --device und --speaker schließen einander aus."},
+        {{"devices", "--all"}, 2, "zuvela-cli devices: Unbekannte Option: --all"},
+        {{"listing", "-f", "missing.740"},
+         1,
+         "zuvela-cli listing: Datei nicht gefunden: missing.740"},
+        {{"listing", "-f", "folder.740"}, 1, "zuvela-cli listing: Keine Datei: folder.740"},
+        {{"listing", "-f", "bad-bool.740"},
+         1,
+         "zuvela-cli listing: 'ja' is not a valid boolean value."},
+        {{"listing", "--address", "4=12"},
+         1,
+         "zuvela-cli listing: Rufadresse 4 ist unnvollständig."},
+        {{"listing", "--address", "1=1234"},
+         1,
+         "zuvela-cli listing: Rufadresse 1 ist unnvollständig."},
+        {{"listing", "--address", "3=57434"},
+         1,
+         "zuvela-cli listing: Rufadresse doppelt vorhanden."},
+        {{"listing", "-f", "empty.740"},
+         1,
+         "zuvela-cli listing: Keine Rufadressen zum Programmieren gewählt."},
+        {{"listing", "--system", "zvei-f", "--address", "1=1234G"},
+         1,
+         "zuvela-cli listing: 'G' is not a valid integer value."},
+        {{"render", "-o", "no-such-folder/out.raw"},
+         1,
+         "zuvela-cli render: Datei kann nicht geschrieben werden: no-such-folder/out.raw (No such "
+         "file or directory)"},
+        {{"send", "--device", "no-such-device"},
+         1,
+         "zuvela-cli send: Ausgabegerät nicht gefunden: no-such-device (die Geräte listet "
+         "zuvela-cli devices)"},
+    };
+    writeFile("empty.740", "");
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const std::string& arg : row.args)
+            joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const ProcessResult r = cli(row.args);
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        if (row.exitCode == 2) {
+            EXPECT_NE(r.err.find("\nHilfe: zuvela-cli"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(ZuvelaCli, RenderWritesWaveFilesRawFilesAndStandardOutputAlike) {
+    const std::vector<std::string> settings = {"--system", "ccir",        "--address",
+                                               "1=12345",  "--amplitude", "60"};
+    auto render = [&](const std::string& output) {
+        std::vector<std::string> args = {"render"};
+        args.insert(args.end(), settings.begin(), settings.end());
+        args.insert(args.end(), {"-o", output});
+        return cli(args);
+    };
+    const ProcessResult toStdout = render("-");
+    ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err;
+    EXPECT_EQ(toStdout.err, "");
+    const std::string& raw = toStdout.out;
+    ASSERT_FALSE(raw.empty());
+
+    for (const char* name : {"out.raw", "out.tmp", "out"}) {
+        ASSERT_EQ(render(name).exitCode, 0);
+        EXPECT_EQ(readFile(name), raw) << name;
+    }
+    for (const char* name : {"out.wav", "OUT.WAV"}) {
+        const ProcessResult r = render(name);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        const std::string wav = readFile(name);
+        ASSERT_GE(wav.size(), 44u);
+        auto le32 = [&](std::size_t at) {
+            return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 |
+                   uint32_t(uint8_t(wav[at + 2])) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24;
+        };
+        auto le16 = [&](std::size_t at) {
+            return uint16_t(uint8_t(wav[at]) | uint8_t(wav[at + 1]) << 8);
+        };
+        EXPECT_EQ(wav.substr(0, 4), "RIFF");
+        EXPECT_EQ(le32(4), wav.size() - 8);
+        EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+        EXPECT_EQ(le32(16), 16u);
+        EXPECT_EQ(le16(20), 1u);     // PCM
+        EXPECT_EQ(le16(22), 1u);     // mono
+        EXPECT_EQ(le32(24), 22050u); // samples per second
+        EXPECT_EQ(le32(28), 22050u); // bytes per second
+        EXPECT_EQ(le16(32), 1u);     // block align
+        EXPECT_EQ(le16(34), 8u);     // bits per sample
+        EXPECT_EQ(wav.substr(36, 4), "data");
+        EXPECT_EQ(le32(40), raw.size());
+        EXPECT_EQ(wav.substr(44, raw.size()), raw);
+        EXPECT_EQ(wav.size(), 44 + raw.size() + raw.size() % 2); // RIFF pads odd chunks
+    }
+}
+
+TEST(ZuvelaCli, OptionsApplyInOrderAroundTheFile) {
+    // The file: CCIR, Langton, 4 Ton, Ein + Mithören, Ruf 2 = 4711.
+    writeFile("ccir.740", "[A]\r\nTS=6\r\nTL=2\r\nAW=2\r\nSM=4\r\n[B II]\r\nRP=1\r\nAD=4711\r\n");
+    auto listing = [](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"listing"};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProcessResult r = cli(all);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    };
+    // A listing's first line after the header: the tone-system tone (1981 for CCIR, 2400 for
+    // ZVEI 1); the address block names what was ticked.
+    const std::string fromFile = listing({"-f", "ccir.740"});
+    EXPECT_NE(fromFile.find("01 : 1981 : Tonsystem"), std::string::npos) << fromFile;
+    EXPECT_EQ(listing({"--system", "1", "-f", "ccir.740"}), fromFile);
+    const std::string overridden = listing({"-f", "ccir.740", "--system", "zvei1"});
+    EXPECT_NE(overridden.find("01 : 2400 : Tonsystem"), std::string::npos) << overridden;
+    EXPECT_EQ(listing({"-f", "ccir.740", "--normal", "--evaluator", "4", "--mode", "4"}),
+              listing({"--system", "6", "--evaluator", "4", "--mode", "4", "--address", "1=4711"}))
+        << "Ruf 2 stands in slot 1 of the listing as the only address";
+
+    // Another evaluator cuts the addresses as its click does; completion then normalises.
+    EXPECT_EQ(listing({"--address", "1=11111", "--evaluator", "3"}),
+              listing({"--evaluator", "3", "--address", "1=1R1"}));
+    EXPECT_EQ(listing({"--address", "1=11111"}), listing({"--address", "1=1R1R1"}));
+}
+
+TEST(ZuvelaCli, EveryCommandHasItsGermanHelp) {
+    struct Row {
+        std::vector<std::string> args;
+        const char* firstLine;
+    };
+    const Row rows[] = {
+        {{"--help"}, "Aufruf: zuvela-cli BEFEHL [OPTIONEN]"},
+        {{"listing", "--help"}, "Aufruf: zuvela-cli listing [Einstellungen]"},
+        {{"render", "-h"}, "Aufruf: zuvela-cli render [Einstellungen] [Expertenwerte] -o DATEI"},
+        {{"send", "--system", "9", "--help"},
+         "Aufruf: zuvela-cli send [Einstellungen] [Expertenwerte] [--device NAME | --speaker]"},
+        {{"devices", "--help"}, "Aufruf: zuvela-cli devices"},
+    };
+    for (const Row& row : rows) {
+        const ProcessResult r = cli(row.args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), row.firstLine);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZuvelaCli, DecodeReadsWhatRenderWrote) {
+    const std::vector<std::string> settings = {
+        "--system",  "zvei2",  "--evaluator", "4",      "--mode",    "4",     "--long",
+        "--address", "2=1123", "--address",   "4=9870", "--address", "1=5743"};
+    std::vector<std::string> listing = {"listing"};
+    listing.insert(listing.end(), settings.begin(), settings.end());
+    const ProcessResult expected = cli(listing);
+    ASSERT_EQ(expected.exitCode, 0) << expected.err;
+
+    for (const std::string file : {"sent.wav", "sent.raw"}) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> render = {"render", "--tone-length", "40", "--tone-pause", "10"};
+        render.insert(render.end(), settings.begin(), settings.end());
+        render.insert(render.end(), {"-o", file});
+        ASSERT_EQ(cli(render).exitCode, 0);
+
+        const ProcessResult decoded = cli({"decode", file, "-o", "read.740"});
+        ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+        EXPECT_EQ(decoded.err, "");
+        EXPECT_EQ(decoded.out.substr(0, expected.out.size()), expected.out);
+        EXPECT_EQ(decoded.out.substr(expected.out.size()),
+                  "\nTonsystem:      ZVEI 2\n"
+                  "Tonlänge:       70 ms\n"
+                  "Normal/Langton: Langton\n"
+                  "Auswerter:      4 Ton\n"
+                  "Schaltermodus:  Ein + Mithören\n"
+                  "Rufadresse 1:   [x] 5743\n"
+                  "Rufadresse 2:   [x] 1R23\n"
+                  "Rufadresse 3:   [x] 9870\n"
+                  "Rufadresse 4:   [ ] \n"
+                  "\nGemessen: Tonlänge 40 ms, Tonpause 10 ms, Blockpause 700 ms\n"
+                  "Hinweis: Dieselben Töne ergeben auch ZVEI DEPR.; gewählt ist ZVEI 2.\n");
+        // The file written gives the same tones again.
+        EXPECT_EQ(cli({"listing", "-f", "read.740"}).out, expected.out);
+        fs::remove("read.740");
+    }
+    // Raw samples at another rate: the tones come out lower and are no sequence any more.
+    const ProcessResult slow = cli({"decode", "sent.raw", "--rate", "16000"});
+    EXPECT_EQ(slow.exitCode, 1);
+    EXPECT_EQ(slow.out, "");
+}
+
+TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
+    writeFile("fake.wav", std::string(100, '\x7f'));
+    writeFile("silence.raw", std::string(22050, '\x7f'));
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* message; // the first line of stderr
+    };
+    const Row rows[] = {
+        {{"decode"}, 2, "zuvela-cli decode: DATEI fehlt."},
+        {{"decode", "a.wav", "b.wav"}, 2, "zuvela-cli decode: Unerwartetes Argument: b.wav"},
+        {{"decode", "silence.raw", "--rate", "100"},
+         2,
+         "zuvela-cli decode: --rate: \"100\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz)."},
+        {{"decode", "silence.raw", "--rate", "22k"},
+         2,
+         "zuvela-cli decode: --rate: \"22k\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz)."},
+        {{"decode", "missing.wav"},
+         1,
+         "zuvela-cli decode: Die Datei \"missing.wav\" kann nicht gelesen werden."},
+        {{"decode", "fake.wav"},
+         1,
+         "zuvela-cli decode: Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt)."},
+        {{"decode", "silence.raw", "-o", "out.740"},
+         1,
+         "zuvela-cli decode: Keine gültige Programmiersequenz. In der Aufnahme sind keine Töne "
+         "zu finden."},
+    };
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const std::string& arg : row.args)
+            joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const ProcessResult r = cli(row.args);
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists("out.740"));
+    }
+
+    // A recording that stops inside the sequence: what was found, and where it stops.
+    ASSERT_EQ(cli({"render", "--address", "2=12345", "-o", "two.raw"}).exitCode, 0);
+    const std::string two = readFile("two.raw");
+    writeFile("cut.raw", two.substr(0, two.size() * 3 / 4));
+    const ProcessResult cut = cli({"decode", "cut.raw", "-o", "out.740"});
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_EQ(cut.err, "zuvela-cli decode: Keine gültige Programmiersequenz. Gefunden: 11 Töne in "
+                       "2 Blöcken (6, 5).\nBlock A kündigt 2 Rufadressen an, gefunden sind 1; "
+                       "nach 2,77 s folgt kein Block B II.\n");
+    EXPECT_FALSE(fs::exists("out.740"));
+}
+
+} // namespace
