@@ -5,12 +5,12 @@
 //  - underruns mended by the output layer during 20 sends while both CPU cores are kept busy,
 //    and how many of those sends arrived at the sink other than sample for sample;
 //  - CPU time of the program, the server and the session manager per second of sound.
-#include "TApplication.h"
-#include "UNT_Main.h"
 #include "Audio.h"
-#include "WaveOutAlsa.h"
+#include "TApplication.h"
 #include "ToneSequence.h"
+#include "UNT_Main.h"
 #include "UNT_Prog.h"
+#include "WaveOutAlsa.h"
 #include "support/PipeWireServer.h"
 
 #include <QCoreApplication>

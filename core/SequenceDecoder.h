@@ -3,9 +3,9 @@
 // each tone's frequency, and inverts the encoder. It returns settings only when the tones
 // form a sequence the encoder can produce; otherwise it says what it found and where it stops.
 #include "ProgEncoder.h"
-#include "ToneTable.h"
-#include "Recording.h"
 #include "ProgTones.h"
+#include "Recording.h"
+#include "ToneTable.h"
 
 #include <stdexcept>
 #include <string>

@@ -287,8 +287,8 @@ struct AudioOnAlsa : AlsaTest {
         audio->Player->SetSampleRate(22050);
         audio->OnPlayed = [this](TObject*) {
             // 8-bit sound reaches ALSA widened to 16 bits; read() narrows it back.
-            capturedAtPlayed = audio->Player->BitsPerSample() == TBPS::_8 ? capture->read()
-                                                                          : capture->readRaw();
+            capturedAtPlayed =
+                audio->Player->BitsPerSample() == TBPS::_8 ? capture->read() : capture->readRaw();
             ++played;
         };
         audio->OnBufferPlayed = [this](TObject*) { ++bufferPlayed; };

@@ -1,8 +1,8 @@
 // The windows as a desktop shows them: German standard texts, disabled looks, group frames,
 // placement, pasting, hints, start-up without reading folders, a file from the command line.
+#include "FormStyle.h"
 #include "ProgDataDialog.h"
 #include "UNT_Main.h"
-#include "FormStyle.h"
 #include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 

@@ -1,15 +1,15 @@
 // Choosing the sound card: the "Soundkarte" option's context menu over real ALSA devices
 // (named PCMs of the test configuration), the stored choice, and a device that is gone.
-#include "UNT_Main.h"
 #include "Audio.h"
+#include "SoundDeviceChoice.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
 #include "WaveInSim.h"
 #include "WaveMixerSim.h"
 #include "WaveOutAlsa.h"
 #include "WaveOutSim.h"
-#include "SoundDeviceChoice.h"
-#include "UNT_Prog.h"
 #include "support/AlsaCapture.h"
-#include "support/GuiHelpers.h"
+#include "support/CapturedProgramTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,17 +34,11 @@ struct MenuEntry {
     bool checked;
 };
 
-class DeviceChoice : public ProgramTest {
+class DeviceChoice : public CapturedProgramTest {
 protected:
-    static void SetUpTestSuite() { capture = new AlsaCapture(); }
-    static void TearDownTestSuite() {
-        delete capture;
-        capture = nullptr;
-    }
     void SetUp() override {
         QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela")).clear();
-        capture->clear();
-        ProgramTest::SetUp();
+        CapturedProgramTest::SetUp();
     }
     void restartProgram() {
         destroyApplicationWindows();
@@ -107,10 +101,7 @@ protected:
         std::ifstream in(capture->namedPcmFile(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-
-    static AlsaCapture* capture;
 };
-AlsaCapture* DeviceChoice::capture = nullptr;
 
 const QString cable = QStringLiteral("Zuvela Test Card, zuvela_cable: Output of zuvela_cable");
 

@@ -1,8 +1,8 @@
 // "OK und los !" through a real sound server: ALSA's default routed to PipeWire, whose null
 // sink's monitor is recorded. The server is the test's own (private bus and runtime folder).
-#include "UNT_Main.h"
 #include "Audio.h"
 #include "ToneSequence.h"
+#include "UNT_Main.h"
 #include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 #include "support/PipeWireServer.h"

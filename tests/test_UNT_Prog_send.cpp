@@ -10,7 +10,7 @@
 #include "UNT_Prog.h"
 #include "WaveOutAlsa.h"
 #include "support/AlsaCapture.h"
-#include "support/GuiHelpers.h"
+#include "support/CapturedProgramTest.h"
 #include "support/ToneDecoder.h"
 
 #include <QCheckBox>
@@ -25,18 +25,8 @@ namespace {
 
 using testsupport::AlsaCapture;
 
-class Send : public ProgramTest {
+class Send : public CapturedProgramTest {
 protected:
-    static void SetUpTestSuite() { capture = new AlsaCapture(); }
-    static void TearDownTestSuite() {
-        delete capture;
-        capture = nullptr;
-    }
-    void SetUp() override {
-        capture->clear();
-        ProgramTest::SetUp();
-    }
-
     // Four five-tone addresses, typed as a user types them.
     static void enterFourAddresses() {
         TFRM_Main& w = *FRM_Main;
@@ -65,10 +55,7 @@ protected:
     static bool waitForPlayed() {
         return QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000);
     }
-
-    static AlsaCapture* capture;
 };
-AlsaCapture* Send::capture = nullptr;
 
 TEST_F(Send, SoundCardPlaysTheSynthesisExactly) {
     click(FRM_Main->OPT_Tonsys_03);
