@@ -304,12 +304,6 @@ void measureTiming(const Blocks& blocks, std::size_t used, DecodedSequence& d) {
 
 } // namespace
 
-const char* toneSystemCaption(uint8_t tonsys) {
-    static const std::array<const char*, kToneSystems> captions = {
-        "ZVEI 1", "ZVEI 1 (GB)", "ZVEI 2", "ZVEI F", "ZVEI DEPR.", "CCIR", "CCIR / EEA"};
-    return tonsys >= 1 && tonsys <= kToneSystems ? captions[tonsys - 1] : "?";
-}
-
 std::vector<FoundTone> findTones(const Recording& recording) {
     const double rate = recording.sampleRate;
     if (!(rate >= kMinRate) || rate > 1e6)

@@ -39,6 +39,3 @@ public:
 
 DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneTable& table);
 DecodedSequence decodeSequence(const Recording& recording, const TToneTable& table);
-
-// The caption of tone system 1 to 7 ("ZVEI 1" ... "CCIR / EEA").
-const char* toneSystemCaption(uint8_t tonsys);

@@ -1,5 +1,7 @@
 #include "ToneTable.h"
 
+#include <array>
+
 void fillToneTable(TToneTable& table) {
     // One row per tone system: ZVEI 1, ZVEI 1 (GB), ZVEI 2, ZVEI F, ZVEI DEPR., CCIR, CCIR / EEA.
     table.rows = {{
@@ -22,4 +24,10 @@ int toneLengthButtonFor(uint8_t tonsys) {
     default:
         return 2; // the ZVEI systems: 70 ms
     }
+}
+
+const char* toneSystemCaption(uint8_t tonsys) {
+    static const std::array<const char*, kToneSystems> captions = {
+        "ZVEI 1", "ZVEI 1 (GB)", "ZVEI 2", "ZVEI F", "ZVEI DEPR.", "CCIR", "CCIR / EEA"};
+    return tonsys >= 1 && tonsys <= kToneSystems ? captions[tonsys - 1] : "?";
 }

@@ -23,3 +23,6 @@ void fillToneTable(TToneTable& table);
 // The tone-length button (1 "40 ms", 2 "70 ms", 3 "100 ms") that a tone system allows:
 // it is the only enabled one and the checked one.
 int toneLengthButtonFor(uint8_t tonsys);
+
+// The caption of tone system 1 to 7 ("ZVEI 1" ... "CCIR / EEA").
+const char* toneSystemCaption(uint8_t tonsys);

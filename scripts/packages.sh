@@ -6,11 +6,12 @@
 ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
                        libasound2-dev fonts-dejavu-core qt6-translations-l10n)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check,
-# sox for degraded recordings, and a sound server for the tests of the sound path (PipeWire
-# with its session manager, its tools, its ALSA plugin, and a session bus for them).
+# sox for degraded recordings, multimon-ng as an independent decoder of test calls, and a sound
+# server for the tests of the sound path (PipeWire with its session manager, its tools, its ALSA
+# plugin, and a session bus for them).
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-                      clang-tidy-14 sox dbus-daemon dbus-session-bus-common pipewire pipewire-bin
-                      wireplumber pipewire-alsa)
+                      clang-tidy-14 sox multimon-ng dbus-daemon dbus-session-bus-common pipewire
+                      pipewire-bin wireplumber pipewire-alsa)
 # What building and checking the Debian package adds: dpkg-shlibdeps and dpkg-buildflags, file
 # (CPack's test for programs), lintian and the desktop-entry and AppStream validators.
 ZUVELA_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)

@@ -1,0 +1,54 @@
+#pragma once
+// The test call: a pager's own address as alerting networks send it, so that a technician can
+// check that the programmed pager alerts. 600 ms of silence, the call, 600 ms of silence, the
+// call again, optionally the siren double tone for 5 s, then 70 ms of silence. One tone per
+// address character, back to back, with the phase running on from tone to tone (no click).
+#include "ToneTable.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+constexpr uint16_t kCallLeadIn = 600; // ms of silence before each call
+constexpr uint16_t kCallTail = 70;    // ms of silence after the last call or the siren
+constexpr uint16_t kSirenLow = 675;   // Hz; both siren tones at half the amplitude
+constexpr uint16_t kSirenHigh = 1240;
+constexpr uint16_t kSirenLength = 5000; // ms
+
+// An address that cannot be sent; the message is German, for the user.
+class TestCallError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The tone length in ms of tone-length button 1 "40 ms", 2 "70 ms" or 3 "100 ms".
+uint16_t toneLengthMs(int button);
+
+// Why the completed address cannot be sent as a test call with addresses of len characters in
+// tone system tonsys, or nothing when it can.
+std::optional<std::string> testCallProblem(const std::string& address, uint8_t len, uint8_t tonsys,
+                                           const TToneTable& table);
+
+// One frequency per character: digits from columns 0 to 9, 'R' from column 10, 'G' from
+// column 11. Throws TestCallError for any other character and for a 'G' the system has no
+// tone for.
+std::vector<uint16_t> testCallTones(const std::string& address, uint8_t tonsys,
+                                    const TToneTable& table);
+
+struct TestCall {
+    std::string address;      // completed, as the field holds it
+    uint8_t tonsys = 1;       // 1 to 7
+    uint16_t toneLength = 70; // ms per character
+    uint8_t amplitude = 100;  // peak deviation from the silence level 127
+    bool siren = false;
+};
+
+// The whole call as 8-bit unsigned mono samples at 22050 per second. Throws TestCallError as
+// testCallTones does.
+std::vector<uint8_t> renderTestCall(const TestCall& call, const TToneTable& table);
+
+// How many samples renderTestCall gives for an address of that many characters.
+std::size_t testCallSampleCount(std::size_t characters, uint16_t toneLength, bool siren);
