@@ -136,19 +136,22 @@ bool SettingsOptions::take(Args& args) {
             throw UsageError("--mode: \"" + value + "\" ist nicht erlaubt (erlaubt: 1 bis 4).");
         settings_.switchMode = static_cast<uint8_t>(mode);
     } else if (args.takeValue("--address", value)) {
-        const auto equals = value.find('=');
-        int n = 0;
-        if (equals == std::string::npos || !parseNumber(value.substr(0, equals), n) || n < 1 ||
-            n > 4)
-            throw UsageError("--address: \"" + value +
-                             "\" ist nicht erlaubt (erwartet: N=TEXT mit N von 1 bis 4).");
-        // Texts are single bytes, as the address fields and files hold them.
-        settings_.addresses[static_cast<std::size_t>(n - 1)] = {
-            true, platform::utf8ToCp1252(value.substr(equals + 1))};
+        setAddress(value);
     } else {
         return false;
     }
     return true;
+}
+
+void SettingsOptions::setAddress(const std::string& value) {
+    const auto equals = value.find('=');
+    int n = 0;
+    if (equals == std::string::npos || !parseNumber(value.substr(0, equals), n) || n < 1 || n > 4)
+        throw UsageError("--address: \"" + value +
+                         "\" ist nicht erlaubt (erwartet: N=TEXT mit N von 1 bis 4).");
+    // Texts are single bytes, as the address fields and files hold them.
+    settings_.addresses[static_cast<std::size_t>(n - 1)] = {
+        true, platform::utf8ToCp1252(value.substr(equals + 1))};
 }
 
 void SettingsOptions::selectEvaluator(uint8_t evaluator) {
@@ -213,12 +216,35 @@ bool ExpertOptions::take(Args& args) {
     else if (args.takeValue("--block-pause", value))
         values_.blockPause =
             static_cast<uint16_t>(parseExpert("--block-pause", value, kBlockPauseRange));
-    else if (args.takeValue("--amplitude", value))
-        values_.amplitude =
-            static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
-    else
+    else if (!takeAmplitude(args))
         return false;
     return true;
+}
+
+bool ExpertOptions::takeAmplitude(Args& args) {
+    std::string value;
+    if (!args.takeValue("--amplitude", value))
+        return false;
+    values_.amplitude = static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
+    return true;
+}
+
+bool OutputOptions::take(Args& args) {
+    if (args.takeValue("--device", device)) {
+        if (device.empty())
+            throw UsageError("--device braucht einen Gerätenamen.");
+        return true;
+    }
+    if (args.takeFlag("--speaker")) {
+        speaker = true;
+        return true;
+    }
+    return false;
+}
+
+void OutputOptions::check() const {
+    if (speaker && !device.empty())
+        throw UsageError("--device und --speaker schließen einander aus.");
 }
 
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {

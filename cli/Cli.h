@@ -4,6 +4,7 @@
 #include "ExpertValues.h"
 #include "ProgDataFile.h"
 #include "ProgTones.h"
+#include "ToneSequence.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +59,8 @@ public:
     static const char* help();
 
     bool take(Args& args);
+    // The value of --address N=TEXT.
+    void setAddress(const std::string& value);
     const ProgDataSettings& stored() const { return settings_; }
     // Completes the addresses and checks them as "Programmieren" does, then encodes the tones.
     // Throws Failure with the window's messages.
@@ -76,10 +79,22 @@ public:
     static const char* help();
 
     bool take(Args& args);
+    // Only --amplitude, for commands that take no other expert value.
+    bool takeAmplitude(Args& args);
     const ExpertValues& values() const { return values_; }
 
 private:
     ExpertValues values_;
+};
+
+// Where send and call play: a named ALSA device (empty: the default) or the PC speaker.
+struct OutputOptions {
+    std::string device;
+    bool speaker = false;
+
+    bool take(Args& args);
+    // Both given is a usage error.
+    void check() const;
 };
 
 // The samples the programming dialog sends for the tones and expert values.
@@ -87,6 +102,15 @@ std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& 
 
 // Writes bytes to out (stdout or an open file called name); Failure when that fails.
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);
+
+// Writes samples to output as render does: "-" is stdout, a ".wav" name a RIFF/WAVE file,
+// any other name the raw bytes. No half-written file is left behind.
+void writeSamples(const std::string& output, const std::vector<uint8_t>& samples);
+
+// Plays samples through the audio component's player on device (empty: the default), or
+// segments through the PC-speaker module; the exit status of send.
+int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device);
+int playOnSpeaker(const std::vector<ToneSegment>& segments);
 
 // A message of the program as the default error box shows it: with a final period.
 std::string withPeriod(std::string message);

@@ -59,11 +59,14 @@ int runRender(Args& args) {
     }
     if (!haveOutput || output.empty())
         throw UsageError("-o DATEI fehlt.");
-    const std::vector<uint8_t> samples = renderSamples(settings.progTones(), expert.values());
+    writeSamples(output, renderSamples(settings.progTones(), expert.values()));
+    return kExitOk;
+}
 
+void writeSamples(const std::string& output, const std::vector<uint8_t>& samples) {
     if (output == "-") {
         writeAll(stdout, std::string(samples.begin(), samples.end()), "Standardausgabe");
-        return kExitOk;
+        return;
     }
     const std::string bytes = endsWithWav(output) ? waveFileBytes(samples, kSampleRate)
                                                   : std::string(samples.begin(), samples.end());
@@ -83,7 +86,6 @@ int runRender(Args& args) {
         std::remove(output.c_str());
         throw Failure("Schreiben fehlgeschlagen: " + output + " (" + reason + ")");
     }
-    return kExitOk;
 }
 
 int runDevices(Args& args) {

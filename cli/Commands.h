@@ -9,5 +9,6 @@ int runRender(Args& args);
 int runSend(Args& args);
 int runDevices(Args& args);
 int runDecode(Args& args);
+int runCall(Args& args);
 
 } // namespace cli

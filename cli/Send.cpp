@@ -192,36 +192,43 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
 
 } // namespace
 
+namespace {
+
+// The application object the player's messages need, and Ctrl+C armed.
+struct SendSession {
+    int argc = 1;
+    char name[11] = "zuvela-cli";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+    SendSession() { armInterrupt(); }
+};
+
+} // namespace
+
+int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
+    SendSession session;
+    return sendToSoundCard(samples, device);
+}
+
+int playOnSpeaker(const std::vector<ToneSegment>& segments) {
+    SendSession session;
+    return sendToSpeaker(segments);
+}
+
 int runSend(Args& args) {
     SettingsOptions settings;
     ExpertOptions expert;
-    std::string device;
-    bool speaker = false;
-    while (!args.done()) {
-        if (settings.take(args) || expert.take(args))
-            continue;
-        if (args.takeValue("--device", device)) {
-            if (device.empty())
-                throw UsageError("--device braucht einen Gerätenamen.");
-        } else if (args.takeFlag("--speaker")) {
-            speaker = true;
-        } else {
+    OutputOptions output;
+    while (!args.done())
+        if (!settings.take(args) && !expert.take(args) && !output.take(args))
             args.reject();
-        }
-    }
-    if (speaker && !device.empty())
-        throw UsageError("--device und --speaker schließen einander aus.");
+    output.check();
 
     const TProgTones tones = settings.progTones();
     const ExpertValues& e = expert.values();
-    int argc = 1;
-    char name[] = "zuvela-cli";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
-    armInterrupt();
-    if (speaker)
-        return sendToSpeaker(toneSequence(tones, e.toneLength, e.tonePause, e.blockPause));
-    return sendToSoundCard(renderSamples(tones, e), device);
+    if (output.speaker)
+        return playOnSpeaker(toneSequence(tones, e.toneLength, e.tonePause, e.blockPause));
+    return playOnSoundCard(renderSamples(tones, e), output.device);
 }
 
 } // namespace cli

@@ -40,6 +40,25 @@ const Command kCommands[] = {
      "                        ohne die Option über das Standardgerät\n"
      "  --speaker             über den PC-Lautsprecher (ohne Amplitude, wie im Dialog)\n",
      true, true, cli::runSend},
+    {"call", "einen Testruf an die eigene Rufadresse senden oder schreiben",
+     "Aufruf: zuvela-cli call [Einstellungen] ADRESSE|--address N [--siren]\n"
+     "                        [--amplitude PROZENT] [--device NAME | --speaker | -o DATEI]\n\n"
+     "Sendet einen Testruf, mit dem ein programmierter Empfänger auslösen muss: 600 ms Stille,\n"
+     "der Ruf, 600 ms Stille, der Ruf noch einmal, 70 ms Stille. Der Ruf ist ein Ton je Zeichen\n"
+     "der Rufadresse, ohne Pause, so lang wie die Tonlänge des Tonsystems (40, 70 oder 100 ms).\n"
+     "Die Rufadresse wird ergänzt wie beim Verlassen des Adressfelds (ein wiederholtes Zeichen\n"
+     "wird R) und braucht so viele Zeichen, wie die Auswertung verlangt. Gesendet wird wie mit\n"
+     "send (Rückgabewerte, Fortschritt, Strg+C).\n"
+     "  ADRESSE               die Rufadresse: Ziffern, R und G\n"
+     "  --address N           die Rufadresse von Ruf N (1 bis 4) aus den Einstellungen\n"
+     "  --siren               danach 5 s Sirenendoppelton (675 Hz + 1240 Hz); nicht mit\n"
+     "                        --speaker\n"
+     "  --amplitude PROZENT   10 bis 100 in Schritten von 10 (Vorgabe 100)\n"
+     "  --device NAME         über dieses Ausgabegerät (Namen: zuvela-cli devices)\n"
+     "  --speaker             über den PC-Lautsprecher\n"
+     "  -o DATEI              schreiben statt senden, wie render: DATEI.wav als WAV-Datei,\n"
+     "                        sonst die Rohdaten, - auf die Standardausgabe\n",
+     true, false, cli::runCall},
     {"devices", "die Ausgabegeräte auflisten (Name, Beschreibung), das Standardgerät zuerst",
      "Aufruf: zuvela-cli devices\n\n"
      "Listet die Ausgabegeräte mit Namen und Beschreibung auf, das Standardgerät zuerst.\n"

@@ -1,5 +1,6 @@
 // zuvela-cli as a user runs it: exit statuses and messages, what render writes, how the
 // settings options combine with a file.
+#include "TestCall.h"
 #include "support/RunProcess.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,40 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
          1,
          "zuvela-cli send: Ausgabegerät nicht gefunden: no-such-device (die Geräte listet "
          "zuvela-cli devices)"},
+        {{"call", "-o", "out.raw"},
+         2,
+         "zuvela-cli call: Rufadresse fehlt (ADRESSE oder --address N)."},
+        {{"call", "57434", "--address", "1"},
+         2,
+         "zuvela-cli call: ADRESSE und --address N schließen einander aus."},
+        {{"call", "57434", "12345"}, 2, "zuvela-cli call: Unerwartetes Argument: 12345"},
+        {{"call", "--address", "5", "-o", "out.raw"},
+         2,
+         "zuvela-cli call: --address: \"5\" ist nicht erlaubt (erwartet: N von 1 bis 4 oder "
+         "N=TEXT)."},
+        {{"call", "--tone-length", "40", "57434", "-o", "out.raw"},
+         2,
+         "zuvela-cli call: Unbekannte Option: --tone-length"},
+        {{"call", "57434", "--siren", "--speaker"},
+         2,
+         "zuvela-cli call: --siren geht nicht mit --speaker: der PC-Lautsprecher spielt nur einen "
+         "Ton zugleich."},
+        {{"call", "57434", "-o", "out.raw", "--device", "default"},
+         2,
+         "zuvela-cli call: -o und --device/--speaker schließen einander aus."},
+        {{"call", "5743", "-o", "out.raw"},
+         1,
+         "zuvela-cli call: Die Rufadresse braucht für \"5 Ton\" genau 5 Zeichen (sie hat 4)."},
+        {{"call", "--address", "2", "-o", "out.raw"},
+         1,
+         "zuvela-cli call: Ruf 2: Die Rufadresse braucht für \"5 Ton\" genau 5 Zeichen (sie hat "
+         "0)."},
+        {{"call", "--system", "zvei-f", "1234G", "-o", "out.raw"},
+         1,
+         "zuvela-cli call: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\"."},
+        {{"call", "12a45", "-o", "out.raw"},
+         1,
+         "zuvela-cli call: Das Zeichen \"a\" gehört in keine Rufadresse."},
     };
     writeFile("empty.740", "");
     for (const Row& row : rows) {
@@ -213,6 +248,8 @@ TEST(ZuvelaCli, EveryCommandHasItsGermanHelp) {
         {{"send", "--system", "9", "--help"},
          "Aufruf: zuvela-cli send [Einstellungen] [Expertenwerte] [--device NAME | --speaker]"},
         {{"devices", "--help"}, "Aufruf: zuvela-cli devices"},
+        {{"call", "--help"},
+         "Aufruf: zuvela-cli call [Einstellungen] ADRESSE|--address N [--siren]"},
     };
     for (const Row& row : rows) {
         const ProcessResult r = cli(row.args);
@@ -318,6 +355,57 @@ TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
                        "2 Blöcken (6, 5).\nBlock A kündigt 2 Rufadressen an, gefunden sind 1; "
                        "nach 2,77 s folgt kein Block B II.\n");
     EXPECT_FALSE(fs::exists("out.740"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZuvelaCli, CallWritesTheTestCallOfTheSettingsAddress) {
+    TToneTable table;
+    fillToneTable(table);
+    auto expected = [&](const char* address, uint8_t tonsys, uint16_t toneLength, uint8_t amplitude,
+                        bool siren) {
+        const std::vector<uint8_t> s =
+            renderTestCall({address, tonsys, toneLength, amplitude, siren}, table);
+        return std::string(s.begin(), s.end());
+    };
+    writeFile("eea.740", "[A]\r\nTS=7\r\nAW=2\r\n[B III]\r\nRP=1\r\nAD=1123\r\n");
+    struct Row {
+        std::vector<std::string> args;
+        std::string samples;
+    };
+    const Row rows[] = {
+        {{"57434"}, expected("57434", 1, 70, 100, false)},
+        // Completed as leaving the field completes it; the tone length is the system's.
+        {{"--system", "ccir", "11111", "--amplitude", "30"}, expected("1R1R1", 6, 100, 30, false)},
+        {{"--evaluator", "3", "--siren", "12G"}, expected("12G", 1, 70, 100, true)},
+        // The address of a slot, from the file or the options after it.
+        {{"-f", "eea.740", "--address", "3"}, expected("1R23", 7, 40, 100, false)},
+        {{"-f", "eea.740", "--address", "2=9870", "--address", "2"},
+         expected("9870", 7, 40, 100, false)},
+    };
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const std::string& arg : row.args)
+            joined += arg + " ";
+        SCOPED_TRACE(joined);
+        std::vector<std::string> args = {"call"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.insert(args.end(), {"-o", "-"});
+        const ProcessResult r = cli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out == row.samples)
+            << r.out.size() << " bytes, " << row.samples.size() << " expected";
+    }
+    // Files as render writes them.
+    ASSERT_EQ(cli({"call", "57434", "-o", "call.raw"}).exitCode, 0);
+    EXPECT_TRUE(readFile("call.raw") == rows[0].samples);
+    ASSERT_EQ(cli({"call", "57434", "-o", "call.wav"}).exitCode, 0);
+    const std::string wav = readFile("call.wav");
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_TRUE(wav.substr(44, rows[0].samples.size()) == rows[0].samples);
 }
 
 } // namespace

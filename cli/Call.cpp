@@ -1,0 +1,102 @@
+// The call command: a pager's own address as a test call, written to a file or sent.
+#include "Commands.h"
+
+#include "Addresses.h"
+#include "Cp1252.h"
+#include "TestCall.h"
+
+#include <charconv>
+
+namespace cli {
+
+namespace {
+
+// The slot number of "--address N"; "--address N=TEXT" is the settings option.
+int parseSlot(const std::string& value) {
+    int n = 0;
+    const char* end = value.data() + value.size();
+    const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+    if (value.empty() || ec != std::errc() || ptr != end || n < 1 || n > 4)
+        throw UsageError("--address: \"" + value +
+                         "\" ist nicht erlaubt (erwartet: N von 1 bis 4 oder N=TEXT).");
+    return n;
+}
+
+// The speaker has one tone at a time: the call, without the siren's double tone.
+std::vector<ToneSegment> speakerSegments(const std::vector<uint16_t>& tones, uint16_t toneLength) {
+    std::vector<ToneSegment> segments;
+    for (int repetition = 0; repetition < 2; ++repetition) {
+        segments.push_back({0, kCallLeadIn});
+        for (const uint16_t f : tones)
+            segments.push_back({f, toneLength});
+    }
+    segments.push_back({0, kCallTail});
+    return segments;
+}
+
+} // namespace
+
+int runCall(Args& args) {
+    SettingsOptions settings;
+    ExpertOptions expert;
+    OutputOptions output;
+    std::string address, file, value;
+    bool haveAddress = false, haveFile = false, siren = false;
+    int slot = 0;
+    while (!args.done()) {
+        if (args.takeValue("--address", value)) {
+            if (value.find('=') != std::string::npos)
+                settings.setAddress(value);
+            else
+                slot = parseSlot(value);
+        } else if (args.takeFlag("--siren")) {
+            siren = true;
+        } else if (args.takeValue("-o", file)) {
+            haveFile = true;
+        } else if (settings.take(args) || expert.takeAmplitude(args) || output.take(args)) {
+            continue;
+        } else if (!haveAddress && args.takeArgument(address)) {
+            haveAddress = true;
+        } else {
+            args.reject();
+        }
+    }
+    output.check();
+    if (haveFile && (output.speaker || !output.device.empty()))
+        throw UsageError("-o und --device/--speaker schließen einander aus.");
+    if (haveFile && file.empty())
+        throw UsageError("-o braucht einen Dateinamen.");
+    if (haveAddress == (slot != 0))
+        throw UsageError(haveAddress ? "ADRESSE und --address N schließen einander aus."
+                                     : "Rufadresse fehlt (ADRESSE oder --address N).");
+    if (siren && output.speaker)
+        throw UsageError("--siren geht nicht mit --speaker: der PC-Lautsprecher spielt nur "
+                         "einen Ton zugleich.");
+
+    // Completed as leaving the address field completes it.
+    const ProgDataSettings& s = settings.stored();
+    const uint8_t len = adresseLenForEvaluator(s.evaluator);
+    const std::string text = haveAddress ? platform::utf8ToCp1252(address)
+                                         : s.addresses.at(static_cast<std::size_t>(slot - 1)).text;
+    TestCall call;
+    call.address = normaliseRepeats(text, len);
+    call.tonsys = s.tonsys;
+    call.toneLength = toneLengthMs(toneLengthButtonFor(s.tonsys));
+    call.amplitude = expert.values().amplitude;
+    call.siren = siren;
+    TToneTable table;
+    fillToneTable(table);
+    if (const auto problem = testCallProblem(call.address, len, call.tonsys, table))
+        throw Failure(slot != 0 ? "Ruf " + std::to_string(slot) + ": " + *problem : *problem);
+
+    if (haveFile) {
+        writeSamples(file, renderTestCall(call, table));
+        return kExitOk;
+    }
+    if (output.speaker)
+        return playOnSpeaker(
+            speakerSegments(testCallTones(call.address, call.tonsys, table), call.toneLength));
+    return playOnSoundCard(renderTestCall(call, table), output.device);
+}
+
+} // namespace cli
