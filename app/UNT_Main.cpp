@@ -6,6 +6,7 @@
 #include "ProgDataFile.h"
 #include "Shell.h"
 #include "TApplication.h"
+#include "TestCall.h"
 #include "UNT_Prog.h"
 #include "Version.h"
 
@@ -472,7 +473,37 @@ QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {
                     [this, edit] { pasteInto(edit, QClipboard::Clipboard); });
         }
     }
+    menu->addSeparator();
+    QAction* call = menu->addAction(QStringLiteral("Testruf senden"));
+    call->setObjectName(QStringLiteral("test-call"));
+    // Why it cannot be sent, on the disabled entry.
+    menu->setToolTipsVisible(true);
+    const std::string address = normaliseRepeats(toCp1252(edit->text()), AdresseLen);
+    std::optional<std::string> problem = testCallProblem(address, AdresseLen, Tonsys, ToneTable);
+    if (!problem && FRM_Prog->Sending())
+        problem = "Es wird gerade gesendet; ein Testruf muss warten, bis das Senden endet.";
+    if (problem) {
+        call->setEnabled(false);
+        call->setToolTip(QString::fromStdString(*problem));
+    }
+    connect(call, &QAction::triggered, this,
+            [this, edit] { runHandler([this, edit] { sendTestCall(edit); }); });
     return menu;
+}
+
+void TFRM_Main::sendTestCall(QLineEdit* edit) {
+    OnAdresseExit(edit);
+    int button = 1;
+    for (QRadioButton* option : tonlenButtons()) {
+        if (option->isChecked())
+            break;
+        ++button;
+    }
+    TestCall call;
+    call.address = toCp1252(edit->text());
+    call.tonsys = Tonsys;
+    call.toneLength = toneLengthMs(button);
+    FRM_Prog->SendTestCall(call, ToneTable, this);
 }
 
 void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {

@@ -106,8 +106,12 @@ public:
     void OpenProgData(const QString& fileName);
 
     // The context menu of an address field; its paste goes through the key filter. Built
-    // afresh for each showing, so further entries can be added here.
+    // afresh for each showing. Its last entry, "Testruf senden", is disabled with the reason
+    // as its tool tip while the field's address cannot be sent or something is being sent.
     QMenu* addressMenu(QLineEdit* edit);
+    // Completes the field as leaving it does and sends its address as a test call through the
+    // programming dialog's output, without showing the dialog.
+    void sendTestCall(QLineEdit* edit);
     // Inserts clipboard text into an address field as if it were typed: what the key filter
     // drops is dropped, and the insertion stops at the address length.
     void pasteInto(QLineEdit* edit, QClipboard::Mode mode);

@@ -22,18 +22,6 @@ int parseSlot(const std::string& value) {
     return n;
 }
 
-// The speaker has one tone at a time: the call, without the siren's double tone.
-std::vector<ToneSegment> speakerSegments(const std::vector<uint16_t>& tones, uint16_t toneLength) {
-    std::vector<ToneSegment> segments;
-    for (int repetition = 0; repetition < 2; ++repetition) {
-        segments.push_back({0, kCallLeadIn});
-        for (const uint16_t f : tones)
-            segments.push_back({f, toneLength});
-    }
-    segments.push_back({0, kCallTail});
-    return segments;
-}
-
 } // namespace
 
 int runCall(Args& args) {
@@ -95,7 +83,7 @@ int runCall(Args& args) {
     }
     if (output.speaker)
         return playOnSpeaker(
-            speakerSegments(testCallTones(call.address, call.tonsys, table), call.toneLength));
+            testCallSegments(testCallTones(call.address, call.tonsys, table), call.toneLength));
     return playOnSoundCard(renderTestCall(call, table), output.device);
 }
 

@@ -1,7 +1,6 @@
 #include "TestCall.h"
 
 #include "Cp1252.h"
-#include "ToneSequence.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,6 +71,17 @@ std::optional<std::string> testCallProblem(const std::string& address, uint8_t l
         return e.what();
     }
     return std::nullopt;
+}
+
+std::vector<ToneSegment> testCallSegments(const std::vector<uint16_t>& tones, uint16_t toneLength) {
+    std::vector<ToneSegment> segments;
+    for (int repetition = 0; repetition < 2; ++repetition) {
+        segments.push_back({0, kCallLeadIn});
+        for (const uint16_t f : tones)
+            segments.push_back({f, toneLength});
+    }
+    segments.push_back({0, kCallTail});
+    return segments;
 }
 
 std::size_t testCallSampleCount(std::size_t characters, uint16_t toneLength, bool siren) {

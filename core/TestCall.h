@@ -3,6 +3,7 @@
 // check that the programmed pager alerts. 600 ms of silence, the call, 600 ms of silence, the
 // call again, optionally the siren double tone for 5 s, then 70 ms of silence. One tone per
 // address character, back to back, with the phase running on from tone to tone (no click).
+#include "ToneSequence.h"
 #include "ToneTable.h"
 
 #include <cstddef>
@@ -49,6 +50,10 @@ struct TestCall {
 // The whole call as 8-bit unsigned mono samples at 22050 per second. Throws TestCallError as
 // testCallTones does.
 std::vector<uint8_t> renderTestCall(const TestCall& call, const TToneTable& table);
+
+// The call for an output of one tone at a time (the PC speaker): the silences and one segment
+// per tone, without the siren.
+std::vector<ToneSegment> testCallSegments(const std::vector<uint16_t>& tones, uint16_t toneLength);
 
 // How many samples renderTestCall gives for an address of that many characters.
 std::size_t testCallSampleCount(std::size_t characters, uint16_t toneLength, bool siren);

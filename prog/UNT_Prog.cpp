@@ -182,36 +182,62 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         std::vector<uint8_t> samples;
         for (const ToneSegment& segment : sequence)
             AppendTone(segment.frequency, segment.duration, samples);
-        QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
-                         static_cast<qsizetype>(samples.size()));
-        samples = {};
-        QBuffer stream(&bytes);
-        stream.open(QIODevice::ReadOnly);
-        // Only a failure of this send counts, not a text an earlier one left behind.
-        AUD_Main->ErrorMessage.clear();
-        AUD_Main->Player->Play(&stream, nullptr, 0);
-        if (!AUD_Main->ErrorMessage.isEmpty() &&
-            AUD_Main->ErrorMessage != QStringLiteral("Player already closed")) {
-            if (AUD_Main->Player->Active())
-                AUD_Main->Player->Stop();
-            showErrorBox(this, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
-                                   AUD_Main->ErrorMessage);
+        if (!playOnSoundCard(samples, this))
             return;
-        }
         BTN_Go->setEnabled(false);
     }
-    if (OPT_PCSpeaker->isChecked()) {
-        BTN_Go->setEnabled(false);
-        UNT_Bleeper::ClearInterrupt();
-        speakerWalk_ = true;
-        for (const ToneSegment& segment : sequence) {
-            if (UNT_Bleeper::Interrupted())
-                break;
-            SpeakerTone(segment.frequency, segment.duration);
-        }
-        speakerWalk_ = false;
-        UNT_Bleeper::ClearInterrupt();
-        BTN_Go->setEnabled(true);
+    if (OPT_PCSpeaker->isChecked())
+        walkOnSpeaker(sequence);
+}
+
+bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner) {
+    QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
+                     static_cast<qsizetype>(samples.size()));
+    QBuffer stream(&bytes);
+    stream.open(QIODevice::ReadOnly);
+    // Only a failure of this send counts, not a text an earlier one left behind.
+    AUD_Main->ErrorMessage.clear();
+    AUD_Main->Player->Play(&stream, nullptr, 0);
+    playOwner_ = owner;
+    if (!AUD_Main->ErrorMessage.isEmpty() &&
+        AUD_Main->ErrorMessage != QStringLiteral("Player already closed")) {
+        if (AUD_Main->Player->Active())
+            AUD_Main->Player->Stop();
+        showErrorBox(owner, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
+                                AUD_Main->ErrorMessage);
+        return false;
+    }
+    return true;
+}
+
+void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence) {
+    BTN_Go->setEnabled(false);
+    UNT_Bleeper::ClearInterrupt();
+    speakerWalk_ = true;
+    for (const ToneSegment& segment : sequence) {
+        if (UNT_Bleeper::Interrupted())
+            break;
+        SpeakerTone(segment.frequency, segment.duration);
+    }
+    speakerWalk_ = false;
+    UNT_Bleeper::ClearInterrupt();
+    BTN_Go->setEnabled(true);
+}
+
+bool TFRM_Prog::Sending() const {
+    return !BTN_Go->isEnabled();
+}
+
+void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* owner) {
+    if (Sending())
+        return;
+    if (OPT_Soundcard->isChecked()) {
+        call.amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
+        if (playOnSoundCard(renderTestCall(call, table), owner))
+            BTN_Go->setEnabled(false);
+    } else {
+        walkOnSpeaker(
+            testCallSegments(testCallTones(call.address, call.tonsys, table), call.toneLength));
     }
 }
 
@@ -220,14 +246,18 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
     // A device that went away mid-send: the pager did not get everything. Shown once the
     // component has finished closing.
     const QString failure = AUD_Main->Player->PlaybackFailure();
-    if (!failure.isEmpty())
-        QTimer::singleShot(0, this, [this, failure] {
-            showErrorBox(this,
-                         QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
-                             QStringLiteral("Die Übertragung wurde abgebrochen, der Empfänger "
-                                            "ist nicht vollständig programmiert (%1).")
-                                 .arg(failure));
-        });
+    if (failure.isEmpty())
+        return;
+    // A test call's failure is shown by the window it was sent from.
+    QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
+    const QString what = owner == this ? QStringLiteral("Die Übertragung wurde abgebrochen, der "
+                                                        "Empfänger ist nicht vollständig "
+                                                        "programmiert (%1).")
+                                       : QStringLiteral("Der Testruf wurde abgebrochen (%1).");
+    QTimer::singleShot(0, owner, [owner, what, failure] {
+        showErrorBox(owner, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
+                                what.arg(failure));
+    });
 }
 
 void TFRM_Prog::setVisible(bool visible) {

@@ -2,6 +2,9 @@
 // The programming dialog: lists the programming tones, holds the expert sliders and the
 // output-device choice, and sends the tones.
 #include "ProgTones.h"
+#include "TestCall.h"
+
+#include "ToneSequence.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -57,6 +60,13 @@ public:
     // One tone on the PC speaker, or a wait when the frequency is 0.
     static void SpeakerTone(uint16_t frequency, uint16_t duration);
 
+    // Sends a test call through the chosen output at the dialog's amplitude, without showing
+    // the dialog; a failure shows the send's box, owned by owner. "OK und los !" stays
+    // disabled while the call plays.
+    void SendTestCall(TestCall call, const TToneTable& table, QWidget* owner);
+    // A send or a test call is playing; another has to wait.
+    bool Sending() const;
+
     void setVisible(bool visible) override;
 
 protected:
@@ -65,5 +75,10 @@ protected:
 
 private:
     void buildControls();
-    bool speakerWalk_ = false; // a walk of tones on the PC speaker is running
+    // Starts the samples on the sound card; on failure shows the send's box owned by owner.
+    bool playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner);
+    void walkOnSpeaker(const std::vector<ToneSegment>& sequence);
+    bool speakerWalk_ = false;
+    QWidget* playOwner_ = nullptr; // owns the box of a failure during playback // a walk of tones
+                                   // on the PC speaker is running
 };
