@@ -40,6 +40,8 @@ QLabel* sliderLabel(QWidget* parent, const char* name, int top) {
 
 } // namespace
 
+TAudioLayers TFRM_Prog::audioLayers;
+
 TFRM_Prog::TFRM_Prog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
@@ -49,7 +51,7 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     setFixedSize(366, 274);
     setModal(true);
     buildControls();
-    AUD_Main = new TAudio(this);
+    AUD_Main = new TAudio(this, audioLayers);
     AUD_Main->Player->SetSampleRate(22050); // the recorder follows: one format for both
     AUD_Main->Recorder->SetTrigLevel(0);
     AUD_Main->Recorder->Triggered = false;

@@ -13,6 +13,7 @@
 class QGroupBox;
 class SoundDeviceChoice;
 class TAudio;
+struct TAudioLayers;
 class TObject;
 class QLabel;
 class QPlainTextEdit;
@@ -24,6 +25,10 @@ class TFRM_Prog : public QDialog {
     Q_OBJECT
 public:
     explicit TFRM_Prog(QWidget* parent);
+
+    // The sound layers of the next dialog's audio component: the program's own unless a test
+    // puts scripted ones here.
+    static TAudioLayers audioLayers;
 
     QPlainTextEdit* TXT_Daten;
     QGroupBox* GroupBox1;
