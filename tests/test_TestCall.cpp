@@ -148,6 +148,7 @@ TEST(TestCall, AddressesThatCannotBeSentSayWhy) {
 std::vector<std::string> multimon(const std::vector<uint8_t>& call, const std::string& mode) {
     // It reads signed 16-bit samples at 22050 per second.
     std::vector<int16_t> wide;
+    wide.reserve(call.size());
     for (const uint8_t v : call)
         wide.push_back(static_cast<int16_t>((int(v) - kSilence) * 256));
     const std::string file = "call-" + mode + ".s16";
