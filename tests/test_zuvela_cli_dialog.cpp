@@ -216,4 +216,26 @@ TEST_F(CliAgainstDialog, DevicesListsNamesAndDescriptionsTheDefaultFirst) {
     EXPECT_TRUE(unusable->ends_with("  never opens")) << *unusable;
 }
 
+TEST_F(CliAgainstDialog, CallPlaysWhatItWritesAndFailsWhenTheDeviceDoesNot) {
+    const std::vector<std::string> call = {"--system", "ccir", "11111", "--siren"};
+    auto with = [&](std::vector<std::string> extra) {
+        extra.insert(extra.end(), call.begin(), call.end());
+        return extra;
+    };
+    const ProcessResult written = cli("call", with({"-o", "-"}));
+    ASSERT_EQ(written.exitCode, 0) << written.err;
+    capture->clear();
+    const ProcessResult sent = cli("call", with({}));
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(sent.out + sent.err, "");
+    const std::vector<uint8_t> played = capture->read();
+    EXPECT_TRUE(std::string(played.begin(), played.end()) == written.out)
+        << played.size() << " bytes played, " << written.out.size() << " written";
+
+    const ProcessResult unusable = cli("call", with({"--device", AlsaCapture::unusablePcm}));
+    EXPECT_EQ(unusable.exitCode, 1);
+    EXPECT_EQ(unusable.err.substr(0, unusable.err.find('\n')),
+              "zuvela-cli call: Die Soundkarte steht nicht zur Verfügung!");
+}
+
 } // namespace
