@@ -9,8 +9,7 @@
 #include "WaveInSim.h"
 #include "WaveMixerSim.h"
 #include "WaveOutSim.h"
-#include "support/AlsaCapture.h"
-#include "support/GuiHelpers.h"
+#include "support/CapturedProgramTest.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,8 +23,6 @@
 #include <QToolButton>
 
 namespace {
-
-using testsupport::AlsaCapture;
 
 QAction* testCallEntry(QMenu& menu) {
     return menu.findChild<QAction*>(QStringLiteral("test-call"));
@@ -56,13 +53,8 @@ bool waitForCallEnd() {
     return QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 20000);
 }
 
-class TestCallMenu : public ProgramTest {
+class TestCallMenu : public CapturedProgramTest {
 protected:
-    static void SetUpTestSuite() { capture = new AlsaCapture(); }
-    static void TearDownTestSuite() {
-        delete capture;
-        capture = nullptr;
-    }
     static QRadioButton* system(int n) {
         TFRM_Main& w = *FRM_Main;
         return std::array{w.OPT_Tonsys_01, w.OPT_Tonsys_02, w.OPT_Tonsys_03, w.OPT_Tonsys_04,
@@ -72,9 +64,7 @@ protected:
         TFRM_Main& w = *FRM_Main;
         return std::array{w.OPT_Auswerter_03, w.OPT_Auswerter_02, w.OPT_Auswerter_01}[tones - 3];
     }
-    static AlsaCapture* capture;
 };
-AlsaCapture* TestCallMenu::capture = nullptr;
 
 TEST_F(TestCallMenu, EntryIsDisabledWithItsReasonWhileTheAddressCannotBeSent) {
     struct Row {
@@ -157,7 +147,6 @@ TEST_F(TestCallMenu, PcSpeakerSoundsTheCallTones) {
              requests.push_back(r);
          }}};
     FRM_Prog->OPT_PCSpeaker->setChecked(true);
-    capture->clear();
     pickTestCall(FRM_Main->TXT_Adresse_01);
     EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
     EXPECT_EQ(capture->size(), 0u);
@@ -176,10 +165,10 @@ class TestCallFailure : public TestCallMenu {
 protected:
     void SetUp() override {
         TFRM_Prog::audioLayers = {&out, &in, &mixer};
-        ProgramTest::SetUp();
+        CapturedProgramTest::SetUp();
     }
     void TearDown() override {
-        ProgramTest::TearDown();
+        CapturedProgramTest::TearDown();
         TFRM_Prog::audioLayers = {};
     }
     platform::WaveOutSim out;
