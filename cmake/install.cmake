@@ -43,8 +43,10 @@ function(zuvela_install_gzipped source destination name)
     install(FILES ${out}.gz DESTINATION ${destination})
     set(zuvela_gzipped ${zuvela_gzipped} ${out}.gz PARENT_SCOPE)
 endfunction()
-# One line per manual page; zuvela-cli's goes here too.
+# One line per manual page.
 zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/zuvela.1 ${CMAKE_INSTALL_MANDIR}/man1 zuvela.1)
+zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/cli/zuvela-cli.1 ${CMAKE_INSTALL_MANDIR}/man1
+                       zuvela-cli.1)
 # The package is its own upstream (a native package): its Debian changelog is changelog.gz.
 zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_INSTALL_DOCDIR}
                        changelog)
@@ -62,7 +64,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Zuvela programs the KV 740 / QMR 52 radio pager receiver over an audio\n"
     "line: it encodes the tone system, the evaluator, the switch mode and up\n"
     "to four call addresses into programming tones and sends them through the\n"
-    "sound card or the PC speaker. The user interface is German.")
+    "sound card or the PC speaker. The user interface is German.\n"
+    "The command-line tool zuvela-cli does the same for scripts and reads\n"
+    "recordings of a tone sequence back into their settings.")
 set(CPACK_STRIP_FILES ON)
 # Strips what CPack's strip leaves (the .comment and .note sections), as Debian's own tools do.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/strip-package.cmake)
