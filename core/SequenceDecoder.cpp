@@ -366,8 +366,13 @@ std::vector<FoundTone> findTones(const Recording& recording) {
         std::nth_element(inside.begin(), inside.begin() + std::ptrdiff_t(inside.size() / 2),
                          inside.end());
         const double half = inside[inside.size() / 2] / 2;
-        const std::size_t middle = (first + end) / 2;
-        std::size_t lo = middle, hi = middle;
+        // From the run's outermost frames at half or above: a dip inside the run (quieter, yet
+        // above the threshold) stays part of the tone and cannot make its length negative.
+        std::size_t lo = first, hi = end - 1;
+        while (envelope[lo] < half)
+            ++lo;
+        while (envelope[hi] < half)
+            --hi;
         while (lo > 0 && envelope[lo - 1] >= half)
             --lo;
         while (hi + 1 < frames && envelope[hi + 1] >= half)

@@ -4,6 +4,7 @@
 #include "ToneSequence.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -253,6 +254,38 @@ TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {
     } catch (const DecodeError& e) {
         EXPECT_STREQ(e.what(), "Die Abtastrate von 4000 Hz passt nicht zu den Tönen (erlaubt: "
                                "6000 bis 1000000 Hz).");
+    }
+}
+
+// Tones of odd shapes, as fuzzing found them: each is found once, inside the recording, with
+// its length and frequency.
+TEST(SequenceDecoder, TonesOfOddShapesAreMeasuredWhole) {
+    struct Part {
+        double seconds, level;
+    };
+    struct Row {
+        std::string name;
+        std::vector<Part> parts; // 1060 Hz at each level, after 100 ms of silence
+        double length;           // expected, in seconds
+    };
+    const Row rows[] = {
+        {"plain", {{0.1, 1}}, 0.1},
+        // The quiet middle stays above the threshold but below half the tone: its frames once
+        // became the tone's edges, which gave it a negative length.
+        {"dip in the middle", {{0.06, 1}, {0.02, 0.3}, {0.06, 1}}, 0.14},
+    };
+    for (const Row& r : rows) {
+        Recording recording{22050, std::vector<float>(2205, 0.0f)};
+        for (const Part& p : r.parts)
+            for (int i = 0; i < int(p.seconds * 22050); ++i)
+                recording.samples.push_back(
+                    float(p.level * std::sin(2 * 3.14159265358979 * 1060 * i / 22050)));
+        recording.samples.resize(recording.samples.size() + 2205, 0.0f);
+        const std::vector<FoundTone> found = findTones(recording);
+        ASSERT_EQ(found.size(), 1u) << r.name;
+        EXPECT_NEAR(found[0].start, 0.1, 0.003) << r.name;
+        EXPECT_NEAR(found[0].length, r.length, 0.003) << r.name;
+        EXPECT_NEAR(found[0].frequency, 1060, 5) << r.name;
     }
 }
 
