@@ -32,11 +32,16 @@ std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& 
         expert.amplitude);
 }
 
-int runListing(Args& args) {
+SettingsOptions parseListing(Args& args) {
     SettingsOptions settings;
     while (!args.done())
         if (!settings.take(args))
             args.reject();
+    return settings;
+}
+
+int runListing(Args& args) {
+    const SettingsOptions settings = parseListing(args);
     std::string text;
     for (const std::string& line : progListingLines(settings.progTones()))
         text += line + '\n';
@@ -44,22 +49,26 @@ int runListing(Args& args) {
     return kExitOk;
 }
 
-int runRender(Args& args) {
-    SettingsOptions settings;
-    ExpertOptions expert;
-    std::string output;
+RenderRequest parseRender(Args& args) {
+    RenderRequest r;
     bool haveOutput = false;
     while (!args.done()) {
-        if (settings.take(args) || expert.take(args))
+        if (r.settings.take(args) || r.expert.take(args))
             continue;
-        if (args.takeValue("-o", output))
+        if (args.takeValue("-o", r.output))
             haveOutput = true;
         else
             args.reject();
     }
-    if (!haveOutput || output.empty())
+    if (!haveOutput || r.output.empty())
         throw UsageError("-o DATEI fehlt.");
-    writeSamples(output, renderSamples(settings.progTones(), expert.values()));
+    return r;
+}
+
+int runRender(Args& args) {
+    const RenderRequest request = parseRender(args);
+    writeSamples(request.output,
+                 renderSamples(request.settings.progTones(), request.expert.values()));
     return kExitOk;
 }
 

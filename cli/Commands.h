@@ -4,6 +4,22 @@
 
 namespace cli {
 
+// A command's arguments as parsed, before anything is done with them: parsing reads the files
+// that -f names, and writes nothing.
+struct RenderRequest {
+    SettingsOptions settings;
+    ExpertOptions expert;
+    std::string output;
+};
+struct DecodeRequest {
+    std::string file;
+    std::string output; // empty: no programming-data file
+    double rawRate = 22050;
+};
+SettingsOptions parseListing(Args& args);
+RenderRequest parseRender(Args& args);
+DecodeRequest parseDecode(Args& args);
+
 int runListing(Args& args);
 int runRender(Args& args);
 int runSend(Args& args);

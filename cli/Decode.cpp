@@ -62,30 +62,39 @@ std::string report(const DecodedSequence& d) {
 
 } // namespace
 
-int runDecode(Args& args) {
-    std::string file, output, rate;
+DecodeRequest parseDecode(Args& args) {
+    DecodeRequest r;
+    std::string rate;
     bool haveFile = false, haveOutput = false, haveRate = false;
     while (!args.done()) {
         if (args.takeValue("--rate", rate))
             haveRate = true;
-        else if (args.takeValue("-o", output))
+        else if (args.takeValue("-o", r.output))
             haveOutput = true;
-        else if (!haveFile && args.takeArgument(file))
+        else if (!haveFile && args.takeArgument(r.file))
             haveFile = true;
         else
             args.reject();
     }
     if (!haveFile)
         throw UsageError("DATEI fehlt.");
-    if (haveOutput && output.empty())
+    if (haveOutput && r.output.empty())
         throw UsageError("-o: der Dateiname ist leer.");
-    const double rawRate = haveRate ? parseRate(rate) : 22050;
+    if (haveRate)
+        r.rawRate = parseRate(rate);
+    return r;
+}
+
+int runDecode(Args& args) {
+    const DecodeRequest request = parseDecode(args);
+    const bool haveOutput = !request.output.empty();
+    const std::string& output = request.output;
 
     TToneTable table;
     fillToneTable(table);
     DecodedSequence decoded;
     try {
-        decoded = decodeSequence(readRecordingFile(file, rawRate), table);
+        decoded = decodeSequence(readRecordingFile(request.file, request.rawRate), table);
     } catch (const RecordingError& e) {
         throw Failure(e.what());
     } catch (const DecodeError& e) {
