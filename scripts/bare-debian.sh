@@ -2,9 +2,10 @@
 # Proves that the Debian package brings everything it needs through its Depends: builds a
 # minimal Debian 12 root (essential packages and apt only) with mmdebstrap, installs the package
 # there with `apt-get install ./zuvela_….deb`, and starts the programs inside it:
-# `zuvela-cli render` when the package has it, and `zuvela` on Qt's offscreen platform, which
-# must still be running after two seconds; lastly, that the X11 platform plugin a desktop needs
-# is installed (started without a display, Qt must find the plugin and fail only to connect).
+# `zuvela-cli listing`, `render -o x.wav` and `decode x.wav`, and `zuvela` on Qt's offscreen
+# platform, which must still be running after two seconds; lastly, that the X11 platform plugin
+# a desktop needs is installed (started without a display, Qt must find the plugin and fail
+# only to connect).
 # Needs root and Debian's package mirror; not part of the test command.
 # Usage: scripts/bare-debian.sh [PACKAGE.deb]   (default: builds it with scripts/package.sh)
 set -euo pipefail
@@ -31,13 +32,17 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y --no-install-recommends ./zuvela_*.deb >apt.log 2>&1 || { cat apt.log; exit 1; }
 echo "bare-debian: installed $(dpkg-query -W -f='${Package} ${Version}' zuvela)," \
     "$(dpkg-query -W -f='${Package}\n' | wc -l) packages in all"
-if command -v zuvela-cli >/dev/null; then
-    zuvela-cli render -o out.wav
-    echo "bare-debian: zuvela-cli render wrote $(stat -c %s out.wav) bytes"
-    [ -s out.wav ]
-else
-    echo "bare-debian: the package has no zuvela-cli"
-fi
+command -v zuvela-cli >/dev/null || { echo "bare-debian: the package has no zuvela-cli"; exit 1; }
+zuvela-cli listing --system ccir --address 2=12345 >listing.txt
+echo "bare-debian: zuvela-cli listing printed $(wc -l <listing.txt) lines:"
+cat listing.txt
+zuvela-cli render --system ccir --address 2=12345 -o x.wav
+echo "bare-debian: zuvela-cli render wrote x.wav, $(stat -c %s x.wav) bytes"
+[ -s x.wav ]
+# What was written reads back as the settings it came from.
+zuvela-cli decode x.wav >decoded.txt
+grep -q '^Rufadresse 2: *\[x\] 12345$' decoded.txt || { cat decoded.txt; exit 1; }
+echo "bare-debian: zuvela-cli decode read x.wav back: $(grep '^Tonsystem' decoded.txt)"
 QT_QPA_PLATFORM=offscreen zuvela >gui.log 2>&1 &
 pid=$!
 sleep 2
