@@ -29,11 +29,18 @@ void write(const fs::path& file, std::string_view text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 
-// The folder and files that -f may name.
+fs::path folder;
+
+// The folder and files that -f may name; removed when the run ends.
 void makeFolder() {
     char pattern[] = "/tmp/zuvela-fuzz-cli-XXXXXX";
     check(mkdtemp(pattern) != nullptr, "the work folder can be made");
-    fs::current_path(pattern);
+    folder = pattern;
+    std::atexit([] {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    });
+    fs::current_path(folder);
     write("a.740", "[A]\r\nTS=6\r\nTL=2\r\nAW=2\r\nSM=4\r\n[B I]\r\nRP=1\r\nAD=1234\r\n"
                    "[B II]\r\nRP=True\r\nAD=5R5G\r\n[B III]\r\nRP=0\r\nAD=\r\n");
     write("bool.740", "[B I]\r\nRP=ja\r\n");
