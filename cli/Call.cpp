@@ -24,12 +24,12 @@ int parseSlot(const std::string& value) {
 
 } // namespace
 
-int runCall(Args& args) {
+CallRequest parseCall(Args& args) {
     SettingsOptions settings;
     ExpertOptions expert;
-    OutputOptions output;
-    std::string address, file, value;
-    bool haveAddress = false, haveFile = false, siren = false;
+    CallRequest r;
+    std::string address, value;
+    bool haveAddress = false, siren = false;
     int slot = 0;
     while (!args.done()) {
         if (args.takeValue("--address", value)) {
@@ -39,9 +39,9 @@ int runCall(Args& args) {
                 slot = parseSlot(value);
         } else if (args.takeFlag("--siren")) {
             siren = true;
-        } else if (args.takeValue("-o", file)) {
-            haveFile = true;
-        } else if (settings.take(args) || expert.takeAmplitude(args) || output.take(args)) {
+        } else if (args.takeValue("-o", r.file)) {
+            r.toFile = true;
+        } else if (settings.take(args) || expert.takeAmplitude(args) || r.output.take(args)) {
             continue;
         } else if (!haveAddress && args.takeArgument(address)) {
             haveAddress = true;
@@ -49,15 +49,15 @@ int runCall(Args& args) {
             args.reject();
         }
     }
-    output.check();
-    if (haveFile && (output.speaker || !output.device.empty()))
+    r.output.check();
+    if (r.toFile && (r.output.speaker || !r.output.device.empty()))
         throw UsageError("-o und --device/--speaker schließen einander aus.");
-    if (haveFile && file.empty())
+    if (r.toFile && r.file.empty())
         throw UsageError("-o braucht einen Dateinamen.");
     if (haveAddress == (slot != 0))
         throw UsageError(haveAddress ? "ADRESSE und --address N schließen einander aus."
                                      : "Rufadresse fehlt (ADRESSE oder --address N).");
-    if (siren && output.speaker)
+    if (siren && r.output.speaker)
         throw UsageError("--siren geht nicht mit --speaker: der PC-Lautsprecher spielt nur "
                          "einen Ton zugleich.");
 
@@ -66,7 +66,7 @@ int runCall(Args& args) {
     const uint8_t len = adresseLenForEvaluator(s.evaluator);
     const std::string text = haveAddress ? platform::utf8ToCp1252(address)
                                          : s.addresses.at(static_cast<std::size_t>(slot - 1)).text;
-    TestCall call;
+    TestCall& call = r.call;
     call.address = normaliseRepeats(text, len);
     call.tonsys = s.tonsys;
     call.toneLength = toneLengthMs(toneLengthButtonFor(s.tonsys));
@@ -76,15 +76,21 @@ int runCall(Args& args) {
     fillToneTable(table);
     if (const auto problem = testCallProblem(call.address, len, call.tonsys, table))
         throw Failure(slot != 0 ? "Ruf " + std::to_string(slot) + ": " + *problem : *problem);
+    return r;
+}
 
-    if (haveFile) {
-        writeSamples(file, renderTestCall(call, table));
+int runCall(Args& args) {
+    const CallRequest r = parseCall(args);
+    TToneTable table;
+    fillToneTable(table);
+    if (r.toFile) {
+        writeSamples(r.file, renderTestCall(r.call, table));
         return kExitOk;
     }
-    if (output.speaker)
-        return playOnSpeaker(
-            testCallSegments(testCallTones(call.address, call.tonsys, table), call.toneLength));
-    return playOnSoundCard(renderTestCall(call, table), output.device);
+    if (r.output.speaker)
+        return playOnSpeaker(testCallSegments(testCallTones(r.call.address, r.call.tonsys, table),
+                                              r.call.toneLength));
+    return playOnSoundCard(renderTestCall(r.call, table), r.output.device);
 }
 
 } // namespace cli

@@ -1,6 +1,7 @@
 #pragma once
 // The commands of zuvela-cli. A command is one function here and one row in main.cpp's table.
 #include "Cli.h"
+#include "TestCall.h"
 
 namespace cli {
 
@@ -16,9 +17,23 @@ struct DecodeRequest {
     std::string output; // empty: no programming-data file
     double rawRate = 22050;
 };
+struct SendRequest {
+    SettingsOptions settings;
+    ExpertOptions expert;
+    OutputOptions output;
+};
+// The call, its address completed and checked (a failure names what is wrong with it).
+struct CallRequest {
+    TestCall call;
+    OutputOptions output;
+    bool toFile = false;
+    std::string file;
+};
 SettingsOptions parseListing(Args& args);
 RenderRequest parseRender(Args& args);
+SendRequest parseSend(Args& args);
 DecodeRequest parseDecode(Args& args);
+CallRequest parseCall(Args& args);
 
 int runListing(Args& args);
 int runRender(Args& args);

@@ -215,20 +215,22 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments) {
     return sendToSpeaker(segments);
 }
 
-int runSend(Args& args) {
-    SettingsOptions settings;
-    ExpertOptions expert;
-    OutputOptions output;
+SendRequest parseSend(Args& args) {
+    SendRequest r;
     while (!args.done())
-        if (!settings.take(args) && !expert.take(args) && !output.take(args))
+        if (!r.settings.take(args) && !r.expert.take(args) && !r.output.take(args))
             args.reject();
-    output.check();
+    r.output.check();
+    return r;
+}
 
-    const TProgTones tones = settings.progTones();
-    const ExpertValues& e = expert.values();
-    if (output.speaker)
+int runSend(Args& args) {
+    const SendRequest request = parseSend(args);
+    const TProgTones tones = request.settings.progTones();
+    const ExpertValues& e = request.expert.values();
+    if (request.output.speaker)
         return playOnSpeaker(toneSequence(tones, e.toneLength, e.tonePause, e.blockPause));
-    return playOnSoundCard(renderSamples(tones, e), output.device);
+    return playOnSoundCard(renderSamples(tones, e), request.output.device);
 }
 
 } // namespace cli

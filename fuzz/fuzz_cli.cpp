@@ -1,6 +1,7 @@
 // The command-line parsing of zuvela-cli: the input is an argument list, arguments separated
-// by NUL bytes as the kernel hands them over, the first naming the command. listing, render
-// and decode parse their arguments as the program does; nothing is sent or written. Parsing
+// by NUL bytes as the kernel hands them over, the first naming the command. listing, render,
+// send, call and decode parse their arguments as the program does; nothing is sent or
+// written. Parsing
 // may end only in a usage error or a failure with a message; what it accepts must be in
 // range, and settings given as options must come back from the options that describe them.
 //
@@ -11,6 +12,7 @@
 #include "Commands.h"
 #include "Cp1252.h"
 #include "ProgListing.h"
+#include "TestCall.h"
 #include "ToneSequence.h"
 
 #include <cstdint>
@@ -112,6 +114,27 @@ void checkRender(const cli::RenderRequest& r) {
         check(std::abs(int(v) - kSilence) <= e.amplitude, "samples stay within the amplitude");
 }
 
+// An accepted call has a sendable address, and its samples stay within the amplitude.
+void checkCall(const cli::CallRequest& r) {
+    static const TToneTable table = [] {
+        TToneTable t;
+        fillToneTable(t);
+        return t;
+    }();
+    const TestCall& call = r.call;
+    check(call.tonsys >= 1 && call.tonsys <= 7 &&
+              (call.toneLength == 40 || call.toneLength == 70 || call.toneLength == 100) &&
+              kAmplitudeRange.allows(call.amplitude),
+          "the call's values are in range");
+    check(!r.toFile || !r.file.empty(), "a call to a file has a name");
+    const std::vector<uint8_t> samples = renderTestCall(call, table);
+    check(samples.size() == testCallSampleCount(call.address.size(), call.toneLength, call.siren),
+          "the call has its length");
+    for (const uint8_t v : samples)
+        check(std::abs(int(v) - kSilence) <= call.amplitude,
+              "call samples stay within the amplitude");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -146,6 +169,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             checkSettings(r.settings, fromFile);
             checkExpert(r.expert.values());
             checkRender(r);
+        } else if (command == "send") {
+            const cli::SendRequest r = cli::parseSend(parsed);
+            checkSettings(r.settings, fromFile);
+            checkExpert(r.expert.values());
+        } else if (command == "call") {
+            checkCall(cli::parseCall(parsed));
         } else if (command == "decode") {
             const cli::DecodeRequest r = cli::parseDecode(parsed);
             check(r.rawRate >= 6000 && r.rawRate <= 1000000, "the raw rate is allowed");
