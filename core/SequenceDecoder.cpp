@@ -114,7 +114,8 @@ double measureFrequency(const float* samples, std::size_t count, double rate) {
     const double l = std::log(p[0] + 1e-300), c = std::log(p[1] + 1e-300),
                  r = std::log(p[2] + 1e-300);
     const double curvature = l - 2 * c + r;
-    return curvature < 0 ? fine + 0.5 * (l - r) / curvature : fine;
+    // The vertex lies within half a step of the peak; a nearly flat top could put it anywhere.
+    return curvature < 0 ? fine + std::clamp(0.5 * (l - r) / curvature, -1.0, 1.0) : fine;
 }
 
 std::string seconds(double s) {
