@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: tone system, options, call addresses, loading, saving and programming.
 #include "Addresses.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Zuvela: programs a KV 740 / QMR 52 pager receiver with selective-call tones.
 #include "TApplication.h"
 #include "UNT_Bleeper.h"

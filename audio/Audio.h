@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Module Audio: the wave audio component that a form owns. TAudio holds a player (fed from
 // the play file "PLAY.TMP" through four buffers), a recorder (four buffers cycling through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player through real ALSA (file plugin over the null plugin, no sound card): the time
 // from Play to the first byte reaching ALSA's output, and the CPU time per second of sound.
 // The null plugin does not pace playback, so the second figure is our own cost, not waiting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding the four-address sequence from a recording, in seconds of sound per second.
 #include "SequenceDecoder.h"
 #include "ToneSequence.h"

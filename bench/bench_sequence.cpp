@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send through the sound card: how fast the full four-address sequence renders, and how
 // long a user waits from the click on "OK und los !" until the first byte reaches ALSA.
 #include "Audio.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send through a real sound server: ALSA's default routed to a PipeWire of the
 // benchmark's own, its null sink's monitor recorded. Prints:
 //  - click on "OK und los !" to the first sample at the server (estimated from when the

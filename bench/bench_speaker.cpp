@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timing of a full four-address sequence through the speaker module, on the scripted tone
 // service and the real clock: how far tones and pauses stray from their lengths, and how much
 // CPU the waits burn. Run by hand: build/<dir>/bench/bench_speaker

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up time: from starting the program's process to its main window being shown (and
 // the programming dialog created), over repeated runs; also the memory in use then, and the
 // memory and CPU time of one send of four addresses through ALSA (its file plugin).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The call command: a pager's own address as a test call, written to a file or sent.
 #include "Commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the commands of zuvela-cli share: the argument list, the two kinds of errors, and the
 // options for the main window's settings and the programming dialog's expert values.

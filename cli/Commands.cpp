@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands that print or write: listing, render, devices.
 #include "Commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of zuvela-cli. A command is one function here and one row in main.cpp's table.
 #include "Cli.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decode command: reads a recording, prints the tones it carries as the dialog lists them
 // and the settings they encode, and writes them as a programming-data file on request.
 #include "Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send command: the tone sequence through the audio component's player, as the
 // programming dialog sends it, or through the PC-speaker module.
 #include "Audio.h"

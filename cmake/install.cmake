@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Desktop integration (program, icon, desktop entry) and the Debian package.
 include(GNUInstallDirs)
 

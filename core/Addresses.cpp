@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Addresses.h"
 
 char32_t filterAddressKey(char32_t c) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Call addresses: typing filter, evaluator cut, repeat normalisation and the address check.
 // Address texts are single-byte (Windows-1252) strings, as the edits and files hold them.

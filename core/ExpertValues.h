@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programming dialog's expert values: tone length, tone pause, block pause and amplitude,
 // each a slider position times its step.

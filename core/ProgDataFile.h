@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programming-data file (".740"): the main window's stored settings as profile entries.
 // Saving is "collect the settings, build the profile, save it safely". The window loads by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turns the main window's settings and checked addresses into the 26 programming tones.
 #include "Addresses.h"

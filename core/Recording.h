@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading a recording of a tone sequence: a WAV file (integer PCM of 8, 16, 24 or 32 bits, or
 // 32/64-bit float; plain or extensible format; any rate; the first channel of several) or raw

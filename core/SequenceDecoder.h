@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads a programming sequence back from a recording: finds the tones and pauses, measures
 // each tone's frequency, and inverts the encoder. It returns settings only when the tones

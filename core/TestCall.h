@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The test call: a pager's own address as alerting networks send it, so that a technician can
 // check that the programmed pager alerts. 600 ms of silence, the call, 600 ms of silence, the

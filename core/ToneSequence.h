@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programming tone sequence: the walk over the 26 slots into tones and pauses, and the
 // synthesis of 8-bit mono samples at 22050 per second for the sound card.

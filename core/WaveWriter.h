@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // RIFF/WAVE files of the sound the programming dialog plays: PCM, 8-bit unsigned, mono.
 #include <cstdint>

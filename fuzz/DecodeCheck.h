@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The decode command's work on a recording that was read, with the invariants of its result:
 // found tones are finite and inside the recording; a decoded sequence carries settings in

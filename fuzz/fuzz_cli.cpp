@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line parsing of zuvela-cli: the input is an argument list, arguments separated
 // by NUL bytes as the kernel hands them over, the first naming the command. listing, render,
 // send, call and decode parse their arguments as the program does; nothing is sent or

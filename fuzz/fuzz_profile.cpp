@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the profile reader as a programming-data file, runs the reads the
 // loader performs and the Boolean conversion, and checks that writing what was read gives it
 // back. Any crash, sanitizer report or broken invariant ends the run.

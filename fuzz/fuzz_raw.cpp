@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw recordings as `zuvela-cli decode FILE --rate HZ` reads them: the first four bytes
 // (little-endian) choose the rate among those --rate allows, the rest are the file's bytes,
 // unsigned 8-bit samples. The decoder runs on what was read. Any crash, sanitizer report or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the WAV reader as a whole file, then runs the decoder of
 // `zuvela-cli decode` on what was read. Any crash, sanitizer report or broken invariant ends
 // the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows-1252, the 8-bit code page in which addresses and programming-data files are kept.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Boolean conversion of a profile value, as the loader of programming-data files needs it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Profile (INI) files: our stand-in for the system's profile calls, read and written by section
 // and key. All text is Windows-1252 bytes, as it stands on disk; file names are native (UTF-8).

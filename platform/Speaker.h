@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two ways to the PC speaker: the system's tone service, or the timer and speaker ports.
 #include <cstdint>

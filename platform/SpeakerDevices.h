@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real ways to the PC speaker on Linux, and the start-up choice between them.
 #include "Speaker.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The speaker is never left sounding: whatever real device is open is switched off when the
 // program ends, normally or by SIGTERM, SIGINT, SIGHUP or SIGQUIT.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scripted stand-ins for what a test machine cannot give: the three speaker ports and the
 // kernel's tone service. Both record every call in order, stamped by an injected tick source.

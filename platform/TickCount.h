@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The millisecond tick count: unsigned 32 bits that wrap around after 2^32 ms (about 49.7 days).
 #include <cstdint>

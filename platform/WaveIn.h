@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Our own stand-in for the wave-input calls: a device number, a format record and a window
 // that receives the device's notifications; headers are prepared, added, filled in order and

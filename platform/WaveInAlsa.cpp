@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wave input on ALSA. A thread of each open device fills the queued buffers in order while
 // recording runs and posts each full one to the device's window. Only that thread calls ALSA
 // for an open device, so ALSA never sees two threads on one PCM.

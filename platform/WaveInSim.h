@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted wave-input layer for tests: it records every call, fails any call on demand,
 // and fills queued buffers only when told to, posting to the window as the real layer does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Our own stand-in for the mixer calls: devices with destination lines, each fed by source
 // lines; every line has controls identified by number, whose values are read per channel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer layer on ALSA's simple mixer. A thread of each open device waits for ALSA's
 // events and posts a change for each control whose value moved; every ALSA call on a device
 // is made under its lock, as ALSA's mixer is not safe for two threads at once.

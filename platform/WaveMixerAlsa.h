@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ALSA side of the mixer layer: mixer device n is the n-th sound card, and its simple
 // mixer elements are laid out as lines. Destination 0 is the playback side (speakers): its

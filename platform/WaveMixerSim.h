@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted mixer layer for tests: devices described line by line, every call recorded and
 // able to fail on demand, and control changes posted when a test moves a control.

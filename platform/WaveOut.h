@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Our own stand-in for the wave-output calls: a device number, a format record, a callback
 // with an instance value, and headers that are prepared, written and handed back.

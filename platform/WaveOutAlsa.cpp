@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wave output on ALSA. A thread of each open device plays the queued buffers in order and
 // reports each one as done once ALSA has taken all of its frames. Only that thread calls
 // ALSA for a running device, so ALSA never sees two threads on one PCM.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ALSA side of the wave layer: what its device numbers stand for.
 #include "WaveOut.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted wave-output layer for tests: it records every call and every byte written, in
 // order, fails any call on demand, and completes buffers only when told to. Completions run

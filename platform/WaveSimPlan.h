@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The failures a test plans for a scripted sound layer: call by call, after a number of
 // successes, a number of times (negative: for good).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A receiver of posted device notifications: what a hidden message window is to the wave
 // input and mixer services. The layers post to it from any thread; it hands the messages to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fonts, colours and glyphs shared by the program's two windows.
 #include <QColor>

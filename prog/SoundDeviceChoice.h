@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The output device behind the "Soundkarte" option: its context menu (right click or the menu
 // key) lists ALSA's default and every playback device, the current one checked; the choice

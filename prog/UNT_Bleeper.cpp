@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "UNT_Bleeper.h"
 
 #include "SpeakerSafety.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "UNT_Prog.h"
 
 #include "Audio.h"

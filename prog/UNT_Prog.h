@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programming dialog: lists the programming tones, holds the expert sliders and the
 // output-device choice, and sends the tones.

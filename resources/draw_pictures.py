@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the button pictures (16 x 16, 24-bit, magenta = transparent) and the
 application icon (32 x 32, 16 colours) as BMP files next to this script."""
 import os

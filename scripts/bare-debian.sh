@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves that the Debian package brings everything it needs through its Depends: builds a
 # minimal Debian 12 root (essential packages and apt only) with mmdebstrap, installs the package
 # there with `apt-get install ./zuvela_….deb`, and starts the programs inside it:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (address and undefined-behaviour sanitizers) in
 # build/fuzz and runs each for a fixed time over a copy of its committed corpus
 # (fuzz/corpus/NAME), then prints each one's executions and coverage.

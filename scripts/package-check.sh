@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package and checks it with Debian's own tools: lintian (no error and no
 # warning; informational and pedantic tags are shown), desktop-file-validate on its desktop
 # entries, appstreamcli on its AppStream metadata (without network checks: the screenshots'

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of the program in build/package (installing what is missing):
 #   bash scripts/package.sh
 #   sudo apt-get install ./build/package/zuvela_<version>_amd64.deb

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the set-up scripts: installs the Debian packages that the build needs and that
 # are missing, so that running a script again installs nothing.
 # shellcheck shell=bash

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes pictures of both windows, both file dialogs and the message boxes under a virtual X
 # display (Xvfb) with a small window manager for the window frames, installing what is
 # missing: once at normal size and once at twice the size (QT_SCALE_FACTOR=2), into

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test headless (installing what is missing): the licence
 # line of every source file, the suite as built normally with warnings as errors, again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the sound-layer tests under ThreadSanitizer,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs clang-tidy with the committed .clang-tidy over every .cpp file of the program, its tests
 # and tools that the default build compiles. Not checked: the generated files under build/,
 # fuzz/ (it needs clang's fuzzer flags and has its own build) and bench/ (Google Benchmark's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The component and its player against the scripted wave layer.
 #include "Audio.h"
 #include "WaveInSim.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave layer and the player through real ALSA, captured by ALSA's file plugin.
 #include "Audio.h"
 #include "WaveIn.h"

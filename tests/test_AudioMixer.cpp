@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer view against the scripted mixer layer, the ALSA mixer on this machine, and the
 // layout of ALSA's elements as lines.
 #include "Audio.h"

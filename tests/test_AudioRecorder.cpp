@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder against the scripted wave-input layer.
 #include "Audio.h"
 #include "WaveInSim.h"

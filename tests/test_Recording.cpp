@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording reader on WAV files built byte by byte: formats, chunk orders, bogus sizes.
 #include "Recording.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings rendered as the dialog sends them, decoded again: from the exact bytes, and from
 // recordings degraded with sox as a sound card would deliver them.
 #include "SequenceDecoder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The speaker platform layer: the tick count, the port model, the real devices' wire format
 // and the switch-off at exit and on termination signals.
 #include "SpeakerDevices.h"

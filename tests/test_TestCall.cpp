@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The test call: its exact length, the siren's two tones, the address rules, and an independent
 // five-tone decoder (multimon-ng) reading the address back from every tone system.
 #include "TestCall.h"

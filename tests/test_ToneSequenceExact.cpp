@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every tone the sliders and the tone table allow, rendered fast and by the extended-precision
 // reference: the bytes must be the same. Pauses are constant silence and need no check.
 #include "ToneSequence.h"

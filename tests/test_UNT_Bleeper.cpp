@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The speaker module against the scripted ports, tone service and clock; one real-clock wait.
 #include "SpeakerScripted.h"
 #include "UNT_Bleeper.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows as a desktop shows them: German standard texts, disabled looks, group frames,
 // placement, pasting, hints, start-up without reading folders, a file from the command line.
 #include "FormStyle.h"

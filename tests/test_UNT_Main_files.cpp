@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving and loading programming-data files through the main window's real dialogs.
 #include "ProgDataDialog.h"
 #include "UNT_Main.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Testruf senden" in the address fields' context menu: its states, the call on real ALSA (its
 // file plugin), on the PC speaker's scripted service, and on a failing scripted wave layer.
 #include "Audio.h"

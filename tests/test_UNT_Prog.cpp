@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The programming dialog as the main window shows it.
 #include "UNT_Main.h"
 #include "UNT_Prog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing the sound card: the "Soundkarte" option's context menu over real ALSA devices
 // (named PCMs of the test configuration), the stored choice, and a device that is gone.
 #include "Audio.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "OK und los !" through a real sound server: ALSA's default routed to PipeWire, whose null
 // sink's monitor is recorded. The server is the test's own (private bus and runtime folder).
 #include "Audio.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
 // and the PC speaker on its scripted service.
 #include "Audio.h"

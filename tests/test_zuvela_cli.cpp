@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zuvela-cli as a user runs it: exit statuses and messages, what render writes, how the
 // settings options combine with a file.
 #include "TestCall.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zuvela-cli against the real windows: the same settings give the listing the programming
 // dialog shows and the very bytes it sends to ALSA (its file plugin, no sound card).
 #include "UNT_Main.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the application icon as PNG for the desktop's icon theme, enlarged pixel for pixel.
 // Usage: zuvela_icon_png ICON.bmp OUT.png SIZE
 #include <QImage>

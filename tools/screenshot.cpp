@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes pictures of the program's windows for the README and for looking at them: both
 // windows, both file dialogs and the message boxes, as a user meets them.
 // Usage: zuvela_screenshot FOLDER (under a display with a window manager, such as Xvfb).

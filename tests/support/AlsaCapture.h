@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Real ALSA without a sound card: ALSA's "default" PCM becomes the file plugin over the null
 // plugin, which writes every byte played to a file and, when recording, reads what is

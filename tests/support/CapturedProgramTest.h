@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's windows with ALSA's default PCM captured to a file for the whole suite: each
 // test starts with an empty capture.

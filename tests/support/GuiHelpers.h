@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Driving the real windows as a user would, and answering their modal boxes and dialogs.
 #include <QMessageBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real sound server for a test: a private D-Bus session bus, PipeWire and WirePlumber in a
 // runtime folder of their own, a null sink running at 22050 Hz, and a recorder of the sink's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The synthesis as first written, every sample straight from the extended-precision formula:
 // the reference that the fast renderer must match byte for byte.

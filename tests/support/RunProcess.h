@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a program as a child process and collects what it wrote and how it ended.
 #include <string>

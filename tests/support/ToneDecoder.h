@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A tone detector of the tests' own: splits captured 8-bit samples into tones and pauses and
 // measures each tone's frequency with the Goertzel algorithm.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps a test process away from the user's own folders: settings go to a fresh folder, and
 // the cache folder is a plain file, so that the player falls back to the working directory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs GoogleTest inside a QCoreApplication, so that posted events can be delivered.
 #include <QCoreApplication>
 #include <QDir>

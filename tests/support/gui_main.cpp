@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs GoogleTest inside the program's application object, on Qt's offscreen platform.
 #include "TApplication.h"
 
