@@ -4,7 +4,6 @@
 // output-device choice, and sends the tones.
 #include "ProgTones.h"
 #include "TestCall.h"
-
 #include "ToneSequence.h"
 
 #include <QDialog>
@@ -84,7 +83,6 @@ private:
     // Starts the samples on the sound card; on failure shows the send's box owned by owner.
     bool playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner);
     void walkOnSpeaker(const std::vector<ToneSegment>& sequence);
-    bool speakerWalk_ = false;
-    QWidget* playOwner_ = nullptr; // owns the box of a failure during playback // a walk of tones
-                                   // on the PC speaker is running
+    bool speakerWalk_ = false;     // a walk of tones on the PC speaker is running
+    QWidget* playOwner_ = nullptr; // owns the box of a failure during playback
 };
