@@ -10,10 +10,12 @@
 #include "support/ToneDecoder.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -200,6 +202,35 @@ TEST_F(OnPipeWire, aServerThatDiesMidSendIsReportedAndTheNextSendIsComplete) {
         const std::vector<uint8_t> heard = narrowed(r, first, first + expected.size());
         EXPECT_TRUE(heard == expected) << r.size() << " samples recorded";
     }));
+}
+
+// zuvela-cli send on the same server: Ctrl+C stops the sound at once and ends with 130.
+TEST_F(OnPipeWire, ctrlCStopsTheCommandLineSendAtOnceWithStatus130) {
+    const std::size_t mark = server->recorded().size();
+    QProcess cli;
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(QStringLiteral(ZUVELA_CLI),
+              {QStringLiteral("send"), QStringLiteral("--address"), QStringLiteral("1=12345"),
+               QStringLiteral("--address"), QStringLiteral("2=67890")});
+    ASSERT_TRUE(cli.waitForStarted());
+    QTest::qWait(1500);
+    const qint64 interruptedAfter = clock.elapsed();
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(3000));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 130);
+    EXPECT_EQ(cli.readAllStandardError(), QByteArray("Abgebrochen.\n"));
+
+    const std::vector<int16_t> r = recordedSince(mark);
+    const auto [first, end] = extent(r);
+    ASSERT_LT(first, r.size()) << "nothing arrived at the sink";
+    const double playedMs = double(end - first) / kSamplesPerMs;
+    // The sound began after the start, so whatever plays past the signal shows up here.
+    EXPECT_LE(playedMs, double(interruptedAfter) + 20.0);
+    EXPECT_GT(playedMs, 500.0);
+    for (std::size_t i = end; i < r.size(); ++i)
+        ASSERT_LE(std::abs(int(r[i])), 256) << "no pop after the stop";
 }
 
 } // namespace
