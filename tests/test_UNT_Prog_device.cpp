@@ -28,8 +28,6 @@
 
 namespace {
 
-using testsupport::AlsaCapture;
-
 struct MenuEntry {
     QString text;
     bool checked;
