@@ -2,9 +2,9 @@
 // The command-line parsing of zuvela-cli: the input is an argument list, arguments separated
 // by NUL bytes as the kernel hands them over, the first naming the command. listing, render,
 // send, call and decode parse their arguments as the program does; nothing is sent or
-// written. Parsing
-// may end only in a usage error or a failure with a message; what it accepts must be in
-// range, and settings given as options must come back from the options that describe them.
+// written. Parsing may end only in a usage error or a failure with a message; what it accepts
+// must be in range, and settings given as options must come back from the options that
+// describe them.
 //
 // -f reads files: the target works in a folder of its own with a few programming-data files,
 // and leaves out inputs with a '/' in any argument, so that only those files can be read.
