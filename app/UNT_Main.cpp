@@ -494,16 +494,10 @@ QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {
 
 void TFRM_Main::sendTestCall(QLineEdit* edit) {
     OnAdresseExit(edit);
-    int button = 1;
-    for (QRadioButton* option : tonlenButtons()) {
-        if (option->isChecked())
-            break;
-        ++button;
-    }
     TestCall call;
     call.address = toCp1252(edit->text());
     call.tonsys = Tonsys;
-    call.toneLength = toneLengthMs(button);
+    call.toneLength = toneLengthMs(settings().toneLength);
     FRM_Prog->SendTestCall(call, ToneTable, this);
 }
 

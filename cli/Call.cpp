@@ -89,8 +89,7 @@ int runCall(Args& args) {
         return kExitOk;
     }
     if (r.output.speaker)
-        return playOnSpeaker(testCallSegments(testCallTones(r.call.address, r.call.tonsys, table),
-                                              r.call.toneLength));
+        return playOnSpeaker(testCallSegments(r.call, table));
     return playOnSoundCard(renderTestCall(r.call, table), r.output.device);
 }
 

@@ -191,10 +191,6 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     return kExitOk;
 }
 
-} // namespace
-
-namespace {
-
 // The application object the player's messages need, and Ctrl+C armed.
 struct SendSession {
     int argc = 1;

@@ -74,12 +74,13 @@ std::optional<std::string> testCallProblem(const std::string& address, uint8_t l
     return std::nullopt;
 }
 
-std::vector<ToneSegment> testCallSegments(const std::vector<uint16_t>& tones, uint16_t toneLength) {
+std::vector<ToneSegment> testCallSegments(const TestCall& call, const TToneTable& table) {
+    const std::vector<uint16_t> tones = testCallTones(call.address, call.tonsys, table);
     std::vector<ToneSegment> segments;
     for (int repetition = 0; repetition < 2; ++repetition) {
         segments.push_back({0, kCallLeadIn});
         for (const uint16_t f : tones)
-            segments.push_back({f, toneLength});
+            segments.push_back({f, call.toneLength});
     }
     segments.push_back({0, kCallTail});
     return segments;

@@ -53,8 +53,8 @@ struct TestCall {
 std::vector<uint8_t> renderTestCall(const TestCall& call, const TToneTable& table);
 
 // The call for an output of one tone at a time (the PC speaker): the silences and one segment
-// per tone, without the siren.
-std::vector<ToneSegment> testCallSegments(const std::vector<uint16_t>& tones, uint16_t toneLength);
+// per tone, without the siren. Throws TestCallError as testCallTones does.
+std::vector<ToneSegment> testCallSegments(const TestCall& call, const TToneTable& table);
 
 // How many samples renderTestCall gives for an address of that many characters.
 std::size_t testCallSampleCount(std::size_t characters, uint16_t toneLength, bool siren);

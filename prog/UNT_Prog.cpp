@@ -187,7 +187,6 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
             AppendTone(segment.frequency, segment.duration, samples);
         if (!playOnSoundCard(samples, this))
             return;
-        BTN_Go->setEnabled(false);
     }
     if (OPT_PCSpeaker->isChecked())
         walkOnSpeaker(sequence);
@@ -210,6 +209,7 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
                                 AUD_Main->ErrorMessage);
         return false;
     }
+    BTN_Go->setEnabled(false);
     return true;
 }
 
@@ -236,11 +236,9 @@ void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* ow
         return;
     if (OPT_Soundcard->isChecked()) {
         call.amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
-        if (playOnSoundCard(renderTestCall(call, table), owner))
-            BTN_Go->setEnabled(false);
+        playOnSoundCard(renderTestCall(call, table), owner);
     } else {
-        walkOnSpeaker(
-            testCallSegments(testCallTones(call.address, call.tonsys, table), call.toneLength));
+        walkOnSpeaker(testCallSegments(call, table));
     }
 }
 

@@ -80,7 +80,8 @@ protected:
 
 private:
     void buildControls();
-    // Starts the samples on the sound card; on failure shows the send's box owned by owner.
+    // Starts the samples on the sound card and disables "OK und los !" while they play; on
+    // failure shows the send's box owned by owner.
     bool playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner);
     void walkOnSpeaker(const std::vector<ToneSegment>& sequence);
     bool speakerWalk_ = false;     // a walk of tones on the PC speaker is running

@@ -4,7 +4,7 @@
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
 #include "support/AlsaCapture.h"
-#include "support/GuiHelpers.h"
+#include "support/CapturedProgramTest.h"
 #include "support/RunProcess.h"
 
 #include <QCheckBox>
@@ -96,16 +96,7 @@ ProcessResult cli(const std::string& command, const std::vector<std::string>& op
     return testsupport::runProcess(ZUVELA_CLI, args);
 }
 
-class CliAgainstDialog : public ProgramTest {
-protected:
-    static void SetUpTestSuite() { capture = new AlsaCapture(); }
-    static void TearDownTestSuite() {
-        delete capture;
-        capture = nullptr;
-    }
-    static AlsaCapture* capture;
-};
-AlsaCapture* CliAgainstDialog::capture = nullptr;
+class CliAgainstDialog : public CapturedProgramTest {};
 
 TEST_F(CliAgainstDialog, ListingIsTheDialogsListing) {
     for (const Settings& row : kRows) {
