@@ -6,8 +6,6 @@
 #include "Cp1252.h"
 #include "TestCall.h"
 
-#include <charconv>
-
 namespace cli {
 
 namespace {
@@ -15,9 +13,7 @@ namespace {
 // The slot number of "--address N"; "--address N=TEXT" is the settings option.
 int parseSlot(const std::string& value) {
     int n = 0;
-    const char* end = value.data() + value.size();
-    const auto [ptr, ec] = std::from_chars(value.data(), end, n);
-    if (value.empty() || ec != std::errc() || ptr != end || n < 1 || n > 4)
+    if (!parseNumber(value, n) || n < 1 || n > 4)
         throw UsageError("--address: \"" + value +
                          "\" ist nicht erlaubt (erwartet: N von 1 bis 4 oder N=TEXT).");
     return n;

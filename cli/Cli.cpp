@@ -15,14 +15,13 @@
 
 namespace cli {
 
-namespace {
-
-// A whole decimal number, nothing around it.
 bool parseNumber(const std::string& text, int& value) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return !text.empty() && ec == std::errc() && ptr == end;
 }
+
+namespace {
 
 struct SystemName {
     const char* name;

@@ -113,6 +113,9 @@ void writeSamples(const std::string& output, const std::vector<uint8_t>& samples
 int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device);
 int playOnSpeaker(const std::vector<ToneSegment>& segments);
 
+// A whole decimal number, nothing around it.
+bool parseNumber(const std::string& text, int& value);
+
 // A message of the program as the default error box shows it: with a final period.
 std::string withPeriod(std::string message);
 

@@ -23,14 +23,8 @@ constexpr std::array<const char*, 4> kSwitchModes = {"Schaltbar", "Immer ein", "
                                                      "Ein + Mithören"};
 
 double parseRate(const std::string& text) {
-    std::size_t used = 0;
-    long value = 0;
-    try {
-        value = std::stol(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used != text.size() || text.empty() || value < 6000 || value > 1000000)
+    int value = 0;
+    if (!parseNumber(text, value) || value < 6000 || value > 1000000)
         throw UsageError("--rate: \"" + text +
                          "\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz).");
     return double(value);
