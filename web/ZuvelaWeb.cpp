@@ -278,6 +278,10 @@ val loadProfile(const val& bytes, const val& current) {
     return out;
 }
 
+std::string fileName(const std::string& chosen) {
+    return progDataFileName(chosen);
+}
+
 // A test call from a completed address, with the settings' tone system and evaluator.
 val testCall(const std::string& address, const val& js, int amplitude) {
     const ProgSettings s = progSettings(settingsFrom(js));
@@ -332,6 +336,7 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("waveFile", &waveFile);
     emscripten::function("profileBytes", &profileBytes);
     emscripten::function("loadProfile", &loadProfile);
+    emscripten::function("fileName", &fileName);
     emscripten::function("testCall", &testCall);
     emscripten::function("decode", &decode);
 }
