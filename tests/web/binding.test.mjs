@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { readFileSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { before, test } from "node:test";
-import { cli, cliOptions, fastest, fourAddresses, loadCore, site, slowest, tempDir } from "./support.mjs";
+import { cli, cliOptions, fastest, fourAddresses, fourCompleted, loadCore, site, slowest, tempDir } from "./support.mjs";
 
 const { floatWav, lineAt, timeline, toByteSamples, toFloatSamples } = await import(join(site, "binding.mjs"));
 let core;
@@ -38,7 +38,7 @@ test("the listing and its messages are those of zuvela-cli for every tone system
 
 test("the samples and the WAV file are those of zuvela-cli render at both ends of the sliders", () => {
     const dir = tempDir();
-    const tones = core.program(fourAddresses).tones;
+    const tones = core.program(fourCompleted).tones;
     for (const expert of [slowest, fastest]) {
         const wav = join(dir, "render.wav");
         const options = ["--tone-length", expert.toneLength, "--tone-pause", expert.tonePause,

@@ -38,11 +38,16 @@ export async function loadCore() {
     return factory({ wasmBinary: readFileSync(join(site, "zuvela-core.wasm")) });
 }
 
-// Four complete addresses, every option away from its start.
+// Four complete addresses as typed (the page completes them to 1R2R3 and 5R5R5), every
+// option away from its start.
 export const fourAddresses = {
     tonsys: 3, toneLen: 2, evaluator: 1, switchMode: 4,
     addresses: [{ checked: true, text: "12345" }, { checked: true, text: "11223" },
                 { checked: true, text: "90817" }, { checked: true, text: "55555" }],
+};
+export const fourCompleted = {
+    ...fourAddresses,
+    addresses: fourAddresses.addresses.map((a) => ({ ...a, text: a.text.replace(/(.)\1/g, "$1R") })),
 };
 export const slowest = { toneLength: 200, tonePause: 100, blockPause: 1000, amplitude: 100 };
 export const fastest = { toneLength: 40, tonePause: 10, blockPause: 500, amplitude: 10 };
