@@ -260,7 +260,7 @@ async function play(samples, entries, failureText) {
     let ctx = sending.ctx;
     try {
         if (!ctx) {
-            ctx = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: "interactive" });
+            ctx = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: "playback" });
             const sink = localStorage.getItem("zuvela.sink");
             if (sink && ctx.setSinkId) await ctx.setSinkId(sink).catch(() => localStorage.removeItem("zuvela.sink"));
             sending.ctx = ctx;
