@@ -33,6 +33,15 @@ async function openPage(options = {}) {
     await context.addInitScript(() => {
         delete window.showSaveFilePicker;
         delete window.showOpenFilePicker;
+        // The page's audio contexts, so that a test can suspend one as a phone call does.
+        const Original = window.AudioContext;
+        window.zuvelaContexts = [];
+        window.AudioContext = class extends Original {
+            constructor(...args) {
+                super(...args);
+                window.zuvelaContexts.push(this);
+            }
+        };
     });
     const page = await context.newPage();
     const errors = [];
@@ -201,6 +210,14 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     assert.ok(Date.now() - t0 < 6000, "Esc ended the send before its end");
     assert.ok(await page.evaluate(() => document.getElementById("FRM_Prog").open), "Esc while sending keeps the dialog");
     assert.equal(await page.$$eval("#TXT_Daten .sending", (e) => e.length), 0);
+
+    // The browser suspends the sound in the middle (a call, a locked screen): the send failed.
+    await page.click("#BTN_Go");
+    await page.waitForSelector("#TXT_Daten .sending", { timeout: 5000 });
+    await page.evaluate(() => window.zuvelaContexts[0].suspend());
+    assert.equal(await messageOf(page), "Die Soundkarte steht nicht zur Verfügung!\nDie Übertragung wurde abgebrochen, " +
+                 "der Empfänger ist nicht vollständig programmiert (der Browser hat die Tonausgabe angehalten).");
+    assert.ok(await page.isEnabled("#BTN_Go"));
     await page.keyboard.press("Escape");
 
     // A test call from address 2, with the amplitude of the dialog.
