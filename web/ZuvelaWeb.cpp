@@ -278,6 +278,10 @@ val loadProfile(const val& bytes, const val& current) {
     return out;
 }
 
+double maxProfileBytes() {
+    return static_cast<double>(platform::ProfileFile::maxFileSize);
+}
+
 std::string fileName(const std::string& chosen) {
     return progDataFileName(chosen);
 }
@@ -337,6 +341,7 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("profileBytes", &profileBytes);
     emscripten::function("loadProfile", &loadProfile);
     emscripten::function("fileName", &fileName);
+    emscripten::function("maxProfileBytes", &maxProfileBytes);
     emscripten::function("testCall", &testCall);
     emscripten::function("decode", &decode);
 }

@@ -67,17 +67,44 @@ function OnAdresseExit() {
 }
 
 // The key filter: each typed or pasted character goes through the engine's filter.
-function OnAdresseEdit(event) {
-    if (!event.inputType.startsWith("insert") || event.data === null) return;
-    event.preventDefault();
-    const edit = event.target;
-    const room = edit.maxLength - (edit.value.length - (edit.selectionEnd - edit.selectionStart));
+function filtered(text, room) {
     let kept = "";
-    for (const c of event.data) {
+    for (const c of text) {
         const key = core.filterKey(c.codePointAt(0));
         if (key !== 0 && key !== 8 && kept.length < room) kept += String.fromCodePoint(key);
     }
+    return kept;
+}
+
+function OnAdresseEdit(event) {
+    const edit = event.target;
+    edit.dataset.before = edit.value;
+    // Text composed by a phone's keyboard cannot be refused here; OnAdresseInput filters it.
+    if (!event.inputType.startsWith("insert") || event.data === null || !event.cancelable) return;
+    event.preventDefault();
+    const room = edit.maxLength - (edit.value.length - (edit.selectionEnd - edit.selectionStart));
+    const kept = filtered(event.data, room);
     if (kept) edit.setRangeText(kept, edit.selectionStart, edit.selectionEnd, "end");
+}
+
+// Filters what arrived without a cancellable key: the part between the unchanged start and end.
+function OnAdresseInput(event) {
+    const edit = event.target;
+    const before = edit.dataset.before ?? "";
+    const after = edit.value;
+    if (!event.inputType?.startsWith("insert") || after === before) return;
+    let head = 0;
+    while (head < before.length && head < after.length && before[head] === after[head]) ++head;
+    let tail = 0;
+    while (tail < before.length - head && tail < after.length - head &&
+           before[before.length - 1 - tail] === after[after.length - 1 - tail]) ++tail;
+    const room = edit.maxLength - (head + tail);
+    const value = after.slice(0, head) + filtered(after.slice(head, after.length - tail), room) + after.slice(after.length - tail);
+    if (value !== after) {
+        edit.value = value;
+        edit.setSelectionRange(value.length - tail, value.length - tail);
+    }
+    edit.dataset.before = edit.value;
 }
 
 function applySettings(s) {
@@ -153,7 +180,8 @@ async function openFile() {
         }
         const file = await handle.getFile();
         openHandle = handle;
-        await loadBytes(new Uint8Array(await file.arrayBuffer()), file.name);
+        const bytes = await profileBytesOf(file);
+        if (bytes) await loadBytes(bytes, file.name);
     } else {
         $("DLG_Open").click();
     }
@@ -414,10 +442,31 @@ async function toggleMicrophone() {
 
 // ---- wiring --------------------------------------------------------------------------------
 
+// A file's bytes, or nothing after saying why it cannot be read.
+async function readBytes(file) {
+    try {
+        return new Uint8Array(await file.arrayBuffer());
+    } catch (e) {
+        await showMessage(`Die Datei ${file.name} kann nicht gelesen werden (${e.message}).`);
+        return null;
+    }
+}
+
+// As on the desktop, a file too large to be a profile loads as an empty one.
+async function profileBytesOf(file) {
+    return file.size > core.maxProfileBytes() ? new Uint8Array(0) : readBytes(file);
+}
+
 async function dropped(file) {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    const isWav = bytes.length >= 12 && String.fromCharCode(...bytes.slice(0, 4)) === "RIFF";
-    if (isWav || /\.wav$/i.test(file.name)) return decodeBytes(bytes);
+    const head = await readBytes(file.slice(0, 12));
+    if (!head) return;
+    const isWav = head.length >= 12 && String.fromCharCode(...head.slice(0, 4)) === "RIFF";
+    if (isWav || /\.wav$/i.test(file.name)) {
+        const bytes = await readBytes(file);
+        return bytes && decodeBytes(bytes);
+    }
+    const bytes = await profileBytesOf(file);
+    if (!bytes) return;
     openHandle = null;
     return loadBytes(bytes, file.name);
 }
@@ -427,6 +476,7 @@ function bindEvents() {
     $("FRA_Auswerter").addEventListener("change", OnAuswertClick);
     for (let n = 1; n <= 4; ++n) {
         addressEdit(n).addEventListener("beforeinput", OnAdresseEdit);
+        addressEdit(n).addEventListener("input", OnAdresseInput);
         addressEdit(n).addEventListener("blur", OnAdresseExit);
         $(`BTN_Call_0${n}`).addEventListener("click", () => sendTestCall(n));
     }
@@ -442,7 +492,8 @@ function bindEvents() {
     $("wavInput").addEventListener("change", async (e) => {
         const [file] = e.target.files;
         e.target.value = "";
-        if (file) await decodeBytes(new Uint8Array(await file.arrayBuffer()));
+        const bytes = file && (await readBytes(file));
+        if (bytes) await decodeBytes(bytes);
     });
     $("BTN_Mic").addEventListener("click", toggleMicrophone);
     if (!navigator.mediaDevices?.getUserMedia) $("BTN_Mic").hidden = true;

@@ -128,6 +128,14 @@ test("settings set by keyboard and mouse give zuvela-cli's listing and messages"
         }
         await page.waitForSelector("#FRM_Prog:not([open])", { state: "attached" });
     }
+    // Text a phone's keyboard composes cannot be refused before it arrives: it is filtered after.
+    await page.fill("#TXT_Adresse_01", "12");
+    await page.$eval("#TXT_Adresse_01", (edit) => {
+        edit.dataset.before = edit.value;
+        edit.value = "1a2g";
+        edit.dispatchEvent(new InputEvent("input", { inputType: "insertCompositionText", data: "a2g" }));
+    });
+    assert.equal(await page.inputValue("#TXT_Adresse_01"), "12G");
     assert.deepEqual(errors, []);
     await context.close();
 });
