@@ -28,7 +28,7 @@ after(async () => {
 });
 
 // A fresh page without the file pickers, so that saving downloads and opening uses the input.
-async function openPage(options = {}) {
+async function openPage(options = {}, init = null) {
     const context = await browser.newContext({ acceptDownloads: true, ...options });
     await context.addInitScript(() => {
         delete window.showSaveFilePicker;
@@ -43,6 +43,7 @@ async function openPage(options = {}) {
             }
         };
     });
+    if (init) await context.addInitScript(init);
     const page = await context.newPage();
     const errors = [];
     page.on("pageerror", (e) => errors.push(e.message));
@@ -249,6 +250,16 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     assert.ok(await page.isChecked("#OPT_Schalter_03"));
     assert.deepEqual([await page.inputValue("#TXT_Adresse_01"), await page.inputValue("#TXT_Adresse_02")], ["123", "456"]);
     await context.close();
+
+    // A browser without an audio output: the message, and "OK und los !" stays usable.
+    const silent = await openPage({}, () => {
+        window.AudioContext = undefined;
+    });
+    await silent.page.click("#BTN_Prog");
+    await silent.page.click("#BTN_Go");
+    assert.match(await messageOf(silent.page), /^Die Soundkarte steht nicht zur Verfügung!\nDer Browser gibt keinen Ton aus/);
+    assert.ok(await silent.page.isEnabled("#BTN_Go"));
+    await silent.context.close();
 });
 
 test("after the first visit the page loads and sends with no network", async () => {
