@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { readFileSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { before, test } from "node:test";
-import { cli, cliOptions, fastest, fourAddresses, fourCompleted, loadCore, site, slowest, tempDir } from "./support.mjs";
+import { cli, cliOptions, fastest, fourAddresses, fourCompleted, initial, loadCore, site, slowest, tempDir } from "./support.mjs";
 
 const { floatWav, lineAt, timeline, toByteSamples, toFloatSamples } = await import(join(site, "binding.mjs"));
 let core;
@@ -36,10 +36,10 @@ test("the listing and its messages are those of zuvela-cli for every tone system
     }
 });
 
-test("the samples and the WAV file are those of zuvela-cli render at both ends of the sliders", () => {
+test("the samples and the WAV file are those of zuvela-cli render at the sliders' ends and start", () => {
     const dir = tempDir();
     const tones = core.program(fourCompleted).tones;
-    for (const expert of [slowest, fastest]) {
+    for (const expert of [slowest, fastest, initial]) {
         const wav = join(dir, "render.wav");
         const options = ["--tone-length", expert.toneLength, "--tone-pause", expert.tonePause,
                          "--block-pause", expert.blockPause, "--amplitude", expert.amplitude].map(String);

@@ -7,8 +7,8 @@ import { createRequire } from "node:module";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 import { gzipSync } from "node:zlib";
-import { cli, cliOptions, fastest, fourAddresses, fourCompleted, launch, loadCore, serve, shots, site, slowest,
-         tempDir } from "./support.mjs";
+import { cli, cliOptions, fastest, fourAddresses, fourCompleted, initial, launch, loadCore, serve, shots, site,
+         slowest, tempDir } from "./support.mjs";
 
 let server;
 let browser;
@@ -141,21 +141,24 @@ test("settings set by keyboard and mouse give zuvela-cli's listing and messages"
     await context.close();
 });
 
-// Sets the four sliders to their ends by keyboard: End for the slowest, Home for the fastest.
-async function sliders(page, key) {
-    for (const id of ["BAR_Tonlen", "BAR_TonPause", "BAR_BlockPause", "BAR_Amplitude"]) {
+// Sets the four sliders by keyboard: Home, then one step to the right per slider step.
+async function sliders(page, expert) {
+    const bars = { BAR_Tonlen: ["toneLength", 40, 10], BAR_TonPause: ["tonePause", 10, 10],
+                   BAR_BlockPause: ["blockPause", 500, 100], BAR_Amplitude: ["amplitude", 10, 10] };
+    for (const [id, [name, minimum, step]] of Object.entries(bars)) {
         await page.focus(`#${id}`);
-        await page.keyboard.press(key);
+        await page.keyboard.press("Home");
+        for (let v = minimum; v < expert[name]; v += step) await page.keyboard.press("ArrowRight");
     }
 }
 
-test("saved WAV and .740 files carry the desktop's bytes, and a desktop file loads", async () => {
+test("the saved WAV is zuvela-cli render's, at the sliders' ends and start", async () => {
     const { page, context } = await openPage();
     const dir = tempDir();
     await enter(page, fourAddresses, false);
     await page.click("#BTN_Prog");
-    for (const [expert, key] of [[slowest, "End"], [fastest, "Home"]]) {
-        await sliders(page, key);
+    for (const expert of [slowest, fastest, initial]) {
+        await sliders(page, expert);
         const [download] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_Wav")]);
         const saved = readFileSync(await download.path());
         const wav = join(dir, "render.wav");
@@ -164,10 +167,14 @@ test("saved WAV and .740 files carry the desktop's bytes, and a desktop file loa
         assert.equal(cli("render", ...cliOptions(fourAddresses), ...options, "-o", wav).status, 0);
         const desktop = readFileSync(wav);
         assert.equal(saved.length, desktop.length);
-        assert.ok(saved.equals(desktop), `the WAV at ${key} differs from zuvela-cli render`);
+        assert.ok(saved.equals(desktop), `the WAV at ${JSON.stringify(expert)} differs from zuvela-cli render`);
     }
-    await page.keyboard.press("Escape");
+    await context.close();
+});
 
+test("a saved .740 carries the desktop's bytes, and a desktop file loads", async () => {
+    const { page, context } = await openPage();
+    const dir = tempDir();
     // The desktop's file, written by decode -o, and the page's for the same settings.
     const s = { tonsys: 5, toneLen: 2, evaluator: 2, switchMode: 2, addresses: addresses(["1234", "4321", null, null]) };
     const wav = join(dir, "rec.wav");
@@ -212,7 +219,7 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     assert.match(marked, /^0[1-6] : \d{4} : /);
     assert.ok(await page.isDisabled("#BTN_Go"));
     const tones = core.program(fourCompleted).tones;
-    assert.deepEqual(await playedBytes(page), Array.from(core.render(tones, { toneLength: 100, tonePause: 30, blockPause: 700, amplitude: 100 })));
+    assert.deepEqual(await playedBytes(page), Array.from(core.render(tones, initial)));
     Object.assign(figures, await page.evaluate(() => window.zuvelaStats));
     await page.keyboard.press("Escape");
     await page.waitForSelector("#BTN_Go:not([disabled])", { timeout: 2000 });
@@ -274,7 +281,7 @@ test("after the first visit the page loads and sends with no network", async () 
     await page.waitForSelector("body[data-ready]", { timeout: 30000 });
     await page.click("#BTN_Prog");
     await page.click("#BTN_Go");
-    assert.equal((await playedBytes(page)).length, core.render(core.program(core.startSettings()).tones, { toneLength: 100, tonePause: 30, blockPause: 700, amplitude: 100 }).length);
+    assert.equal((await playedBytes(page)).length, core.render(core.program(core.startSettings()).tones, initial).length);
     await context.close();
 });
 

@@ -51,6 +51,8 @@ export const fourCompleted = {
 };
 export const slowest = { toneLength: 200, tonePause: 100, blockPause: 1000, amplitude: 100 };
 export const fastest = { toneLength: 40, tonePause: 10, blockPause: 500, amplitude: 10 };
+// Where the sliders start: its pause after Block A (1370 ms) lies on a tie of the rounding.
+export const initial = { toneLength: 100, tonePause: 30, blockPause: 700, amplitude: 100 };
 
 // Python's http.server on a free port; stop() ends it.
 export async function serve(dir = site) {
