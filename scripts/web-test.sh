@@ -22,7 +22,10 @@ fi
 export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1
 (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
 cd tests/web
-# One file at a time: the browser tests need the machine's cores to themselves.
+# One file at a time (the browser tests need the machine's cores to themselves), all of them
+# even when one fails.
+status=0
 for file in binding.test.mjs page.test.mjs pipewire.test.mjs; do
-    timeout 300 node --test "$file"
+    timeout 300 node --test "$file" || status=1
 done
+exit "$status"
