@@ -32,7 +32,7 @@ void TMixerSettings::close() {
 void TMixerSettings::watchEvents() {
     for (const pollfd& fd : FOwner->waveMixer().eventDescriptors(FHandle)) {
         for (const auto& [events, type] : {std::pair{POLLIN, QSocketNotifier::Read},
-                                          std::pair{POLLOUT, QSocketNotifier::Write}}) {
+                                           std::pair{POLLOUT, QSocketNotifier::Write}}) {
             if (!(fd.events & events))
                 continue;
             auto notifier = std::make_unique<QSocketNotifier>(fd.fd, type);

@@ -42,8 +42,8 @@ std::string waveFileBytes(const std::vector<uint8_t>& samples, uint32_t sampleRa
     if (samples.size() > std::numeric_limits<uint32_t>::max() - 36 - pad)
         throw std::length_error("too many samples for a wave file");
     const auto dataSize = static_cast<uint32_t>(samples.size());
-    std::string out = waveFileHeader({1, 8, sampleRate}, static_cast<uint32_t>(36 + dataSize + pad),
-                                     dataSize);
+    std::string out =
+        waveFileHeader({1, 8, sampleRate}, static_cast<uint32_t>(36 + dataSize + pad), dataSize);
     out.reserve(44 + samples.size() + pad);
     out.append(samples.begin(), samples.end());
     if (pad != 0)

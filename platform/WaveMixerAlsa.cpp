@@ -374,8 +374,7 @@ public:
         if (poll(fds.data(), fds.size(), 0) < 0)
             return true;
         unsigned short revents = 0;
-        snd_mixer_poll_descriptors_revents(dev->mixer, fds.data(), unsigned(fds.size()),
-                                           &revents);
+        snd_mixer_poll_descriptors_revents(dev->mixer, fds.data(), unsigned(fds.size()), &revents);
         if (revents & (POLLERR | POLLNVAL | POLLHUP)) {
             dev->gone = true; // the card went away; the device stays open until closed
             return false;

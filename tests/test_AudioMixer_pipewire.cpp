@@ -3,8 +3,8 @@
 // plugin. A volume moved by another client reaches OnMixerChange through ALSA's own event
 // descriptors while the thread runs its event loop.
 #include "Audio.h"
-#include "support/PipeWireServer.h"
 #include "WaveMixerAlsa.h"
+#include "support/PipeWireServer.h"
 
 #include <alsa/asoundlib.h>
 
