@@ -208,7 +208,7 @@ class AlsaWaveMixer final : public WaveMixer {
 public:
     // Without control names, mixer device n is the n-th sound card.
     explicit AlsaWaveMixer(std::vector<std::string> controls = {})
-        : controls(std::move(controls)) {}
+        : controls_(std::move(controls)) {}
 
     unsigned getNumDevs() override { return static_cast<unsigned>(devices().size()); }
 
@@ -387,8 +387,8 @@ public:
 private:
     std::vector<ControlDevice> devices() const {
         std::vector<ControlDevice> all;
-        if (!controls.empty()) {
-            for (const std::string& control : controls)
+        if (!controls_.empty()) {
+            for (const std::string& control : controls_)
                 all.push_back({control, control});
             return all;
         }
@@ -403,7 +403,7 @@ private:
         return all;
     }
 
-    const std::vector<std::string> controls;
+    const std::vector<std::string> controls_;
 };
 
 } // namespace
