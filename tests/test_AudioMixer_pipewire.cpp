@@ -66,13 +66,6 @@ TEST(PipeWireMixer, AVolumeMovedElsewhereIsReportedWithItsLine) {
         EXPECT_EQ(sender, audio.Mixer);
         changes.push_back({destination, source});
     };
-    // Nothing is reported while nothing moves.
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 300)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_TRUE(changes.empty());
-
     // The message names the control, the event after it the control's line; the server may
     // report other controls that moved with it (its capture side) around them.
     const auto masterReported = [&] {
@@ -86,7 +79,8 @@ TEST(PipeWireMixer, AVolumeMovedElsewhereIsReportedWithItsLine) {
         SCOPED_TRACE(volume);
         changes.clear();
         ASSERT_TRUE(setMasterVolume(volume));
-        clock.restart();
+        QElapsedTimer clock;
+        clock.start();
         while (!masterReported() && clock.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         EXPECT_TRUE(masterReported()) << changes.size() << " changes";

@@ -296,37 +296,6 @@ TEST(Requests, EveryToneAndWaitIsReportedAsPassed) {
             {K::Bleep, 1060, 100}, {K::Delay, 0, 30}, {K::Bleep, 19, -5}, {K::Delay, 0, -3}}));
 }
 
-TEST(Walk, TonesAndPausesInOrderUntilInterrupted) {
-    ScriptedTickSource clock{0};
-    std::vector<Request> seen;
-    ScopedPlatform scope{
-        {.ticks = &clock, .onRequest = [&](const Request& r) { seen.push_back(r); }}};
-    const std::vector<ToneSegment> walk{{1060, 70}, {0, 30}, {2400, 70}, {0, 1400}};
-    using K = Request::Kind;
-    const std::vector<Request> whole{
-        {K::Bleep, 1060, 70}, {K::Delay, 0, 30}, {K::Bleep, 2400, 70}, {K::Delay, 0, 1400}};
-    struct Row {
-        int interruptAfter; // segments sounded before Interrupt(); -1: never
-        size_t sounded;
-    };
-    for (const Row& row : {Row{-1, 4}, Row{1, 1}, Row{3, 3}}) {
-        SCOPED_TRACE(row.interruptAfter);
-        seen.clear();
-        int done = 0;
-        const uint64_t before = clock.elapsedUs();
-        const bool complete = WalkSegments(walk, [&](const ToneSegment&) {
-            if (++done == row.interruptAfter)
-                Interrupt();
-        });
-        EXPECT_EQ(complete, row.interruptAfter < 0);
-        EXPECT_EQ(seen, std::vector<Request>(whole.begin(), whole.begin() + long(row.sounded)));
-        EXPECT_FALSE(Interrupted()) << "cleared for the next walk";
-        if (row.interruptAfter < 0) {
-            EXPECT_GE(clock.elapsedUs() - before, 1'570'000u);
-        }
-    }
-}
-
 TEST(StartUp, TheDetectedWayToTheSpeakerIsTheOneUsed) {
     using platform::SpeakerMethod;
     ScriptedTickSource clock{0};
