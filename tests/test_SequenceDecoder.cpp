@@ -229,7 +229,7 @@ TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {
         {"silence", std::vector<uint8_t>(44100, 127), "keine Töne"},
         {"cut after B I",
          {full.begin(), full.begin() + std::ptrdiff_t(blockA + block)},
-         "Block A kündigt 2 Rufadressen an, gefunden sind 1; nach 2,77 s folgt kein Block B II."},
+         "Block A kündigt 2 Rufadressen an, gefunden ist 1; nach 2,77 s folgt kein Block B II."},
         {"Block A short",
          {full.begin() + 2867, full.end()},
          "Block A ab 0,00 s hat 5 Töne statt 6."},
