@@ -210,7 +210,7 @@ std::string completionScript() {
            "\" -- \"$cur\")); return ;;\n"
            "        --evaluator) COMPREPLY=($(compgen -W \"5 4 3\" -- \"$cur\")); return ;;\n"
            "        --mode) COMPREPLY=($(compgen -W \"1 2 3 4\" -- \"$cur\")); return ;;\n"
-           "        -f) _zuvela_cli_files '[0-9][0-9][0-9]'; return ;;\n"
+           "        -f) _zuvela_cli_files 740; return ;;\n"
            "        -o|--output)\n"
            "            if [[ $command == decode ]]; then _zuvela_cli_files 740\n"
            "            else _zuvela_cli_files '[wW][aA][vV]'; fi\n"
