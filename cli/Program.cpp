@@ -271,19 +271,24 @@ int runProgram(int argc, char** argv) {
     std::size_t at = 0;
     while (at < all.size() && all[at] != "--" && all[at].starts_with("-") && all[at] != "-")
         at += isValueOption(all[at]) ? 2 : 1;
-    const bool haveCommand = at < all.size() && all[at] != "--";
-    std::vector<std::string> rest(all.begin(), all.begin() + std::ptrdiff_t(std::min(at, all.size())));
+    at = std::min(at, all.size()); // a value option at the end has no value
+    // After "--" the command is the first operand, and the rest are operands too.
+    const bool afterEnd = at < all.size() && all[at] == "--";
+    const std::size_t commandAt = afterEnd ? at + 1 : at;
+    const bool haveCommand = commandAt < all.size();
+    std::vector<std::string> rest(all.begin(), all.begin() + std::ptrdiff_t(at));
+    if (afterEnd)
+        rest.emplace_back("--");
     if (haveCommand)
-        rest.insert(rest.end(), all.begin() + std::ptrdiff_t(at) + 1, all.end());
-    else if (at < all.size())
-        rest.insert(rest.end(), all.begin() + std::ptrdiff_t(at), all.end());
+        rest.insert(rest.end(), all.begin() + std::ptrdiff_t(commandAt) + 1, all.end());
 
     const auto end = std::find(rest.begin(), rest.end(), "--");
     const bool help = std::any_of(rest.begin(), end, isHelp);
     const bool version = std::find(rest.begin(), end, "--version") != end;
-    const Command* command = haveCommand ? findCommand(all[at]) : nullptr;
+    const Command* command = haveCommand ? findCommand(all[commandAt]) : nullptr;
     if (haveCommand && command == nullptr)
-        return usageError("zuvela-cli", "Unbekannter Befehl: " + all[at], "zuvela-cli --help");
+        return usageError("zuvela-cli", "Unbekannter Befehl: " + all[commandAt],
+                          "zuvela-cli --help");
     if (version) {
         std::fputs("zuvela-cli " ZUVELA_VERSION "\n", stdout);
         return kExitOk;
