@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <unistd.h>
 #include <cstdio>
 
 namespace cli {
@@ -47,6 +49,34 @@ std::string callLine(const DecodedCall& call) {
     }
     return line + " (" + std::to_string(std::lround(call.toneLength)) + " ms)\n";
 }
+
+// How far the reading has come, on stderr when that is a terminal: an endless input (a live
+// channel, a device) is read until Ctrl+C, and the user sees that it is being read.
+class ReadPosition {
+public:
+    ReadPosition() : shown_(isatty(STDERR_FILENO) != 0) {}
+    ~ReadPosition() { wipe(); }
+
+    void draw(double seconds) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!shown_ || now - last_ < std::chrono::milliseconds(500))
+            return;
+        last_ = now;
+        std::fprintf(stderr, "\rgelesen: %s", callTime(seconds).c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void wipe() {
+        if (drawn_)
+            std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    bool shown_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point last_{};
+};
 
 long ms(double value) {
     return std::lround(value);
@@ -119,17 +149,22 @@ int runDecode(Args& args) {
             warn("--rate gilt nur für Rohdaten; die WAV-Datei nennt ihre Abtastrate (" +
                  std::to_string(std::lround(reader.sampleRate())) + " Hz).");
         ToneFinder finder(reader.sampleRate());
+        ReadPosition position;
+        double samplesRead = 0;
         bool anyCall = false;
         // With --calls each call is printed as soon as it is read: a recording may be a live
         // channel on standard input.
         auto printCalls = [&](const std::vector<FoundTone>& found) {
             for (const DecodedCall& call : findCalls(found, table)) {
+                position.wipe();
                 writeAll(stdout, callLine(call), "Standardausgabe");
                 anyCall = true;
             }
         };
         for (auto block = reader.next(); !block.empty(); block = reader.next()) {
             finder.push(block);
+            samplesRead += double(block.size());
+            position.draw(samplesRead / reader.sampleRate());
             std::vector<FoundTone> found = finder.take();
             if (request.calls)
                 printCalls(found);
@@ -138,6 +173,7 @@ int runDecode(Args& args) {
         }
         if (input.stream().bad())
             throw Failure("Datei nicht lesbar: " + request.file);
+        position.wipe();
         finder.finish();
         if (request.calls) {
             printCalls(finder.take());
