@@ -64,7 +64,7 @@ namespace {
 
 // Every option that takes a value, of every command.
 constexpr std::string_view kValueOptions[] = {
-    "-f",          "--system",     "--evaluator",   "--mode",   "--address", "--tone-length",
+    "-f",           "--system",      "--evaluator", "--mode",   "--address", "--tone-length",
     "--tone-pause", "--block-pause", "--amplitude", "--device", "-o",        "--output",
     "--rate"};
 

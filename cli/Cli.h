@@ -13,8 +13,8 @@
 #include <initializer_list>
 #include <iostream>
 #include <stdexcept>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {

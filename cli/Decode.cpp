@@ -16,9 +16,9 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
-#include <cstdio>
 
 namespace cli {
 
@@ -197,9 +197,10 @@ int runDecode(Args& args) {
         const std::vector<DecodedCall> calls = findCalls(tones, table);
         if (calls.empty() || !request.output.empty())
             throw Failure(std::string("Keine gültige Programmiersequenz. ") + e.what());
-        std::string text = "Keine Programmiersequenz; " +
-                           std::string(calls.size() == 1 ? "ein Ruf" : std::to_string(calls.size()) + " Rufe") +
-                           ":\n";
+        std::string text =
+            "Keine Programmiersequenz; " +
+            std::string(calls.size() == 1 ? "ein Ruf" : std::to_string(calls.size()) + " Rufe") +
+            ":\n";
         for (const DecodedCall& call : calls)
             text += callLine(call);
         writeAll(stdout, text, "Standardausgabe");

@@ -185,8 +185,8 @@ std::string completionScript() {
     std::string perCommand;
     for (const Command& c : kCommands) {
         names.emplace_back(c.name);
-        perCommand += std::string("        ") + c.name + ") options=\"" + joined(helpOptions(c)) +
-                      "\" ;;\n";
+        perCommand +=
+            std::string("        ") + c.name + ") options=\"" + joined(helpOptions(c)) + "\" ;;\n";
     }
     std::vector<std::string> systems = {"1", "2", "3", "4", "5", "6", "7"};
     for (const std::string& w : cli::toneSystemWords())
@@ -215,7 +215,8 @@ std::string completionScript() {
            "            if [[ $command == decode ]]; then _zuvela_cli_files 740\n"
            "            else _zuvela_cli_files '[wW][aA][vV]'; fi\n"
            "            return ;;\n"
-           "        --address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--rate)\n"
+           "        "
+           "--address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--rate)\n"
            "            return ;;\n"
            "    esac\n"
            "    if [[ -z $command ]]; then\n"

@@ -19,8 +19,8 @@ constexpr double kMeanLength = 0.2, kEachLength = 0.4;
 std::optional<CallReading> readAs(uint8_t tonsys, const FoundTone* first, std::size_t count,
                                   const TToneTable& table) {
     const double length = toneLengthMs(toneLengthButtonFor(tonsys)) / 1000.0;
-    const double mean = (first[count - 1].start + first[count - 1].length - first->start) /
-                        double(count);
+    const double mean =
+        (first[count - 1].start + first[count - 1].length - first->start) / double(count);
     if (std::fabs(mean / length - 1) > kMeanLength)
         return std::nullopt;
     std::string address;
@@ -35,8 +35,7 @@ std::optional<CallReading> readAs(uint8_t tonsys, const FoundTone* first, std::s
                                            : static_cast<char>('0' + *i);
     }
     // A repeat tone stands for the character before it; an address never starts with one.
-    if (address.front() == 'R' ||
-        normaliseRepeats(address, static_cast<uint8_t>(count)) != address)
+    if (address.front() == 'R' || normaliseRepeats(address, static_cast<uint8_t>(count)) != address)
         return std::nullopt;
     return CallReading{address, {tonsys}};
 }
@@ -60,10 +59,9 @@ std::vector<DecodedCall> findCalls(const std::vector<FoundTone>& tones, const TT
                 const auto reading = readAs(tonsys, &tones[i], count, table);
                 if (!reading)
                     continue;
-                auto same = std::find_if(call.readings.begin(), call.readings.end(),
-                                         [&](const CallReading& r) {
-                                             return r.address == reading->address;
-                                         });
+                auto same = std::find_if(
+                    call.readings.begin(), call.readings.end(),
+                    [&](const CallReading& r) { return r.address == reading->address; });
                 if (same == call.readings.end())
                     call.readings.push_back(*reading);
                 else

@@ -244,7 +244,8 @@ std::span<const float> RecordingReader::next() {
     bytes_.assign(pending_.begin(), pending_.end());
     pending_.clear();
     if (dataLeft_ > 0 && bytes_.size() < want) {
-        const auto count = static_cast<std::size_t>(std::min<uint64_t>(want - bytes_.size(), dataLeft_));
+        const auto count =
+            static_cast<std::size_t>(std::min<uint64_t>(want - bytes_.size(), dataLeft_));
         const std::size_t old = bytes_.size();
         bytes_.resize(old + count);
         in_.read(reinterpret_cast<char*>(bytes_.data() + old), static_cast<std::streamsize>(count));

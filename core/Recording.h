@@ -50,7 +50,7 @@ private:
     bool wav_ = false;
     double rate_ = 0;
     uint16_t tag_ = 0, bits_ = 0, blockAlign_ = 1;
-    uint64_t dataLeft_ = 0; // bytes of the data chunk still to read
+    uint64_t dataLeft_ = 0;        // bytes of the data chunk still to read
     std::vector<uint8_t> pending_; // raw bytes read while looking for the header
     std::vector<uint8_t> bytes_;
     std::vector<float> samples_;

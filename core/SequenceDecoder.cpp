@@ -201,18 +201,16 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
     for (int b = 0; b < count; ++b) {
         if (b + 1 >= static_cast<int>(blocks.size())) {
             const FoundTone& last = *blocks.back().back();
-            return fail("Block A kündigt " +
-                        counted(std::size_t(count), "Rufadresse", "Rufadressen") +
-                        " an, gefunden " + (b == 1 ? "ist " : "sind ") + std::to_string(b) +
-                        "; nach " +
-                        seconds(last.start + last.length) + " folgt kein " + kBlockNames[b] + ".");
+            return fail(
+                "Block A kündigt " + counted(std::size_t(count), "Rufadresse", "Rufadressen") +
+                " an, gefunden " + (b == 1 ? "ist " : "sind ") + std::to_string(b) + "; nach " +
+                seconds(last.start + last.length) + " folgt kein " + kBlockNames[b] + ".");
         }
         const auto& block = blocks[b + 1];
         if (block.size() != s.adresseLen)
             return fail(std::string(kBlockNames[b]) + " ab " + seconds(block.front()->start) +
                         " hat " + counted(block.size(), "Ton", "Töne") +
-                        ", der Auswerter verlangt " +
-                        std::to_string(s.adresseLen) + ".");
+                        ", der Auswerter verlangt " + std::to_string(s.adresseLen) + ".");
         std::string text;
         for (std::size_t k = 0; k < block.size(); ++k) {
             const std::string where =
@@ -316,8 +314,8 @@ std::vector<std::pair<std::size_t, std::size_t>> steadyPieces(const float* x, st
         hi = std::max(hi, lo);
         while (hi < crossings.size() && crossings[hi] < double(from + span))
             ++hi;
-        const double f = hi - lo >= 3 ? double(hi - lo - 1) * rate / (crossings[hi - 1] - crossings[lo])
-                                      : 0;
+        const double f =
+            hi - lo >= 3 ? double(hi - lo - 1) * rate / (crossings[hi - 1] - crossings[lo]) : 0;
         Piece& p = pieces.empty() ? pieces.emplace_back(Piece{frame, frame, f, 0}) : pieces.back();
         if (p.count > 0 && std::fabs(f / p.frequency - 1) >= 0.03) {
             pieces.push_back({frame, frame, f, 1});
@@ -334,7 +332,9 @@ std::vector<std::pair<std::size_t, std::size_t>> steadyPieces(const float* x, st
         });
         if (shortest->last - shortest->first >= 2)
             break;
-        auto near = [&](auto it) { return std::fabs(std::log(it->frequency / shortest->frequency)); };
+        auto near = [&](auto it) {
+            return std::fabs(std::log(it->frequency / shortest->frequency));
+        };
         const bool toPrevious =
             shortest != pieces.begin() &&
             (shortest + 1 == pieces.end() || near(shortest - 1) <= near(shortest + 1));
@@ -537,8 +537,8 @@ void ToneFinder::State::addRun(std::size_t first, std::size_t end) {
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const double from = i == 0 ? start : double(a + pieces[i].first) / rate;
         const double to = i + 1 == pieces.size() ? end_ : double(a + pieces[i].second) / rate;
-        const double f = measure(a + pieces[i].first, a + pieces[i].second,
-                                 i == 0 ? margin : inner, i + 1 == pieces.size() ? margin : inner);
+        const double f = measure(a + pieces[i].first, a + pieces[i].second, i == 0 ? margin : inner,
+                                 i + 1 == pieces.size() ? margin : inner);
         // Pieces that measure the same are one tone that the zero crossings split.
         if (!tones.empty() && std::fabs(f / tones.back().frequency - 1) < 0.03) {
             FoundTone& t = tones.back();

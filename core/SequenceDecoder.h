@@ -65,6 +65,5 @@ struct DecodedSequence {
     std::vector<std::string> notes; // German remarks for the user
 };
 
-
 DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneTable& table);
 DecodedSequence decodeSequence(const Recording& recording, const TToneTable& table);

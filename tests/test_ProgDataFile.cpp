@@ -162,7 +162,8 @@ TEST(ProgDataFile, WhatAFileHoldsAndWhatLoadingIgnoresIsKnown) {
         {"[A]\r\nTS=7\r\nTL=1\r\nAW=3\r\nSM=4\r\n", true, {}},
         {"[A]\r\nTS=9\r\nTL=01\r\nAW=\r\nSM=4\r\n",
          true,
-         {"[A] TS=9 wird ignoriert (erlaubt: 1 bis 7)", "[A] TL=01 wird ignoriert (erlaubt: 1 bis 2)",
+         {"[A] TS=9 wird ignoriert (erlaubt: 1 bis 7)",
+          "[A] TL=01 wird ignoriert (erlaubt: 1 bis 2)",
           "[A] AW= wird ignoriert (erlaubt: 1 bis 3)"}},
     };
     for (const Row& r : rows) {

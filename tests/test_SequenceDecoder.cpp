@@ -171,7 +171,8 @@ protected:
         const double seconds = double(bytes.size()) / kSampleRate + 1.5;
         const std::string format = " -r " + std::to_string(rate) + " -b 16 -c 1 ";
         sox("-t raw -r 22050 -e unsigned -b 8 -c 1 " + raw + format + tones + " speed " +
-            std::to_string(speed) + " rate " + std::to_string(rate) + " vol -20dB pad 0.5 0.5 " + effects);
+            std::to_string(speed) + " rate " + std::to_string(rate) + " vol -20dB pad 0.5 0.5 " +
+            effects);
         // The tones' RMS is 0.78 / sqrt 2 / 10 = 0.055; uniform noise of peak x has RMS x / sqrt 3.
         sox("-n" + format + noise + " synth " + std::to_string(seconds) + " whitenoise vol 0.0095");
         sox("-n" + format + hum + " synth " + std::to_string(seconds) + " sine 50 vol 0.078");
@@ -221,8 +222,8 @@ TEST_F(Degraded, TestCallsAreReadAsTwoCallsWithAddressAndSystem) {
         const char* effects;
     };
     const Row rows[] = {
-        {1, "57434", 48000, 1.02, ""},          {3, "1R0G9", 48000, 0.98, "sinc 300-3000"},
-        {6, "12R45", 44100, 0.98, ""},          {7, "G9R8", 48000, 1.02, "sinc 300-3000"},
+        {1, "57434", 48000, 1.02, ""},           {3, "1R0G9", 48000, 0.98, "sinc 300-3000"},
+        {6, "12R45", 44100, 0.98, ""},           {7, "G9R8", 48000, 1.02, "sinc 300-3000"},
         {4, "5R7", 48000, 1.0, "sinc 300-3000"}, {2, "0G0R1", 48000, 0.98, "sinc 300-3000"},
     };
     for (const Row& r : rows) {
@@ -258,7 +259,8 @@ TEST_F(Degraded, WhatIsNoCallYieldsNone) {
         " synth 20 sawtooth 110-220 sawtooth 700-1200 sine 1500-2500 tremolo 4 90 vol 0.3");
     ProgSettings s;
     s.addresses = {{{true, "57434"}, {true, "12345"}, {}, {}}};
-    const std::vector<uint8_t> slowCall = renderTestCall({"12345", 1, 150, 100, false}, toneTable());
+    const std::vector<uint8_t> slowCall =
+        renderTestCall({"12345", 1, 150, 100, false}, toneTable());
     struct Row {
         std::string name;
         Recording recording;
@@ -287,7 +289,8 @@ TEST(SequenceDecoder, ReadingInBlocksFindsWhatTheWholeRecordingHolds) {
         ToneFinder finder(kSampleRate);
         std::vector<FoundTone> found;
         for (std::size_t at = 0; at < whole.samples.size(); at += block) {
-            finder.push(std::span(whole.samples).subspan(at, std::min(block, whole.samples.size() - at)));
+            finder.push(
+                std::span(whole.samples).subspan(at, std::min(block, whole.samples.size() - at)));
             const auto more = finder.take();
             found.insert(found.end(), more.begin(), more.end());
         }

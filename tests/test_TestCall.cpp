@@ -207,7 +207,7 @@ TEST(TestCall, MultimonNgReadsTheAddressTwiceAndTheSirenApart) {
         uint8_t tonsys;
         const char* siren; // what the siren reads as, or nothing
     };
-    const Row rows[] = {{"ZVEI1", 1, "F"}, {"ZVEI2", 1, "D"}, {"ZVEI3", 2, "D"},
+    const Row rows[] = {{"ZVEI1", 1, "F"}, {"ZVEI2", 1, "D"},    {"ZVEI3", 2, "D"},
                         {"DZVEI", 3, "F"}, {"CCIR", 6, nullptr}, {"EEA", 7, nullptr}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);

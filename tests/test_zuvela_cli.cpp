@@ -169,7 +169,9 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
     };
     writeFile("empty.740", "");
     writeFile("utf16.740", std::string("\xff\xfe[\0A\0]\0\r\0\n\0T\0S\0=\0\x36\0", 20));
-    writeFile("junk.740", std::string("\x7f" "ELF\x02\x01\x01\0\0\0 TS=6 AD=1", 21));
+    writeFile("junk.740", std::string("\x7f"
+                                      "ELF\x02\x01\x01\0\0\0 TS=6 AD=1",
+                                      21));
     for (const Row& row : rows) {
         std::string joined;
         for (const std::string& arg : row.args)
@@ -443,9 +445,9 @@ ProcessResult shell(const std::string& command) {
 
 TEST(ZuvelaCli, ConventionsOfTheShellGiveWhatTheLongFormGives) {
     writeFile("ccir.740", "[A]\r\nTS=6\r\nAW=1\r\n[B I]\r\nRP=1\r\nAD=12345\r\n");
-    ASSERT_EQ(cli({"render", "--address", "1=12345", "--tone-length", "40", "-o", "sent.raw"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        cli({"render", "--address", "1=12345", "--tone-length", "40", "-o", "sent.raw"}).exitCode,
+        0);
     fs::copy_file("sent.raw", "-sent.raw", fs::copy_options::overwrite_existing);
     struct Row {
         std::string command, sameAs; // two command lines with the same output
@@ -455,7 +457,8 @@ TEST(ZuvelaCli, ConventionsOfTheShellGiveWhatTheLongFormGives) {
         {"$CLI help", "$CLI --help"},
         {"$CLI help decode", "$CLI decode --help"},
         {"$CLI --system ccir -- listing", "$CLI listing --system ccir"},
-        {"$CLI --system ccir listing --address 1=12345", "$CLI listing --address=1=12345 -f ccir.740"},
+        {"$CLI --system ccir listing --address 1=12345",
+         "$CLI listing --address=1=12345 -f ccir.740"},
         {"$CLI render -or.raw && cat r.raw", "$CLI render -o -"},
         {"$CLI render --output r.raw && cat r.raw", "$CLI render -o-"},
         {"$CLI render --output=r.raw && cat r.raw", "$CLI render --output -"},
@@ -464,7 +467,8 @@ TEST(ZuvelaCli, ConventionsOfTheShellGiveWhatTheLongFormGives) {
         {"cat sent.raw | $CLI decode -", "$CLI decode sent.raw"},
         {"$CLI decode <(cat sent.raw)", "$CLI decode sent.raw"},
         {"$CLI decode -- -sent.raw", "$CLI decode sent.raw"},
-        {"$CLI decode -o - sent.raw", "$CLI decode sent.raw -o read.740 > /dev/null && cat read.740"},
+        {"$CLI decode -o - sent.raw",
+         "$CLI decode sent.raw -o read.740 > /dev/null && cat read.740"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -521,9 +525,9 @@ TEST(ZuvelaCli, BashCompletionIsValidAndCompletes) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.words);
-        const ProcessResult r =
-            shell("source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
-                  "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; echo \"${COMPREPLY[*]}\"");
+        const ProcessResult r = shell(
+            "source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
+            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; echo \"${COMPREPLY[*]}\"");
         EXPECT_EQ(r.out, row.completions + "\n") << r.err;
     }
 }
@@ -555,7 +559,8 @@ TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
     for (const Call& c : calls) {
         // The first call of the test call, resampled from 22050 Hz.
         const uint16_t toneLength = toneLengthMs(toneLengthButtonFor(c.tonsys));
-        const std::vector<uint8_t> s = renderTestCall({c.address, c.tonsys, toneLength, 100, false}, table);
+        const std::vector<uint8_t> s =
+            renderTestCall({c.address, c.tonsys, toneLength, 100, false}, table);
         const std::size_t from = sampleCount(kCallLeadIn), count = 5 * sampleCount(toneLength);
         const auto at = static_cast<std::size_t>(c.start * kRate);
         for (std::size_t i = 0; double(i) < (count - 1) * kRate / kSampleRate; ++i) {
@@ -584,8 +589,9 @@ TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
         std::string line;
         ASSERT_TRUE(std::getline(lines, line)) << r.out;
         // "H:MM:SS,CC  reading"
-        const double seconds = std::stoi(line.substr(0, 1)) * 3600 + std::stoi(line.substr(2, 2)) * 60 +
-                               std::stoi(line.substr(5, 2)) + std::stoi(line.substr(8, 2)) / 100.0;
+        const double seconds = std::stoi(line.substr(0, 1)) * 3600 +
+                               std::stoi(line.substr(2, 2)) * 60 + std::stoi(line.substr(5, 2)) +
+                               std::stoi(line.substr(8, 2)) / 100.0;
         EXPECT_NEAR(seconds, c.start, 0.015) << line;
         EXPECT_EQ(line.substr(12), c.line);
     }
