@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -98,45 +99,22 @@ bool looksLikeWav(std::span<const uint8_t> bytes) {
            std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
 }
 
-Recording readWav(std::span<const uint8_t> bytes) {
-    if (!looksLikeWav(bytes))
-        throw RecordingError("Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
-    std::optional<Format> format;
-    std::span<const uint8_t> data;
-    bool haveData = false;
-    // Chunks in any order; a chunk of odd size is followed by a pad byte. A size beyond the
-    // end of the file is cut to what is there (writers that stream leave it unset).
-    std::size_t pos = 12;
-    while (bytes.size() - pos >= 8 && !(format && haveData)) {
-        const uint8_t* header = bytes.data() + pos;
-        const std::size_t available = bytes.size() - pos - 8;
-        const std::size_t size = std::min<std::size_t>(le32(header + 4), available);
-        const uint8_t* body = header + 8;
-        if (std::memcmp(header, "fmt ", 4) == 0 && !format)
-            format = parseFormat(body, static_cast<uint32_t>(size));
-        else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
-            data = {body, size};
-            haveData = true;
-        }
-        pos += 8 + size;
-        if (size % 2 == 1 && pos < bytes.size())
-            ++pos;
-    }
-    if (!format)
-        throw RecordingError("Die WAV-Datei hat keinen fmt-Abschnitt.");
-    if (!haveData)
-        throw RecordingError("Die WAV-Datei hat keinen data-Abschnitt.");
+namespace {
 
+Recording readAll(RecordingReader& reader) {
     Recording recording;
-    recording.sampleRate = format->rate;
-    const std::size_t frames = data.size() / format->blockAlign;
-    recording.samples.resize(frames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        recording.samples[i] = sampleAt(data.data() + i * format->blockAlign, *format);
-    }
-    if (recording.samples.empty())
-        throw RecordingError("Die WAV-Datei enthält keine Abtastwerte.");
+    recording.sampleRate = reader.sampleRate();
+    for (auto block = reader.next(); !block.empty(); block = reader.next())
+        recording.samples.insert(recording.samples.end(), block.begin(), block.end());
     return recording;
+}
+
+} // namespace
+
+Recording readWav(std::span<const uint8_t> bytes) {
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    RecordingReader reader(in, true, 0);
+    return readAll(reader);
 }
 
 Recording readRaw8(std::span<const uint8_t> bytes, double sampleRate) {
@@ -160,10 +138,7 @@ Recording readRecordingFile(const std::filesystem::path& file, double rawRate) {
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     RecordingReader reader(in, extension == ".wav", rawRate);
-    Recording recording;
-    recording.sampleRate = reader.sampleRate();
-    for (auto block = reader.next(); !block.empty(); block = reader.next())
-        recording.samples.insert(recording.samples.end(), block.begin(), block.end());
+    Recording recording = readAll(reader);
     if (in.bad())
         throw RecordingError("Die Datei \"" + name + "\" kann nicht gelesen werden.");
     return recording;
@@ -187,9 +162,9 @@ RecordingReader::RecordingReader(std::istream& in, bool wavByName, double rawRat
     pending_.clear();
     wav_ = true;
 
-    // Chunks in any order, as in readWav; a stream is read front to back, so a data chunk
-    // before the format is skipped and read again once the format is known, which only a file
-    // can do.
+    // Chunks in any order; a chunk of odd size is followed by a pad byte. A stream is read front to
+    // back, so a data chunk before the format is skipped and read again once the format is known,
+    // which only a file can do.
     auto skip = [&](uint64_t bytes) { in_.ignore(static_cast<std::streamsize>(bytes)); };
     std::optional<Format> format;
     std::streamoff dataAt = -1;
