@@ -77,6 +77,7 @@ bool isValueOption(std::string_view name) {
 
 std::vector<std::string> toneSystemWords() {
     std::vector<std::string> words;
+    words.reserve(kSystemNames.size());
     for (const SystemName& s : kSystemNames)
         words.emplace_back(s.name);
     return words;

@@ -171,7 +171,7 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
     writeFile("utf16.740", std::string("\xff\xfe[\0A\0]\0\r\0\n\0T\0S\0=\0\x36\0", 20));
     writeFile("junk.740", std::string("\x7f"
                                       "ELF\x02\x01\x01\0\0\0 TS=6 AD=1",
-                                      21));
+                                      20));
     for (const Row& row : rows) {
         std::string joined;
         for (const std::string& arg : row.args)
