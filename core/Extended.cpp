@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -88,7 +89,8 @@ Extended extendedOf(uint64_t integer) {
 Extended extendedOf(double value) {
     if (value == 0)
         return {};
-    const auto bits = std::bit_cast<uint64_t>(value);
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
     const uint64_t fraction = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
     const int exponent = static_cast<int>((bits >> 52) & 0x7ff) - 1075;
     return {fraction << 11, exponent - 11};

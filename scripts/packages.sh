@@ -13,6 +13,10 @@ ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
                       clang-tidy-14 sox multimon-ng dbus-daemon dbus-session-bus-common pipewire
                       pipewire-bin wireplumber pipewire-alsa)
+# What the builds for other processors add (scripts/cross.sh): the engine for 64-bit ARM with
+# Debian's cross compiler, run under qemu-user, and for WebAssembly with Debian's emscripten,
+# run under node; GoogleTest is compiled there from Debian's sources.
+ZUVELA_CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user emscripten nodejs googletest)
 # What building and checking the Debian package adds: dpkg-shlibdeps and dpkg-buildflags, file
 # (CPack's test for programs), lintian and the desktop-entry and AppStream validators.
 ZUVELA_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)

@@ -9,7 +9,7 @@
 #include "support/ReferenceSynthesis.h"
 #include "support/Sha256.h"
 
-#include <bit>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -17,6 +17,12 @@ namespace {
 
 using testsupport::kLongDoubleIsExtended;
 using testsupport::Sha256;
+
+uint64_t bitsOf(double value) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
 
 std::vector<uint16_t> tableFrequencies() {
     TToneTable table;
@@ -139,7 +145,7 @@ TEST(ToneSequenceExact, PhaseStepsMatchTheGoldenSum) {
     // Every 16-bit frequency's step, as the eight little-endian bytes of the double.
     Sha256 sum;
     for (uint32_t f = 0; f <= 0xffff; ++f) {
-        const auto bits = std::bit_cast<uint64_t>(toneStep(static_cast<uint16_t>(f)));
+        const auto bits = bitsOf(toneStep(static_cast<uint16_t>(f)));
         sum.addWord(static_cast<uint32_t>(bits));
         sum.addWord(static_cast<uint32_t>(bits >> 32));
     }
@@ -181,8 +187,8 @@ TEST(ToneSequenceExact, CountsAndStepsOfEverySixteenBitValueMatchTheReference) {
     for (uint32_t v = 0; v <= 0xffff; ++v) {
         const auto value = static_cast<uint16_t>(v);
         ASSERT_EQ(sampleCount(value), testsupport::sampleCountReference(value)) << v << " ms";
-        ASSERT_EQ(std::bit_cast<uint64_t>(toneStep(value)),
-                  std::bit_cast<uint64_t>(testsupport::toneStepReference(value)))
+        ASSERT_EQ(bitsOf(toneStep(value)),
+                  bitsOf(testsupport::toneStepReference(value)))
             << v << " Hz";
     }
 }
