@@ -5,6 +5,7 @@
 #include "FormStyle.h"
 #include "ProgDataDialog.h"
 #include "ProgDataFile.h"
+#include "ProgEngine.h"
 #include "Shell.h"
 #include "TApplication.h"
 #include "TestCall.h"
@@ -375,9 +376,12 @@ ProgSettings TFRM_Main::settings() const {
 
 void TFRM_Main::BTN_ProgClick(QObject*) {
     OnAdresseExit(nullptr);
-    if (!CheckRufadressen())
+    const ProgTonesResult result = progTones(settings(), ToneTable);
+    if (!result.ok) {
+        showErrorBox(this, QString::fromStdString(result.message));
         return;
-    FRM_Prog->SetProgTones(EncodeProgTones(settings(), ToneTable));
+    }
+    FRM_Prog->SetProgTones(result.tones);
     FRM_Prog->exec();
 }
 

@@ -4,6 +4,7 @@
 #include "Addresses.h"
 #include "Cp1252.h"
 #include "ProfileBool.h"
+#include "ProgEngine.h"
 #include "ToneTable.h"
 
 #include <array>
@@ -183,15 +184,11 @@ void SettingsOptions::load(const std::string& file) {
 }
 
 TProgTones SettingsOptions::progTones() const {
-    ProgSettings s = progSettings(settings_);
-    for (AddressSlot& slot : s.addresses)
-        slot.text = normaliseRepeats(slot.text, s.adresseLen);
-    if (const auto message = checkAddresses(s.addresses, s.adresseLen))
-        throw Failure(*message);
-    TToneTable table;
-    fillToneTable(table);
     try {
-        return EncodeProgTones(s, table);
+        ProgTonesResult result = ::progTones(progSettings(settings_));
+        if (!result.ok)
+            throw Failure(result.message);
+        return result.tones;
     } catch (const EConvertError& e) {
         throw Failure(withPeriod(e.what()));
     }

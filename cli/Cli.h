@@ -98,9 +98,6 @@ struct OutputOptions {
     void check() const;
 };
 
-// The samples the programming dialog sends for the tones and expert values.
-std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert);
-
 // Writes bytes to out (stdout or an open file called name); Failure when that fails.
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);
 
