@@ -7,7 +7,7 @@
 #include "ProgEngine.h"
 #include "ToneTable.h"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -24,36 +24,26 @@ bool parseNumber(const std::string& text, int& value) {
 
 namespace {
 
-struct SystemName {
-    const char* name;
-    uint8_t tonsys;
-};
-constexpr std::array<SystemName, 7> kSystemNames = {{{"zvei1", 1},
-                                                     {"zvei1-gb", 2},
-                                                     {"zvei2", 3},
-                                                     {"zvei-f", 4},
-                                                     {"zvei-depr", 5},
-                                                     {"ccir", 6},
-                                                     {"ccir-eea", 7}}};
-
 uint8_t parseSystem(const std::string& text) {
     int n = 0;
-    if (parseNumber(text, n) && n >= 1 && n <= 7)
+    if (parseNumber(text, n) && n >= 1 && n <= kToneSystems)
         return static_cast<uint8_t>(n);
-    for (const SystemName& s : kSystemNames)
-        if (text == s.name)
-            return s.tonsys;
-    throw UsageError("--system: \"" + text +
-                     "\" ist kein Tonsystem (erlaubt: 1 bis 7, zvei1, zvei1-gb, zvei2, zvei-f, "
-                     "zvei-depr, ccir, ccir-eea).");
+    std::string words;
+    for (int tonsys = 1; tonsys <= kToneSystems; ++tonsys) {
+        const char* word = kToneSystemTable[tonsys - 1].word;
+        if (text == word)
+            return static_cast<uint8_t>(tonsys);
+        words += std::string(", ") + word;
+    }
+    throw UsageError("--system: \"" + text + "\" ist kein Tonsystem (erlaubt: 1 bis " +
+                     std::to_string(kToneSystems) + words + ").");
 }
 
-int parseExpert(const std::string& option, const std::string& text, const ExpertRange& range) {
+int parseExpert(const std::string& text, const ExpertRange& range) {
     int value = 0;
     if (!parseNumber(text, value) || !range.allows(value))
-        throw UsageError(option + ": \"" + text + "\" ist nicht erlaubt (erlaubt: " +
-                         std::to_string(range.minimum) + " bis " + std::to_string(range.maximum) +
-                         " in Schritten von " + std::to_string(range.step) + ").");
+        throw UsageError(std::string(range.option) + ": \"" + text +
+                         "\" ist nicht erlaubt (erlaubt: " + range.allowed() + ").");
     return value;
 }
 
@@ -194,25 +184,25 @@ TProgTones SettingsOptions::progTones() const {
     }
 }
 
-const char* ExpertOptions::help() {
-    return "Expertenwerte (wie die Regler des Programmierdialogs):\n"
-           "  --tone-length MS      Tonlänge, 40 bis 200 in Schritten von 10 (Vorgabe 100)\n"
-           "  --tone-pause MS       Tonpause, 10 bis 100 in Schritten von 10 (Vorgabe 30)\n"
-           "  --block-pause MS      Blockpause, 500 bis 1000 in Schritten von 100 (Vorgabe 700)\n"
-           "  --amplitude PROZENT   Amplitude, 10 bis 100 in Schritten von 10 (Vorgabe 100)\n";
+std::string ExpertOptions::help() {
+    std::string text = "Expertenwerte (wie die Regler des Programmierdialogs):\n";
+    for (const ExpertRange* range : kExpertRanges) {
+        std::string option = std::string(range->option) + " " + range->placeholder;
+        option.resize(std::max<std::size_t>(option.size() + 1, 22), ' ');
+        text += "  " + option + range->caption + ", " + range->allowed() + " (Vorgabe " +
+                std::to_string(range->initial) + ")\n";
+    }
+    return text;
 }
 
 bool ExpertOptions::take(Args& args) {
     std::string value;
-    if (args.takeValue("--tone-length", value))
-        values_.toneLength =
-            static_cast<uint16_t>(parseExpert("--tone-length", value, kToneLengthRange));
-    else if (args.takeValue("--tone-pause", value))
-        values_.tonePause =
-            static_cast<uint16_t>(parseExpert("--tone-pause", value, kTonePauseRange));
-    else if (args.takeValue("--block-pause", value))
-        values_.blockPause =
-            static_cast<uint16_t>(parseExpert("--block-pause", value, kBlockPauseRange));
+    if (args.takeValue(kToneLengthRange.option, value))
+        values_.toneLength = static_cast<uint16_t>(parseExpert(value, kToneLengthRange));
+    else if (args.takeValue(kTonePauseRange.option, value))
+        values_.tonePause = static_cast<uint16_t>(parseExpert(value, kTonePauseRange));
+    else if (args.takeValue(kBlockPauseRange.option, value))
+        values_.blockPause = static_cast<uint16_t>(parseExpert(value, kBlockPauseRange));
     else if (!takeAmplitude(args))
         return false;
     return true;
@@ -220,9 +210,9 @@ bool ExpertOptions::take(Args& args) {
 
 bool ExpertOptions::takeAmplitude(Args& args) {
     std::string value;
-    if (!args.takeValue("--amplitude", value))
+    if (!args.takeValue(kAmplitudeRange.option, value))
         return false;
-    values_.amplitude = static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
+    values_.amplitude = static_cast<uint8_t>(parseExpert(value, kAmplitudeRange));
     return true;
 }
 

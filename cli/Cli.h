@@ -77,7 +77,7 @@ private:
 // The programming dialog's expert values, starting where its sliders start.
 class ExpertOptions {
 public:
-    static const char* help();
+    static std::string help();
 
     bool take(Args& args);
     // Only --amplitude, for commands that take no other expert value.
