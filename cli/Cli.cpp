@@ -89,13 +89,26 @@ void Args::reject() const {
     throw UsageError("Unerwartetes Argument: " + arg);
 }
 
-const char* SettingsOptions::help() {
+std::string SettingsOptions::help() {
+    // The tone systems' words from their table, wrapped within 80 columns.
+    std::string systems = "  --system TONSYSTEM    1 bis " + std::to_string(kToneSystems) + " oder";
+    std::size_t lineStart = 0;
+    for (int i = 0; i < kToneSystems; ++i) {
+        const std::string word =
+            std::string(kToneSystemTable[i].word) + (i + 1 < kToneSystems ? "," : "");
+        if (systems.size() - lineStart + 1 + word.size() > 80) {
+            systems += "\n";
+            lineStart = systems.size();
+            systems += std::string(23, ' ');
+        }
+        systems += " " + word;
+    }
     return "Einstellungen (wie im Hauptfenster; ohne sie gilt dessen Startzustand: ZVEI 1,\n"
            "Normal, 5 Ton, Schaltbar, Ruf 1 = 57434):\n"
            "  -f DATEI.740          Programmierdaten aus der Datei laden; Optionen danach\n"
-           "                        gelten vor den Werten der Datei\n"
-           "  --system TONSYSTEM    1 bis 7 oder zvei1, zvei1-gb, zvei2, zvei-f, zvei-depr,\n"
-           "                        ccir, ccir-eea\n"
+           "                        gelten vor den Werten der Datei\n" +
+           systems +
+           "\n"
            "  --long                Tonlängen: Langton\n"
            "  --normal              Tonlängen: Normal\n"
            "  --evaluator 5|4|3     Auswertung: 5 Ton, 4 Ton oder 3 Ton\n"

@@ -57,7 +57,7 @@ private:
 // given, so that those after -f override the file.
 class SettingsOptions {
 public:
-    static const char* help();
+    static std::string help();
 
     bool take(Args& args);
     // The value of --address N=TEXT.
