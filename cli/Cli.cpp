@@ -4,6 +4,7 @@
 #include "Addresses.h"
 #include "Cp1252.h"
 #include "ProfileBool.h"
+#include "ProgEngine.h"
 #include "TestCall.h"
 #include "ToneTable.h"
 
@@ -25,36 +26,26 @@ bool parseNumber(const std::string& text, int& value) {
 
 namespace {
 
-struct SystemName {
-    const char* name;
-    uint8_t tonsys;
-};
-constexpr std::array<SystemName, 7> kSystemNames = {{{"zvei1", 1},
-                                                     {"zvei1-gb", 2},
-                                                     {"zvei2", 3},
-                                                     {"zvei-f", 4},
-                                                     {"zvei-depr", 5},
-                                                     {"ccir", 6},
-                                                     {"ccir-eea", 7}}};
-
 uint8_t parseSystem(const std::string& text) {
     int n = 0;
-    if (parseNumber(text, n) && n >= 1 && n <= 7)
+    if (parseNumber(text, n) && n >= 1 && n <= kToneSystems)
         return static_cast<uint8_t>(n);
-    for (const SystemName& s : kSystemNames)
-        if (text == s.name)
-            return s.tonsys;
-    throw UsageError("--system: \"" + text +
-                     "\" ist kein Tonsystem (erlaubt: 1 bis 7, zvei1, zvei1-gb, zvei2, zvei-f, "
-                     "zvei-depr, ccir, ccir-eea).");
+    std::string words;
+    for (int tonsys = 1; tonsys <= kToneSystems; ++tonsys) {
+        const char* word = kToneSystemTable[tonsys - 1].word;
+        if (text == word)
+            return static_cast<uint8_t>(tonsys);
+        words += std::string(", ") + word;
+    }
+    throw UsageError("--system: \"" + text + "\" ist kein Tonsystem (erlaubt: 1 bis " +
+                     std::to_string(kToneSystems) + words + ").");
 }
 
-int parseExpert(const std::string& option, const std::string& text, const ExpertRange& range) {
+int parseExpert(const std::string& text, const ExpertRange& range) {
     int value = 0;
     if (!parseNumber(text, value) || !range.allows(value))
-        throw UsageError(option + ": \"" + text + "\" ist nicht erlaubt (erlaubt: " +
-                         std::to_string(range.minimum) + " bis " + std::to_string(range.maximum) +
-                         " in Schritten von " + std::to_string(range.step) + ").");
+        throw UsageError(std::string(range.option) + ": \"" + text +
+                         "\" ist nicht erlaubt (erlaubt: " + range.allowed() + ").");
     return value;
 }
 
@@ -77,9 +68,8 @@ bool isValueOption(std::string_view name) {
 
 std::vector<std::string> toneSystemWords() {
     std::vector<std::string> words;
-    words.reserve(kSystemNames.size());
-    for (const SystemName& s : kSystemNames)
-        words.emplace_back(s.name);
+    for (const ToneSystem& system : kToneSystemTable)
+        words.emplace_back(system.word);
     return words;
 }
 
@@ -169,14 +159,27 @@ void warn(const std::string& text) {
     std::fprintf(stderr, "Hinweis: %s\n", text.c_str());
 }
 
-const char* SettingsOptions::help() {
+std::string SettingsOptions::help() {
+    // The tone systems' words from their table, wrapped within 80 columns.
+    std::string systems = "  --system TONSYSTEM    1 bis " + std::to_string(kToneSystems) + " oder";
+    std::size_t lineStart = 0;
+    for (int i = 0; i < kToneSystems; ++i) {
+        const std::string word =
+            std::string(kToneSystemTable[i].word) + (i + 1 < kToneSystems ? "," : "");
+        if (systems.size() - lineStart + 1 + word.size() > 80) {
+            systems += "\n";
+            lineStart = systems.size();
+            systems += std::string(23, ' ');
+        }
+        systems += " " + word;
+    }
     return "Einstellungen (wie im Hauptfenster; ohne sie gilt dessen Startzustand: ZVEI 1,\n"
            "Normal, 5 Ton, Schaltbar, Ruf 1 = 57434):\n"
            "  -f DATEI.740          Programmierdaten aus der Datei laden (- liest die\n"
            "                        Standardeingabe); Optionen danach gelten statt der Werte\n"
-           "                        der Datei\n"
-           "  --system TONSYSTEM    1 bis 7 oder zvei1, zvei1-gb, zvei2, zvei-f, zvei-depr,\n"
-           "                        ccir, ccir-eea\n"
+           "                        der Datei\n" +
+           systems +
+           "\n"
            "  --long                Tonlängen: Langton\n"
            "  --normal              Tonlängen: Normal\n"
            "  --evaluator 5|4|3     Auswertung: 5 Ton, 4 Ton oder 3 Ton\n"
@@ -270,47 +273,47 @@ TProgTones SettingsOptions::progTones() const {
     const int incomplete = incompleteAddress(s.addresses, s.adresseLen);
     if (incomplete != 0 && s.addresses[std::size_t(incomplete - 1)].text.size() > s.adresseLen)
         throw Failure("Rufadresse " + std::to_string(incomplete) + " ist zu lang.");
-    if (const auto message = checkAddresses(s.addresses, s.adresseLen))
-        throw Failure(*message);
-    TToneTable table;
-    fillToneTable(table);
-    // A character that has no tone in the system, named in German where the window's default
-    // error box keeps the toolkit's English.
-    for (std::size_t n = 0; n < s.addresses.size(); ++n) {
-        if (!s.addresses[n].checked)
-            continue;
-        try {
-            testCallTones(s.addresses[n].text, s.tonsys, table);
-        } catch (const TestCallError& e) {
-            throw Failure("Rufadresse " + std::to_string(n + 1) + ": " + e.what());
-        }
-    }
     try {
-        return EncodeProgTones(s, table);
+        ProgTonesResult result = ::progTones(s);
+        if (!result.ok)
+            throw Failure(result.message);
+        return result.tones;
     } catch (const EConvertError& e) {
+        // A character that has no tone in the system, named in German where the window's
+        // default error box keeps the toolkit's English.
+        TToneTable table;
+        fillToneTable(table);
+        for (std::size_t n = 0; n < s.addresses.size(); ++n) {
+            if (!s.addresses[n].checked)
+                continue;
+            try {
+                testCallTones(s.addresses[n].text, s.tonsys, table);
+            } catch (const TestCallError& bad) {
+                throw Failure("Rufadresse " + std::to_string(n + 1) + ": " + bad.what());
+            }
+        }
         throw Failure(withPeriod(e.what()));
     }
 }
-
-const char* ExpertOptions::help() {
-    return "Expertenwerte (wie die Regler des Programmierdialogs):\n"
-           "  --tone-length MS      Tonlänge, 40 bis 200 in Schritten von 10 (Vorgabe 100)\n"
-           "  --tone-pause MS       Tonpause, 10 bis 100 in Schritten von 10 (Vorgabe 30)\n"
-           "  --block-pause MS      Blockpause, 500 bis 1000 in Schritten von 100 (Vorgabe 700)\n"
-           "  --amplitude PROZENT   Amplitude, 10 bis 100 in Schritten von 10 (Vorgabe 100)\n";
+std::string ExpertOptions::help() {
+    std::string text = "Expertenwerte (wie die Regler des Programmierdialogs):\n";
+    for (const ExpertRange* range : kExpertRanges) {
+        std::string option = std::string(range->option) + " " + range->placeholder;
+        option.resize(std::max<std::size_t>(option.size() + 1, 22), ' ');
+        text += "  " + option + range->caption + ", " + range->allowed() + " (Vorgabe " +
+                std::to_string(range->initial) + ")\n";
+    }
+    return text;
 }
 
 bool ExpertOptions::take(Args& args) {
     std::string value;
-    if (args.takeValue("--tone-length", value))
-        values_.toneLength =
-            static_cast<uint16_t>(parseExpert("--tone-length", value, kToneLengthRange));
-    else if (args.takeValue("--tone-pause", value))
-        values_.tonePause =
-            static_cast<uint16_t>(parseExpert("--tone-pause", value, kTonePauseRange));
-    else if (args.takeValue("--block-pause", value))
-        values_.blockPause =
-            static_cast<uint16_t>(parseExpert("--block-pause", value, kBlockPauseRange));
+    if (args.takeValue(kToneLengthRange.option, value))
+        values_.toneLength = static_cast<uint16_t>(parseExpert(value, kToneLengthRange));
+    else if (args.takeValue(kTonePauseRange.option, value))
+        values_.tonePause = static_cast<uint16_t>(parseExpert(value, kTonePauseRange));
+    else if (args.takeValue(kBlockPauseRange.option, value))
+        values_.blockPause = static_cast<uint16_t>(parseExpert(value, kBlockPauseRange));
     else if (!takeAmplitude(args))
         return false;
     return true;
@@ -318,9 +321,9 @@ bool ExpertOptions::take(Args& args) {
 
 bool ExpertOptions::takeAmplitude(Args& args) {
     std::string value;
-    if (!args.takeValue("--amplitude", value))
+    if (!args.takeValue(kAmplitudeRange.option, value))
         return false;
-    values_.amplitude = static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
+    values_.amplitude = static_cast<uint8_t>(parseExpert(value, kAmplitudeRange));
     return true;
 }
 

@@ -90,7 +90,7 @@ void warn(const std::string& text);
 // given, so that those after -f override the file's values.
 class SettingsOptions {
 public:
-    static const char* help();
+    static std::string help();
 
     bool take(Args& args);
     // The value of --address N=TEXT.
@@ -110,7 +110,7 @@ private:
 // The programming dialog's expert values, starting where its sliders start.
 class ExpertOptions {
 public:
-    static const char* help();
+    static std::string help();
 
     bool take(Args& args);
     // Only --amplitude, for commands that take no other expert value.
@@ -130,9 +130,6 @@ struct OutputOptions {
     // Both given is a usage error.
     void check() const;
 };
-
-// The samples the programming dialog sends for the tones and expert values.
-std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert);
 
 // Writes bytes to out (stdout or an open file called name); Failure when that fails.
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);

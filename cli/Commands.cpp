@@ -2,6 +2,7 @@
 // The commands that print or write: listing, render, devices.
 #include "Commands.h"
 
+#include "ProgEngine.h"
 #include "ProgListing.h"
 #include "ToneSequence.h"
 #include "WaveOutAlsa.h"
@@ -26,12 +27,6 @@ bool endsWithWav(const std::string& name) {
 }
 
 } // namespace
-
-std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert) {
-    return renderSequence(
-        toneSequence(tones, expert.toneLength, expert.tonePause, expert.blockPause),
-        expert.amplitude);
-}
 
 SettingsOptions parseListing(Args& args) {
     SettingsOptions settings;
@@ -69,7 +64,7 @@ RenderRequest parseRender(Args& args) {
 int runRender(Args& args) {
     const RenderRequest request = parseRender(args);
     writeSamples(request.output,
-                 renderSamples(request.settings.progTones(), request.expert.values()));
+                 progSamples(request.settings.progTones(), request.expert.values()));
     return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 // programming dialog sends it, or through the PC-speaker module.
 #include "Audio.h"
 #include "Commands.h"
+#include "ProgEngine.h"
 #include "SpeakerSafety.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
@@ -222,8 +223,8 @@ int runSend(Args& args) {
     const TProgTones tones = request.settings.progTones();
     const ExpertValues& e = request.expert.values();
     if (request.output.speaker)
-        return playOnSpeaker(toneSequence(tones, e.toneLength, e.tonePause, e.blockPause));
-    return playOnSoundCard(renderSamples(tones, e), request.output.device);
+        return playOnSpeaker(progSegments(tones, e));
+    return playOnSoundCard(progSamples(tones, e), request.output.device);
 }
 
 } // namespace cli

@@ -34,14 +34,7 @@ int toneIndexOf(char c) {
 } // namespace
 
 uint16_t toneLengthMs(int button) {
-    switch (button) {
-    case 1:
-        return 40;
-    case 3:
-        return 100;
-    default:
-        return 70;
-    }
+    return button >= 1 && button <= 3 ? kToneLengthButtons[button - 1] : kToneLengthButtons[1];
 }
 
 std::vector<uint16_t> testCallTones(const std::string& address, uint8_t tonsys,

@@ -2,6 +2,7 @@
 #include "UNT_Prog.h"
 
 #include "Audio.h"
+#include "ExpertValues.h"
 #include "FormStyle.h"
 #include "ProgListing.h"
 #include "SoundDeviceChoice.h"
@@ -22,14 +23,18 @@
 
 namespace {
 
-QSlider* slider(QWidget* parent, const char* name, int top, int minimum, int maximum,
-                int position) {
+// A slider over the positions of an expert value, at its initial value.
+QSlider* slider(QWidget* parent, const char* name, int top, const ExpertRange& range) {
     auto* bar = control<QSlider>(parent, name, 4, top, 129, 21);
     bar->setOrientation(Qt::Horizontal);
-    bar->setRange(minimum, maximum);
+    bar->setRange(range.position(range.minimum), range.position(range.maximum));
     bar->setPageStep(10);
-    bar->setValue(position);
+    bar->setValue(range.position(range.initial));
     return bar;
+}
+
+int valueOf(const QSlider* bar, const ExpertRange& range) {
+    return range.valueAt(bar->value());
 }
 
 QLabel* sliderLabel(QWidget* parent, const char* name, int top) {
@@ -86,13 +91,13 @@ void TFRM_Prog::buildControls() {
     GroupBox1->setTitle(QStringLiteral(" FÜR EXPERTEN  !! "));
     setTextColour(GroupBox1, kRed);
     LBL_TonLen = sliderLabel(GroupBox1, "LBL_TonLen", 16);
-    BAR_Tonlen = slider(GroupBox1, "BAR_Tonlen", 28, 4, 20, 10);
+    BAR_Tonlen = slider(GroupBox1, "BAR_Tonlen", 28, kToneLengthRange);
     LBL_Tonpause = sliderLabel(GroupBox1, "LBL_Tonpause", 52);
-    BAR_TonPause = slider(GroupBox1, "BAR_TonPause", 64, 1, 10, 3);
+    BAR_TonPause = slider(GroupBox1, "BAR_TonPause", 64, kTonePauseRange);
     LBL_Blockpause = sliderLabel(GroupBox1, "LBL_Blockpause", 88);
-    BAR_BlockPause = slider(GroupBox1, "BAR_BlockPause", 100, 5, 10, 7);
+    BAR_BlockPause = slider(GroupBox1, "BAR_BlockPause", 100, kBlockPauseRange);
     LBL_Amplitude = sliderLabel(GroupBox1, "LBL_Amplitude", 124);
-    BAR_Amplitude = slider(GroupBox1, "BAR_Amplitude", 136, 1, 10, 10);
+    BAR_Amplitude = slider(GroupBox1, "BAR_Amplitude", 136, kAmplitudeRange);
 
     GroupBox2 = control<TGroupBox>(this, "GroupBox2", 220, 172, 141, 57);
     GroupBox2->setTitle(QStringLiteral(" Ausgabegerät "));
@@ -138,11 +143,13 @@ void TFRM_Prog::SetProgTones(const TProgTones& tones) {
 }
 
 void TFRM_Prog::OnBarChange(QObject*) {
-    LBL_TonLen->setText(QStringLiteral("Tonlänge (%1 ms)").arg(BAR_Tonlen->value() * 10));
-    LBL_Tonpause->setText(QStringLiteral("Tonpause (%1 ms)").arg(BAR_TonPause->value() * 10));
-    LBL_Blockpause->setText(
-        QStringLiteral("Blockpause (%1 ms)").arg(BAR_BlockPause->value() * 100));
-    LBL_Amplitude->setText(QStringLiteral("Amplitude (%1 %)").arg(BAR_Amplitude->value() * 10));
+    const std::pair<QLabel*, std::string> labels[] = {
+        {LBL_TonLen, kToneLengthRange.label(valueOf(BAR_Tonlen, kToneLengthRange))},
+        {LBL_Tonpause, kTonePauseRange.label(valueOf(BAR_TonPause, kTonePauseRange))},
+        {LBL_Blockpause, kBlockPauseRange.label(valueOf(BAR_BlockPause, kBlockPauseRange))},
+        {LBL_Amplitude, kAmplitudeRange.label(valueOf(BAR_Amplitude, kAmplitudeRange))}};
+    for (const auto& [label, text] : labels)
+        label->setText(QString::fromStdString(text));
 }
 
 void TFRM_Prog::OnDeviceChange(QObject* sender) {
@@ -163,7 +170,7 @@ void TFRM_Prog::FormClose(QObject*) {
 
 void TFRM_Prog::AppendTone(uint16_t frequency, uint16_t duration,
                            std::vector<uint8_t>& buffer) const {
-    const auto amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
+    const auto amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
     appendToneSamples(frequency, duration, amplitude, buffer);
 }
 
@@ -172,9 +179,9 @@ void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
 }
 
 void TFRM_Prog::BTN_GoClick(QObject*) {
-    const auto toneLength = static_cast<uint16_t>(BAR_Tonlen->value() * 10);
-    const auto tonePause = static_cast<uint16_t>(BAR_TonPause->value() * 10);
-    const auto blockPause = static_cast<uint16_t>(BAR_BlockPause->value() * 100);
+    const auto toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
+    const auto tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
+    const auto blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
     const std::vector<ToneSegment> sequence =
         toneSequence(Tones, toneLength, tonePause, blockPause);
 
@@ -226,7 +233,7 @@ void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* ow
     if (Sending())
         return;
     if (OPT_Soundcard->isChecked()) {
-        call.amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
+        call.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
         playOnSoundCard(renderTestCall(call, table), owner);
     } else {
         walkOnSpeaker(testCallSegments(call, table));

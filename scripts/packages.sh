@@ -19,6 +19,10 @@ ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libcla
 # unless the installed Node brings its own (ensure_npm).
 ZUVELA_WEB_PACKAGES=(emscripten nodejs)
 ZUVELA_WEB_TEST_PACKAGES=(chromium xvfb xauth pipewire-pulse)
+# What the builds for other processors add (scripts/cross.sh): the engine for 64-bit ARM with
+# Debian's cross compiler, run under qemu-user, and for WebAssembly with Debian's emscripten,
+# run under node; GoogleTest is compiled there from Debian's sources.
+ZUVELA_CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user emscripten nodejs googletest)
 # What building and checking the Debian package adds: dpkg-shlibdeps and dpkg-buildflags, file
 # (CPack's test for programs), lintian and the desktop-entry and AppStream validators.
 ZUVELA_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
