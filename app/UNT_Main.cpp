@@ -466,7 +466,7 @@ void TFRM_Main::saveProgData() {
     if (chosen.isEmpty())
         return;
     // A failed write reaches the default error box; the old file stays as it was.
-    saveProgDataFile(progDataSettings(settings()), progDataFileName(chosen.toStdString()));
+    saveProgDataFile(settings(), progDataFileName(chosen.toStdString()));
 }
 
 QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {

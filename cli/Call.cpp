@@ -59,8 +59,8 @@ CallRequest parseCall(Args& args) {
                          "einen Ton zugleich.");
 
     // Completed as leaving the address field completes it.
-    const ProgDataSettings& s = settings.stored();
-    const uint8_t len = adresseLenForEvaluator(s.evaluator);
+    const ProgSettings& s = settings.stored();
+    const uint8_t len = s.adresseLen;
     const std::string text = haveAddress ? platform::utf8ToCp1252(address)
                                          : s.addresses.at(static_cast<std::size_t>(slot - 1)).text;
     TestCall& call = r.call;

@@ -195,10 +195,11 @@ bool SettingsOptions::take(Args& args) {
         load(value);
     } else if (args.takeValue("--system", value)) {
         settings_.tonsys = parseSystem(value);
+        settings_.toneLength = toneLengthButtonFor(settings_.tonsys);
     } else if (args.takeFlag("--long")) {
-        settings_.toneLen = 2;
+        settings_.lenMode = 2;
     } else if (args.takeFlag("--normal")) {
-        settings_.toneLen = 1;
+        settings_.lenMode = 1;
     } else if (args.takeValue("--evaluator", value)) {
         int tones = 0;
         if (!parseNumber(value, tones) || tones < 3 || tones > 5)
@@ -209,7 +210,7 @@ bool SettingsOptions::take(Args& args) {
         int mode = 0;
         if (!parseNumber(value, mode) || mode < 1 || mode > 4)
             throw UsageError("--mode: \"" + value + "\" ist nicht erlaubt (erlaubt: 1 bis 4).");
-        settings_.switchMode = static_cast<uint8_t>(mode);
+        settings_.switchMode = mode;
     } else if (args.takeValue("--address", value)) {
         setAddress(value);
     } else {
@@ -234,10 +235,10 @@ void SettingsOptions::selectEvaluator(uint8_t evaluator) {
     if (evaluator == settings_.evaluator)
         return;
     settings_.evaluator = evaluator;
-    const uint8_t len = adresseLenForEvaluator(evaluator);
-    for (ProgDataAddress& address : settings_.addresses)
-        if (address.text.size() > len)
-            address.text = cutAddress(address.text, len);
+    settings_.adresseLen = adresseLenForEvaluator(evaluator);
+    for (AddressSlot& address : settings_.addresses)
+        if (address.text.size() > settings_.adresseLen)
+            address.text = cutAddress(address.text, settings_.adresseLen);
 }
 
 void SettingsOptions::load(const std::string& file) {
@@ -266,7 +267,7 @@ void SettingsOptions::load(const std::string& file) {
 }
 
 TProgTones SettingsOptions::progTones() const {
-    ProgSettings s = progSettings(settings_);
+    ProgSettings s = settings_;
     for (AddressSlot& slot : s.addresses)
         slot.text = normaliseRepeats(slot.text, s.adresseLen);
     // The window's messages, but a checked address that is too long is called so.

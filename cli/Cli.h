@@ -95,7 +95,7 @@ public:
     bool take(Args& args);
     // The value of --address N=TEXT.
     void setAddress(const std::string& value);
-    const ProgDataSettings& stored() const { return settings_; }
+    const ProgSettings& stored() const { return settings_; }
     // Completes the addresses and checks them as "Programmieren" does, then encodes the tones.
     // Throws Failure with the window's messages.
     TProgTones progTones() const;
@@ -104,7 +104,7 @@ private:
     void load(const std::string& file); // "-": standard input
     void selectEvaluator(uint8_t evaluator);
 
-    ProgDataSettings settings_;
+    ProgSettings settings_;
 };
 
 // The programming dialog's expert values, starting where its sliders start.

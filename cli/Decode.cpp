@@ -206,7 +206,7 @@ int runDecode(Args& args) {
         writeAll(stdout, text, "Standardausgabe");
         return kExitOk;
     }
-    const ProgDataSettings settings = progDataSettings(decoded.settings);
+    const ProgSettings& settings = decoded.settings;
     if (request.output == "-") {
         writeAll(stdout, progDataProfile(settings).text(), "Standardausgabe");
         return kExitOk;

@@ -10,6 +10,8 @@
 struct AddressSlot {
     bool checked = false;
     std::string text;
+
+    bool operator==(const AddressSlot&) const = default;
 };
 using AddressSlots = std::array<AddressSlot, 4>;
 

@@ -43,11 +43,11 @@ int progDataOptionCount(ProgDataGroup group) {
     throw std::invalid_argument("unknown option group");
 }
 
-platform::ProfileFile progDataProfile(const ProgDataSettings& settings) {
+platform::ProfileFile progDataProfile(const ProgSettings& settings) {
     platform::ProfileFile profile;
-    const auto numeral = [](uint8_t v) { return std::to_string(unsigned{v}); };
+    const auto numeral = [](int v) { return std::to_string(v); };
     profile.writeString(progDataDeviceSection, "TS", numeral(settings.tonsys));
-    profile.writeString(progDataDeviceSection, "TL", numeral(settings.toneLen));
+    profile.writeString(progDataDeviceSection, "TL", numeral(settings.lenMode));
     profile.writeString(progDataDeviceSection, "AW", numeral(settings.evaluator));
     profile.writeString(progDataDeviceSection, "SM", numeral(settings.switchMode));
     // Writing "RP" first puts the checked addresses' sections before the others.
@@ -59,7 +59,7 @@ platform::ProfileFile progDataProfile(const ProgDataSettings& settings) {
     return profile;
 }
 
-void saveProgDataFile(const ProgDataSettings& settings, const std::filesystem::path& file) {
+void saveProgDataFile(const ProgSettings& settings, const std::filesystem::path& file) {
     progDataProfile(settings).save(file);
 }
 
@@ -86,32 +86,7 @@ std::string progDataAddressText(const platform::ProfileFile& profile, int n) {
     return profile.readString(addressSection(n), "AD", "");
 }
 
-ProgDataSettings progDataSettings(const ProgSettings& s) {
-    ProgDataSettings stored;
-    stored.tonsys = s.tonsys;
-    stored.toneLen = static_cast<uint8_t>(s.lenMode);
-    stored.evaluator = static_cast<uint8_t>(s.evaluator);
-    stored.switchMode = static_cast<uint8_t>(s.switchMode);
-    for (std::size_t n = 0; n < stored.addresses.size(); ++n)
-        stored.addresses[n] = {s.addresses[n].checked, s.addresses[n].text};
-    return stored;
-}
-
-ProgSettings progSettings(const ProgDataSettings& stored) {
-    ProgSettings s;
-    s.tonsys = stored.tonsys;
-    s.toneLength = toneLengthButtonFor(stored.tonsys);
-    s.lenMode = stored.toneLen;
-    s.evaluator = stored.evaluator;
-    s.switchMode = stored.switchMode;
-    for (std::size_t n = 0; n < s.addresses.size(); ++n)
-        s.addresses[n] = {stored.addresses[n].checked, stored.addresses[n].text};
-    s.adresseLen = adresseLenForEvaluator(stored.evaluator);
-    return s;
-}
-
-ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
-                                      ProgDataSettings current) {
+ProgSettings loadProgDataSettings(const platform::ProfileFile& profile, ProgSettings current) {
     for (ProgDataGroup group : progDataGroups) {
         for (int n = 1; n <= progDataOptionCount(group); ++n) {
             if (!progDataSelectsOption(profile, group, n))
@@ -120,12 +95,14 @@ ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
             switch (group) {
             case ProgDataGroup::Tonsys:
                 current.tonsys = option;
+                current.toneLength = toneLengthButtonFor(option);
                 break;
             case ProgDataGroup::ToneLen:
-                current.toneLen = option;
+                current.lenMode = option;
                 break;
             case ProgDataGroup::Evaluator:
                 current.evaluator = option;
+                current.adresseLen = adresseLenForEvaluator(option);
                 break;
             case ProgDataGroup::SwitchMode:
                 current.switchMode = option;

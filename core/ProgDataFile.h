@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The programming-data file (".740"): the main window's stored settings as profile entries.
+// The programming-data file (".740"): the main window's settings as profile entries.
 // Saving is "collect the settings, build the profile, save it safely". The window loads by
 // selecting options step by step and reads each key through the helpers below, so that every
 // read uses the loader's own default; loadProgDataSettings does the same without a window.
@@ -13,24 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct ProgDataAddress {
-    bool checked = false;
-    std::string text; // Windows-1252 bytes, after address completion
-
-    bool operator==(const ProgDataAddress&) const = default;
-};
-
-// The stored settings, as numbers of the selected options. The defaults are the start-up state.
-struct ProgDataSettings {
-    uint8_t tonsys = 1;     // "TS": tone system 1 (ZVEI 1) to 7 (CCIR / EEA)
-    uint8_t toneLen = 1;    // "TL": 1 Normal, 2 Langton
-    uint8_t evaluator = 1;  // "AW": 1 "5 Ton", 2 "4 Ton", 3 "3 Ton"
-    uint8_t switchMode = 1; // "SM": 1 Schaltbar to 4 "Ein + Mithören"
-    std::array<ProgDataAddress, 4> addresses{{{true, "57434"}, {}, {}, {}}};
-
-    bool operator==(const ProgDataSettings&) const = default;
-};
 
 inline constexpr std::string_view progDataDeviceSection = "A";
 // Section of address 1 to 4 (index 0 to 3).
@@ -48,11 +30,11 @@ int progDataOptionCount(ProgDataGroup group);      // 7, 2, 3, 4
 
 // The profile the settings give, written key by key: "TS", "TL", "AW", "SM" in "A"; "RP=1" for
 // each checked address in address order; then "AD" of each address, empty ones included.
-platform::ProfileFile progDataProfile(const ProgDataSettings& settings);
+platform::ProfileFile progDataProfile(const ProgSettings& settings);
 
 // Writes the settings to file safely; throws platform::ProfileWriteError, whose message is
 // "Unable to write to <full name>". An old file is replaced only by a complete new one.
-void saveProgDataFile(const ProgDataSettings& settings, const std::filesystem::path& file);
+void saveProgDataFile(const ProgSettings& settings, const std::filesystem::path& file);
 
 // The name to save under: ".740" is appended unless the name ends in exactly ".740".
 std::string progDataFileName(std::string chosen);
@@ -69,16 +51,11 @@ bool progDataAddressChecked(const platform::ProfileFile& profile, int n);
 // The text of address n (1 to 4): "AD" with an empty default, unchanged.
 std::string progDataAddressText(const platform::ProfileFile& profile, int n);
 
-// The stored form of the window's settings, and back: the tone-length button follows the tone
-// system and the address length the evaluator, as the window's handlers set them.
-ProgDataSettings progDataSettings(const ProgSettings& settings);
-ProgSettings progSettings(const ProgDataSettings& stored);
-
 // The settings that loading the profile gives, starting from current, by the window's rules:
-// an option is selected only when its key holds exactly its numeral, the addresses' boxes and
-// texts are always replaced. Throws platform::BooleanConversionError as the window's loader does.
-ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
-                                      ProgDataSettings current);
+// an option is selected only when its key holds exactly its numeral (the tone-length button and
+// `AdresseLen` follow as the click handlers set them), the addresses' boxes and texts are always
+// replaced. Throws platform::BooleanConversionError as the window's loader does.
+ProgSettings loadProgDataSettings(const platform::ProfileFile& profile, ProgSettings current);
 
 // Whether the profile holds any key of a programming-data file. One that holds none (binary
 // junk, UTF-16 text, a file too large to read) loads as the loader's defaults.

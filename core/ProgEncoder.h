@@ -13,15 +13,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The checked option of each group, numbered from 1 as the buttons are.
+// The user's choices as the main window holds them: the checked option of each group, numbered
+// from 1 as the buttons are, and the four addresses. The defaults are the start-up state. The
+// programming-data file stores all but the tone-length button and `AdresseLen`, which follow the
+// tone system and the evaluator as their click handlers set them.
 struct ProgSettings {
-    uint8_t tonsys = 1; // 1 to 7
+    uint8_t tonsys = 1; // `Tonsys`, 1 to 7; "TS"
     int toneLength = 2; // 1 "40 ms", 2 "70 ms", 3 "100 ms"
-    int lenMode = 1;    // 1 "Normal", 2 "Langton"
-    int evaluator = 1;  // 1 "5 Ton", 2 "4 Ton", 3 "3 Ton"
-    int switchMode = 1; // 1 "Schaltbar" to 4 "Ein + Mithören"
-    AddressSlots addresses;
-    uint8_t adresseLen = 5;
+    int lenMode = 1;    // "TL": 1 "Normal", 2 "Langton"
+    int evaluator = 1;  // "AW": 1 "5 Ton", 2 "4 Ton", 3 "3 Ton"
+    int switchMode = 1; // "SM": 1 "Schaltbar" to 4 "Ein + Mithören"
+    AddressSlots addresses{{{true, "57434"}, {}, {}, {}}};
+    uint8_t adresseLen = 5; // `AdresseLen`: 5, 4 or 3
+
+    bool operator==(const ProgSettings&) const = default;
 };
 
 // Relies on the address check having passed. An address character that is neither a digit,

@@ -57,10 +57,9 @@ inline void checkDecode(const Recording& recording) {
     check(!checkAddresses(s.addresses, s.adresseLen), "decoded addresses pass the check");
     check(EncodeProgTones(s, table) == d.tones, "decoded settings encode to the tones shown");
     check(progListingLines(d.tones).size() > 0, "the tones give a listing");
-    const ProgDataSettings stored = progDataSettings(s);
-    const ProgDataSettings loaded = loadProgDataSettings(
-        platform::ProfileFile::fromText(progDataProfile(stored).text()), ProgDataSettings{});
-    check(loaded == stored, "the programming-data file of a decoded sequence loads back");
-    check(EncodeProgTones(progSettings(loaded), table) == d.tones,
+    const ProgSettings loaded = loadProgDataSettings(
+        platform::ProfileFile::fromText(progDataProfile(s).text()), ProgSettings{});
+    check(loaded == s, "the programming-data file of a decoded sequence loads back");
+    check(EncodeProgTones(loaded, table) == d.tones,
           "the loaded file encodes to the decoded tones");
 }

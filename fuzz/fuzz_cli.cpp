@@ -11,8 +11,8 @@
 #include "FuzzCheck.h"
 
 #include "Commands.h"
-#include "ProgEngine.h"
 #include "Cp1252.h"
+#include "ProgEngine.h"
 #include "ProgListing.h"
 #include "TestCall.h"
 #include "ToneSequence.h"
@@ -54,10 +54,10 @@ void makeFolder() {
 }
 
 // Arguments that set exactly these settings when given to a command from its start-up state.
-std::vector<std::string> describe(const ProgDataSettings& s) {
+std::vector<std::string> describe(const ProgSettings& s) {
     std::vector<std::string> args = {"--system",
                                      std::to_string(s.tonsys),
-                                     s.toneLen == 2 ? "--long" : "--normal",
+                                     s.lenMode == 2 ? "--long" : "--normal",
                                      "--evaluator",
                                      std::to_string(6 - s.evaluator),
                                      "--mode",
@@ -70,8 +70,8 @@ std::vector<std::string> describe(const ProgDataSettings& s) {
 }
 
 void checkSettings(const cli::SettingsOptions& options, bool fromFile) {
-    const ProgDataSettings& s = options.stored();
-    check(s.tonsys >= 1 && s.tonsys <= 7 && s.toneLen >= 1 && s.toneLen <= 2 && s.evaluator >= 1 &&
+    const ProgSettings& s = options.stored();
+    check(s.tonsys >= 1 && s.tonsys <= 7 && s.lenMode >= 1 && s.lenMode <= 2 && s.evaluator >= 1 &&
               s.evaluator <= 3 && s.switchMode >= 1 && s.switchMode <= 4,
           "parsed settings are in range");
     // A file can leave unchecked addresses with texts, which no option gives.

@@ -21,12 +21,14 @@ void check(bool ok, const char* what) {
 }
 
 // The loader's steps on a start-up window; false when the Boolean error stops it.
-bool load(const platform::ProfileFile& profile, ProgDataSettings& s) {
-    uint8_t* const group[] = {&s.tonsys, &s.toneLen, &s.evaluator, &s.switchMode};
+bool load(const platform::ProfileFile& profile, ProgSettings& s) {
+    int tonsys = s.tonsys;
+    int* const group[] = {&tonsys, &s.lenMode, &s.evaluator, &s.switchMode};
     for (std::size_t g = 0; g < progDataGroups.size(); ++g)
         for (int n = 1; n <= progDataOptionCount(progDataGroups[g]); ++n)
             if (progDataSelectsOption(profile, progDataGroups[g], n))
-                *group[g] = static_cast<uint8_t>(n);
+                *group[g] = n;
+    s.tonsys = static_cast<uint8_t>(tonsys);
     for (int n = 1; n <= 4; ++n) {
         const std::string value =
             profile.readString(progDataAddressSections[static_cast<std::size_t>(n - 1)], "RP", "0");
@@ -55,13 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Writing the profile out and reading it again changes nothing the loader sees.
     const platform::ProfileFile rewritten = platform::ProfileFile::fromText(profile.text());
-    ProgDataSettings first, second;
+    ProgSettings first, second;
     const bool loaded = load(profile, first);
     check(load(rewritten, second) == loaded && first == second, "rewritten profile reads alike");
 
     // Saving what was loaded and loading it again gives the same settings.
     if (loaded) {
-        ProgDataSettings again{0, 0, 0, 0, {}};
+        // Nothing but what these steps leave untouched carries over.
+        ProgSettings again{.tonsys = 0,
+                           .toneLength = first.toneLength,
+                           .lenMode = 0,
+                           .evaluator = 0,
+                           .switchMode = 0,
+                           .addresses = {},
+                           .adresseLen = first.adresseLen};
         check(load(progDataProfile(first), again) && again == first, "settings round trip");
     }
 

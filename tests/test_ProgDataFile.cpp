@@ -37,12 +37,14 @@ std::string readBytes(const fs::path& p) {
 
 // The loader's steps on a window in state s: each group reads its key once per option and the
 // last matching option stays; then the boxes, then the texts. Throws the Boolean error.
-ProgDataSettings loadInto(ProgDataSettings s, const ProfileFile& profile) {
-    uint8_t* const group[] = {&s.tonsys, &s.toneLen, &s.evaluator, &s.switchMode};
+ProgSettings loadInto(ProgSettings s, const ProfileFile& profile) {
+    int tonsys = s.tonsys;
+    int* const group[] = {&tonsys, &s.lenMode, &s.evaluator, &s.switchMode};
     for (std::size_t g = 0; g < progDataGroups.size(); ++g)
         for (int n = 1; n <= progDataOptionCount(progDataGroups[g]); ++n)
             if (progDataSelectsOption(profile, progDataGroups[g], n))
-                *group[g] = static_cast<uint8_t>(n);
+                *group[g] = n;
+    s.tonsys = static_cast<uint8_t>(tonsys);
     for (int n = 1; n <= 4; ++n)
         s.addresses[n - 1].checked = progDataAddressChecked(profile, n);
     for (int n = 1; n <= 4; ++n)
@@ -54,16 +56,16 @@ ProgDataSettings loadInto(ProgDataSettings s, const ProfileFile& profile) {
 
 TEST(ProgDataFile, StartUpSettingsSaveToTheThirteenLines) {
     TempDir dir;
-    saveProgDataFile(ProgDataSettings{}, dir / "start.740");
+    saveProgDataFile(ProgSettings{}, dir / "start.740");
     EXPECT_EQ(readBytes(dir / "start.740"), "[A]\r\nTS=1\r\nTL=1\r\nAW=1\r\nSM=1\r\n"
                                             "[B I]\r\nRP=1\r\nAD=57434\r\n"
                                             "[B II]\r\nAD=\r\n[B III]\r\nAD=\r\n[B IV]\r\nAD=\r\n");
 }
 
 TEST(ProgDataFile, CheckedAddressesComeFirst) {
-    ProgDataSettings s;
+    ProgSettings s;
     s.tonsys = 6;
-    s.toneLen = 2;
+    s.lenMode = 2;
     s.evaluator = 3;
     s.switchMode = 4;
     s.addresses = {{{true, "123"}, {false, "456"}, {true, "7G9"}, {false, ""}}};
@@ -76,7 +78,7 @@ TEST(ProgDataFile, EveryCombinationRoundTripsThroughDisk) {
     TempDir dir;
     const fs::path file = dir / "rt.740";
     // Loading starts from a window in another state, so nothing passes by staying put.
-    ProgDataSettings other;
+    ProgSettings other;
     other.addresses = {{{true, "junk"}, {true, "junk"}, {true, "junk"}, {true, "junk"}}};
     const std::string texts[] = {"57434", "", "1R3G", "12R", "\xE4 x\"", " 9 "};
     int count = 0;
@@ -85,14 +87,15 @@ TEST(ProgDataFile, EveryCombinationRoundTripsThroughDisk) {
             for (uint8_t aw = 1; aw <= 3; ++aw)
                 for (uint8_t sm = 1; sm <= 4; ++sm)
                     for (unsigned checked = 0; checked < 16; ++checked) {
-                        ProgDataSettings s{ts, tl, aw, sm, {}};
+                        ProgSettings s{
+                            .tonsys = ts, .lenMode = tl, .evaluator = aw, .switchMode = sm};
                         for (std::size_t i = 0; i < 4; ++i)
                             s.addresses[i] = {((checked >> i) & 1) != 0,
                                               texts[(count + i) % std::size(texts)]};
                         other.tonsys = static_cast<uint8_t>(ts % 7 + 1);
-                        other.toneLen = static_cast<uint8_t>(3 - tl);
-                        other.evaluator = static_cast<uint8_t>(aw % 3 + 1);
-                        other.switchMode = static_cast<uint8_t>(sm % 4 + 1);
+                        other.lenMode = 3 - tl;
+                        other.evaluator = aw % 3 + 1;
+                        other.switchMode = sm % 4 + 1;
                         saveProgDataFile(s, file);
                         ASSERT_EQ(loadInto(other, ProfileFile::load(file)), s)
                             << "combination " << count;
@@ -138,11 +141,12 @@ TEST(ProgDataFile, LoaderReadsMatchOptionsExactly) {
 }
 
 TEST(ProgDataFile, FileWithoutKeysLoadsAsThreeTonWithNoAddresses) {
-    ProgDataSettings expected{1, 1, 3, 1, {}};
+    ProgSettings expected{
+        .tonsys = 1, .lenMode = 1, .evaluator = 3, .switchMode = 1, .addresses = {}};
     for (const char* text : {"", "\x01\x02\xFF garbage", "[A]\r\n[B I]\r\n"}) {
-        ProgDataSettings s;
+        ProgSettings s;
         s.tonsys = 4;
-        s.toneLen = 2;
+        s.lenMode = 2;
         s.switchMode = 3;
         EXPECT_EQ(loadInto(s, ProfileFile::fromText(text)), expected) << text;
     }
@@ -238,7 +242,7 @@ TEST(ProgDataFile, FailedSaveNamesTheFile) {
     const fs::path target = dir / "sub.740";
     fs::create_directory(target);
     try {
-        saveProgDataFile(ProgDataSettings{}, target);
+        saveProgDataFile(ProgSettings{}, target);
         ADD_FAILURE() << "saving over a folder succeeded";
     } catch (const platform::ProfileWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + target.string());
@@ -246,16 +250,24 @@ TEST(ProgDataFile, FailedSaveNamesTheFile) {
 }
 
 TEST(ProgDataFile, LoadingWithoutAWindowEndsWhereTheWindowEnds) {
-    ProgDataSettings start; // the start-up state
+    ProgSettings start; // the start-up state
     start.tonsys = 4;
     start.switchMode = 2;
     struct Row {
         const char* text;
-        ProgDataSettings expected;
+        ProgSettings expected;
     };
-    ProgDataSettings allSet{6, 2, 2, 4, {{{false, "12"}, {true, "4711G"}, {}, {true, "999999"}}}};
-    ProgDataSettings unmatched = start; // no numeral matches: options stay, addresses go
-    unmatched.evaluator = 3;            // a missing "AW" selects 1, 2, 3 in turn
+    // The tone-length button and the address length follow as the click handlers set them.
+    ProgSettings allSet{.tonsys = 6,
+                        .toneLength = 3,
+                        .lenMode = 2,
+                        .evaluator = 2,
+                        .switchMode = 4,
+                        .addresses = {{{false, "12"}, {true, "4711G"}, {}, {true, "999999"}}},
+                        .adresseLen = 4};
+    ProgSettings unmatched = start; // no numeral matches: options stay, addresses go
+    unmatched.evaluator = 3;        // a missing "AW" selects 1, 2, 3 in turn
+    unmatched.adresseLen = 3;
     unmatched.addresses = {};
     const Row rows[] = {
         {"[A]\r\nTS=6\r\nTL=2\r\nAW=2\r\nSM=4\r\n[B I]\r\nAD=12\r\n[B II]\r\nRP=1\r\nAD=4711G\r\n"
@@ -280,17 +292,17 @@ TEST(ProgDataFile, StoredSettingsMapToTheWindowsButtonsAndBack) {
     };
     const Row rows[] = {{1, 1, 2, 5}, {5, 2, 2, 4}, {6, 3, 3, 3}, {7, 1, 1, 5}};
     for (const Row& row : rows) {
-        ProgDataSettings stored;
+        ProgSettings stored;
         stored.tonsys = row.tonsys;
-        stored.toneLen = 2;
+        stored.lenMode = 2;
         stored.evaluator = row.evaluator;
         stored.switchMode = 3;
         stored.addresses[2] = {true, "1R1"};
-        const ProgSettings s = progSettings(stored);
+        const ProgSettings s = loadProgDataSettings(progDataProfile(stored), ProgSettings{});
         EXPECT_EQ(s.toneLength, row.toneLength);
         EXPECT_EQ(s.adresseLen, row.adresseLen);
         EXPECT_EQ(s.lenMode, 2);
         EXPECT_EQ(s.addresses[2].text, "1R1");
-        EXPECT_EQ(progDataSettings(s), stored);
+        EXPECT_EQ(progDataProfile(s).text(), progDataProfile(stored).text());
     }
 }

@@ -44,12 +44,14 @@ uint8_t byteOf(const val& v) {
     return static_cast<uint8_t>(v.as<int>());
 }
 
-ProgDataSettings settingsFrom(const val& js) {
-    ProgDataSettings s;
+ProgSettings settingsFrom(const val& js) {
+    ProgSettings s;
     s.tonsys = byteOf(js["tonsys"]);
-    s.toneLen = byteOf(js["toneLen"]);
+    s.toneLength = toneLengthButtonFor(s.tonsys);
+    s.lenMode = byteOf(js["toneLen"]);
     s.evaluator = byteOf(js["evaluator"]);
     s.switchMode = byteOf(js["switchMode"]);
+    s.adresseLen = adresseLenForEvaluator(s.evaluator);
     for (std::size_t n = 0; n < s.addresses.size(); ++n) {
         const val a = js["addresses"][n];
         s.addresses[n] = {a["checked"].as<bool>(),
@@ -58,14 +60,14 @@ ProgDataSettings settingsFrom(const val& js) {
     return s;
 }
 
-val settingsTo(const ProgDataSettings& s) {
+val settingsTo(const ProgSettings& s) {
     val js = val::object();
     js.set("tonsys", s.tonsys);
-    js.set("toneLen", s.toneLen);
+    js.set("toneLen", s.lenMode);
     js.set("evaluator", s.evaluator);
     js.set("switchMode", s.switchMode);
     val addresses = val::array();
-    for (const ProgDataAddress& a : s.addresses) {
+    for (const AddressSlot& a : s.addresses) {
         val address = val::object();
         address.set("checked", a.checked);
         address.set("text", platform::cp1252ToUtf8(a.text));
@@ -144,7 +146,7 @@ val expertRanges() {
 }
 
 val startSettings() {
-    return settingsTo(ProgDataSettings{});
+    return settingsTo(ProgSettings{});
 }
 
 int addressLength(int evaluator) {
@@ -168,14 +170,14 @@ std::string normalise(const std::string& text, int evaluator) {
 
 // The address check on completed settings: its message, or an empty text.
 std::string check(const val& js) {
-    const ProgSettings s = progSettings(settingsFrom(js));
+    const ProgSettings s = settingsFrom(js);
     return checkAddresses(s.addresses, s.adresseLen).value_or("");
 }
 
 // "Programmieren" after the page has completed the addresses: the message, or the 26 tones
 // with the dialog's listing.
 val program(const val& js) {
-    const ProgSettings s = progSettings(settingsFrom(js));
+    const ProgSettings s = settingsFrom(js);
     if (const auto message = checkAddresses(s.addresses, s.adresseLen))
         return error(*message);
     try {
@@ -247,7 +249,7 @@ val loadProfile(const val& bytes, const val& current) {
     const std::vector<uint8_t> data = bytesFrom(bytes);
     const platform::ProfileFile profile = platform::ProfileFile::fromText(
         std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-    ProgDataSettings s = settingsFrom(current);
+    ProgSettings s = settingsFrom(current);
     for (ProgDataGroup group : progDataGroups)
         for (int n = 1; n <= progDataOptionCount(group); ++n) {
             if (!progDataSelectsOption(profile, group, n))
@@ -256,12 +258,12 @@ val loadProfile(const val& bytes, const val& current) {
             if (group == ProgDataGroup::Tonsys)
                 s.tonsys = option;
             else if (group == ProgDataGroup::ToneLen)
-                s.toneLen = option;
+                s.lenMode = option;
             else if (group == ProgDataGroup::SwitchMode)
                 s.switchMode = option;
             else if (option != s.evaluator) {
                 s.evaluator = option;
-                for (ProgDataAddress& a : s.addresses)
+                for (AddressSlot& a : s.addresses)
                     a.text = cutAddress(a.text, adresseLenForEvaluator(option));
             }
         }
@@ -288,7 +290,7 @@ std::string fileName(const std::string& chosen) {
 
 // A test call from a completed address, with the settings' tone system and evaluator.
 val testCall(const std::string& address, const val& js, int amplitude) {
-    const ProgSettings s = progSettings(settingsFrom(js));
+    const ProgSettings s = settingsFrom(js);
     TestCall call;
     call.address = platform::utf8ToCp1252(address);
     call.tonsys = s.tonsys;
@@ -309,7 +311,7 @@ val decode(const val& bytes) {
         const std::vector<uint8_t> data = bytesFrom(bytes);
         const DecodedSequence d = decodeSequence(readWav(data), table());
         val out = val::object();
-        out.set("settings", settingsTo(progDataSettings(d.settings)));
+        out.set("settings", settingsTo(d.settings));
         out.set("listing", arrayOf(progListingLines(d.tones)));
         out.set("toneLength", d.toneLength);
         out.set("tonePause", d.tonePause);
