@@ -3,7 +3,7 @@
 // Our own stand-in for the wave-output calls: a device number, a format record, a callback
 // with an instance value, and headers that are prepared, written and handed back.
 // Result codes: 0 is success; positive codes are our own (below); negative codes are
-// ALSA's (negative errno), whose text is ALSA's own.
+// ALSA's (negative errno). Their texts are German.
 #include <cstdint>
 #include <string>
 
@@ -21,6 +21,9 @@ constexpr WaveResult MMSYSERR_INVALPARAM = 11;
 constexpr WaveResult WAVERR_BADFORMAT = 32;
 constexpr WaveResult WAVERR_STILLPLAYING = 33;
 constexpr WaveResult WAVERR_UNPREPARED = 34;
+// Our own: the device played with a break (an underrun, a stall of the server or of the
+// program, or the sound took longer than its samples), so what arrived is not what was sent.
+constexpr WaveResult WAVERR_GAP = 64;
 
 // Device number of the system's default output ("default" PCM under ALSA).
 constexpr int WAVE_MAPPER = -1;
@@ -100,7 +103,7 @@ public:
     // The text for a result code, at most 255 characters; empty when there is none.
     virtual std::string getErrorText(WaveResult code) = 0;
     // The failure that ended the device's playback for good (the device went away or broke
-    // beyond recovery), or MMSYSERR_NOERROR. From then on every queued buffer has been handed
+    // beyond recovery, or WAVERR_GAP: the sound had a break), or MMSYSERR_NOERROR. From then on every queued buffer has been handed
     // back, later writes fail with this code, and only close is left to do.
     virtual WaveResult lostError(HWaveOut) = 0;
 };

@@ -24,7 +24,7 @@ std::vector<std::string> alsaCaptureDeviceNames();
 // Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process;
 // the ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
 void silenceAlsa();
-// Underruns that the output layer mended by restarting a stream, since the process started.
+// Underruns the output layer met since the process started (each ended its playback).
 unsigned alsaUnderruns();
 int alsaSampleFormat(const WaveFormatEx& format);
 

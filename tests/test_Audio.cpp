@@ -516,12 +516,12 @@ TEST_F(AudioTest, failuresAreReportedWithTheComposedTexts) {
          "Could not open the output device for playing:  Device or resource busy", false, 0},
         {"open, code without text", Call::Open, 77, 1, 0,
          "Could not open the output device for playing: ", false, 0},
-        {"one prepare", Call::Prepare, MMSYSERR_NOMEM, 1, 1, " Not enough memory", false, 1},
-        {"one write", Call::Write, WAVERR_UNPREPARED, 1, 2, " The buffer header is not prepared",
+        {"one prepare", Call::Prepare, MMSYSERR_NOMEM, 1, 1, " nicht genug Arbeitsspeicher", false, 1},
+        {"one write", Call::Write, WAVERR_UNPREPARED, 1, 2, " Puffer nicht vorbereitet",
          false, 1},
-        {"every write", Call::Write, MMSYSERR_INVALPARAM, -1, 0, " Invalid parameter", false, 1},
+        {"every write", Call::Write, MMSYSERR_INVALPARAM, -1, 0, " ungültiger Wert", false, 1},
         {"unprepare at close", Call::Unprepare, MMSYSERR_INVALHANDLE, 1, 2,
-         "Error unpreparing header for playing:  The device handle is not valid", true, 0},
+         "Error unpreparing header for playing:  Gerät nicht geöffnet", true, 0},
         {"close", Call::Close, -5, 1, 0, "Error closing output device:  Input/output error", true,
          0},
     };
@@ -572,13 +572,13 @@ TEST_F(AudioTest, openFailuresNameTheirCause) {
         QString message;
     } rows[] = {
         {"no format record", [](TAudio&) {},
-         "Could not open the output device for playing:  Invalid parameter"},
+         "Could not open the output device for playing:  ungültiger Wert"},
         {"device number out of range",
          [](TAudio& a) {
              a.Player->SetSampleRate(22050);
              a.SetAudioDeviceID(5);
          },
-         "Could not open the output device for playing:  There is no wave device with this number"},
+         "Could not open the output device for playing:  Gerät nicht vorhanden"},
     };
     for (const Row& row : rows) {
         WaveInSim noInput(0);
@@ -679,7 +679,7 @@ TEST_F(AudioTest, aDeviceLostMidPlaybackEndsItAsAFailureAndTheNextPlaybackWorks)
         EXPECT_EQ(sim.queued(), 0u) << "every buffer handed back";
         EXPECT_FALSE(audio->Player->HasPlayFile());
         EXPECT_EQ(audio->Player->PlaybackFailure(), QStringLiteral("No such device"));
-        EXPECT_EQ(audio->ErrorMessage, QStringLiteral("Playback cut short:  No such device"));
+        EXPECT_EQ(audio->ErrorMessage, QStringLiteral("Wiedergabe abgebrochen: No such device"));
         const int failedWrites = sim.count(Call::Write) - writesBefore;
         EXPECT_EQ(failedWrites, 0) << "nothing more is written to a device that is gone";
 
