@@ -145,15 +145,25 @@ TEST_F(DeviceChoice, theMenuListsEveryDeviceAndTheChoiceSendsThereAndOutlivesThe
     EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1) << "the default is stored as well";
 }
 
-TEST_F(DeviceChoice, aStoredDeviceThatIsGoneFallsBackToTheDefaultAndTheToolTipSaysSo) {
+// A device that is gone stays chosen: the send fails naming it and plays nowhere else.
+TEST_F(DeviceChoice, aChosenDeviceThatIsGoneIsNamedAndNothingPlaysElsewhere) {
     QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela"))
         .setValue(QStringLiteral("Soundkarte/Geraet"), QStringLiteral("zuvela_unplugged"));
     restartProgram();
-    EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1);
     const QString tip = FRM_Prog->OPT_Soundcard->toolTip();
-    EXPECT_TRUE(tip.contains(QStringLiteral("Standardgerät (ALSA default)")));
-    EXPECT_TRUE(tip.contains(QStringLiteral("zuvela_unplugged"))) << tip.toStdString();
-    EXPECT_EQ(FRM_Prog->SoundDevice->deviceName(), QString());
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Ausgabegerät: zuvela_unplugged\n"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("nicht vorhanden"))) << tip.toStdString();
+    EXPECT_EQ(FRM_Prog->SoundDevice->deviceName(), QStringLiteral("zuvela_unplugged"));
+    EXPECT_TRUE(whileProgramming([] {
+        std::vector<SeenBox> boxes;
+        runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n"
+                                                "Das Ausgabegerät \"zuvela_unplugged\" ist "
+                                                "nicht vorhanden."));
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+        EXPECT_EQ(capture->size(), 0u) << "the default device played";
+    }));
 }
 
 // On the scripted layer, which holds the send until the test completes its buffers.

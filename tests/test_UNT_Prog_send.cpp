@@ -4,6 +4,7 @@
 #include "support/ScriptedTickSource.h"
 #include "Audio.h"
 #include "ProgEncoder.h"
+#include "SoundDeviceChoice.h"
 #include "support/SpeakerScripted.h"
 #include "TickCount.h"
 #include "ToneSequence.h"
@@ -184,7 +185,7 @@ TEST_F(Send, UnusableSoundCardIsReportedAndTheNextSendWorks) {
     const auto unusable = std::find(names.begin(), names.end(), AlsaCapture::unusablePcm);
     ASSERT_NE(unusable, names.end());
     inDialog([&] {
-        FRM_Prog->AUD_Main->SetAudioDeviceID(int32_t(unusable - names.begin()));
+        ASSERT_TRUE(FRM_Prog->SoundDevice->choose(QString::fromStdString(*unusable)));
         std::vector<SeenBox> boxes;
         runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
         ASSERT_EQ(boxes.size(), 1u);
@@ -199,7 +200,7 @@ TEST_F(Send, UnusableSoundCardIsReportedAndTheNextSendWorks) {
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
         EXPECT_EQ(capture->size(), 0u);
 
-        FRM_Prog->AUD_Main->SetAudioDeviceID(-1);
+        ASSERT_TRUE(FRM_Prog->SoundDevice->choose(QString()));
         boxes.clear();
         runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
         EXPECT_TRUE(boxes.empty()) << "the earlier failure counted again";
