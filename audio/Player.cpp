@@ -225,8 +225,8 @@ void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops
             appendToPlayFile(data);
         }
     } catch (const TPlayFileError&) {
-        if (FReadPos == 0)
-            closeIfStuck();
+        if (FPlayFd < 0)
+            closeIfStuck(); // nothing to play: the device must not stay open
         throw;
     }
     if (FReadPos == 0) {
