@@ -3,11 +3,16 @@
 // settings options combine with a file.
 #include "TestCall.h"
 #include "support/RunProcess.h"
+#include "support/SmallTmpfs.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -209,6 +214,62 @@ TEST(ZuvelaCli, RenderWritesWaveFilesRawFilesAndStandardOutputAlike) {
         EXPECT_EQ(le32(40), raw.size());
         EXPECT_EQ(wav.substr(44, raw.size()), raw);
         EXPECT_EQ(wav.size(), 44 + raw.size() + raw.size() % 2); // RIFF pads odd chunks
+    }
+}
+
+// -o onto what cannot take the sound: the path holds afterwards what it held before.
+TEST(ZuvelaCli, RenderKeepsWhatWasThereWhenTheWriteFails) {
+    fs::remove_all("o");
+    fs::create_directories("o");
+    SmallTmpfs small(fs::absolute("o/small"), 64 * 1024);
+    auto node = [](const char* name, unsigned minor) {
+        fs::remove(name);
+        return ::mknod(name, S_IFCHR | 0666, makedev(1, minor)) == 0;
+    };
+    struct Row {
+        const char* what;
+        std::string path;
+        std::function<bool()> setUp; // false: cannot be had here
+        int exitCode;
+        const char* reason; // in the message, for a failure
+    } rows[] = {
+        {"a device node that is full", "o/full", [&] { return node("o/full", 7); }, 1,
+         "kein Speicherplatz mehr"},
+        {"a device node that takes everything", "o/null", [&] { return node("o/null", 3); }, 0,
+         ""},
+        {"a file on a full file system", "o/small/out.raw",
+         [&] {
+             if (!small.skipReason().empty())
+                 return false;
+             writeFile("o/small/out.raw", "old");
+             small.leave(0);
+             return true;
+         },
+         1, "kein Speicherplatz mehr"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.setUp()) {
+            std::cout << "skipped (needs root for mknod and mount): " << row.what << '\n';
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(::stat(row.path.c_str(), &before), 0);
+        const ProcessResult r = cli({"render", "--address", "1=12345", "-o", row.path});
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        if (row.exitCode != 0) {
+            EXPECT_EQ(r.err, "zuvela-cli render: Datei kann nicht geschrieben werden: " + row.path +
+                                 " (" + row.reason + ")\n");
+        }
+        struct stat after {};
+        ASSERT_EQ(::stat(row.path.c_str(), &after), 0) << "the path is still there";
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_rdev, before.st_rdev);
+        if (S_ISREG(before.st_mode)) {
+            EXPECT_EQ(readFile(row.path), "old");
+        }
+        for (const auto& entry : fs::directory_iterator(fs::path(row.path).parent_path()))
+            EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
     }
 }
 
