@@ -246,9 +246,10 @@ void playLoop(WaveOutDevice* dev) {
         dev->wake.wait(
             lock, [dev] { return dev->resetRequested || dev->closing || !dev->queue.empty(); });
         if (dev->resetRequested) {
+            // Prepared again only when more is written: a server that stands still can hold
+            // up a prepare, and the reset must come back.
             if (dev->lost == MMSYSERR_NOERROR) {
                 snd_pcm_drop(dev->pcm);
-                snd_pcm_prepare(dev->pcm);
                 restartClock(dev);
             }
             handBackAll(dev, lock);
@@ -277,6 +278,8 @@ void playLoop(WaveOutDevice* dev) {
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
         if (written < total) {
+            if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_SETUP)
+                snd_pcm_prepare(dev->pcm); // after a reset
             const snd_pcm_sframes_t frames =
                 writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
