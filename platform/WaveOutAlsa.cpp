@@ -171,7 +171,8 @@ double secondsNow() {
 // break of gapLimitSeconds or more; ALSA then filled the break with silence, or the stream
 // stood still. Only the play thread calls it.
 WaveResult checkClock(WaveOutDevice* dev) {
-    if (snd_pcm_state(dev->pcm) != SND_PCM_STATE_RUNNING)
+    const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+    if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_DRAINING)
         return MMSYSERR_NOERROR;
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(dev->pcm, &delay) < 0)
@@ -192,45 +193,43 @@ void restartClock(WaveOutDevice* dev) {
     dev->clockStarted = false;
 }
 
-// The last queued buffer counts as done once ALSA has played it, so that "done" means heard
-// and the close has nothing left to wait for. Returns a failure (WAVERR_GAP: a break, or the
-// sound did not end within its length plus drainMargin), or MMSYSERR_NOERROR when it was
-// played or when a reset, a close or more data came in. Called with the lock held and the
-// played buffer still at the front of the queue.
+// The last queued buffer counts as done once ALSA has played it out (a drain, which the
+// non-blocking stream only starts), so that "done" means heard and the close has nothing left
+// to wait for. Returns a failure (WAVERR_GAP: a break, or the sound did not end within its
+// length plus drainMargin), or MMSYSERR_NOERROR when it was played or when a reset, a close or
+// more data came in. Called with the lock held and the played buffer still at the front of
+// the queue.
 WaveResult waitUntilPlayed(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
     using Clock = std::chrono::steady_clock;
     // In its last few milliseconds a stream's delay jumps about (a server's latency comes and
-    // goes), so the end is taken from the last delay measured before that, plus that much.
+    // goes): the clock is not compared then.
     const snd_pcm_sframes_t tail = dev->rate / 20;
-    const auto framesTime = [dev](snd_pcm_sframes_t frames) {
-        return std::chrono::microseconds(1000000LL * std::max<snd_pcm_sframes_t>(frames, 0) /
-                                         dev->rate);
-    };
+    lock.unlock();
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(dev->pcm, &delay) < 0)
         delay = 0;
-    const auto deadline = Clock::now() + framesTime(delay) + drainMargin;
-    auto end = Clock::now() + framesTime(delay);
+    const auto deadline =
+        Clock::now() +
+        std::chrono::microseconds(1000000LL * std::max<snd_pcm_sframes_t>(delay, 0) / dev->rate) +
+        drainMargin;
+    // A sound shorter than ALSA's start threshold has not started yet.
+    if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
+        snd_pcm_start(dev->pcm);
+    snd_pcm_drain(dev->pcm);
+    lock.lock();
     for (;;) {
         if (dev->resetRequested || dev->closing || dev->queue.size() > 1)
             return MMSYSERR_NOERROR;
         lock.unlock();
         WaveResult result = MMSYSERR_NOERROR;
-        bool played = false;
-        // A sound shorter than ALSA's start threshold has not started yet.
-        if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
-            snd_pcm_start(dev->pcm);
-        const auto now = Clock::now();
-        if (snd_pcm_delay(dev->pcm, &delay) < 0 || delay <= 0) {
-            played = true; // run out (an underrun after the last frame is the end)
-        } else if (delay > tail) {
-            end = now + framesTime(delay);
-            result = checkClock(dev);
-            if (result == MMSYSERR_NOERROR && now > deadline)
+        snd_pcm_avail_update(dev->pcm); // brings the state up to date
+        const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+        const bool played = state != SND_PCM_STATE_DRAINING && state != SND_PCM_STATE_RUNNING;
+        if (!played) {
+            if (snd_pcm_delay(dev->pcm, &delay) == 0 && delay > tail)
+                result = checkClock(dev);
+            if (result == MMSYSERR_NOERROR && Clock::now() > deadline)
                 result = WAVERR_GAP; // the stream stands still
-        } else {
-            played = now >= end + framesTime(tail); // and the server's own latency
-
         }
         lock.lock();
         if (played || result != MMSYSERR_NOERROR)
@@ -278,8 +277,10 @@ void playLoop(WaveOutDevice* dev) {
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
         if (written < total) {
-            if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_SETUP)
-                snd_pcm_prepare(dev->pcm); // after a reset
+            const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+            if (state == SND_PCM_STATE_SETUP || state == SND_PCM_STATE_DRAINING)
+                snd_pcm_prepare(dev->pcm); // after a reset, or more data after the last
+
             const snd_pcm_sframes_t frames =
                 writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
