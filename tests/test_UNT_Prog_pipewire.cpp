@@ -310,6 +310,33 @@ TEST_F(OnPipeWire, twoCommandLineSendsAtOnceEachPlayTheirOwnSamples) {
     EXPECT_TRUE(mixOf(recordedSince(mark), a, b));
 }
 
+// Two dialogs sending at once (two windows of the program): each plays its own samples.
+TEST_F(OnPipeWire, twoWindowsSendingAtOnceEachPlayTheirOwnSamples) {
+    TFRM_Prog other(nullptr);
+    TProgTones tones{};
+    for (std::size_t i = 0; i < 16; ++i)
+        tones[i] = uint16_t(1060 + 60 * i);
+    other.SetProgTones(tones);
+    EXPECT_TRUE(whileProgramming([&] {
+        std::vector<uint8_t> sounds[2];
+        for (TFRM_Prog* d : {FRM_Prog, &other})
+            d->BAR_Amplitude->setValue(4); // two sounds summed stay within 16 bits
+        const std::size_t mark = server->recorded().size();
+        TFRM_Prog* order[] = {&other, FRM_Prog}; // the longer one first
+        for (int i = 0; i < 2; ++i) {
+            TFRM_Prog* d = order[i];
+            sounds[i] = renderSequence(toneSequence(d->Tones, 100, 30, 700), 40);
+            click(d->BTN_Go);
+            ASSERT_FALSE(d->BTN_Go->isEnabled()) << d->AUD_Main->ErrorMessage.toStdString();
+            if (i == 0)
+                QTest::qWait(1500);
+        }
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return FRM_Prog->BTN_Go->isEnabled() && other.BTN_Go->isEnabled(); }, 20000));
+        EXPECT_TRUE(mixOf(recordedSince(mark), sounds[0], sounds[1]));
+    }));
+}
+
 // Every wait on the server has an end: a stopped server or a stalled sender ends the send as
 // a failure in time, and Ctrl+C always ends it.
 TEST_F(OnPipeWire, aStoppedServerOrAStalledSenderEndsTheCommandLineSendAsAFailure) {
