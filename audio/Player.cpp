@@ -253,11 +253,11 @@ int TPlayer::createPlayFile(const QByteArray& data) {
     QByteArray temp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = QFile::encodeName(QDir(folder).absoluteFilePath(
-            QStringLiteral(".%1.%2.%3.tmp")
-                .arg(QString::fromLatin1(playFileName))
-                .arg(::getpid())
-                .arg(counter++)));
+        temp = QFile::encodeName(
+            QDir(folder).absoluteFilePath(QStringLiteral(".%1.%2.%3.tmp")
+                                              .arg(QString::fromLatin1(playFileName))
+                                              .arg(::getpid())
+                                              .arg(counter++)));
         fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
@@ -330,8 +330,8 @@ bool TPlayer::refill() {
     const qint64 wanted = std::min<qint64>(FBufferSize, FPlayFileSize - FReadPos);
     qint64 count = 0;
     while (count < wanted) {
-        const ssize_t n = ::pread(FPlayFd, slot.Data + count, size_t(wanted - count),
-                                  FReadPos + count);
+        const ssize_t n =
+            ::pread(FPlayFd, slot.Data + count, size_t(wanted - count), FReadPos + count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

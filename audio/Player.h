@@ -75,8 +75,8 @@ private:
     void closeIfStuck();
     bool checkLost(bool closeWhenDone = true);
 
-    int FPlayFd = -1;          // this playback's play file, our own descriptor
-    qint64 FPlayFileSize = 0;  // bytes written to it, all of which a refill must read back
+    int FPlayFd = -1;         // this playback's play file, our own descriptor
+    qint64 FPlayFileSize = 0; // bytes written to it, all of which a refill must read back
     TPlayOutcome FOutcome = TPlayOutcome::Played;
     QString FPlaybackFailure;
     QString FPlayFileFolder;

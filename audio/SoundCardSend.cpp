@@ -22,9 +22,8 @@ TSendStatus startSend(TAudio& audio, const std::vector<uint8_t>& samples) {
     if (!audio.ErrorMessage.isEmpty()) {
         if (audio.Player->Active())
             audio.Player->Stop();
-        return {TSendResult::NotStarted,
-                QString::fromUtf8(soundCardUnavailable) + QStringLiteral("\r\n") +
-                    audio.ErrorMessage};
+        return {TSendResult::NotStarted, QString::fromUtf8(soundCardUnavailable) +
+                                             QStringLiteral("\r\n") + audio.ErrorMessage};
     }
     return {TSendResult::Started, {}};
 }

@@ -18,9 +18,9 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QProcess>
-#include <QTimer>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <csignal>

@@ -103,8 +103,9 @@ public:
     // The text for a result code, at most 255 characters; empty when there is none.
     virtual std::string getErrorText(WaveResult code) = 0;
     // The failure that ended the device's playback for good (the device went away or broke
-    // beyond recovery, or WAVERR_GAP: the sound had a break), or MMSYSERR_NOERROR. From then on every queued buffer has been handed
-    // back, later writes fail with this code, and only close is left to do.
+    // beyond recovery, or WAVERR_GAP: the sound had a break), or MMSYSERR_NOERROR. From then on
+    // every queued buffer has been handed back, later writes fail with this code, and only close is
+    // left to do.
     virtual WaveResult lostError(HWaveOut) = 0;
 };
 

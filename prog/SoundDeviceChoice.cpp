@@ -61,8 +61,8 @@ bool SoundDeviceChoice::resolve() {
     int32_t id = platform::WAVE_MAPPER;
     bool found = FName.isEmpty();
     FDescription.clear();
-    const std::vector<platform::AlsaDevice> devices = found ? std::vector<platform::AlsaDevice>{}
-                                                            : FDevices();
+    const std::vector<platform::AlsaDevice> devices =
+        found ? std::vector<platform::AlsaDevice>{} : FDevices();
     for (std::size_t i = 0; i < devices.size() && !found; ++i) {
         if (QString::fromStdString(devices[i].name) != FName)
             continue;
@@ -83,8 +83,9 @@ QString SoundDeviceChoice::missingText() const {
 }
 
 void SoundDeviceChoice::updateToolTip(bool present) {
-    QString tip = QStringLiteral("Ausgabegerät: ") +
-                  (FName.isEmpty() ? defaultLabel() : present ? FDescription : FName);
+    QString tip = QStringLiteral("Ausgabegerät: ") + (FName.isEmpty() ? defaultLabel()
+                                                      : present       ? FDescription
+                                                                      : FName);
     if (!present)
         tip += QLatin1Char('\n') + missingText();
     tip += QStringLiteral("\nRechtsklick: anderes Gerät wählen");

@@ -246,11 +246,11 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
         return;
     // A test call's failure is shown by the window it was sent from.
     QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
-    const QString text =
-        owner == this ? end.message
-                      : QString::fromUtf8(soundCardUnavailable) +
-                            QStringLiteral("\r\nDer Testruf wurde abgebrochen (%1).")
-                                .arg(AUD_Main->Player->PlaybackFailure());
+    const QString text = owner == this
+                             ? end.message
+                             : QString::fromUtf8(soundCardUnavailable) +
+                                   QStringLiteral("\r\nDer Testruf wurde abgebrochen (%1).")
+                                       .arg(AUD_Main->Player->PlaybackFailure());
     QTimer::singleShot(0, owner, [owner, text] { showErrorBox(owner, text); });
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The component and its player against the scripted wave layer.
 #include "Audio.h"
+#include "support/SmallTmpfs.h"
 #include "support/WaveInSim.h"
 #include "support/WaveMixerSim.h"
-#include "support/SmallTmpfs.h"
 #include "support/WaveOutSim.h"
 
 #include <QBuffer>
@@ -521,9 +521,9 @@ TEST_F(AudioTest, failuresAreReportedWithTheComposedTexts) {
          "Could not open the output device for playing:  Device or resource busy", false, 0},
         {"open, code without text", Call::Open, 77, 1, 0,
          "Could not open the output device for playing: ", false, 0},
-        {"one prepare", Call::Prepare, MMSYSERR_NOMEM, 1, 1, " nicht genug Arbeitsspeicher", false, 1},
-        {"one write", Call::Write, WAVERR_UNPREPARED, 1, 2, " Puffer nicht vorbereitet",
-         false, 1},
+        {"one prepare", Call::Prepare, MMSYSERR_NOMEM, 1, 1, " nicht genug Arbeitsspeicher", false,
+         1},
+        {"one write", Call::Write, WAVERR_UNPREPARED, 1, 2, " Puffer nicht vorbereitet", false, 1},
         {"every write", Call::Write, MMSYSERR_INVALPARAM, -1, 0, " ungültiger Wert", false, 1},
         {"unprepare at close", Call::Unprepare, MMSYSERR_INVALHANDLE, 1, 2,
          "Error unpreparing header for playing:  Gerät nicht geöffnet", true, 0},

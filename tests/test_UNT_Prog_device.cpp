@@ -5,12 +5,12 @@
 #include "SoundDeviceChoice.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
-#include "support/WaveInSim.h"
-#include "support/WaveMixerSim.h"
 #include "WaveOutAlsa.h"
-#include "support/WaveOutSim.h"
 #include "support/AlsaCapture.h"
 #include "support/CapturedProgramTest.h"
+#include "support/WaveInSim.h"
+#include "support/WaveMixerSim.h"
+#include "support/WaveOutSim.h"
 
 #include <QAction>
 #include <QApplication>
@@ -152,7 +152,8 @@ TEST_F(DeviceChoice, aChosenDeviceThatIsGoneIsNamedAndNothingPlaysElsewhere) {
         .setValue(QStringLiteral("Soundkarte/Geraet"), QStringLiteral("zuvela_unplugged"));
     restartProgram();
     const QString tip = FRM_Prog->OPT_Soundcard->toolTip();
-    EXPECT_TRUE(tip.startsWith(QStringLiteral("Ausgabegerät: zuvela_unplugged\n"))) << tip.toStdString();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Ausgabegerät: zuvela_unplugged\n")))
+        << tip.toStdString();
     EXPECT_TRUE(tip.contains(QStringLiteral("nicht vorhanden"))) << tip.toStdString();
     EXPECT_EQ(FRM_Prog->SoundDevice->deviceName(), QStringLiteral("zuvela_unplugged"));
     EXPECT_TRUE(whileProgramming([] {
@@ -176,8 +177,9 @@ TEST_F(DeviceChoice, everySendFindsTheChosenDeviceByItsNameOrNamesItAsGone) {
         original.assign(std::istreambuf_iterator<char>(in), {});
     }
     std::string earlier = original; // a device listed before every named one
-    earlier.insert(earlier.find("pcm.zuvela_cable {"),
-                   "pcm.zuvela_new {\n    type null\n    hint { show on description \"New\" }\n}\n");
+    earlier.insert(
+        earlier.find("pcm.zuvela_cable {"),
+        "pcm.zuvela_new {\n    type null\n    hint { show on description \"New\" }\n}\n");
     const std::string without = original.substr(0, original.find("pcm.zuvela_speakers {"));
     struct Row {
         const char* what;
@@ -200,8 +202,8 @@ TEST_F(DeviceChoice, everySendFindsTheChosenDeviceByItsNameOrNamesItAsGone) {
             runWithModals(
                 [] {
                     click(FRM_Prog->BTN_Go);
-                    EXPECT_TRUE(QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); },
-                                                20000));
+                    EXPECT_TRUE(
+                        QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000));
                 },
                 nullptr, &boxes);
             EXPECT_EQ(playedOn("zuvela_speakers").empty(), !row.plays);

@@ -280,8 +280,8 @@ int16_t widen(uint8_t x) {
     for (std::size_t j = 0; j < b.size(); ++j)
         if (rest[second + j] != widen(b[j]))
             return ::testing::AssertionFailure()
-                   << "differs at sample " << j << " of the second send, which began "
-                   << second << " samples after the first";
+                   << "differs at sample " << j << " of the second send, which began " << second
+                   << " samples after the first";
     for (std::size_t i = second + b.size(); i < rest.size(); ++i)
         if (rest[i] != 0)
             return ::testing::AssertionFailure() << "more sound after both at " << i;
@@ -292,8 +292,8 @@ int16_t widen(uint8_t x) {
 
 // Two zuvela-cli sends at once: each plays its own samples, whatever the other writes.
 TEST_F(OnPipeWire, twoCommandLineSendsAtOnceEachPlayTheirOwnSamples) {
-    const QStringList argsA = sendArgs("1=12345") << QStringLiteral("--address")
-                                                  << QStringLiteral("2=13579");
+    const QStringList argsA = sendArgs("1=12345")
+                              << QStringLiteral("--address") << QStringLiteral("2=13579");
     const QStringList argsB = sendArgs("1=67890");
     const std::vector<uint8_t> a = rendered(argsA);
     const std::vector<uint8_t> b = rendered(argsB);
@@ -349,8 +349,8 @@ TEST_F(OnPipeWire, aStoppedServerOrAStalledSenderEndsTheCommandLineSendAsAFailur
         std::string err;
         int withinMs; // from the act to the end of zuvela-cli
     } rows[] = {
-        {"server stopped while streaming", 1200,
-         [](pid_t, pid_t s) { ::kill(s, SIGSTOP); }, 1, kInterruptedCli, 3000},
+        {"server stopped while streaming", 1200, [](pid_t, pid_t s) { ::kill(s, SIGSTOP); }, 1,
+         kInterruptedCli, 3000},
         {"server stopped in the drain", 2600, [](pid_t, pid_t s) { ::kill(s, SIGSTOP); }, 1,
          kInterruptedCli, 3000},
         {"Ctrl+C while the server is stopped", 1200,

@@ -235,8 +235,7 @@ TEST(ZuvelaCli, RenderKeepsWhatWasThereWhenTheWriteFails) {
     } rows[] = {
         {"a device node that is full", "o/full", [&] { return node("o/full", 7); }, 1,
          "kein Speicherplatz mehr"},
-        {"a device node that takes everything", "o/null", [&] { return node("o/null", 3); }, 0,
-         ""},
+        {"a device node that takes everything", "o/null", [&] { return node("o/null", 3); }, 0, ""},
         {"a file on a full file system", "o/small/out.raw",
          [&] {
              if (!small.skipReason().empty())

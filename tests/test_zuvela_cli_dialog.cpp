@@ -208,8 +208,8 @@ TEST_F(CliAgainstDialog, SendPlaysTheRenderedBytesAndFailsWhenTheDeviceDoesNot) 
     qputenv("XDG_CACHE_HOME", keep);
     EXPECT_EQ(noRoom.exitCode, 1);
     EXPECT_EQ(noRoom.err, "zuvela-cli send: Die Datei \"" +
-                            (small.dir() / "zuvela-cli" / "PLAY.TMP").string() +
-                            "\" kann nicht geschrieben werden: kein Speicherplatz mehr.\n");
+                              (small.dir() / "zuvela-cli" / "PLAY.TMP").string() +
+                              "\" kann nicht geschrieben werden: kein Speicherplatz mehr.\n");
     EXPECT_EQ(capture->size(), 0u);
 }
 
