@@ -6,7 +6,6 @@
 
 #include <QString>
 
-#include <memory>
 #include <stdexcept>
 
 class QIODevice;

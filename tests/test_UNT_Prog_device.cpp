@@ -170,7 +170,7 @@ TEST_F(DeviceChoice, aChosenDeviceThatIsGoneIsNamedAndNothingPlaysElsewhere) {
 
 // The choice is a name, resolved at every send as ALSA lists its devices then.
 TEST_F(DeviceChoice, everySendFindsTheChosenDeviceByItsNameOrNamesItAsGone) {
-    const std::filesystem::path config = capture->configFile();
+    const std::filesystem::path& config = capture->configFile();
     std::string original;
     {
         std::ifstream in(config);
