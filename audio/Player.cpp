@@ -237,7 +237,8 @@ void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops
 }
 
 // In the user's cache folder (created when missing), so that a program started from the
-// desktop leaves nothing in the home folder; the working directory when there is none.
+// desktop leaves nothing in the home folder; the working directory when no file can be made
+// there (not when one that was made cannot be written: that is the send's failure).
 // Written whole under a name of its own, created exclusively and never through a link, then
 // moved to "PLAY.TMP": the rename replaces whatever is there, a planted link included, without
 // following it. Returns a descriptor of the file for reading.
@@ -245,25 +246,34 @@ int TPlayer::createPlayFile(const QByteArray& data) {
     QString folder = FPlayFileFolder;
     if (folder.isEmpty())
         folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (folder.isEmpty() || !QDir().mkpath(folder))
-        folder = QDir::currentPath();
-    const QString path = QDir(folder).absoluteFilePath(QString::fromLatin1(playFileName));
-    const QByteArray target = QFile::encodeName(path);
+    QStringList folders;
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        folders << folder;
+    if (FPlayFileFolder.isEmpty())
+        folders << QDir::currentPath();
     static std::atomic<unsigned> counter{0};
+    QString path;
     QByteArray temp;
     int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = QFile::encodeName(
-            QDir(folder).absoluteFilePath(QStringLiteral(".%1.%2.%3.tmp")
-                                              .arg(QString::fromLatin1(playFileName))
-                                              .arg(::getpid())
-                                              .arg(counter++)));
-        fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
+    for (const QString& candidate : folders) {
+        path = QDir(candidate).absoluteFilePath(QString::fromLatin1(playFileName));
+        for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+            temp = QFile::encodeName(
+                QDir(candidate).absoluteFilePath(QStringLiteral(".%1.%2.%3.tmp")
+                                                     .arg(QString::fromLatin1(playFileName))
+                                                     .arg(::getpid())
+                                                     .arg(counter++)));
+            fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (fd >= 0)
             break;
     }
     if (fd < 0)
-        throw TPlayFileError(playFileMessage(path, errno).toStdString());
+        throw TPlayFileError(
+            playFileMessage(path, folders.isEmpty() ? ENOENT : errno).toStdString());
+    const QByteArray target = QFile::encodeName(path);
     int err = writeAll(fd, data.constData(), data.size(), 0);
     // The reading descriptor is a second one, so that the close of the written one is
     // checked (where a file system reports a late write failure).
