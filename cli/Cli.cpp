@@ -5,8 +5,10 @@
 #include "Cp1252.h"
 #include "ProfileBool.h"
 #include "SystemErrorText.h"
+#include "TestCall.h"
 #include "ToneTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -59,34 +61,84 @@ int parseExpert(const std::string& option, const std::string& text, const Expert
 
 } // namespace
 
-bool Args::takeValue(const std::string& name, std::string& value) {
-    if (done())
+namespace {
+
+// Every option that takes a value, of every command.
+constexpr std::string_view kValueOptions[] = {
+    "-f",           "--system",      "--evaluator", "--mode",   "--address", "--tone-length",
+    "--tone-pause", "--block-pause", "--amplitude", "--device", "-o",        "--output",
+    "--rate"};
+
+} // namespace
+
+bool isValueOption(std::string_view name) {
+    return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
+           std::end(kValueOptions);
+}
+
+std::vector<std::string> toneSystemWords() {
+    std::vector<std::string> words;
+    words.reserve(kSystemNames.size());
+    for (const SystemName& s : kSystemNames)
+        words.emplace_back(s.name);
+    return words;
+}
+
+void Args::skipEnd() const {
+    if (!operandsOnly_ && next_ < args_.size() && args_[next_] == "--") {
+        operandsOnly_ = true;
+        ++next_;
+    }
+}
+
+bool Args::done() const {
+    skipEnd();
+    return next_ >= args_.size();
+}
+
+const std::string& Args::current() const {
+    skipEnd();
+    return args_.at(next_);
+}
+
+bool Args::operand() const {
+    return done() || operandsOnly_;
+}
+
+bool Args::takeValue(std::initializer_list<std::string_view> names, std::string& value) {
+    if (operand())
         return false;
     const std::string& arg = args_[next_];
-    if (arg == name) {
-        if (next_ + 1 >= args_.size())
-            throw UsageError("Option " + name + " braucht einen Wert.");
-        value = args_[next_ + 1];
-        next_ += 2;
-        return true;
-    }
-    if (name.starts_with("--") && arg.starts_with(name + "=")) {
-        value = arg.substr(name.size() + 1);
-        ++next_;
-        return true;
+    for (const std::string_view name : names) {
+        if (!isValueOption(name))
+            throw std::logic_error("value option missing from the list: " + std::string(name));
+        if (arg == name) {
+            if (next_ + 1 >= args_.size())
+                throw UsageError("Option " + arg + " braucht einen Wert.");
+            value = args_[next_ + 1];
+            next_ += 2;
+            return true;
+        }
+        const bool isLong = name.starts_with("--");
+        if (arg.starts_with(name) && arg.size() > name.size() &&
+            (!isLong || arg[name.size()] == '=')) {
+            value = arg.substr(name.size() + (isLong ? 1 : 0));
+            ++next_;
+            return true;
+        }
     }
     return false;
 }
 
 bool Args::takeFlag(const std::string& name) {
-    if (done() || args_[next_] != name)
+    if (operand() || args_[next_] != name)
         return false;
     ++next_;
     return true;
 }
 
 bool Args::takeArgument(std::string& value) {
-    if (done() || (args_[next_].starts_with("-") && args_[next_] != "-"))
+    if (done() || (!operandsOnly_ && args_[next_].starts_with("-") && args_[next_] != "-"))
         return false;
     value = args_[next_++];
     return true;
@@ -94,16 +146,36 @@ bool Args::takeArgument(std::string& value) {
 
 void Args::reject() const {
     const std::string& arg = current();
-    if (arg.starts_with("-") && arg != "-")
+    if (!operandsOnly_ && arg.starts_with("-") && arg != "-")
         throw UsageError("Unbekannte Option: " + arg);
     throw UsageError("Unerwartetes Argument: " + arg);
+}
+
+Input::Input(const std::string& name) {
+    if (name == "-")
+        return;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(name, ec);
+    if (!fs::exists(status))
+        throw Failure("Datei nicht gefunden: " + name);
+    if (fs::is_directory(status))
+        throw Failure("Keine Datei: " + name);
+    file_.open(name, std::ios::binary);
+    if (!file_.is_open())
+        throw Failure("Datei nicht lesbar: " + name + " (" + std::strerror(errno) + ")");
+}
+
+void warn(const std::string& text) {
+    std::fprintf(stderr, "Hinweis: %s\n", text.c_str());
 }
 
 const char* SettingsOptions::help() {
     return "Einstellungen (wie im Hauptfenster; ohne sie gilt dessen Startzustand: ZVEI 1,\n"
            "Normal, 5 Ton, Schaltbar, Ruf 1 = 57434):\n"
-           "  -f DATEI.740          Programmierdaten aus der Datei laden; Optionen danach\n"
-           "                        gelten vor den Werten der Datei\n"
+           "  -f DATEI.740          Programmierdaten aus der Datei laden (- liest die\n"
+           "                        Standardeingabe); Optionen danach gelten statt der Werte\n"
+           "                        der Datei\n"
            "  --system TONSYSTEM    1 bis 7 oder zvei1, zvei1-gb, zvei2, zvei-f, zvei-depr,\n"
            "                        ccir, ccir-eea\n"
            "  --long                Tonlängen: Langton\n"
@@ -167,17 +239,25 @@ void SettingsOptions::selectEvaluator(uint8_t evaluator) {
 }
 
 void SettingsOptions::load(const std::string& file) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(file, ec);
-    if (!fs::exists(status))
-        throw Failure("Datei nicht gefunden: " + file);
-    if (!fs::is_regular_file(status))
-        throw Failure("Keine Datei: " + file);
-    if (!std::ifstream(file, std::ios::binary))
+    Input input(file);
+    // As the window's loader: a file larger than a profile can be holds no programming data.
+    std::string text;
+    char block[65536];
+    while (text.size() <= platform::ProfileFile::maxFileSize &&
+           input.stream().read(block, sizeof block).gcount() > 0)
+        text.append(block, static_cast<std::size_t>(input.stream().gcount()));
+    if (input.stream().bad())
         throw Failure("Datei nicht lesbar: " + file);
+    const platform::ProfileFile profile = text.size() > platform::ProfileFile::maxFileSize
+                                              ? platform::ProfileFile()
+                                              : platform::ProfileFile::fromText(text);
+    const std::string name = file == "-" ? "Standardeingabe" : file;
+    if (!progDataPresent(profile))
+        throw Failure("Die Datei " + name + " enthält keine Programmierdaten.");
+    for (const std::string& ignored : progDataIgnoredValues(profile))
+        warn(name + ": " + platform::cp1252ToUtf8(ignored) + ".");
     try {
-        settings_ = loadProgDataSettings(platform::ProfileFile::load(file), settings_);
+        settings_ = loadProgDataSettings(profile, settings_);
     } catch (const platform::BooleanConversionError& e) {
         throw Failure(withPeriod(e.what()));
     }
@@ -187,10 +267,25 @@ TProgTones SettingsOptions::progTones() const {
     ProgSettings s = progSettings(settings_);
     for (AddressSlot& slot : s.addresses)
         slot.text = normaliseRepeats(slot.text, s.adresseLen);
+    // The window's messages, but a checked address that is too long is called so.
+    const int incomplete = incompleteAddress(s.addresses, s.adresseLen);
+    if (incomplete != 0 && s.addresses[std::size_t(incomplete - 1)].text.size() > s.adresseLen)
+        throw Failure("Rufadresse " + std::to_string(incomplete) + " ist zu lang.");
     if (const auto message = checkAddresses(s.addresses, s.adresseLen))
         throw Failure(*message);
     TToneTable table;
     fillToneTable(table);
+    // A character that has no tone in the system, named in German where the window's default
+    // error box keeps the toolkit's English.
+    for (std::size_t n = 0; n < s.addresses.size(); ++n) {
+        if (!s.addresses[n].checked)
+            continue;
+        try {
+            testCallTones(s.addresses[n].text, s.tonsys, table);
+        } catch (const TestCallError& e) {
+            throw Failure("Rufadresse " + std::to_string(n + 1) + ": " + e.what());
+        }
+    }
     try {
         return EncodeProgTones(s, table);
     } catch (const EConvertError& e) {

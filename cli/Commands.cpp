@@ -62,7 +62,7 @@ RenderRequest parseRender(Args& args) {
     while (!args.done()) {
         if (r.settings.take(args) || r.expert.take(args))
             continue;
-        if (args.takeValue("-o", r.output))
+        if (args.takeValue({"-o", "--output"}, r.output))
             haveOutput = true;
         else
             args.reject();

@@ -172,14 +172,10 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     Progress progress(total);
     double done = 0;
     speakerSending = true;
-    for (const ToneSegment& s : sequence) {
-        if (s.frequency != 0)
-            UNT_Bleeper::Bleep(s.frequency, s.duration);
-        else
-            UNT_Bleeper::Delay(s.duration);
+    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment& s) {
         done += s.duration / 1000.0;
         progress.draw(done / total);
-    }
+    });
     speakerSending = false;
     progress.finish(true);
     return kExitOk;

@@ -179,6 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else if (command == "decode") {
             const cli::DecodeRequest r = cli::parseDecode(parsed);
             check(r.rawRate >= 6000 && r.rawRate <= 1000000, "the raw rate is allowed");
+            check(!r.calls || r.output.empty(), "--calls writes no programming-data file");
         } else {
             return 0;
         }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Profile (INI) files: our stand-in for the system's profile calls, read and written by section
-// and key. All text is Windows-1252 bytes, as it stands on disk; file names are native (UTF-8).
+// Profile (INI) files, read and written by section and key, as the programming-data files use
+// them. All text is Windows-1252 bytes, as it stands on disk; file names are native (UTF-8).
 //
 // Reading rules:
 // - section and key names are compared without regard to letter case (ASCII and the letters

@@ -21,11 +21,11 @@ struct AlsaDevice {
 std::vector<AlsaDevice> alsaPlaybackDevices();
 std::vector<std::string> alsaCaptureDeviceNames();
 
-// Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process;
-// the ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
+// Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process.
 void silenceAlsa();
+// The ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
+int alsaSampleFormat(const WaveFormatEx& format);
 // Underruns the output layer met since the process started (each ended its playback).
 unsigned alsaUnderruns();
-int alsaSampleFormat(const WaveFormatEx& format);
 
 } // namespace platform

@@ -167,10 +167,7 @@ void TFRM_Prog::AppendTone(uint16_t frequency, uint16_t duration,
 }
 
 void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
-    if (frequency != 0)
-        UNT_Bleeper::Bleep(frequency, duration);
-    else
-        UNT_Bleeper::Delay(duration);
+    UNT_Bleeper::SoundSegment(frequency, duration);
 }
 
 void TFRM_Prog::BTN_GoClick(QObject*) {
@@ -210,15 +207,9 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
 
 void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence) {
     BTN_Go->setEnabled(false);
-    UNT_Bleeper::ClearInterrupt();
     speakerWalk_ = true;
-    for (const ToneSegment& segment : sequence) {
-        if (UNT_Bleeper::Interrupted())
-            break;
-        SpeakerTone(segment.frequency, segment.duration);
-    }
+    UNT_Bleeper::WalkSegments(sequence);
     speakerWalk_ = false;
-    UNT_Bleeper::ClearInterrupt();
     BTN_Go->setEnabled(true);
 }
 

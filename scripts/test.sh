@@ -3,8 +3,9 @@
 # Builds everything and runs every test headless (installing what is missing): the licence
 # line of every source file, the suite as built normally with warnings as errors, again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the sound-layer tests under ThreadSanitizer,
-# clang-tidy over the project, each fuzzer for a minute, and the Debian package (built, then
-# checked by lintian and the desktop-entry and AppStream validators).
+# clang-tidy over the project, the web page in Chromium, each fuzzer for a minute, and the
+# Debian package (built, then checked by lintian and the desktop-entry and AppStream
+# validators).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -26,6 +27,9 @@ done
 
 echo "=== clang-tidy"
 bash scripts/tidy.sh
+
+echo "=== the web page"
+bash scripts/web-test.sh
 
 echo "=== fuzzing"
 bash scripts/fuzz.sh "${ZUVELA_FUZZ_SECONDS:-60}"
