@@ -5,6 +5,7 @@
 #include "Cp1252.h"
 #include "ProfileBool.h"
 #include "ProgEngine.h"
+#include "SystemErrorText.h"
 #include "TestCall.h"
 #include "ToneTable.h"
 
@@ -348,7 +349,8 @@ void OutputOptions::check() const {
 
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
-        throw Failure("Schreiben fehlgeschlagen: " + name + " (" + std::strerror(errno) + ")");
+        throw Failure("Schreiben fehlgeschlagen: " + name + " (" +
+                      platform::systemErrorText(errno) + ")");
 }
 
 std::string withPeriod(std::string message) {

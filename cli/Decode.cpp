@@ -196,7 +196,7 @@ int runDecode(Args& args) {
         // No sequence: the calls, when there are any and no file was asked for.
         const std::vector<DecodedCall> calls = findCalls(tones, table);
         if (calls.empty() || !request.output.empty())
-            throw Failure(std::string("Keine gültige Programmiersequenz. ") + e.what());
+            throw Failure(noSequenceMessage(e));
         std::string text =
             "Keine Programmiersequenz; " +
             std::string(calls.size() == 1 ? "ein Ruf" : std::to_string(calls.size()) + " Rufe") +

@@ -22,6 +22,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What zuvela-cli and the web page tell the user when a recording holds no valid sequence.
+inline std::string noSequenceMessage(const DecodeError& e) {
+    return std::string("Keine gültige Programmiersequenz. ") + e.what();
+}
+
 struct FoundTone {
     double start = 0;     // seconds from the start of the recording
     double length = 0;    // seconds

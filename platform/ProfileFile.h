@@ -42,6 +42,13 @@ private:
     std::error_code cause_;
 };
 
+// Replaces a regular file's content (or creates it) without ever losing the old one: the
+// content goes to a temporary file ".NAME.*.tmp" in the same folder, is flushed to disk and
+// renamed over the target; temporary files there that a killed save left behind over an hour
+// ago are removed then. A target that is not a regular file, or write-protected, is refused.
+// Throws ProfileWriteError on any failure.
+void replaceFileContent(const std::filesystem::path& file, std::string_view content);
+
 class ProfileFile {
 public:
     // Larger files are not profiles: they load as empty (and a read never ends up reading

@@ -3,7 +3,7 @@
 // The wave-output layer the player plays through: a device is opened by number with a
 // format record and a callback with an instance value; buffer headers are prepared, written
 // and handed back one by one. Result codes: 0 is success; positive codes are our own
-// (below); negative codes are ALSA's (negative errno), whose text is ALSA's own.
+// (below); negative codes are ALSA's (negative errno). Their texts are German.
 #include <cstdint>
 #include <string>
 
@@ -21,6 +21,9 @@ constexpr WaveResult MMSYSERR_INVALPARAM = 11;
 constexpr WaveResult WAVERR_BADFORMAT = 32;
 constexpr WaveResult WAVERR_STILLPLAYING = 33;
 constexpr WaveResult WAVERR_UNPREPARED = 34;
+// Our own: the device played with a break (an underrun, a stall of the server or of the
+// program, or the sound took longer than its samples), so what arrived is not what was sent.
+constexpr WaveResult WAVERR_GAP = 64;
 
 // Device number of ALSA's "default" PCM.
 constexpr int WAVE_MAPPER = -1;
@@ -101,8 +104,9 @@ public:
     // The text for a result code, at most 255 characters; empty when there is none.
     virtual std::string getErrorText(WaveResult code) = 0;
     // The failure that ended the device's playback for good (the device went away or broke
-    // beyond recovery), or MMSYSERR_NOERROR. From then on every queued buffer has been handed
-    // back, later writes fail with this code, and only close is left to do.
+    // beyond recovery, or WAVERR_GAP: the sound had a break), or MMSYSERR_NOERROR. From then on
+    // every queued buffer has been handed back, later writes fail with this code, and only close is
+    // left to do.
     virtual WaveResult lostError(HWaveOut) = 0;
 };
 

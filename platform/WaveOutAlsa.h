@@ -25,7 +25,7 @@ std::vector<std::string> alsaCaptureDeviceNames();
 void silenceAlsa();
 // The ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
 int alsaSampleFormat(const WaveFormatEx& format);
-// Underruns that the output layer mended by restarting a stream, since the process started.
+// Underruns the output layer met since the process started (each ended its playback).
 unsigned alsaUnderruns();
 
 } // namespace platform

@@ -5,11 +5,10 @@
 #include "ExpertValues.h"
 #include "FormStyle.h"
 #include "ProgListing.h"
+#include "SoundCardSend.h"
 #include "SoundDeviceChoice.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
-
-#include <QBuffer>
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -197,20 +196,16 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
 }
 
 bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner) {
-    QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
-                     static_cast<qsizetype>(samples.size()));
-    QBuffer stream(&bytes);
-    stream.open(QIODevice::ReadOnly);
-    // Only a failure of this send counts, not a text an earlier one left behind.
-    AUD_Main->ErrorMessage.clear();
-    AUD_Main->Player->Play(&stream, nullptr, 0);
     playOwner_ = owner;
-    if (!AUD_Main->ErrorMessage.isEmpty() &&
-        AUD_Main->ErrorMessage != QStringLiteral("Player already closed")) {
-        if (AUD_Main->Player->Active())
-            AUD_Main->Player->Stop();
-        showErrorBox(owner, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
-                                AUD_Main->ErrorMessage);
+    // The chosen device by its name, as it is numbered now; one that is gone is not replaced.
+    if (!SoundDevice->resolve()) {
+        showErrorBox(owner, QString::fromUtf8(soundCardUnavailable) + QStringLiteral("\r\n") +
+                                SoundDevice->missingText());
+        return false;
+    }
+    const TSendStatus status = startSend(*AUD_Main, samples);
+    if (status.result == TSendResult::NotStarted) {
+        showErrorBox(owner, status.message);
         return false;
     }
     BTN_Go->setEnabled(false);
@@ -242,21 +237,19 @@ void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* ow
 
 void TFRM_Prog::AUD_MainPlayed(TObject*) {
     BTN_Go->setEnabled(true);
-    // A device that went away mid-send: the pager did not get everything. Shown once the
-    // component has finished closing.
-    const QString failure = AUD_Main->Player->PlaybackFailure();
-    if (failure.isEmpty())
+    // A break or a device that went away mid-send: the pager did not get everything. Shown
+    // once the component has finished closing.
+    const TSendStatus end = sendEnd(*AUD_Main);
+    if (end.result != TSendResult::Interrupted)
         return;
     // A test call's failure is shown by the window it was sent from.
     QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
-    const QString what = owner == this ? QStringLiteral("Die Übertragung wurde abgebrochen, der "
-                                                        "Empfänger ist nicht vollständig "
-                                                        "programmiert (%1).")
-                                       : QStringLiteral("Der Testruf wurde abgebrochen (%1).");
-    QTimer::singleShot(0, owner, [owner, what, failure] {
-        showErrorBox(owner, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
-                                what.arg(failure));
-    });
+    const QString text = owner == this
+                             ? end.message
+                             : QString::fromUtf8(soundCardUnavailable) +
+                                   QStringLiteral("\r\nDer Testruf wurde abgebrochen (%1).")
+                                       .arg(AUD_Main->Player->PlaybackFailure());
+    QTimer::singleShot(0, owner, [owner, text] { showErrorBox(owner, text); });
 }
 
 void TFRM_Prog::setVisible(bool visible) {

@@ -8,17 +8,22 @@ source "$root/scripts/packages.sh"
 ensure_packages "${ZUVELA_WEB_PACKAGES[@]}"
 export NODE_PATH=/usr/share/nodejs # Debian's emscripten finds its Node modules there
 
-build="$root/build/web"
+build="$root/build/web-core"
 site="$root/build/web-site"
+# The engine-only build of the whole project, with emscripten's toolchain file given directly
+# (emcmake would add a node option for running tests that today's node no longer takes).
 if [ ! -f "$build/build.ninja" ]; then
-    emcmake cmake -S "$root/web" -B "$build" -G Ninja >/dev/null
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DZUVELA_CORE_ONLY=ON \
+        -DZUVELA_TESTS=OFF \
+        -DCMAKE_TOOLCHAIN_FILE="$(em-config EMSCRIPTEN_ROOT)/cmake/Modules/Platform/Emscripten.cmake" \
+        >/dev/null
 fi
-cmake --build "$build"
+cmake --build "$build" --target zuvela-core
 
 rm -rf "$site"
 mkdir -p "$site"
 cp "$root"/web/{index.html,zuvela.css,zuvela.mjs,binding.mjs,manifest.webmanifest} "$site/"
-cp "$build"/zuvela-core.{js,wasm} "$site/"
+cp "$build"/web/zuvela-core.{js,wasm} "$site/"
 node "$root/web/icon.mjs" "$root/resources/icon.bmp" "$site" 192 512
 # The service worker keeps every file of this build; its cache is named after their contents.
 files=(./ index.html zuvela.css zuvela.mjs binding.mjs manifest.webmanifest zuvela-core.js

@@ -3,6 +3,7 @@
 // settings options combine with a file.
 #include "TestCall.h"
 #include "support/RunProcess.h"
+#include "support/SmallTmpfs.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +11,13 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <numbers>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -126,12 +131,12 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
          "Programmierdaten."},
         {{"render", "-o", "no-such-folder/out.raw"},
          1,
-         "zuvela-cli render: Datei kann nicht geschrieben werden: no-such-folder/out.raw (No such "
-         "file or directory)"},
+         "zuvela-cli render: Datei kann nicht geschrieben werden: no-such-folder/out.raw (nicht "
+         "vorhanden)"},
         {{"send", "--device", "no-such-device"},
          1,
-         "zuvela-cli send: Ausgabegerät nicht gefunden: no-such-device (die Geräte listet "
-         "zuvela-cli devices)"},
+         "zuvela-cli send: Die Soundkarte steht nicht zur Verfügung!\nDas Ausgabegerät "
+         "\"no-such-device\" ist nicht vorhanden (die Geräte listet zuvela-cli devices)."},
         {{"call", "-o", "out.raw"},
          2,
          "zuvela-cli call: Rufadresse fehlt (ADRESSE oder --address N)."},
@@ -179,7 +184,9 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
         SCOPED_TRACE(joined);
         const ProcessResult r = cli(row.args);
         EXPECT_EQ(r.exitCode, row.exitCode);
-        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        // The message is whole lines (a usage error's hint follows).
+        EXPECT_EQ(r.err.substr(0, std::string(row.message).size() + 1),
+                  std::string(row.message) + "\n");
         if (row.exitCode == 2) {
             EXPECT_NE(r.err.find("\nHilfe: zuvela-cli"), std::string::npos) << r.err;
         }
@@ -233,6 +240,61 @@ TEST(ZuvelaCli, RenderWritesWaveFilesRawFilesAndStandardOutputAlike) {
         EXPECT_EQ(le32(40), raw.size());
         EXPECT_EQ(wav.substr(44, raw.size()), raw);
         EXPECT_EQ(wav.size(), 44 + raw.size() + raw.size() % 2); // RIFF pads odd chunks
+    }
+}
+
+// -o onto what cannot take the sound: the path holds afterwards what it held before.
+TEST(ZuvelaCli, RenderKeepsWhatWasThereWhenTheWriteFails) {
+    fs::remove_all("o");
+    fs::create_directories("o");
+    SmallTmpfs small(fs::absolute("o/small"), 64 * 1024);
+    auto node = [](const char* name, unsigned minor) {
+        fs::remove(name);
+        return ::mknod(name, S_IFCHR | 0666, makedev(1, minor)) == 0;
+    };
+    struct Row {
+        const char* what;
+        std::string path;
+        std::function<bool()> setUp; // false: cannot be had here
+        int exitCode;
+        const char* reason; // in the message, for a failure
+    } rows[] = {
+        {"a device node that is full", "o/full", [&] { return node("o/full", 7); }, 1,
+         "kein Speicherplatz mehr"},
+        {"a device node that takes everything", "o/null", [&] { return node("o/null", 3); }, 0, ""},
+        {"a file on a full file system", "o/small/out.raw",
+         [&] {
+             if (!small.skipReason().empty())
+                 return false;
+             writeFile("o/small/out.raw", "old");
+             small.leave(0);
+             return true;
+         },
+         1, "kein Speicherplatz mehr"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.setUp()) {
+            std::cout << "skipped (needs root for mknod and mount): " << row.what << '\n';
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(::stat(row.path.c_str(), &before), 0);
+        const ProcessResult r = cli({"render", "--address", "1=12345", "-o", row.path});
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        if (row.exitCode != 0) {
+            EXPECT_EQ(r.err, "zuvela-cli render: Datei kann nicht geschrieben werden: " + row.path +
+                                 " (" + row.reason + ")\n");
+        }
+        struct stat after {};
+        ASSERT_EQ(::stat(row.path.c_str(), &after), 0) << "the path is still there";
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_rdev, before.st_rdev);
+        if (S_ISREG(before.st_mode)) {
+            EXPECT_EQ(readFile(row.path), "old");
+        }
+        for (const auto& entry : fs::directory_iterator(fs::path(row.path).parent_path()))
+            EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
     }
 }
 
@@ -366,7 +428,9 @@ TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
         SCOPED_TRACE(joined);
         const ProcessResult r = cli(row.args);
         EXPECT_EQ(r.exitCode, row.exitCode);
-        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        // The message is whole lines (a usage error's hint follows).
+        EXPECT_EQ(r.err.substr(0, std::string(row.message).size() + 1),
+                  std::string(row.message) + "\n");
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(fs::exists("out.740"));
     }

@@ -8,12 +8,11 @@
 #include "ExpertValues.h"
 #include "ProfileBool.h"
 #include "ProgDataFile.h"
-#include "ProgEncoder.h"
+#include "ProgEngine.h"
 #include "ProgListing.h"
 #include "Recording.h"
 #include "SequenceDecoder.h"
 #include "TestCall.h"
-#include "ToneSequence.h"
 #include "ToneTable.h"
 #include "WaveWriter.h"
 
@@ -115,34 +114,44 @@ TProgTones tonesFrom(const val& js) {
     return tones;
 }
 
-// The seven tone systems: caption and the one tone-length button each allows.
+// The seven tone systems from the engine's table: caption and the one tone-length button each
+// allows.
 val toneSystems() {
     val out = val::array();
     for (uint8_t n = 1; n <= kToneSystems; ++n) {
         val system = val::object();
-        system.set("caption", std::string(toneSystemCaption(n)));
+        system.set("caption", std::string(kToneSystemTable[n - 1].caption));
         system.set("toneLengthButton", toneLengthButtonFor(n));
-        system.set("toneLengthMs", toneLengthMs(toneLengthButtonFor(n)));
         out.call<void>("push", system);
     }
     return out;
 }
 
+// The page's names of the expert values (as expertFrom reads them), in kExpertRanges' order.
+constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {
+    "toneLength", "tonePause", "blockPause", "amplitude"};
+
+// The sliders' ranges by the page's names, from the engine's table.
 val expertRanges() {
-    const auto range = [](const ExpertRange& r) {
-        val out = val::object();
-        out.set("minimum", r.minimum);
-        out.set("maximum", r.maximum);
-        out.set("step", r.step);
-        out.set("initial", r.initial);
-        return out;
-    };
     val out = val::object();
-    out.set("toneLength", range(kToneLengthRange));
-    out.set("tonePause", range(kTonePauseRange));
-    out.set("blockPause", range(kBlockPauseRange));
-    out.set("amplitude", range(kAmplitudeRange));
+    for (std::size_t i = 0; i < kExpertRanges.size(); ++i) {
+        const ExpertRange& r = *kExpertRanges[i];
+        val range = val::object();
+        range.set("minimum", r.minimum);
+        range.set("maximum", r.maximum);
+        range.set("step", r.step);
+        range.set("initial", r.initial);
+        out.set(kExpertNames[i], range);
+    }
     return out;
+}
+
+// A slider's label as the dialog shows it: "Tonlänge (100 ms)".
+std::string expertLabel(const std::string& name, int value) {
+    for (std::size_t i = 0; i < kExpertRanges.size(); ++i)
+        if (name == kExpertNames[i])
+            return kExpertRanges[i]->label(value);
+    return {};
 }
 
 val startSettings() {
@@ -174,17 +183,15 @@ std::string check(const val& js) {
     return checkAddresses(s.addresses, s.adresseLen).value_or("");
 }
 
-// "Programmieren" after the page has completed the addresses: the message, or the 26 tones
-// with the dialog's listing.
+// "Programmieren": the message, or the 26 tones with the dialog's listing.
 val program(const val& js) {
-    const ProgSettings s = settingsFrom(js);
-    if (const auto message = checkAddresses(s.addresses, s.adresseLen))
-        return error(*message);
     try {
-        const TProgTones tones = EncodeProgTones(s, table());
+        const ProgTonesResult result = progTones(settingsFrom(js), table());
+        if (!result.ok)
+            return error(result.message);
         val out = val::object();
-        out.set("tones", arrayOf(tones));
-        out.set("listing", arrayOf(progListingLines(tones)));
+        out.set("tones", arrayOf(result.tones));
+        out.set("listing", arrayOf(progListingLines(result.tones)));
         return out;
     } catch (const EConvertError& e) {
         return error(withPeriod(e.what()));
@@ -213,7 +220,7 @@ val segments(const val& jsTones, const val& jsExpert) {
     }
     val out = val::array();
     std::size_t next = 0;
-    for (const ToneSegment& s : toneSequence(tones, e.toneLength, e.tonePause, e.blockPause)) {
+    for (const ToneSegment& s : progSegments(tones, e)) {
         val segment = val::object();
         segment.set("frequency", s.frequency);
         segment.set("duration", s.duration);
@@ -225,9 +232,7 @@ val segments(const val& jsTones, const val& jsExpert) {
 }
 
 val render(const val& jsTones, const val& jsExpert) {
-    const ExpertValues e = expertFrom(jsExpert);
-    const std::vector<uint8_t> samples = renderSequence(
-        toneSequence(tonesFrom(jsTones), e.toneLength, e.tonePause, e.blockPause), e.amplitude);
+    const std::vector<uint8_t> samples = progSamples(tonesFrom(jsTones), expertFrom(jsExpert));
     return bytesTo(samples.data(), samples.size());
 }
 
@@ -321,7 +326,7 @@ val decode(const val& bytes) {
     } catch (const RecordingError& e) {
         return error(e.what());
     } catch (const DecodeError& e) {
-        return error(std::string("Keine gültige Programmiersequenz. ") + e.what());
+        return error(noSequenceMessage(e));
     }
 }
 
@@ -330,6 +335,7 @@ val decode(const val& bytes) {
 EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("toneSystems", &toneSystems);
     emscripten::function("expertRanges", &expertRanges);
+    emscripten::function("expertLabel", &expertLabel);
     emscripten::function("startSettings", &startSettings);
     emscripten::function("addressLength", &addressLength);
     emscripten::function("filterKey", &filterKey);

@@ -63,11 +63,3 @@ export function floatWav(samples, rate) {
     samples.forEach((v, i) => view.setFloat32(44 + 4 * i, v, true));
     return bytes;
 }
-
-// The text of a slider's label, as the dialog shows it.
-export function sliderLabel(name, value) {
-    const unit = name === "amplitude" ? "%" : "ms";
-    const prefix = { toneLength: "Tonlänge", tonePause: "Tonpause", blockPause: "Blockpause",
-                     amplitude: "Amplitude" }[name];
-    return `${prefix} (${value} ${unit})`;
-}

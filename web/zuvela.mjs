@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page: reads its controls, calls the engine (core/ as WebAssembly), writes the result
 // back, and plays the engine's samples through Web Audio.
-import { SAMPLE_RATE, floatWav, lineAt, sliderLabel, timeline, toFloatSamples } from "./binding.mjs";
+import { SAMPLE_RATE, floatWav, lineAt, timeline, toFloatSamples } from "./binding.mjs";
 
 const $ = (id) => document.getElementById(id);
 const stats = { start: performance.now() }; // figures the tests read
@@ -251,12 +251,10 @@ function expertValues() {
              blockPause: value("BAR_BlockPause"), amplitude: value("BAR_Amplitude") };
 }
 
+// Each slider's label, as the engine words it: "Tonlänge (100 ms)".
 function OnBarChange() {
-    const values = expertValues();
-    $("LBL_TonLen").textContent = sliderLabel("toneLength", values.toneLength);
-    $("LBL_Tonpause").textContent = sliderLabel("tonePause", values.tonePause);
-    $("LBL_Blockpause").textContent = sliderLabel("blockPause", values.blockPause);
-    $("LBL_Amplitude").textContent = sliderLabel("amplitude", values.amplitude);
+    for (const bar of document.querySelectorAll('input[type="range"]'))
+        bar.labels[0].textContent = core.expertLabel(bar.dataset.name, Number(bar.value));
 }
 
 function renderSamples() {

@@ -144,14 +144,14 @@ test("settings set by keyboard and mouse give zuvela-cli's listing and messages"
     await context.close();
 });
 
-// Sets the four sliders by keyboard: Home, then one step to the right per slider step.
+// Sets the four sliders by keyboard: Home, then one step to the right per step of the range.
 async function sliders(page, expert) {
-    const bars = { BAR_Tonlen: ["toneLength", 40, 10], BAR_TonPause: ["tonePause", 10, 10],
-                   BAR_BlockPause: ["blockPause", 500, 100], BAR_Amplitude: ["amplitude", 10, 10] };
-    for (const [id, [name, minimum, step]] of Object.entries(bars)) {
+    const ranges = core.expertRanges();
+    for (const id of ["BAR_Tonlen", "BAR_TonPause", "BAR_BlockPause", "BAR_Amplitude"]) {
+        const name = await page.getAttribute(`#${id}`, "data-name");
         await page.focus(`#${id}`);
         await page.keyboard.press("Home");
-        for (let v = minimum; v < expert[name]; v += step) await page.keyboard.press("ArrowRight");
+        for (let v = ranges[name].minimum; v < expert[name]; v += ranges[name].step) await page.keyboard.press("ArrowRight");
     }
 }
 
@@ -162,6 +162,9 @@ test("the saved WAV is zuvela-cli render's, at the sliders' ends and start", asy
     await page.click("#BTN_Prog");
     for (const expert of [slowest, fastest, initial]) {
         await sliders(page, expert);
+        if (expert === slowest) // the labels as the dialog words them
+            assert.deepEqual(await page.$$eval("#GroupBox1 label", (l) => l.map((e) => e.textContent)),
+                             ["Tonlänge (200 ms)", "Tonpause (100 ms)", "Blockpause (1000 ms)", "Amplitude (100 %)"]);
         const [download] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_Wav")]);
         const saved = readFileSync(await download.path());
         const wav = join(dir, "render.wav");
