@@ -15,14 +15,27 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
 namespace platform {
+
+// A sound server's plugin blocks in snd_pcm_drain until the server has played everything,
+// whatever the stream's mode, and a stopped server never does. So the drain runs in a thread
+// of its own and the play thread waits for it only until its deadline. A drain that is still
+// pending when the device closes takes the stream with it and closes it when it comes back.
+struct PendingDrain {
+    std::mutex mutex;
+    snd_pcm_t* pcm = nullptr;
+    bool done = false;
+    bool closeWhenDone = false;
+};
 
 struct WaveOutDevice {
     snd_pcm_t* pcm = nullptr;
@@ -45,6 +58,7 @@ struct WaveOutDevice {
     WaveResult lost = MMSYSERR_NOERROR; // the device failed for good
     bool idle = true;                   // nothing was queued when the thread last looked
     std::thread thread;
+    std::shared_ptr<PendingDrain> drain; // the last drain started, until it is seen done
 
     // The device's clock against the sample count (the play thread's own): frames handed to
     // ALSA since the stream was prepared, and the least seen of "now minus the played frames'
@@ -188,6 +202,46 @@ WaveResult checkClock(WaveOutDevice* dev) {
     return offset - dev->leastOffset >= gapLimitSeconds ? WAVERR_GAP : MMSYSERR_NOERROR;
 }
 
+void startDrain(WaveOutDevice* dev) {
+    auto drain = std::make_shared<PendingDrain>();
+    drain->pcm = dev->pcm;
+    try {
+        std::thread([drain] {
+            snd_pcm_drain(drain->pcm);
+            std::lock_guard lock(drain->mutex);
+            drain->done = true;
+            if (drain->closeWhenDone)
+                snd_pcm_close(drain->pcm);
+        }).detach();
+        dev->drain = std::move(drain);
+    } catch (const std::system_error&) {
+        snd_pcm_drain(dev->pcm); // no thread to be had: wait here, as ALSA's own players do
+    }
+}
+
+// Whether a drain started earlier is still inside ALSA.
+bool drainPending(WaveOutDevice* dev) {
+    if (!dev->drain)
+        return false;
+    std::lock_guard lock(dev->drain->mutex);
+    if (!dev->drain->done)
+        return true;
+    dev->drain.reset();
+    return false;
+}
+
+// Closes the stream, or leaves that to a drain that has not come back yet.
+void closePcm(WaveOutDevice* dev) {
+    if (dev->drain) {
+        std::lock_guard lock(dev->drain->mutex);
+        if (!dev->drain->done) {
+            dev->drain->closeWhenDone = true;
+            return;
+        }
+    }
+    snd_pcm_close(dev->pcm);
+}
+
 void restartClock(WaveOutDevice* dev) {
     dev->framesWritten = 0;
     dev->clockStarted = false;
@@ -215,7 +269,7 @@ WaveResult waitUntilPlayed(WaveOutDevice* dev, std::unique_lock<std::mutex>& loc
     // A sound shorter than ALSA's start threshold has not started yet.
     if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
         snd_pcm_start(dev->pcm);
-    snd_pcm_drain(dev->pcm);
+    startDrain(dev);
     lock.lock();
     for (;;) {
         if (dev->resetRequested || dev->closing || dev->queue.size() > 1)
@@ -247,7 +301,7 @@ void playLoop(WaveOutDevice* dev) {
         if (dev->resetRequested) {
             // Prepared again only when more is written: a server that stands still can hold
             // up a prepare, and the reset must come back.
-            if (dev->lost == MMSYSERR_NOERROR) {
+            if (dev->lost == MMSYSERR_NOERROR && !drainPending(dev)) {
                 snd_pcm_drop(dev->pcm);
                 restartClock(dev);
             }
@@ -258,7 +312,8 @@ void playLoop(WaveOutDevice* dev) {
         }
         if (dev->queue.empty()) { // closing: the last buffer has played already
             lock.unlock();
-            snd_pcm_drop(dev->pcm);
+            if (!drainPending(dev))
+                snd_pcm_drop(dev->pcm);
             return;
         }
         if (dev->lost != MMSYSERR_NOERROR) { // a write raced with the loss
@@ -276,7 +331,10 @@ void playLoop(WaveOutDevice* dev) {
         // The owner leaves a queued header alone, so it is read without the lock.
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
-        if (written < total) {
+        if (written < total && drainPending(dev)) {
+            failure =
+                WAVERR_GAP; // more sound after the last had run out: the receiver heard a break
+        } else if (written < total) {
             const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
             if (state == SND_PCM_STATE_SETUP || state == SND_PCM_STATE_DRAINING)
                 snd_pcm_prepare(dev->pcm); // after a reset, or more data after the last
@@ -469,7 +527,7 @@ public:
             std::lock_guard lock(registryMutex);
             registry.erase(dev);
         }
-        snd_pcm_close(dev->pcm);
+        closePcm(dev);
         dev->callback(dev, MM_WOM_CLOSE, dev->instance, 0, 0);
         delete dev;
         return MMSYSERR_NOERROR;
