@@ -233,14 +233,13 @@ void TFRM_Main::buildControls() {
     // Tab order as the eye reads the window: the option groups top to bottom and left to
     // right, each call as box then field, then the buttons. The flat buttons take the focus
     // by the keyboard only, so that a click still leaves an address field being edited.
-    QWidget* order[] = {OPT_Tonsys_01,    OPT_Tonsys_02,    OPT_Tonsys_03,    OPT_Tonsys_04,
-                        OPT_Tonsys_05,    OPT_Tonsys_06,    OPT_Tonsys_07,    OPT_Tonlen_01,
-                        OPT_Tonlen_02,    OPT_Tonlen_03,    OPT_Auswerter_01, OPT_Auswerter_02,
-                        OPT_Auswerter_03, OPT_Schalter_01,  OPT_Schalter_02,  OPT_Schalter_03,
-                        OPT_Schalter_04,  OPT_Len_01,       OPT_Len_02,       CHK_Adresse_01,
-                        TXT_Adresse_01,   CHK_Adresse_02,   TXT_Adresse_02,   CHK_Adresse_03,
-                        TXT_Adresse_03,   CHK_Adresse_04,   TXT_Adresse_04,   BTN_Open,
-                        BTN_Save,         BTN_Prog};
+    QWidget* order[] = {
+        OPT_Tonsys_01,    OPT_Tonsys_02,    OPT_Tonsys_03,    OPT_Tonsys_04,   OPT_Tonsys_05,
+        OPT_Tonsys_06,    OPT_Tonsys_07,    OPT_Tonlen_01,    OPT_Tonlen_02,   OPT_Tonlen_03,
+        OPT_Auswerter_01, OPT_Auswerter_02, OPT_Auswerter_03, OPT_Schalter_01, OPT_Schalter_02,
+        OPT_Schalter_03,  OPT_Schalter_04,  OPT_Len_01,       OPT_Len_02,      CHK_Adresse_01,
+        TXT_Adresse_01,   CHK_Adresse_02,   TXT_Adresse_02,   CHK_Adresse_03,  TXT_Adresse_03,
+        CHK_Adresse_04,   TXT_Adresse_04,   BTN_Open,         BTN_Save,        BTN_Prog};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -615,9 +614,10 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
         const QString text = keyEvent->text();
         if (text.size() != 1 || isNavigationKey(keyEvent->key()))
             return false;
-        // Select all, copy, cut, undo and redo type nothing; the field carries them out. The
-        // texts they bring back were typed or pasted through the filter before.
-        if ((keyEvent->modifiers() & Qt::ControlModifier) && !text.at(0).isPrint())
+        // Select all, copy, cut, undo and redo: the field carries them out and types nothing
+        // with Strg held. What undo and redo bring back was typed or pasted through the filter.
+        if ((keyEvent->modifiers() & Qt::ControlModifier) &&
+            !(keyEvent->modifiers() & Qt::AltModifier))
             return false;
         const char32_t typed = text.at(0).unicode();
         char32_t key = typed;

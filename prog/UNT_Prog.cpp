@@ -16,12 +16,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QSlider>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTextBlock>
 #include <QTimer>
-#include <algorithm>
 #include <QToolButton>
+#include <algorithm>
 
 // The status line's colours: dark text on a pale ground, readable on every desktop.
 struct StatusLook {
@@ -244,7 +244,7 @@ void TFRM_Prog::finishSend(bool sent, const QString& failure) {
     markTimer_->stop();
     markLine(-1);
     if (sent)
-        showStatus(QStringLiteral("✔ Gesendet: alle Töne sind ausgegeben."), kSentLook);
+        showStatus(QStringLiteral("✔ Gesendet."), kSentLook);
     else
         showStatus(QStringLiteral("✘ ") + failure, kFailedLook);
 }
@@ -395,8 +395,7 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
     // component has finished closing.
     const QString failure = AUD_Main->Player->PlaybackFailure();
     if (markTimer_->isActive() && isVisible())
-        finishSend(failure.isEmpty(),
-                   QStringLiteral("Abgebrochen, unvollständig."));
+        finishSend(failure.isEmpty(), QStringLiteral("Abgebrochen, unvollständig."));
     markTimer_->stop();
     if (failure.isEmpty())
         return;
