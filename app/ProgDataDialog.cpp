@@ -11,12 +11,12 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QStyledItemDelegate>
-#include <QTreeView>
 #include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -38,9 +38,10 @@ protected:
             option->text = info.isDir() ? QString() : germanSize(info.size());
             break;
         case 2:
-            option->text = info.isDir()              ? QStringLiteral("Ordner")
-                           : info.suffix().isEmpty() ? QStringLiteral("Datei")
-                                                     : QStringLiteral("%1-Datei").arg(info.suffix());
+            option->text = info.isDir() ? QStringLiteral("Ordner")
+                           : info.suffix().isEmpty()
+                               ? QStringLiteral("Datei")
+                               : QStringLiteral("%1-Datei").arg(info.suffix());
             break;
         case 3:
             option->text = QLocale(QLocale::German, QLocale::Germany)
@@ -128,8 +129,8 @@ void ProgDataDialog::accept() {
                 return;
             }
             const bool exists = chosen.exists();
-            const QString question = exists ? replaceQuestion(chosen.fileName())
-                                            : createQuestion(chosen.fileName());
+            const QString question =
+                exists ? replaceQuestion(chosen.fileName()) : createQuestion(chosen.fileName());
             TMessageBox box(QMessageBox::Question, windowTitle(), question,
                             QMessageBox::Yes | QMessageBox::No, this);
             // Replacing is not the safe answer; creating is what the user asked for.

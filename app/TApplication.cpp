@@ -6,10 +6,10 @@
 #include <QLibraryInfo>
 #include <QStyleFactory>
 #include <QTimer>
-#include <cstdio>
-#include <string_view>
 #include <QTranslator>
+#include <cstdio>
 #include <exception>
+#include <string_view>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("zuvela"));

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <cstdint>
 
 struct ProgDataAddress {
     bool checked = false;

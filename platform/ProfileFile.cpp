@@ -206,8 +206,8 @@ ProfileFile ProfileFile::load(const std::filesystem::path& file, std::uintmax_t 
                               LoadProblem& problem) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
-        problem = errno == ENOENT || errno == ENOTDIR ? LoadProblem::Missing
-                                                      : LoadProblem::Unreadable;
+        problem =
+            errno == ENOENT || errno == ENOTDIR ? LoadProblem::Missing : LoadProblem::Unreadable;
         return {};
     }
     if ((problem = kindProblem(st, maxSize)) != LoadProblem::None)
