@@ -90,7 +90,15 @@ ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
             completer->popup()->installEventFilter(this);
     if (auto* details = findChild<QTreeView*>(QStringLiteral("treeView"))) {
         details->setItemDelegate(new GermanFileColumns(details));
-        details->header()->resizeSection(1, 80); // "1023 Byte" whole
+        // Wide enough for "1023 Byte", "740-Datei" and "31.12.2026 23:59" whole; the name
+        // column leaves them room in the dialog's first size.
+        const QFontMetrics metrics = details->fontMetrics();
+        const int pad = 3 * metrics.averageCharWidth();
+        for (const auto& [column, widest] : {std::pair{0, "feuerwehr-pager-12.740"},
+                                             std::pair{1, "1023 Byte"}, std::pair{2, "740-Datei"},
+                                             std::pair{3, "31.12.2026 23:59"}})
+            details->header()->resizeSection(column,
+                                             metrics.horizontalAdvance(QLatin1String(widest)) + pad);
     }
 }
 
