@@ -2,7 +2,7 @@
 // Timing of a full four-address sequence through the speaker module, on the scripted tone
 // service and the real clock: how far tones and pauses stray from their lengths, and how much
 // CPU the waits burn. Run by hand: build/<dir>/bench/bench_speaker
-#include "SpeakerScripted.h"
+#include "support/SpeakerScripted.h"
 #include "TickCount.h"
 #include "UNT_Bleeper.h"
 

@@ -7,15 +7,16 @@
 namespace platform {
 
 namespace {
-
 constexpr uint64_t nsPerMs = 1'000'000;
+} // namespace
 
-// Splits a nanosecond count into the wrapping 32-bit tick count and the fraction. Nanoseconds,
-// as the clock gives them, so that no rounding can make a wait end a hair early.
+// Nanoseconds, as the clock gives them, so that no rounding can make a wait end a hair early.
 TickReading fromNanos(uint64_t ns) {
     const uint64_t ms = ns / nsPerMs;
     return {static_cast<uint32_t>(ms & 0xFFFF'FFFFu), static_cast<uint32_t>(ns % nsPerMs)};
 }
+
+namespace {
 
 uint64_t monotonicNanos() {
     timespec ts{};
@@ -53,30 +54,6 @@ uint32_t tickCount() {
 TickSource& systemTickSource() {
     static SystemTickSource source;
     return source;
-}
-
-// A read must cost something, or a wait polling its last millisecond would never end.
-ScriptedTickSource::ScriptedTickSource(uint32_t startMs, uint32_t readStepUs, uint64_t limitUs)
-    : startUs_(static_cast<uint64_t>(startMs) * 1000u), readStepUs_(readStepUs ? readStepUs : 1),
-      limitUs_(limitUs) {}
-
-TickReading ScriptedTickSource::now() const {
-    return fromNanos((startUs_ + elapsedUs_) * 1000u);
-}
-
-TickReading ScriptedTickSource::read() {
-    if (elapsedUs_ > limitUs_) {
-        throw ScriptedClockOverrun("the scripted clock ran past its limit");
-    }
-    const TickReading reading = now();
-    ++reads_;
-    elapsedUs_ += readStepUs_;
-    return reading;
-}
-
-void ScriptedTickSource::sleepFor(uint32_t microseconds) {
-    ++sleeps_;
-    elapsedUs_ += microseconds;
 }
 
 } // namespace platform

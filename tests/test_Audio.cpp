@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The component and its player against the scripted wave layer.
 #include "Audio.h"
-#include "WaveInSim.h"
-#include "WaveMixerSim.h"
-#include "WaveOutSim.h"
+#include "support/WaveInSim.h"
+#include "support/WaveMixerSim.h"
+#include "support/WaveOutSim.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

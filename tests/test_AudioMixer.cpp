@@ -2,10 +2,10 @@
 // The mixer view against the scripted mixer layer, the ALSA mixer on this machine, and the
 // layout of ALSA's elements as lines.
 #include "Audio.h"
-#include "WaveInSim.h"
+#include "support/WaveInSim.h"
 #include "WaveMixerAlsa.h"
-#include "WaveMixerSim.h"
-#include "WaveOutSim.h"
+#include "support/WaveMixerSim.h"
+#include "support/WaveOutSim.h"
 
 #include <QCoreApplication>
 

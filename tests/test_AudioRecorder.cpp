@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder against the scripted wave-input layer.
 #include "Audio.h"
-#include "WaveInSim.h"
-#include "WaveMixerSim.h"
-#include "WaveOutSim.h"
+#include "support/WaveInSim.h"
+#include "support/WaveMixerSim.h"
+#include "support/WaveOutSim.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The speaker platform layer: the tick count, the port model, the real devices' wire format
 // and the switch-off at exit and on termination signals.
+#include "support/ScriptedTickSource.h"
 #include "SpeakerDevices.h"
 #include "SpeakerSafety.h"
-#include "SpeakerScripted.h"
+#include "support/SpeakerScripted.h"
 #include "TickCount.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The speaker module against the scripted ports, tone service and clock; one real-clock wait.
-#include "SpeakerScripted.h"
+#include "support/ScriptedTickSource.h"
+#include "support/SpeakerScripted.h"
 #include "UNT_Bleeper.h"
 
 #include <QCoreApplication>

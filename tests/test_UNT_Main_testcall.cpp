@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "Testruf senden" in the address fields' context menu: its states, the call on real ALSA (its
 // file plugin), on the PC speaker's scripted service, and on a failing scripted wave layer.
+#include "support/ScriptedTickSource.h"
 #include "Audio.h"
-#include "SpeakerScripted.h"
+#include "support/SpeakerScripted.h"
 #include "TestCall.h"
 #include "UNT_Bleeper.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
-#include "WaveInSim.h"
-#include "WaveMixerSim.h"
-#include "WaveOutSim.h"
+#include "support/WaveInSim.h"
+#include "support/WaveMixerSim.h"
+#include "support/WaveOutSim.h"
 #include "support/CapturedProgramTest.h"
 
 #include <QApplication>

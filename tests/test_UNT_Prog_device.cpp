@@ -6,10 +6,10 @@
 #include "ToneSequence.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
-#include "WaveInSim.h"
-#include "WaveMixerSim.h"
+#include "support/WaveInSim.h"
+#include "support/WaveMixerSim.h"
 #include "WaveOutAlsa.h"
-#include "WaveOutSim.h"
+#include "support/WaveOutSim.h"
 #include "support/AlsaCapture.h"
 #include "support/CapturedProgramTest.h"
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
 // and the PC speaker on its scripted service.
+#include "support/ScriptedTickSource.h"
 #include "Audio.h"
 #include "ProgEncoder.h"
-#include "SpeakerScripted.h"
+#include "support/SpeakerScripted.h"
 #include "TickCount.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"

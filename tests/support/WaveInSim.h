@@ -3,7 +3,7 @@
 // A scripted wave-input layer for tests: it records every call, fails any call on demand,
 // and fills queued buffers only when told to, posting to the window as the real layer does.
 #include "WaveIn.h"
-#include "WaveSimPlan.h"
+#include "support/WaveSimPlan.h"
 
 #include <deque>
 #include <map>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WaveMixerSim.h"
+#include "support/WaveMixerSim.h"
 
 #include <algorithm>
 

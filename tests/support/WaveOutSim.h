@@ -4,7 +4,7 @@
 // order, fails any call on demand, and completes buffers only when told to. Completions run
 // on the thread that asks for them; reset completes every queued buffer before it returns.
 #include "WaveOut.h"
-#include "WaveSimPlan.h"
+#include "support/WaveSimPlan.h"
 
 #include <deque>
 #include <map>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SpeakerScripted.h"
+#include "support/SpeakerScripted.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 // A scripted mixer layer for tests: devices described line by line, every call recorded and
 // able to fail on demand, and control changes posted when a test moves a control.
 #include "WaveMixer.h"
-#include "WaveSimPlan.h"
+#include "support/WaveSimPlan.h"
 
 #include <map>
 #include <mutex>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WaveOutSim.h"
+#include "support/WaveOutSim.h"
 
 namespace platform {
 

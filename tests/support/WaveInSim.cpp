@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WaveInSim.h"
+#include "support/WaveInSim.h"
 
 #include <algorithm>
 

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Audio.h"
+
+#include <algorithm>
+
+using namespace platform;
+
+TMixerSettings::TMixerSettings(TAudio* owner) : FOwner(owner) {
+    FMixerWindow = new TMessageWindow([this](unsigned msg, uintptr_t wParam, uintptr_t lParam) {
+        if (msg == MM_MIXM_CONTROL_CHANGE)
+            controlChange(wParam, lParam);
+    });
+}
+
+TMixerSettings::~TMixerSettings() {
+    if (FHandle)
+        FOwner->waveMixer().close(FHandle);
+    releaseLines();
+    delete FMixerWindow;
+}
+
+void TMixerSettings::releaseLines() {
+    while (FLines) {
+        TMixDetails* next = FLines->Next;
+        delete FLines;
+        FLines = next;
+    }
+}
+
+bool TMixerSettings::Open(int32_t device) {
+    WaveMixer& mixer = FOwner->waveMixer();
+    // A device change leaves nothing of the previous device behind.
+    if (FHandle) {
+        mixer.close(FHandle);
+        FHandle = nullptr;
+    }
+    releaseLines();
+    if (mixer.getNumDevs() == 0)
+        return false;
+    const auto number = static_cast<unsigned>(device);
+    MixerCaps caps;
+    mixer.getDevCaps(number, &caps);
+    if (mixer.open(&FHandle, number, FMixerWindow, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        FHandle = nullptr;
+        return false;
+    }
+    FLines = new TMixDetails;
+    FLines->Name = QString::fromLocal8Bit(caps.szPname);
+    if (caps.cDestinations == 0)
+        return false;
+    TMixDetails* current = FLines;
+    for (uint32_t d = 0; d < caps.cDestinations; ++d) {
+        MixerLine line;
+        line.dwDestination = d;
+        if (mixer.getLineInfo(FHandle, &line, MIXER_GETLINEINFOF_DESTINATION) != MMSYSERR_NOERROR)
+            return false;
+        const bool speakers = line.dwComponentType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+        current = addLine(current, line, speakers);
+        for (uint32_t s = 0; s < line.cConnections; ++s) {
+            MixerLine source;
+            source.dwDestination = d;
+            source.dwSource = s;
+            if (mixer.getLineInfo(FHandle, &source, MIXER_GETLINEINFOF_SOURCE) != MMSYSERR_NOERROR)
+                return false;
+            current = addLine(current, source, speakers);
+        }
+    }
+    return true;
+}
+
+TMixDetails* TMixerSettings::addLine(TMixDetails* previous, const MixerLine& line, bool speakers) {
+    auto* r = new TMixDetails;
+    previous->Next = r;
+    // A source line numbers on from the record before it; every record names its destination.
+    r->Destination = static_cast<uint16_t>(line.dwDestination);
+    r->Source = previous->Destination == r->Destination ? uint16_t(previous->Source + 1) : 0;
+    r->Name = QString::fromLocal8Bit(line.szName);
+    r->IsSpeakers = speakers;
+    r->LineFlags = 0x80;
+    if (line.cControls == 0)
+        return r;
+    WaveMixer& mixer = FOwner->waveMixer();
+    std::vector<MixerControl> controls;
+    if (mixer.getLineControls(FHandle, line.dwLineID, &controls) != MMSYSERR_NOERROR)
+        return r;
+    const unsigned channels = std::max(1u, line.cChannels);
+    std::vector<uint32_t> values(channels);
+    for (const MixerControl& c : controls) {
+        switch (c.dwControlType) {
+        case MIXERCONTROL_CONTROLTYPE_VOLUME:
+            if (mixer.getControlDetails(FHandle, c.dwControlID, channels, values.data()) !=
+                MMSYSERR_NOERROR)
+                break;
+            r->VolumeControlID = c.dwControlID;
+            r->VolumeLeft = static_cast<uint16_t>(values[0]);
+            if (channels == 1) {
+                r->UniformVolume = true;
+                r->LineFlags |= 0x40;
+            } else {
+                r->VolumeRight = static_cast<uint16_t>(values[1]);
+            }
+            r->HasControls = true;
+            break;
+        case MIXERCONTROL_CONTROLTYPE_MUTE:
+            if (mixer.getControlDetails(FHandle, c.dwControlID, 1, values.data()) !=
+                    MMSYSERR_NOERROR ||
+                r->MuteControlID != 0xFFFF)
+                break;
+            r->MuteControlID = c.dwControlID;
+            r->Muted = values[0] != 0;
+            r->HasControls = true;
+            r->LineFlags &= 0x7F;
+            break;
+        case MIXERCONTROL_CONTROLTYPE_PEAKMETER:
+            if (mixer.getControlDetails(FHandle, c.dwControlID, channels, values.data()) !=
+                MMSYSERR_NOERROR)
+                break;
+            r->MeterControlID = c.dwControlID;
+            r->MeterChannels = channels == 1 ? 1 : 2;
+            break;
+        default:
+            break;
+        }
+    }
+    return r;
+}
+
+void TMixerSettings::controlChange(uintptr_t wParam, uintptr_t lParam) {
+    // A change posted by a device closed since is not this device's.
+    if (!FAvailable || !FOwner->OnMixerChange || wParam != reinterpret_cast<uintptr_t>(FHandle))
+        return;
+    FOwner->OnMixerChange(this, static_cast<uint16_t>(wParam), static_cast<uint16_t>(lParam));
+    for (const TMixDetails* line = FLines; line; line = line->Next)
+        if (line->VolumeControlID == lParam || line->MuteControlID == lParam) {
+            FOwner->OnMixerChange(this, line->Destination, line->Source);
+            break;
+        }
+}

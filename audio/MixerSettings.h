@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A view of a mixer device's lines and their controls.
+#include "AudioSettings.h"
+#include "MessageWindow.h"
+#include "WaveMixer.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// One line of a mixer device, chained in enumeration order.
+struct TMixDetails {
+    uint16_t Destination = 0xFFFF;
+    uint16_t Source = 0xFFFF;
+    QString Name;
+    uint32_t VolumeControlID = 0xFFFF;
+    uint32_t MuteControlID = 0xFFFF;
+    uint32_t MeterControlID = 0xFFFF;
+    uint16_t VolumeLeft = 0;
+    uint16_t VolumeRight = 0;
+    uint16_t MeterChannels = 0;
+    uint16_t LineFlags = 0;
+    bool Muted = false;
+    bool UniformVolume = false;
+    bool IsSpeakers = false;
+    bool HasControls = false;
+    TMixDetails* Next = nullptr;
+};
+
+class TMixerSettings : public TObject {
+public:
+    explicit TMixerSettings(TAudio* owner);
+    ~TMixerSettings() override;
+    TMixerSettings(const TMixerSettings&) = delete;
+    TMixerSettings& operator=(const TMixerSettings&) = delete;
+
+    // Closes the previous device, then opens this one and reads all its lines into a fresh
+    // chain; true when every destination and source line was read.
+    bool Open(int32_t device);
+    // Whether the last Open succeeded.
+    bool Available() const { return FAvailable; }
+    const TMixDetails* Lines() const { return FLines; }
+
+private:
+    friend class TAudio;
+    void releaseLines();
+    TMixDetails* addLine(TMixDetails* previous, const platform::MixerLine& line, bool speakers);
+    void controlChange(uintptr_t wParam, uintptr_t lParam);
+
+    TAudio* const FOwner;
+    platform::HMixer FHandle = nullptr;
+    TMixDetails* FLines = nullptr;
+    bool FAvailable = false;
+    TMessageWindow* FMixerWindow = nullptr;
+};
