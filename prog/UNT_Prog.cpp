@@ -169,7 +169,7 @@ void TFRM_Prog::SetProgTones(const TProgTones& tones) {
         TXT_Daten->appendPlainText(QString::fromStdString(line));
     // Opens at Block A, not at the end where appending left it.
     TXT_Daten->moveCursor(QTextCursor::Start);
-    TXT_Daten->setExtraSelections({});
+    markLine(-1);
     showStatus(QString(), {});
 }
 
