@@ -278,8 +278,9 @@ void TFRM_Main::bindEvents() {
         button->installEventFilter(this);
     const std::pair<QKeySequence::StandardKey, QToolButton*> keys[] = {
         {QKeySequence::Open, BTN_Open}, {QKeySequence::Save, BTN_Save}};
-    for (const auto& [key, button] : keys) {
-        auto* shortcut = new QShortcut(key, this);
+    for (const auto& key : keys) {
+        QToolButton* button = key.second;
+        auto* shortcut = new QShortcut(key.first, this);
         connect(shortcut, &QShortcut::activated, this,
                 [this, button] { runHandler([this, button] { OnMenuClick(button); }); });
     }

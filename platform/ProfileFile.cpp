@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProfileFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -252,12 +253,10 @@ ProfileFile ProfileFile::load(const std::filesystem::path& file, std::uintmax_t 
 }
 
 bool ProfileFile::hasSection(std::string_view section) const {
-    for (const std::string& raw : lines_) {
+    return std::ranges::any_of(lines_, [section](const std::string& raw) {
         const Line line = parseLine(raw);
-        if (line.kind == Line::Section && equalNames(line.name, section))
-            return true;
-    }
-    return false;
+        return line.kind == Line::Section && equalNames(line.name, section);
+    });
 }
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,
