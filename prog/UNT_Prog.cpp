@@ -82,7 +82,7 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     connect(BTN_Go, &QToolButton::clicked, this,
             [this] { runHandler([this] { BTN_GoClick(BTN_Go); }); });
     markTimer_ = new QTimer(this);
-    markTimer_->setInterval(40);
+    markTimer_->setInterval(100); // follows the eye, costs the send nothing
     connect(markTimer_, &QTimer::timeout, this, &TFRM_Prog::followSend);
 
     for (QSlider* bar : {BAR_Tonlen, BAR_TonPause, BAR_BlockPause, BAR_Amplitude})
@@ -299,16 +299,17 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         std::vector<uint8_t> samples;
         for (const ToneSegment& segment : sequence)
             AppendTone(segment.frequency, segment.duration, samples);
-        if (!playOnSoundCard(samples, this)) {
-            finishSend(false, QStringLiteral("Nicht gesendet."));
-            return;
-        }
+        // Prepared before the sound starts: once it runs, the player's refills come first.
         showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
         markedSegments_ = segmentLines(sequence);
         segmentEnds_.clear();
         int end = 0;
         for (const ToneSegment& segment : sequence)
             segmentEnds_.push_back(end += segment.duration);
+        if (!playOnSoundCard(samples, this)) {
+            finishSend(false, QStringLiteral("Nicht gesendet."));
+            return;
+        }
         sendClock_.start();
         markTimer_->start();
     }
