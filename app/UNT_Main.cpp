@@ -5,6 +5,7 @@
 #include "FormStyle.h"
 #include "ProgDataDialog.h"
 #include "ProgDataFile.h"
+#include "ProgEngine.h"
 #include "Shell.h"
 #include "TApplication.h"
 #include "TestCall.h"
@@ -176,13 +177,15 @@ void TFRM_Main::buildControls() {
     OPT_Schalter_03 = radio(FRA_Modi, "OPT_Schalter_03", "Immer lautlos", {12, 48, 117, 17});
     OPT_Schalter_04 = radio(FRA_Modi, "OPT_Schalter_04", "Ein + Mithören", {12, 64, 125, 17});
 
-    OPT_Tonsys_01 = radio(FRA_System, "OPT_Tonsys_01", "ZVEI 1", {12, 20, 95, 13}, true);
-    OPT_Tonsys_02 = radio(FRA_System, "OPT_Tonsys_02", "ZVEI 1 (GB)", {12, 36, 94, 13});
-    OPT_Tonsys_03 = radio(FRA_System, "OPT_Tonsys_03", "ZVEI 2", {12, 52, 88, 13});
-    OPT_Tonsys_04 = radio(FRA_System, "OPT_Tonsys_04", "ZVEI F", {12, 68, 95, 13});
-    OPT_Tonsys_05 = radio(FRA_System, "OPT_Tonsys_05", "ZVEI DEPR.", {12, 84, 94, 13});
-    OPT_Tonsys_06 = radio(FRA_System, "OPT_Tonsys_06", "CCIR", {12, 100, 87, 13});
-    OPT_Tonsys_07 = radio(FRA_System, "OPT_Tonsys_07", "CCIR / EEA", {12, 116, 93, 13});
+    // The captions come from the tone-system table.
+    OPT_Tonsys_01 =
+        radio(FRA_System, "OPT_Tonsys_01", toneSystemCaption(1), {12, 20, 95, 13}, true);
+    OPT_Tonsys_02 = radio(FRA_System, "OPT_Tonsys_02", toneSystemCaption(2), {12, 36, 94, 13});
+    OPT_Tonsys_03 = radio(FRA_System, "OPT_Tonsys_03", toneSystemCaption(3), {12, 52, 88, 13});
+    OPT_Tonsys_04 = radio(FRA_System, "OPT_Tonsys_04", toneSystemCaption(4), {12, 68, 95, 13});
+    OPT_Tonsys_05 = radio(FRA_System, "OPT_Tonsys_05", toneSystemCaption(5), {12, 84, 94, 13});
+    OPT_Tonsys_06 = radio(FRA_System, "OPT_Tonsys_06", toneSystemCaption(6), {12, 100, 87, 13});
+    OPT_Tonsys_07 = radio(FRA_System, "OPT_Tonsys_07", toneSystemCaption(7), {12, 116, 93, 13});
 
     FRA_Adressen = groupBox(this, "FRA_Adressen", " Rufadressen ", {276, 4, 149, 121});
     TXT_Adresse_01 = addressEdit(FRA_Adressen, "TXT_Adresse_01", 20, "57434");
@@ -402,9 +405,12 @@ ProgSettings TFRM_Main::settings() const {
 
 void TFRM_Main::BTN_ProgClick(QObject*) {
     OnAdresseExit(nullptr);
-    if (!CheckRufadressen())
+    const ProgTonesResult result = progTones(settings(), ToneTable);
+    if (!result.ok) {
+        showErrorBox(this, QString::fromStdString(result.message));
         return;
-    FRM_Prog->SetProgTones(EncodeProgTones(settings(), ToneTable));
+    }
+    FRM_Prog->SetProgTones(result.tones);
     FRM_Prog->exec();
 }
 

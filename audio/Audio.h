@@ -7,8 +7,9 @@
 //
 // Threads: everything runs on the UI thread except the wave layer's completion callback,
 // which shares only std::atomic state with it and reaches it by posted events. The input
-// and mixer layers notify by posted events only. A
-// QCoreApplication must exist (posted events and Stop's message pumping need it).
+// layer notifies by posted events only; the mixer's changes are read on the UI thread when
+// ALSA's event descriptors are ready. A QCoreApplication must exist (posted events, the
+// descriptors' notifiers and Stop's message pumping need it).
 //
 // Streams handed to Play are QIODevice objects, open for reading and seekable (a QBuffer
 // over a QByteArray, or a QFile); the player copies them, so the caller may free them as

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The component's hidden message windows: receivers of posted wave messages on the UI thread.
+// The component's message receivers: each takes the messages that the wave layers (from any
+// thread) or the component itself post to it, and hands them to its handler on the UI thread.
 #include "WaveWindow.h"
 
 #include <QObject>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio.h"
 
+#include <QSocketNotifier>
+
 #include <algorithm>
 
 using namespace platform;
@@ -13,10 +15,35 @@ TMixerSettings::TMixerSettings(TAudio* owner) : FOwner(owner) {
 }
 
 TMixerSettings::~TMixerSettings() {
-    if (FHandle)
-        FOwner->waveMixer().close(FHandle);
+    close();
     releaseLines();
     delete FMixerWindow;
+}
+
+void TMixerSettings::close() {
+    FEventNotifiers.clear();
+    if (FHandle)
+        FOwner->waveMixer().close(FHandle);
+    FHandle = nullptr;
+}
+
+// The device's changes are read on this thread whenever the layer's descriptors are ready;
+// the layer posts them to the mixer window, so they reach OnMixerChange in order.
+void TMixerSettings::watchEvents() {
+    for (const pollfd& fd : FOwner->waveMixer().eventDescriptors(FHandle)) {
+        for (const auto& [events, type] : {std::pair{POLLIN, QSocketNotifier::Read},
+                                           std::pair{POLLOUT, QSocketNotifier::Write}}) {
+            if (!(fd.events & events))
+                continue;
+            auto notifier = std::make_unique<QSocketNotifier>(fd.fd, type);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, FMixerWindow, [this] {
+                if (!FOwner->waveMixer().handleEvents(FHandle))
+                    for (const auto& n : FEventNotifiers)
+                        n->setEnabled(false);
+            });
+            FEventNotifiers.push_back(std::move(notifier));
+        }
+    }
 }
 
 void TMixerSettings::releaseLines() {
@@ -30,10 +57,7 @@ void TMixerSettings::releaseLines() {
 bool TMixerSettings::Open(int32_t device) {
     WaveMixer& mixer = FOwner->waveMixer();
     // A device change leaves nothing of the previous device behind.
-    if (FHandle) {
-        mixer.close(FHandle);
-        FHandle = nullptr;
-    }
+    close();
     releaseLines();
     if (mixer.getNumDevs() == 0)
         return false;
@@ -44,6 +68,7 @@ bool TMixerSettings::Open(int32_t device) {
         FHandle = nullptr;
         return false;
     }
+    watchEvents();
     FLines = new TMixDetails;
     FLines->Name = QString::fromLocal8Bit(caps.szPname);
     if (caps.cDestinations == 0)

@@ -8,6 +8,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
 
 // One line of a mixer device, chained in enumeration order.
 struct TMixDetails {
@@ -47,10 +51,14 @@ private:
     void releaseLines();
     TMixDetails* addLine(TMixDetails* previous, const platform::MixerLine& line, bool speakers);
     void controlChange(uintptr_t wParam, uintptr_t lParam);
+    void watchEvents();
+    void close();
 
     TAudio* const FOwner;
     platform::HMixer FHandle = nullptr;
     TMixDetails* FLines = nullptr;
     bool FAvailable = false;
     TMessageWindow* FMixerWindow = nullptr;
+    // The layer's event descriptors of the open device, watched in the event loop.
+    std::vector<std::unique_ptr<QSocketNotifier>> FEventNotifiers;
 };

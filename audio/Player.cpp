@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio.h"
 
+#include "SystemErrorText.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,7 +10,12 @@
 #include <QIODevice>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -107,29 +114,38 @@ void TPlayer::closeIfStuck() {
     requestClose();
 }
 
-// A device that went away mid-playback has handed back everything; the playback ends here
-// as a failure, as if stopped. True when that happened.
+// A device that went away mid-playback, or played with a break, has handed back everything;
+// the playback ends here as a failure, as if stopped. True when that happened.
 bool TPlayer::checkLost(bool closeWhenDone) {
     const WaveResult lost = FOwner->waveOut().lostError(FHandle);
     if (lost == MMSYSERR_NOERROR || lost == MMSYSERR_INVALHANDLE)
         return false;
     if (FPlaybackFailure.isEmpty()) {
         const std::string text = FOwner->waveOut().getErrorText(lost);
-        FPlaybackFailure =
-            text.empty() ? QStringLiteral("error %1").arg(lost) : QString::fromLocal8Bit(text);
-        FOwner->ErrorMessage = QStringLiteral("Playback cut short:  ") + FPlaybackFailure;
+        endPlayback(lost == WAVERR_GAP ? TPlayOutcome::Gap : TPlayOutcome::DeviceLost,
+                    text.empty() ? QStringLiteral("Fehler %1").arg(lost)
+                                 : QString::fromStdString(text));
     }
-    FDiscarding = true;
-    releasePlayFile();
-    FHead = FTail.load();
     if (closeWhenDone)
         closeIfDone();
     return true;
 }
 
+// Ends the playback as a failure: nothing more is read, and whatever comes back is the last.
+void TPlayer::endPlayback(TPlayOutcome outcome, const QString& reason) {
+    FOutcome = outcome;
+    FPlaybackFailure = reason;
+    FOwner->ErrorMessage = QStringLiteral("Wiedergabe abgebrochen: ") + reason;
+    FDiscarding = true;
+    releasePlayFile();
+    FHead = FTail.load();
+}
+
 void TPlayer::releasePlayFile() {
     FFileOpen = false;
-    FPlayFile.reset(); // "PLAY.TMP" stays on disk
+    if (FPlayFd >= 0)
+        ::close(FPlayFd); // "PLAY.TMP" stays on disk
+    FPlayFd = -1;
 }
 
 bool TPlayer::openDevice() {
@@ -142,6 +158,7 @@ bool TPlayer::openDevice() {
     FDiscarding = false;
     FCloseRequested = false;
     FPlaybackFailure.clear();
+    FOutcome = TPlayOutcome::Played;
     const WaveResult rc = FOwner->waveOut().open(
         &FHandle, FOwner->AudioDeviceID(), FWaveFormat, waveOutCallback,
         reinterpret_cast<uintptr_t>(&FOwner->Player), CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
@@ -162,6 +179,32 @@ bool TPlayer::openDevice() {
     return true;
 }
 
+namespace {
+
+QString playFileMessage(const QString& path, int err) {
+    return QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2.")
+        .arg(path, QString::fromStdString(systemErrorText(err)));
+}
+
+// 0, or the error that stopped the writing.
+int writeAll(int fd, const char* data, qint64 size, qint64 offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO;
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return 0;
+}
+
+} // namespace
+
 void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops) {
     if (!openDevice())
         return;
@@ -169,20 +212,21 @@ void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops
         closeIfStuck(); // an open device with nothing to play would never close
         return;
     }
-    if (!FPlayFile) {
-        FPlayFile = createPlayFile();
-        FFileOpen = true;
-        FDiscarding = false;
-        FLoops = Loops;
-        FReadPos = 0;
-    } else {
-        FPlayFile->seek(FPlayFile->size());
-    }
+    const QByteArray data = streamContent(LeftStream, RightStream);
     try {
-        appendToPlayFile(LeftStream, RightStream);
+        if (FPlayFd < 0) {
+            FPlayFd = createPlayFile(data);
+            FPlayFileSize = data.size();
+            FFileOpen = true;
+            FDiscarding = false;
+            FLoops = Loops;
+            FReadPos = 0;
+        } else {
+            appendToPlayFile(data);
+        }
     } catch (const TPlayFileError&) {
-        if (FReadPos == 0)
-            closeIfStuck();
+        if (FPlayFd < 0)
+            closeIfStuck(); // nothing to play: the device must not stay open
         throw;
     }
     if (FReadPos == 0) {
@@ -193,79 +237,95 @@ void TPlayer::Play(QIODevice* LeftStream, QIODevice* RightStream, uint16_t Loops
 }
 
 // In the user's cache folder (created when missing), so that a program started from the
-// desktop leaves nothing in the home folder; the working directory when that fails.
-std::unique_ptr<QFile> TPlayer::createPlayFile() {
+// desktop leaves nothing in the home folder; the working directory when no file can be made
+// there (not when one that was made cannot be written: that is the send's failure).
+// Written whole under a name of its own, created exclusively and never through a link, then
+// moved to "PLAY.TMP": the rename replaces whatever is there, a planted link included, without
+// following it. Returns a descriptor of the file for reading.
+int TPlayer::createPlayFile(const QByteArray& data) {
     QString folder = FPlayFileFolder;
     if (folder.isEmpty())
         folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    QStringList candidates;
+    QStringList folders;
     if (!folder.isEmpty() && QDir().mkpath(folder))
-        candidates << QDir(folder).filePath(QString::fromLatin1(playFileName));
-    candidates << QString::fromLatin1(playFileName);
-    QString reason;
-    for (const QString& path : candidates) {
-        auto file = std::make_unique<QFile>(path);
-        if (file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-            FPlayFilePath = QFileInfo(path).absoluteFilePath();
-            return file;
+        folders << folder;
+    if (FPlayFileFolder.isEmpty())
+        folders << QDir::currentPath();
+    static std::atomic<unsigned> counter{0};
+    QString path;
+    QByteArray temp;
+    int fd = -1;
+    for (const QString& candidate : folders) {
+        path = QDir(candidate).absoluteFilePath(QString::fromLatin1(playFileName));
+        for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+            temp = QFile::encodeName(
+                QDir(candidate).absoluteFilePath(QStringLiteral(".%1.%2.%3.tmp")
+                                                     .arg(QString::fromLatin1(playFileName))
+                                                     .arg(::getpid())
+                                                     .arg(counter++)));
+            fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST)
+                break;
         }
-        reason = file->errorString();
+        if (fd >= 0)
+            break;
     }
-    closeIfStuck();
-    throw TPlayFileError(QStringLiteral("Cannot create file \"%1\". %2")
-                             .arg(QString::fromLatin1(playFileName), reason)
-                             .toStdString());
+    if (fd < 0)
+        throw TPlayFileError(
+            playFileMessage(path, folders.isEmpty() ? ENOENT : errno).toStdString());
+    const QByteArray target = QFile::encodeName(path);
+    int err = writeAll(fd, data.constData(), data.size(), 0);
+    // The reading descriptor is a second one, so that the close of the written one is
+    // checked (where a file system reports a late write failure).
+    const int readFd = err == 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    if (err == 0 && readFd < 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temp.constData(), target.constData()) != 0)
+        err = errno;
+    if (err != 0) {
+        if (readFd >= 0)
+            ::close(readFd);
+        ::unlink(temp.constData());
+        throw TPlayFileError(playFileMessage(path, err).toStdString());
+    }
+    FPlayFilePath = path;
+    return readFd;
 }
 
-void TPlayer::writePlayFile(const char* data, qint64 size) {
-    if (FPlayFile->write(data, size) != size)
-        throw TPlayFileError(QStringLiteral("Cannot write file \"%1\". %2")
-                                 .arg(playFileName, FPlayFile->errorString())
-                                 .toStdString());
+// Appended through this playback's own descriptor, whatever "PLAY.TMP" is by now.
+void TPlayer::appendToPlayFile(const QByteArray& data) {
+    if (const int err = writeAll(FPlayFd, data.constData(), data.size(), FPlayFileSize))
+        throw TPlayFileError(playFileMessage(FPlayFilePath, err).toStdString());
+    FPlayFileSize += data.size();
 }
 
-void TPlayer::appendToPlayFile(QIODevice* left, QIODevice* right) {
+QByteArray TPlayer::streamContent(QIODevice* left, QIODevice* right) const {
     const qint64 size = left->size();
+    left->seek(0);
     if (FChannels == TChannels::Stereo && right && right->isReadable() && right->size() == size) {
-        // Whole frames into a 1000-byte block: 500 frames at 8 bits, 250 at 16.
+        // Frame by frame: left sample, then right, of 1 or 2 bytes each.
         const int sampleBytes = FBitsPerSample == TBPS::_8 ? 1 : 2;
         const qint64 frames = size / sampleBytes;
-        const qint64 framesPerBlock = 1000 / (2 * sampleBytes);
-        left->seek(0);
         right->seek(0);
-        char block[1000];
-        char l[500];
-        char r[500];
-        for (qint64 done = 0; done < frames;) {
-            const qint64 n = std::min(framesPerBlock, frames - done);
-            const qint64 bytes = n * sampleBytes;
-            std::fill(std::begin(l), std::end(l), 0);
-            std::fill(std::begin(r), std::end(r), 0);
-            left->read(l, bytes);
-            right->read(r, bytes);
-            for (qint64 i = 0; i < n; ++i)
-                for (int b = 0; b < sampleBytes; ++b) {
-                    block[2 * sampleBytes * i + b] = l[sampleBytes * i + b];
-                    block[2 * sampleBytes * i + sampleBytes + b] = r[sampleBytes * i + b];
-                }
-            writePlayFile(block, 2 * bytes);
-            done += n;
-        }
-        return;
+        const QByteArray l = left->read(frames * sampleBytes);
+        const QByteArray r = right->read(frames * sampleBytes);
+        QByteArray out(2 * frames * sampleBytes, '\0');
+        for (qint64 i = 0; i < frames; ++i)
+            for (int b = 0; b < sampleBytes; ++b) {
+                const qint64 at = sampleBytes * i + b;
+                out[2 * sampleBytes * i + b] = at < l.size() ? l[at] : '\0';
+                out[2 * sampleBytes * i + sampleBytes + b] = at < r.size() ? r[at] : '\0';
+            }
+        return out;
     }
-    left->seek(0);
-    char chunk[65536];
-    for (;;) {
-        const qint64 n = left->read(chunk, sizeof chunk);
-        if (n <= 0)
-            break;
-        writePlayFile(chunk, n);
-    }
+    return left->readAll();
 }
 
 // Fills the head slot from the play file and queues it; true when a buffer was queued.
 bool TPlayer::refill() {
-    if (!FPlayFile)
+    if (FPlayFd < 0)
         return false;
     // The head slot is still in flight (a Play before the previous playback came back).
     if (FInFlight >= 4)
@@ -273,17 +333,31 @@ bool TPlayer::refill() {
     TAudioSlot& slot = FSlots[FHead];
     if (!slot.Header || !slot.Data)
         return false;
-    const qint64 remembered = FPlayFile->pos();
-    FPlayFile->seek(FReadPos);
-    qint64 count = FPlayFile->read(reinterpret_cast<char*>(slot.Data), FBufferSize);
-    if (count == 0 && FLoops > 0) {
+    if (FReadPos >= FPlayFileSize && FLoops > 0) {
         --FLoops;
-        FPlayFile->seek(0); // each pass starts at a buffer boundary
-        count = FPlayFile->read(reinterpret_cast<char*>(slot.Data), FBufferSize);
+        FReadPos = 0; // each pass starts at a buffer boundary
     }
-    FReadPos = static_cast<int32_t>(FPlayFile->pos());
-    const bool exhausted = FReadPos >= FPlayFile->size() && FLoops == 0;
-    FPlayFile->seek(remembered);
+    const qint64 wanted = std::min<qint64>(FBufferSize, FPlayFileSize - FReadPos);
+    qint64 count = 0;
+    while (count < wanted) {
+        const ssize_t n =
+            ::pread(FPlayFd, slot.Data + count, size_t(wanted - count), FReadPos + count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        count += n;
+    }
+    if (count < wanted) {
+        // The file lost what was written to it: what would play is not the send.
+        endPlayback(TPlayOutcome::PlayFile,
+                    QStringLiteral("Die Datei \"%1\" enthält nicht mehr, was geschrieben wurde.")
+                        .arg(FPlayFilePath));
+        closeIfDone();
+        return false;
+    }
+    FReadPos += static_cast<int32_t>(count);
+    const bool exhausted = FReadPos >= FPlayFileSize && FLoops == 0;
     if (count <= 0) {
         releasePlayFile();
         closeIfDone();
@@ -357,7 +431,9 @@ void TPlayer::Stop() {
         FOwner->ErrorMessage = QStringLiteral("Player already closed");
         return;
     }
-    if (FPlayFile) {
+    if (!FCloseRequested && FOutcome == TPlayOutcome::Played)
+        FOutcome = TPlayOutcome::Stopped; // cut short: not everything has played
+    if (FPlayFd >= 0) {
         FDiscarding = true; // the buffers handed back now are not followed by more
         releasePlayFile();
         FHead = FTail.load();

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Audio.h"
+#include "WaveWriter.h"
 
 #include <QFile>
 #include <QIODevice>
-#include <QtEndian>
-
-#include <cstring>
 
 using namespace platform;
 
@@ -216,18 +214,10 @@ bool TRecorder::createFile(const QString& name) {
             QStringLiteral("Cannot create file \"%1\". %2").arg(name, file->errorString());
         return false;
     }
-    // The RIFF and data lengths are completed by finishFile.
-    uint8_t header[44] = {'R', 'I', 'F', 'F', 0,   0,   0,  0, 'W', 'A',
-                          'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,   0};
-    qToLittleEndian<uint16_t>(f->wFormatTag, header + 20);
-    qToLittleEndian<uint16_t>(f->nChannels, header + 22);
-    qToLittleEndian<uint32_t>(f->nSamplesPerSec, header + 24);
-    qToLittleEndian<uint32_t>(f->nAvgBytesPerSec, header + 28);
-    qToLittleEndian<uint16_t>(f->nBlockAlign, header + 32);
-    qToLittleEndian<uint16_t>(f->wBitsPerSample, header + 34);
-    const char dataTag[4] = {'d', 'a', 't', 'a'};
-    std::memcpy(header + 36, dataTag, sizeof dataTag);
-    if (file->write(reinterpret_cast<const char*>(header), sizeof header) != sizeof header) {
+    // The lengths of an empty recording; finishFile writes the header again at the end.
+    FRecordFormat = {f->nChannels, f->wBitsPerSample, f->nSamplesPerSec};
+    const std::string header = waveFileHeader(FRecordFormat, 36, 0);
+    if (file->write(header.data(), qint64(header.size())) != qint64(header.size())) {
         FOwner->ErrorMessage =
             QStringLiteral("Cannot write file \"%1\". %2").arg(name, file->errorString());
         return false;
@@ -248,19 +238,16 @@ void TRecorder::appendToFile(const uint8_t* data, uint16_t size) {
     }
 }
 
-// Stores the RIFF length (file size - 8) at offset 4 and the data length (file size - 44)
-// at offset 40, and closes the file.
+// Writes the header again with the RIFF length (file size - 8) and the data length (file
+// size - 44), and closes the file.
 void TRecorder::finishFile() {
     if (!FRecordFile)
         return;
     const qint64 size = FRecordFile->size();
-    uchar length[4];
-    qToLittleEndian<uint32_t>(static_cast<uint32_t>(size - 8), length);
-    FRecordFile->seek(4);
-    FRecordFile->write(reinterpret_cast<const char*>(length), 4);
-    qToLittleEndian<uint32_t>(static_cast<uint32_t>(size - 44), length);
-    FRecordFile->seek(40);
-    FRecordFile->write(reinterpret_cast<const char*>(length), 4);
+    const std::string header = waveFileHeader(FRecordFormat, static_cast<uint32_t>(size - 8),
+                                              static_cast<uint32_t>(size - 44));
+    FRecordFile->seek(0);
+    FRecordFile->write(header.data(), qint64(header.size()));
     FRecordFile->close();
     FRecordFile.reset();
 }

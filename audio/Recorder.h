@@ -4,6 +4,7 @@
 #include "AudioSettings.h"
 #include "MessageWindow.h"
 #include "WaveIn.h"
+#include "WaveWriter.h"
 
 #include <QString>
 
@@ -55,6 +56,7 @@ private:
     TMessageWindow* FRecorderWindow = nullptr;
     platform::HWaveIn FHandle = nullptr;
     std::unique_ptr<QFile> FRecordFile;
+    PcmFormat FRecordFormat; // of the recording file's header
     // Devices closed whose close notification has not come yet: whatever is handled before
     // it belongs to a closed device (one device's notifications come in order, and all of
     // them before the next device's).

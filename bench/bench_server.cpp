@@ -3,8 +3,8 @@
 // benchmark's own, its null sink's monitor recorded. Prints:
 //  - click on "OK und los !" to the first sample at the server (estimated from when the
 //    recording reached that sample), over 10 sends;
-//  - underruns mended by the output layer during 20 sends while both CPU cores are kept busy,
-//    and how many of those sends arrived at the sink other than sample for sample;
+//  - how many of 20 sends while both CPU cores are kept busy were reported as failed (a
+//    break found by the output layer), and how many arrived at the sink sample for sample;
 //  - CPU time of the program, the server and the session manager per second of sound.
 #include "Audio.h"
 #include "TApplication.h"
@@ -14,10 +14,13 @@
 #include "WaveOutAlsa.h"
 #include "support/PipeWireServer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <csignal>
@@ -52,6 +55,9 @@ std::vector<int16_t> widened(const std::vector<uint8_t>& samples) {
         wide.push_back(static_cast<int16_t>((int(x) - 128) * 256));
     return wide;
 }
+
+// Message boxes that a send showed (a failure), answered at once so that the run goes on.
+int failuresShown = 0;
 
 struct Arrival {
     bool exact = false;  // the sink got exactly the rendered samples
@@ -134,6 +140,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     createApplicationWindows();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++failuresShown;
+            box->accept();
+        }
+    });
+    answer.start(20);
     FRM_Prog->SetProgTones(oneAddress());
     FRM_Prog->show();
     const std::vector<int16_t> expected =
@@ -178,6 +192,7 @@ int main(int argc, char** argv) {
         load.push_back(std::move(p));
     }
     const unsigned underrunsBefore = platform::alsaUnderruns();
+    const int failuresBefore = failuresShown;
     exact = 0;
     double worstExtra = 0;
     int longer = 0;
@@ -189,11 +204,11 @@ int main(int argc, char** argv) {
         shorter += a.extraMs < -0.05;
         worstExtra = std::max(worstExtra, a.extraMs);
     }
-    std::printf("under load (%zu busy processes): %u underruns mended by the program in 20 "
-                "sends; %d of 20 arrived sample for sample, %d longer than rendered (gaps "
+    std::printf("under load (%zu busy processes): %d of 20 sends reported as failed, %u underruns "
+                "met; %d of 20 arrived sample for sample, %d longer than rendered (gaps "
                 "filled by the server, worst %.1f ms), %d shorter in the recording\n",
-                load.size(), platform::alsaUnderruns() - underrunsBefore, exact, longer, worstExtra,
-                shorter);
+                load.size(), failuresShown - failuresBefore,
+                platform::alsaUnderruns() - underrunsBefore, exact, longer, worstExtra, shorter);
     for (auto& p : load) {
         ::kill(pid_t(p->processId()), SIGKILL);
         p->waitForFinished();

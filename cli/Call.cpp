@@ -36,7 +36,7 @@ CallRequest parseCall(Args& args) {
                 slot = parseSlot(value);
         } else if (args.takeFlag("--siren")) {
             siren = true;
-        } else if (args.takeValue("-o", r.file)) {
+        } else if (args.takeValue({"-o", "--output"}, r.file)) {
             r.toFile = true;
         } else if (settings.take(args) || expert.takeAmplitude(args) || r.output.take(args)) {
             continue;

@@ -4,8 +4,12 @@
 #include "Addresses.h"
 #include "Cp1252.h"
 #include "ProfileBool.h"
+#include "ProgEngine.h"
+#include "SystemErrorText.h"
+#include "TestCall.h"
 #include "ToneTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -23,69 +27,108 @@ bool parseNumber(const std::string& text, int& value) {
 
 namespace {
 
-struct SystemName {
-    const char* name;
-    uint8_t tonsys;
-};
-constexpr std::array<SystemName, 7> kSystemNames = {{{"zvei1", 1},
-                                                     {"zvei1-gb", 2},
-                                                     {"zvei2", 3},
-                                                     {"zvei-f", 4},
-                                                     {"zvei-depr", 5},
-                                                     {"ccir", 6},
-                                                     {"ccir-eea", 7}}};
-
 uint8_t parseSystem(const std::string& text) {
     int n = 0;
-    if (parseNumber(text, n) && n >= 1 && n <= 7)
+    if (parseNumber(text, n) && n >= 1 && n <= kToneSystems)
         return static_cast<uint8_t>(n);
-    for (const SystemName& s : kSystemNames)
-        if (text == s.name)
-            return s.tonsys;
-    throw UsageError("--system: \"" + text +
-                     "\" ist kein Tonsystem (erlaubt: 1 bis 7, zvei1, zvei1-gb, zvei2, zvei-f, "
-                     "zvei-depr, ccir, ccir-eea).");
+    std::string words;
+    for (int tonsys = 1; tonsys <= kToneSystems; ++tonsys) {
+        const char* word = kToneSystemTable[tonsys - 1].word;
+        if (text == word)
+            return static_cast<uint8_t>(tonsys);
+        words += std::string(", ") + word;
+    }
+    throw UsageError("--system: \"" + text + "\" ist kein Tonsystem (erlaubt: 1 bis " +
+                     std::to_string(kToneSystems) + words + ").");
 }
 
-int parseExpert(const std::string& option, const std::string& text, const ExpertRange& range) {
+int parseExpert(const std::string& text, const ExpertRange& range) {
     int value = 0;
     if (!parseNumber(text, value) || !range.allows(value))
-        throw UsageError(option + ": \"" + text + "\" ist nicht erlaubt (erlaubt: " +
-                         std::to_string(range.minimum) + " bis " + std::to_string(range.maximum) +
-                         " in Schritten von " + std::to_string(range.step) + ").");
+        throw UsageError(std::string(range.option) + ": \"" + text +
+                         "\" ist nicht erlaubt (erlaubt: " + range.allowed() + ").");
     return value;
 }
 
 } // namespace
 
-bool Args::takeValue(const std::string& name, std::string& value) {
-    if (done())
+namespace {
+
+// Every option that takes a value, of every command.
+constexpr std::string_view kValueOptions[] = {
+    "-f",           "--system",      "--evaluator", "--mode",   "--address", "--tone-length",
+    "--tone-pause", "--block-pause", "--amplitude", "--device", "-o",        "--output",
+    "--rate"};
+
+} // namespace
+
+bool isValueOption(std::string_view name) {
+    return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
+           std::end(kValueOptions);
+}
+
+std::vector<std::string> toneSystemWords() {
+    std::vector<std::string> words;
+    for (const ToneSystem& system : kToneSystemTable)
+        words.emplace_back(system.word);
+    return words;
+}
+
+void Args::skipEnd() const {
+    if (!operandsOnly_ && next_ < args_.size() && args_[next_] == "--") {
+        operandsOnly_ = true;
+        ++next_;
+    }
+}
+
+bool Args::done() const {
+    skipEnd();
+    return next_ >= args_.size();
+}
+
+const std::string& Args::current() const {
+    skipEnd();
+    return args_.at(next_);
+}
+
+bool Args::operand() const {
+    return done() || operandsOnly_;
+}
+
+bool Args::takeValue(std::initializer_list<std::string_view> names, std::string& value) {
+    if (operand())
         return false;
     const std::string& arg = args_[next_];
-    if (arg == name) {
-        if (next_ + 1 >= args_.size())
-            throw UsageError("Option " + name + " braucht einen Wert.");
-        value = args_[next_ + 1];
-        next_ += 2;
-        return true;
-    }
-    if (name.starts_with("--") && arg.starts_with(name + "=")) {
-        value = arg.substr(name.size() + 1);
-        ++next_;
-        return true;
+    for (const std::string_view name : names) {
+        if (!isValueOption(name))
+            throw std::logic_error("value option missing from the list: " + std::string(name));
+        if (arg == name) {
+            if (next_ + 1 >= args_.size())
+                throw UsageError("Option " + arg + " braucht einen Wert.");
+            value = args_[next_ + 1];
+            next_ += 2;
+            return true;
+        }
+        const bool isLong = name.starts_with("--");
+        if (arg.starts_with(name) && arg.size() > name.size() &&
+            (!isLong || arg[name.size()] == '=')) {
+            value = arg.substr(name.size() + (isLong ? 1 : 0));
+            ++next_;
+            return true;
+        }
     }
     return false;
 }
 
 bool Args::takeFlag(const std::string& name) {
-    if (done() || args_[next_] != name)
+    if (operand() || args_[next_] != name)
         return false;
     ++next_;
     return true;
 }
 
 bool Args::takeArgument(std::string& value) {
-    if (done() || (args_[next_].starts_with("-") && args_[next_] != "-"))
+    if (done() || (!operandsOnly_ && args_[next_].starts_with("-") && args_[next_] != "-"))
         return false;
     value = args_[next_++];
     return true;
@@ -93,18 +136,51 @@ bool Args::takeArgument(std::string& value) {
 
 void Args::reject() const {
     const std::string& arg = current();
-    if (arg.starts_with("-") && arg != "-")
+    if (!operandsOnly_ && arg.starts_with("-") && arg != "-")
         throw UsageError("Unbekannte Option: " + arg);
     throw UsageError("Unerwartetes Argument: " + arg);
 }
 
-const char* SettingsOptions::help() {
+Input::Input(const std::string& name) {
+    if (name == "-")
+        return;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(name, ec);
+    if (!fs::exists(status))
+        throw Failure("Datei nicht gefunden: " + name);
+    if (fs::is_directory(status))
+        throw Failure("Keine Datei: " + name);
+    file_.open(name, std::ios::binary);
+    if (!file_.is_open())
+        throw Failure("Datei nicht lesbar: " + name + " (" + std::strerror(errno) + ")");
+}
+
+void warn(const std::string& text) {
+    std::fprintf(stderr, "Hinweis: %s\n", text.c_str());
+}
+
+std::string SettingsOptions::help() {
+    // The tone systems' words from their table, wrapped within 80 columns.
+    std::string systems = "  --system TONSYSTEM    1 bis " + std::to_string(kToneSystems) + " oder";
+    std::size_t lineStart = 0;
+    for (int i = 0; i < kToneSystems; ++i) {
+        const std::string word =
+            std::string(kToneSystemTable[i].word) + (i + 1 < kToneSystems ? "," : "");
+        if (systems.size() - lineStart + 1 + word.size() > 80) {
+            systems += "\n";
+            lineStart = systems.size();
+            systems += std::string(23, ' ');
+        }
+        systems += " " + word;
+    }
     return "Einstellungen (wie im Hauptfenster; ohne sie gilt dessen Startzustand: ZVEI 1,\n"
            "Normal, 5 Ton, Schaltbar, Ruf 1 = 57434):\n"
-           "  -f DATEI.740          Programmierdaten aus der Datei laden; Optionen danach\n"
-           "                        gelten vor den Werten der Datei\n"
-           "  --system TONSYSTEM    1 bis 7 oder zvei1, zvei1-gb, zvei2, zvei-f, zvei-depr,\n"
-           "                        ccir, ccir-eea\n"
+           "  -f DATEI.740          Programmierdaten aus der Datei laden (- liest die\n"
+           "                        Standardeingabe); Optionen danach gelten statt der Werte\n"
+           "                        der Datei\n" +
+           systems +
+           "\n"
            "  --long                Tonlängen: Langton\n"
            "  --normal              Tonlängen: Normal\n"
            "  --evaluator 5|4|3     Auswertung: 5 Ton, 4 Ton oder 3 Ton\n"
@@ -166,17 +242,25 @@ void SettingsOptions::selectEvaluator(uint8_t evaluator) {
 }
 
 void SettingsOptions::load(const std::string& file) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(file, ec);
-    if (!fs::exists(status))
-        throw Failure("Datei nicht gefunden: " + file);
-    if (!fs::is_regular_file(status))
-        throw Failure("Keine Datei: " + file);
-    if (!std::ifstream(file, std::ios::binary))
+    Input input(file);
+    // As the window's loader: a file larger than a profile can be holds no programming data.
+    std::string text;
+    char block[65536];
+    while (text.size() <= platform::ProfileFile::maxFileSize &&
+           input.stream().read(block, sizeof block).gcount() > 0)
+        text.append(block, static_cast<std::size_t>(input.stream().gcount()));
+    if (input.stream().bad())
         throw Failure("Datei nicht lesbar: " + file);
+    const platform::ProfileFile profile = text.size() > platform::ProfileFile::maxFileSize
+                                              ? platform::ProfileFile()
+                                              : platform::ProfileFile::fromText(text);
+    const std::string name = file == "-" ? "Standardeingabe" : file;
+    if (!progDataPresent(profile))
+        throw Failure("Die Datei " + name + " enthält keine Programmierdaten.");
+    for (const std::string& ignored : progDataIgnoredValues(profile))
+        warn(name + ": " + platform::cp1252ToUtf8(ignored) + ".");
     try {
-        settings_ = loadProgDataSettings(platform::ProfileFile::load(file), settings_);
+        settings_ = loadProgDataSettings(profile, settings_);
     } catch (const platform::BooleanConversionError& e) {
         throw Failure(withPeriod(e.what()));
     }
@@ -186,36 +270,51 @@ TProgTones SettingsOptions::progTones() const {
     ProgSettings s = progSettings(settings_);
     for (AddressSlot& slot : s.addresses)
         slot.text = normaliseRepeats(slot.text, s.adresseLen);
-    if (const auto message = checkAddresses(s.addresses, s.adresseLen))
-        throw Failure(*message);
-    TToneTable table;
-    fillToneTable(table);
+    // The window's messages, but a checked address that is too long is called so.
+    const int incomplete = incompleteAddress(s.addresses, s.adresseLen);
+    if (incomplete != 0 && s.addresses[std::size_t(incomplete - 1)].text.size() > s.adresseLen)
+        throw Failure("Rufadresse " + std::to_string(incomplete) + " ist zu lang.");
     try {
-        return EncodeProgTones(s, table);
+        ProgTonesResult result = ::progTones(s);
+        if (!result.ok)
+            throw Failure(result.message);
+        return result.tones;
     } catch (const EConvertError& e) {
+        // A character that has no tone in the system, named in German where the window's
+        // default error box keeps the toolkit's English.
+        TToneTable table;
+        fillToneTable(table);
+        for (std::size_t n = 0; n < s.addresses.size(); ++n) {
+            if (!s.addresses[n].checked)
+                continue;
+            try {
+                testCallTones(s.addresses[n].text, s.tonsys, table);
+            } catch (const TestCallError& bad) {
+                throw Failure("Rufadresse " + std::to_string(n + 1) + ": " + bad.what());
+            }
+        }
         throw Failure(withPeriod(e.what()));
     }
 }
-
-const char* ExpertOptions::help() {
-    return "Expertenwerte (wie die Regler des Programmierdialogs):\n"
-           "  --tone-length MS      Tonlänge, 40 bis 200 in Schritten von 10 (Vorgabe 100)\n"
-           "  --tone-pause MS       Tonpause, 10 bis 100 in Schritten von 10 (Vorgabe 30)\n"
-           "  --block-pause MS      Blockpause, 500 bis 1000 in Schritten von 100 (Vorgabe 700)\n"
-           "  --amplitude PROZENT   Amplitude, 10 bis 100 in Schritten von 10 (Vorgabe 100)\n";
+std::string ExpertOptions::help() {
+    std::string text = "Expertenwerte (wie die Regler des Programmierdialogs):\n";
+    for (const ExpertRange* range : kExpertRanges) {
+        std::string option = std::string(range->option) + " " + range->placeholder;
+        option.resize(std::max<std::size_t>(option.size() + 1, 22), ' ');
+        text += "  " + option + range->caption + ", " + range->allowed() + " (Vorgabe " +
+                std::to_string(range->initial) + ")\n";
+    }
+    return text;
 }
 
 bool ExpertOptions::take(Args& args) {
     std::string value;
-    if (args.takeValue("--tone-length", value))
-        values_.toneLength =
-            static_cast<uint16_t>(parseExpert("--tone-length", value, kToneLengthRange));
-    else if (args.takeValue("--tone-pause", value))
-        values_.tonePause =
-            static_cast<uint16_t>(parseExpert("--tone-pause", value, kTonePauseRange));
-    else if (args.takeValue("--block-pause", value))
-        values_.blockPause =
-            static_cast<uint16_t>(parseExpert("--block-pause", value, kBlockPauseRange));
+    if (args.takeValue(kToneLengthRange.option, value))
+        values_.toneLength = static_cast<uint16_t>(parseExpert(value, kToneLengthRange));
+    else if (args.takeValue(kTonePauseRange.option, value))
+        values_.tonePause = static_cast<uint16_t>(parseExpert(value, kTonePauseRange));
+    else if (args.takeValue(kBlockPauseRange.option, value))
+        values_.blockPause = static_cast<uint16_t>(parseExpert(value, kBlockPauseRange));
     else if (!takeAmplitude(args))
         return false;
     return true;
@@ -223,9 +322,9 @@ bool ExpertOptions::take(Args& args) {
 
 bool ExpertOptions::takeAmplitude(Args& args) {
     std::string value;
-    if (!args.takeValue("--amplitude", value))
+    if (!args.takeValue(kAmplitudeRange.option, value))
         return false;
-    values_.amplitude = static_cast<uint8_t>(parseExpert("--amplitude", value, kAmplitudeRange));
+    values_.amplitude = static_cast<uint8_t>(parseExpert(value, kAmplitudeRange));
     return true;
 }
 
@@ -249,7 +348,8 @@ void OutputOptions::check() const {
 
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
-        throw Failure("Schreiben fehlgeschlagen: " + name + " (" + std::strerror(errno) + ")");
+        throw Failure("Schreiben fehlgeschlagen: " + name + " (" +
+                      platform::systemErrorText(errno) + ")");
 }
 
 std::string withPeriod(std::string message) {

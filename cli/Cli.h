@@ -9,8 +9,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <iostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -32,32 +36,61 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The arguments after the command's name, taken front to back.
+// The arguments after the command's name, taken front to back. Options and operands may come
+// in any order; after "--" every argument is an operand.
 class Args {
 public:
     explicit Args(std::vector<std::string> args) : args_(std::move(args)) {}
 
-    bool done() const { return next_ >= args_.size(); }
-    const std::string& current() const { return args_.at(next_); }
-    // Takes "NAME VALUE" or "NAME=VALUE" when the current argument is that option; a missing
-    // value is a usage error.
-    bool takeValue(const std::string& name, std::string& value);
+    bool done() const;
+    const std::string& current() const;
+    // Takes the value option whose names (for example "-o" and "--output") include the current
+    // argument: "NAME VALUE", "--NAME=VALUE" for a long name, "-XVALUE" for a short one. A
+    // missing value is a usage error. Every name must be listed in isValueOption.
+    bool takeValue(std::initializer_list<std::string_view> names, std::string& value);
+    bool takeValue(std::string_view name, std::string& value) { return takeValue({name}, value); }
     bool takeFlag(const std::string& name);
-    // Takes the current argument when it is no option ("-" alone counts as a name).
+    // Takes the current argument when it is no option ("-" alone counts as a name, and so does
+    // everything after "--").
     bool takeArgument(std::string& value);
     // The current argument is no option of the command.
     [[noreturn]] void reject() const;
 
 private:
+    bool operand() const; // the current argument stands after "--"
+    void skipEnd() const;
+
     std::vector<std::string> args_;
-    std::size_t next_ = 0;
+    mutable std::size_t next_ = 0;
+    mutable bool operandsOnly_ = false;
 };
 
+// Whether an option of any command takes a value (so that the argument after it is no command).
+bool isValueOption(std::string_view name);
+
+// The words --system takes besides the numbers 1 to 7.
+std::vector<std::string> toneSystemWords();
+
+// An input named on the command line, "-" for standard input. Throws Failure for a missing
+// file, a folder, or one that cannot be opened; the same words for every command.
+class Input {
+public:
+    explicit Input(const std::string& name);
+    std::istream& stream() { return file_.is_open() ? file_ : std::cin; }
+    bool isStandardInput() const { return !file_.is_open(); }
+
+private:
+    std::ifstream file_;
+};
+
+// Prints a note for the user on stderr ("Hinweis: ..."): the command goes on.
+void warn(const std::string& text);
+
 // The main window's settings, starting from its start-up state; options apply in the order
-// given, so that those after -f override the file.
+// given, so that those after -f override the file's values.
 class SettingsOptions {
 public:
-    static const char* help();
+    static std::string help();
 
     bool take(Args& args);
     // The value of --address N=TEXT.
@@ -68,7 +101,7 @@ public:
     TProgTones progTones() const;
 
 private:
-    void load(const std::string& file);
+    void load(const std::string& file); // "-": standard input
     void selectEvaluator(uint8_t evaluator);
 
     ProgDataSettings settings_;
@@ -77,7 +110,7 @@ private:
 // The programming dialog's expert values, starting where its sliders start.
 class ExpertOptions {
 public:
-    static const char* help();
+    static std::string help();
 
     bool take(Args& args);
     // Only --amplitude, for commands that take no other expert value.
@@ -97,9 +130,6 @@ struct OutputOptions {
     // Both given is a usage error.
     void check() const;
 };
-
-// The samples the programming dialog sends for the tones and expert values.
-std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert);
 
 // Writes bytes to out (stdout or an open file called name); Failure when that fails.
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);

@@ -2,15 +2,22 @@
 // The commands that print or write: listing, render, devices.
 #include "Commands.h"
 
+#include "ProgEngine.h"
 #include "ProgListing.h"
 #include "ToneSequence.h"
 #include "WaveOutAlsa.h"
 #include "WaveWriter.h"
 
+#include "ProfileFile.h"
+#include "SystemErrorText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -26,12 +33,6 @@ bool endsWithWav(const std::string& name) {
 }
 
 } // namespace
-
-std::vector<uint8_t> renderSamples(const TProgTones& tones, const ExpertValues& expert) {
-    return renderSequence(
-        toneSequence(tones, expert.toneLength, expert.tonePause, expert.blockPause),
-        expert.amplitude);
-}
 
 SettingsOptions parseListing(Args& args) {
     SettingsOptions settings;
@@ -56,7 +57,7 @@ RenderRequest parseRender(Args& args) {
     while (!args.done()) {
         if (r.settings.take(args) || r.expert.take(args))
             continue;
-        if (args.takeValue("-o", r.output))
+        if (args.takeValue({"-o", "--output"}, r.output))
             haveOutput = true;
         else
             args.reject();
@@ -69,7 +70,7 @@ RenderRequest parseRender(Args& args) {
 int runRender(Args& args) {
     const RenderRequest request = parseRender(args);
     writeSamples(request.output,
-                 renderSamples(request.settings.progTones(), request.expert.values()));
+                 progSamples(request.settings.progTones(), request.expert.values()));
     return kExitOk;
 }
 
@@ -80,21 +81,38 @@ void writeSamples(const std::string& output, const std::vector<uint8_t>& samples
     }
     const std::string bytes = endsWithWav(output) ? waveFileBytes(samples, kSampleRate)
                                                   : std::string(samples.begin(), samples.end());
-    std::FILE* file = std::fopen(output.c_str(), "wb");
-    if (file == nullptr)
-        throw Failure("Datei kann nicht geschrieben werden: " + output + " (" +
-                      std::strerror(errno) + ")");
-    try {
-        writeAll(file, bytes, output);
-    } catch (const Failure&) {
-        std::fclose(file);
-        std::remove(output.c_str()); // no half-written file is left behind
-        throw;
+    auto failed = [&output](int err) {
+        return Failure("Datei kann nicht geschrieben werden: " + output + " (" +
+                       platform::systemErrorText(err) + ")");
+    };
+    struct stat st {};
+    if (::stat(output.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        // A device or a pipe takes the bytes as they come; it is never replaced or removed.
+        const int fd = ::open(output.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            throw failed(errno);
+        std::string_view rest(bytes);
+        int err = 0;
+        while (!rest.empty() && err == 0) {
+            const ssize_t n = ::write(fd, rest.data(), rest.size());
+            if (n > 0)
+                rest.remove_prefix(static_cast<std::size_t>(n));
+            else if (n == 0)
+                err = EIO;
+            else if (errno != EINTR)
+                err = errno;
+        }
+        if (::close(fd) != 0 && err == 0)
+            err = errno;
+        if (err != 0)
+            throw failed(err);
+        return;
     }
-    if (std::fclose(file) != 0) {
-        const std::string reason = std::strerror(errno);
-        std::remove(output.c_str());
-        throw Failure("Schreiben fehlgeschlagen: " + output + " (" + reason + ")");
+    // A file is replaced only when the new content is complete: what was there stays else.
+    try {
+        platform::replaceFileContent(output, bytes);
+    } catch (const platform::ProfileWriteError& e) {
+        throw failed(e.cause().value());
     }
 }
 

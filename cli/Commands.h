@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The commands of zuvela-cli. A command is one function here and one row in main.cpp's table.
+// The commands of zuvela-cli. A command is one function here and one row in Program.cpp's table.
 #include "Cli.h"
 #include "TestCall.h"
 
@@ -14,9 +14,11 @@ struct RenderRequest {
     std::string output;
 };
 struct DecodeRequest {
-    std::string file;
-    std::string output; // empty: no programming-data file
+    std::string file;   // "-": standard input
+    std::string output; // empty: no programming-data file; "-": standard output
     double rawRate = 22050;
+    bool rateGiven = false;
+    bool calls = false; // --calls: every call, nothing else
 };
 struct SendRequest {
     SettingsOptions settings;
@@ -35,6 +37,9 @@ RenderRequest parseRender(Args& args);
 SendRequest parseSend(Args& args);
 DecodeRequest parseDecode(Args& args);
 CallRequest parseCall(Args& args);
+
+// The whole program: the command line as main receives it, the exit status.
+int runProgram(int argc, char** argv);
 
 int runListing(Args& args);
 int runRender(Args& args);

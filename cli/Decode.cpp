@@ -1,16 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The decode command: reads a recording, prints the tones it carries as the dialog lists them
-// and the settings they encode, and writes them as a programming-data file on request.
+// The decode command: reads a recording block by block, prints the tones it carries as the
+// dialog lists them and the settings they encode, and writes them as a programming-data file on
+// request; or, when it holds no programming sequence, the five-tone calls in it.
 #include "Commands.h"
 
+#include "CallDecoder.h"
+#include "Cp1252.h"
 #include "ProgDataFile.h"
 #include "ProgListing.h"
 #include "Recording.h"
 #include "SequenceDecoder.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <unistd.h>
 
 namespace cli {
 
@@ -29,6 +37,46 @@ double parseRate(const std::string& text) {
                          "\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz).");
     return double(value);
 }
+
+// "0:00:00,60  57434 in ZVEI 1, ZVEI 1 (GB), ZVEI F; 68545 in ZVEI 2, ZVEI DEPR. (70 ms)"
+std::string callLine(const DecodedCall& call) {
+    std::string line = callTime(call.start) + "  ";
+    for (std::size_t i = 0; i < call.readings.size(); ++i) {
+        const CallReading& r = call.readings[i];
+        line += (i ? "; " : "") + platform::cp1252ToUtf8(r.address) + " in ";
+        for (std::size_t k = 0; k < r.systems.size(); ++k)
+            line += std::string(k ? ", " : "") + toneSystemCaption(r.systems[k]);
+    }
+    return line + " (" + std::to_string(std::lround(call.toneLength)) + " ms)\n";
+}
+
+// How far the reading has come, on stderr when that is a terminal: an endless input (a live
+// channel, a device) is read until Ctrl+C, and the user sees that it is being read.
+class ReadPosition {
+public:
+    ReadPosition() : shown_(isatty(STDERR_FILENO) != 0) {}
+    ~ReadPosition() { wipe(); }
+
+    void draw(double seconds) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!shown_ || now - last_ < std::chrono::milliseconds(500))
+            return;
+        last_ = now;
+        std::fprintf(stderr, "\rgelesen: %s", callTime(seconds).c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void wipe() {
+        if (drawn_)
+            std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    bool shown_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point last_{};
+};
 
 long ms(double value) {
     return std::lround(value);
@@ -60,12 +108,14 @@ std::string report(const DecodedSequence& d) {
 DecodeRequest parseDecode(Args& args) {
     DecodeRequest r;
     std::string rate;
-    bool haveFile = false, haveOutput = false, haveRate = false;
+    bool haveFile = false, haveOutput = false;
     while (!args.done()) {
         if (args.takeValue("--rate", rate))
-            haveRate = true;
-        else if (args.takeValue("-o", r.output))
+            r.rateGiven = true;
+        else if (args.takeValue({"-o", "--output"}, r.output))
             haveOutput = true;
+        else if (args.takeFlag("--calls"))
+            r.calls = true;
         else if (!haveFile && args.takeArgument(r.file))
             haveFile = true;
         else
@@ -75,30 +125,96 @@ DecodeRequest parseDecode(Args& args) {
         throw UsageError("DATEI fehlt.");
     if (haveOutput && r.output.empty())
         throw UsageError("-o: der Dateiname ist leer.");
-    if (haveRate)
+    if (haveOutput && r.calls)
+        throw UsageError("-o und --calls schließen einander aus: Rufe tragen keine "
+                         "Programmierdaten.");
+    if (r.rateGiven)
         r.rawRate = parseRate(rate);
     return r;
 }
 
 int runDecode(Args& args) {
     const DecodeRequest request = parseDecode(args);
-    const bool haveOutput = !request.output.empty();
-    const std::string& output = request.output;
-
+    Input input(request.file);
     TToneTable table;
     fillToneTable(table);
-    DecodedSequence decoded;
+
+    std::vector<FoundTone> tones;
     try {
-        decoded = decodeSequence(readRecordingFile(request.file, request.rawRate), table);
+        std::string extension = std::filesystem::path(request.file).extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        RecordingReader reader(input.stream(), extension == ".wav", request.rawRate);
+        if (reader.isWav() && request.rateGiven)
+            warn("--rate gilt nur für Rohdaten; die WAV-Datei nennt ihre Abtastrate (" +
+                 std::to_string(std::lround(reader.sampleRate())) + " Hz).");
+        ToneFinder finder(reader.sampleRate());
+        ReadPosition position;
+        double samplesRead = 0;
+        bool anyCall = false;
+        // With --calls each call is printed as soon as it is read: a recording may be a live
+        // channel on standard input.
+        auto printCalls = [&](const std::vector<FoundTone>& found) {
+            for (const DecodedCall& call : findCalls(found, table)) {
+                position.wipe();
+                writeAll(stdout, callLine(call), "Standardausgabe");
+                anyCall = true;
+            }
+        };
+        for (auto block = reader.next(); !block.empty(); block = reader.next()) {
+            finder.push(block);
+            samplesRead += double(block.size());
+            position.draw(samplesRead / reader.sampleRate());
+            std::vector<FoundTone> found = finder.take();
+            if (request.calls)
+                printCalls(found);
+            else
+                tones.insert(tones.end(), found.begin(), found.end());
+        }
+        if (input.stream().bad())
+            throw Failure("Datei nicht lesbar: " + request.file);
+        position.wipe();
+        finder.finish();
+        if (request.calls) {
+            printCalls(finder.take());
+            if (!anyCall)
+                throw Failure("In der Aufnahme ist kein Ruf zu finden.");
+            return kExitOk;
+        }
+        const std::vector<FoundTone> last = finder.take();
+        tones.insert(tones.end(), last.begin(), last.end());
     } catch (const RecordingError& e) {
         throw Failure(e.what());
     } catch (const DecodeError& e) {
-        throw Failure(std::string("Keine gültige Programmiersequenz. ") + e.what());
+        throw Failure(e.what());
+    }
+
+    DecodedSequence decoded;
+    try {
+        decoded = decodeSequence(tones, table);
+    } catch (const DecodeError& e) {
+        // No sequence: the calls, when there are any and no file was asked for.
+        const std::vector<DecodedCall> calls = findCalls(tones, table);
+        if (calls.empty() || !request.output.empty())
+            throw Failure(noSequenceMessage(e));
+        std::string text =
+            "Keine Programmiersequenz; " +
+            std::string(calls.size() == 1 ? "ein Ruf" : std::to_string(calls.size()) + " Rufe") +
+            ":\n";
+        for (const DecodedCall& call : calls)
+            text += callLine(call);
+        writeAll(stdout, text, "Standardausgabe");
+        return kExitOk;
+    }
+    const ProgDataSettings settings = progDataSettings(decoded.settings);
+    if (request.output == "-") {
+        writeAll(stdout, progDataProfile(settings).text(), "Standardausgabe");
+        return kExitOk;
     }
     // The file first: when it cannot be written, nothing else is.
-    if (haveOutput) {
+    if (!request.output.empty()) {
         try {
-            saveProgDataFile(progDataSettings(decoded.settings), output);
+            saveProgDataFile(settings, request.output);
         } catch (const std::exception& e) {
             throw Failure(withPeriod(e.what()));
         }

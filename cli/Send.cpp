@@ -3,12 +3,13 @@
 // programming dialog sends it, or through the PC-speaker module.
 #include "Audio.h"
 #include "Commands.h"
+#include "ProgEngine.h"
+#include "SoundCardSend.h"
 #include "SpeakerSafety.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
 #include "WaveOutAlsa.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -84,19 +85,25 @@ private:
     bool drawn_ = false;
 };
 
+std::string cliText(QString message) {
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return message.toStdString();
+}
+
 int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
+    // Before the component: the component's last Stop raises OnPlayed into it.
+    QEventLoop loop;
     TAudio audio(nullptr);
     audio.Player->SetSampleRate(static_cast<uint16_t>(kSampleRate));
     if (!device.empty() && device != "default") {
         const std::vector<std::string> names = platform::alsaPlaybackDeviceNames();
         const auto found = std::find(names.begin(), names.end(), device);
         if (found == names.end())
-            throw Failure("Ausgabegerät nicht gefunden: " + device +
-                          " (die Geräte listet zuvela-cli devices)");
+            throw Failure(std::string(soundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
+                          "\" ist nicht vorhanden (die Geräte listet zuvela-cli devices).");
         audio.SetAudioDeviceID(static_cast<int32_t>(found - names.begin()));
     }
 
-    QEventLoop loop;
     bool played = false;
     // Buffers back from the device, for the progress bar (counted in the sound layer's thread).
     std::atomic<int> buffersPlayed{0};
@@ -113,21 +120,9 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
     });
 
     Progress progress(static_cast<double>(samples.size()) / kSampleRate);
-    QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
-                     static_cast<qsizetype>(samples.size()));
-    QBuffer stream(&bytes);
-    stream.open(QIODevice::ReadOnly);
-    try {
-        audio.Player->Play(&stream, nullptr, 0);
-    } catch (const TPlayFileError& e) {
-        throw Failure(e.what());
-    }
-    if (!audio.ErrorMessage.isEmpty()) {
-        if (audio.Player->Active())
-            audio.Player->Stop();
-        throw Failure("Die Soundkarte steht nicht zur Verfügung!\n" +
-                      audio.ErrorMessage.toStdString());
-    }
+    const TSendStatus start = startSend(audio, samples);
+    if (start.result == TSendResult::NotStarted)
+        throw Failure(cliText(start.message));
 
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
@@ -157,10 +152,10 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
         }
         throw Failure("Die Wiedergabe endet nicht.");
     }
-    if (!audio.ErrorMessage.isEmpty()) {
+    const TSendStatus end = sendEnd(audio);
+    if (end.result != TSendResult::Sent) {
         progress.finish(false);
-        throw Failure("Die Tonfolge wurde nicht ganz gesendet: " +
-                      audio.ErrorMessage.toStdString());
+        throw Failure(cliText(end.message));
     }
     progress.draw(1.0);
     progress.finish(true);
@@ -178,14 +173,10 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     Progress progress(total);
     double done = 0;
     speakerSending = true;
-    for (const ToneSegment& s : sequence) {
-        if (s.frequency != 0)
-            UNT_Bleeper::Bleep(s.frequency, s.duration);
-        else
-            UNT_Bleeper::Delay(s.duration);
+    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment& s) {
         done += s.duration / 1000.0;
         progress.draw(done / total);
-    }
+    });
     speakerSending = false;
     progress.finish(true);
     return kExitOk;
@@ -226,8 +217,8 @@ int runSend(Args& args) {
     const TProgTones tones = request.settings.progTones();
     const ExpertValues& e = request.expert.values();
     if (request.output.speaker)
-        return playOnSpeaker(toneSequence(tones, e.toneLength, e.tonePause, e.blockPause));
-    return playOnSoundCard(renderSamples(tones, e), request.output.device);
+        return playOnSpeaker(progSegments(tones, e));
+    return playOnSoundCard(progSamples(tones, e), request.output.device);
 }
 
 } // namespace cli

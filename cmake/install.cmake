@@ -48,6 +48,18 @@ endfunction()
 zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/zuvela.1 ${CMAKE_INSTALL_MANDIR}/man1 zuvela.1)
 zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/cli/zuvela-cli.1 ${CMAKE_INSTALL_MANDIR}/man1
                        zuvela-cli.1)
+# Bash completion for zuvela-cli, written by the program itself so that it offers exactly its
+# commands, options and tone systems.
+set(zuvela_completion ${PROJECT_BINARY_DIR}/completion/zuvela-cli)
+add_custom_command(
+    OUTPUT ${zuvela_completion}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/completion
+    COMMAND zuvela-cli completion > ${zuvela_completion}
+    DEPENDS zuvela-cli
+    COMMENT "Writing the bash completion of zuvela-cli"
+    VERBATIM)
+add_custom_target(zuvela_completion ALL DEPENDS ${zuvela_completion})
+install(FILES ${zuvela_completion} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # The package is its own upstream (a native package): its Debian changelog is changelog.gz.
 zuvela_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_INSTALL_DOCDIR}
                        changelog)

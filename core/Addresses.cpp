@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Addresses.h"
 
+#include <algorithm>
+
 char32_t filterAddressKey(char32_t c) {
     if (c == 8)
         return c;
@@ -27,16 +29,18 @@ std::string normaliseRepeats(std::string text, uint8_t len) {
     return text;
 }
 
-std::optional<std::string> checkAddresses(const AddressSlots& slots, uint8_t len) {
+int incompleteAddress(const AddressSlots& slots, uint8_t len) {
     int incomplete = 0;
-    bool anyChecked = false;
-    for (int n = 0; n < 4; ++n) {
-        if (!slots[n].checked)
-            continue;
-        anyChecked = true;
-        if (slots[n].text.size() != len)
+    for (int n = 0; n < 4; ++n)
+        if (slots[n].checked && slots[n].text.size() != len)
             incomplete = n + 1; // the highest such slot is named
-    }
+    return incomplete;
+}
+
+std::optional<std::string> checkAddresses(const AddressSlots& slots, uint8_t len) {
+    const int incomplete = incompleteAddress(slots, len);
+    const bool anyChecked =
+        std::any_of(slots.begin(), slots.end(), [](const AddressSlot& s) { return s.checked; });
     if (incomplete != 0)
         return "Rufadresse " + std::to_string(incomplete) + " ist unnvollständig.";
     if (!anyChecked)

@@ -27,5 +27,8 @@ std::string cutAddress(const std::string& text, uint8_t len);
 // exactly len characters; any other text is returned unchanged.
 std::string normaliseRepeats(std::string text, uint8_t len);
 
+// The highest checked slot (1 to 4) whose text is not len characters long, or 0.
+int incompleteAddress(const AddressSlots& slots, uint8_t len);
+
 // The three-stage check; the message (UTF-8) of the first failing stage, or nothing.
 std::optional<std::string> checkAddresses(const AddressSlots& slots, uint8_t len);

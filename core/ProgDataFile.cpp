@@ -174,3 +174,40 @@ ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
         current.addresses[n - 1].text = progDataAddressText(profile, n);
     return current;
 }
+
+namespace {
+
+// No value holds a line break, so this default tells a missing key from any stored value.
+constexpr std::string_view kMissing = "\n";
+
+} // namespace
+
+bool progDataPresent(const platform::ProfileFile& profile) {
+    for (ProgDataGroup group : progDataGroups)
+        if (profile.readString(progDataDeviceSection, progDataKey(group), kMissing) != kMissing)
+            return true;
+    for (std::string_view section : progDataAddressSections)
+        for (std::string_view key : {"RP", "AD"})
+            if (profile.readString(section, key, kMissing) != kMissing)
+                return true;
+    return false;
+}
+
+std::vector<std::string> progDataIgnoredValues(const platform::ProfileFile& profile) {
+    std::vector<std::string> ignored;
+    for (ProgDataGroup group : progDataGroups) {
+        const std::string value =
+            profile.readString(progDataDeviceSection, progDataKey(group), kMissing);
+        if (value == kMissing)
+            continue;
+        bool selects = false;
+        for (int n = 1; n <= progDataOptionCount(group); ++n)
+            selects = selects || progDataSelectsOption(profile, group, n);
+        if (!selects)
+            ignored.push_back("[" + std::string(progDataDeviceSection) + "] " +
+                              std::string(progDataKey(group)) + "=" + value +
+                              " wird ignoriert (erlaubt: 1 bis " +
+                              std::to_string(progDataOptionCount(group)) + ")");
+    }
+    return ignored;
+}

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct ProgDataAddress {
     bool checked = false;
@@ -90,3 +91,11 @@ ProgSettings progSettings(const ProgDataSettings& stored);
 // texts are always replaced. Throws platform::BooleanConversionError as the window's loader does.
 ProgDataSettings loadProgDataSettings(const platform::ProfileFile& profile,
                                       ProgDataSettings current);
+
+// Whether the profile holds any key of a programming-data file. One that holds none (binary
+// junk, UTF-16 text, a file too large to read) loads as the loader's defaults.
+bool progDataPresent(const platform::ProfileFile& profile);
+
+// The values of section "A" that loading ignores because they select no option, as German
+// texts such as "[A] TS=9 wird ignoriert (erlaubt: 1 bis 7)".
+std::vector<std::string> progDataIgnoredValues(const platform::ProfileFile& profile);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -14,8 +15,6 @@ namespace {
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
-// Larger files are not recordings of one sequence; the limit keeps memory bounded.
-constexpr std::uintmax_t kMaxFileBytes = 512u << 20;
 
 uint16_t le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -100,45 +99,22 @@ bool looksLikeWav(std::span<const uint8_t> bytes) {
            std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
 }
 
-Recording readWav(std::span<const uint8_t> bytes) {
-    if (!looksLikeWav(bytes))
-        throw RecordingError("Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
-    std::optional<Format> format;
-    std::span<const uint8_t> data;
-    bool haveData = false;
-    // Chunks in any order; a chunk of odd size is followed by a pad byte. A size beyond the
-    // end of the file is cut to what is there (writers that stream leave it unset).
-    std::size_t pos = 12;
-    while (bytes.size() - pos >= 8 && !(format && haveData)) {
-        const uint8_t* header = bytes.data() + pos;
-        const std::size_t available = bytes.size() - pos - 8;
-        const std::size_t size = std::min<std::size_t>(le32(header + 4), available);
-        const uint8_t* body = header + 8;
-        if (std::memcmp(header, "fmt ", 4) == 0 && !format)
-            format = parseFormat(body, static_cast<uint32_t>(size));
-        else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
-            data = {body, size};
-            haveData = true;
-        }
-        pos += 8 + size;
-        if (size % 2 == 1 && pos < bytes.size())
-            ++pos;
-    }
-    if (!format)
-        throw RecordingError("Die WAV-Datei hat keinen fmt-Abschnitt.");
-    if (!haveData)
-        throw RecordingError("Die WAV-Datei hat keinen data-Abschnitt.");
+namespace {
 
+Recording readAll(RecordingReader& reader) {
     Recording recording;
-    recording.sampleRate = format->rate;
-    const std::size_t frames = data.size() / format->blockAlign;
-    recording.samples.resize(frames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        recording.samples[i] = sampleAt(data.data() + i * format->blockAlign, *format);
-    }
-    if (recording.samples.empty())
-        throw RecordingError("Die WAV-Datei enthält keine Abtastwerte.");
+    recording.sampleRate = reader.sampleRate();
+    for (auto block = reader.next(); !block.empty(); block = reader.next())
+        recording.samples.insert(recording.samples.end(), block.begin(), block.end());
     return recording;
+}
+
+} // namespace
+
+Recording readWav(std::span<const uint8_t> bytes) {
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    RecordingReader reader(in, true, 0);
+    return readAll(reader);
 }
 
 Recording readRaw8(std::span<const uint8_t> bytes, double sampleRate) {
@@ -156,21 +132,110 @@ Recording readRecordingFile(const std::filesystem::path& file, double rawRate) {
     const std::string name = file.string();
     std::ifstream in(file, std::ios::binary);
     std::error_code error;
-    const bool isDirectory = std::filesystem::is_directory(file, error);
-    if (!in || isDirectory)
-        throw RecordingError("Die Datei \"" + name + "\" kann nicht gelesen werden.");
-    in.seekg(0, std::ios::end);
-    const auto length = static_cast<std::uintmax_t>(std::max<std::streamoff>(in.tellg(), 0));
-    if (length > kMaxFileBytes)
-        throw RecordingError("Die Datei \"" + name + "\" ist zu groß für eine Aufnahme.");
-    in.seekg(0);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length)))
+    if (!in || std::filesystem::is_directory(file, error))
         throw RecordingError("Die Datei \"" + name + "\" kann nicht gelesen werden.");
     std::string extension = file.extension().string();
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (looksLikeWav(bytes) || extension == ".wav")
-        return readWav(bytes);
-    return readRaw8(bytes, rawRate);
+    RecordingReader reader(in, extension == ".wav", rawRate);
+    Recording recording = readAll(reader);
+    if (in.bad())
+        throw RecordingError("Die Datei \"" + name + "\" kann nicht gelesen werden.");
+    return recording;
+}
+
+RecordingReader::RecordingReader(std::istream& in, bool wavByName, double rawRate) : in_(in) {
+    pending_.resize(12);
+    in_.read(reinterpret_cast<char*>(pending_.data()), 12);
+    pending_.resize(static_cast<std::size_t>(in_.gcount()));
+    if (!looksLikeWav(pending_) && !wavByName) {
+        if (pending_.empty())
+            throw RecordingError("Die Datei ist leer.");
+        rate_ = rawRate;
+        tag_ = kFormatPcm;
+        bits_ = 8;
+        dataLeft_ = UINT64_MAX; // raw samples up to the end of the stream
+        return;
+    }
+    if (!looksLikeWav(pending_))
+        throw RecordingError("Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
+    pending_.clear();
+    wav_ = true;
+
+    // Chunks in any order; a chunk of odd size is followed by a pad byte. A stream is read front to
+    // back, so a data chunk before the format is skipped and read again once the format is known,
+    // which only a file can do.
+    auto skip = [&](uint64_t bytes) { in_.ignore(static_cast<std::streamsize>(bytes)); };
+    std::optional<Format> format;
+    std::streamoff dataAt = -1;
+    uint64_t dataSize = 0;
+    bool haveData = false;
+    while (!(format && haveData)) {
+        uint8_t header[8];
+        in_.read(reinterpret_cast<char*>(header), 8);
+        if (in_.gcount() != 8)
+            break;
+        const uint32_t size = le32(header + 4);
+        const uint64_t padded = uint64_t(size) + size % 2;
+        if (std::memcmp(header, "fmt ", 4) == 0 && !format) {
+            uint8_t body[64];
+            const auto want = std::min<uint32_t>(size, sizeof body);
+            in_.read(reinterpret_cast<char*>(body), want);
+            format = parseFormat(body, static_cast<uint32_t>(in_.gcount()));
+            skip(padded - want);
+            if (haveData) {
+                in_.clear();
+                in_.seekg(dataAt);
+                dataLeft_ = dataSize;
+            }
+        } else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
+            haveData = true;
+            dataSize = size;
+            if (format) {
+                dataLeft_ = size;
+                break;
+            }
+            dataAt = in_.tellg();
+            if (dataAt < 0)
+                throw RecordingError("Die WAV-Datei nennt ihr Format erst nach den Daten; so ist "
+                                     "sie nur als Datei lesbar, nicht aus einer Pipe.");
+            skip(padded);
+        } else {
+            skip(padded);
+        }
+    }
+    if (!format)
+        throw RecordingError("Die WAV-Datei hat keinen fmt-Abschnitt.");
+    if (!haveData)
+        throw RecordingError("Die WAV-Datei hat keinen data-Abschnitt.");
+    rate_ = format->rate;
+    tag_ = format->tag;
+    bits_ = format->bits;
+    blockAlign_ = format->blockAlign;
+}
+
+std::span<const float> RecordingReader::next() {
+    const std::size_t want = blockFrames * blockAlign_;
+    bytes_.assign(pending_.begin(), pending_.end());
+    pending_.clear();
+    if (dataLeft_ > 0 && bytes_.size() < want) {
+        const auto count =
+            static_cast<std::size_t>(std::min<uint64_t>(want - bytes_.size(), dataLeft_));
+        const std::size_t old = bytes_.size();
+        bytes_.resize(old + count);
+        in_.read(reinterpret_cast<char*>(bytes_.data() + old), static_cast<std::streamsize>(count));
+        const auto got = static_cast<std::size_t>(in_.gcount());
+        bytes_.resize(old + got);
+        // A size beyond the end of the stream is cut to what is there.
+        dataLeft_ = got < count ? 0 : dataLeft_ - got;
+    }
+    const Format format{tag_, 1, 0, blockAlign_, bits_};
+    const std::size_t frames = bytes_.size() / blockAlign_; // a partial last frame is dropped
+    samples_.resize(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        samples_[i] = sampleAt(bytes_.data() + i * blockAlign_, format);
+    if (!started_ && frames == 0 && wav_)
+        throw RecordingError("Die WAV-Datei enthält keine Abtastwerte.");
+    started_ = true;
+    return samples_;
 }

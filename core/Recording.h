@@ -5,6 +5,7 @@
 // unsigned 8-bit mono samples at a given rate. Texts of errors are German, for the user.
 #include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -28,5 +29,30 @@ Recording readWav(std::span<const uint8_t> bytes);
 // Raw unsigned 8-bit mono samples at sampleRate.
 Recording readRaw8(std::span<const uint8_t> bytes, double sampleRate);
 
-// Reads file: a WAV file when its content or its name says so, else raw 8-bit at rawRate.
+// Reads file whole: a WAV file when its content or its name says so, else raw 8-bit at rawRate.
 Recording readRecordingFile(const std::filesystem::path& file, double rawRate = 22050);
+
+// Reads a recording block by block from a stream (a file, a pipe, standard input), so that
+// memory stays the same however long it is. The stream is a WAV file when its content starts as
+// one or wavByName says so, else raw 8-bit samples at rawRate. Throws RecordingError.
+class RecordingReader {
+public:
+    static constexpr std::size_t blockFrames = 16384;
+
+    RecordingReader(std::istream& in, bool wavByName, double rawRate);
+    double sampleRate() const { return rate_; }
+    bool isWav() const { return wav_; }
+    // The next samples (first channel, full scale +-1), at most blockFrames; empty at the end.
+    std::span<const float> next();
+
+private:
+    std::istream& in_;
+    bool wav_ = false;
+    double rate_ = 0;
+    uint16_t tag_ = 0, bits_ = 0, blockAlign_ = 1;
+    uint64_t dataLeft_ = 0;        // bytes of the data chunk still to read
+    std::vector<uint8_t> pending_; // raw bytes read while looking for the header
+    std::vector<uint8_t> bytes_;
+    std::vector<float> samples_;
+    bool started_ = false;
+};

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <numbers>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -47,24 +48,6 @@ struct Biquad {
         return y;
     }
 };
-
-// The tone band alone: mains hum and its harmonics below, most of the noise above.
-std::vector<float> toneBand(const Recording& recording) {
-    std::vector<Biquad> filters = {Biquad::make(600, recording.sampleRate, true),
-                                   Biquad::make(600, recording.sampleRate, true)};
-    if (recording.sampleRate > 8000) {
-        filters.push_back(Biquad::make(3400, recording.sampleRate, false));
-        filters.push_back(Biquad::make(3400, recording.sampleRate, false));
-    }
-    std::vector<float> out(recording.samples.size());
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        double v = recording.samples[i];
-        for (Biquad& f : filters)
-            v = f(v);
-        out[i] = static_cast<float>(v);
-    }
-    return out;
-}
 
 // The powers of several frequencies over x, in one pass: the independent recurrences keep the
 // processor busy where one alone would wait for each multiplication.
@@ -127,22 +110,17 @@ std::string seconds(double s) {
     return out;
 }
 
+// "1 Ton", "2 Töne": a count with its noun in the number it needs.
+std::string counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
 std::string hertz(double f) {
     return std::to_string(static_cast<long>(std::lround(f))) + " Hz";
 }
 
 const std::array<const char*, 4> kBlockNames = {"Block B I", "Block B II", "Block B III",
                                                 "Block B IV"};
-
-// The tone index of f in a row, or nothing when f is none of the row's tones.
-std::optional<int> toneIndex(const TToneTable& table, uint8_t tonsys, double f) {
-    for (int i = 0; i < kToneIndices; ++i) {
-        const uint16_t nominal = table.tone(tonsys, i);
-        if (nominal != 0 && std::fabs(f / nominal - 1) <= kTolerance)
-            return i;
-    }
-    return std::nullopt;
-}
 
 // The option (from 1) of a Block A setting whose tone the encoder puts in slot, or 0: the
 // encoder itself is asked, so that its table is the only one.
@@ -223,15 +201,16 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
     for (int b = 0; b < count; ++b) {
         if (b + 1 >= static_cast<int>(blocks.size())) {
             const FoundTone& last = *blocks.back().back();
-            return fail("Block A kündigt " + std::to_string(count) +
-                        " Rufadressen an, gefunden sind " + std::to_string(b) + "; nach " +
-                        seconds(last.start + last.length) + " folgt kein " + kBlockNames[b] + ".");
+            return fail(
+                "Block A kündigt " + counted(std::size_t(count), "Rufadresse", "Rufadressen") +
+                " an, gefunden " + (b == 1 ? "ist " : "sind ") + std::to_string(b) + "; nach " +
+                seconds(last.start + last.length) + " folgt kein " + kBlockNames[b] + ".");
         }
         const auto& block = blocks[b + 1];
         if (block.size() != s.adresseLen)
             return fail(std::string(kBlockNames[b]) + " ab " + seconds(block.front()->start) +
-                        " hat " + std::to_string(block.size()) + " Töne, der Auswerter verlangt " +
-                        std::to_string(s.adresseLen) + ".");
+                        " hat " + counted(block.size(), "Ton", "Töne") +
+                        ", der Auswerter verlangt " + std::to_string(s.adresseLen) + ".");
         std::string text;
         for (std::size_t k = 0; k < block.size(); ++k) {
             const std::string where =
@@ -306,42 +285,177 @@ void measureTiming(const Blocks& blocks, std::size_t used, DecodedSequence& d) {
 
 } // namespace
 
-std::vector<FoundTone> findTones(const Recording& recording) {
-    const double rate = recording.sampleRate;
+namespace {
+
+// The pieces of a run that hold one frequency each, as sample ranges [from, to) from the run's
+// start: the frequency is read from the upward zero crossings over 10 ms every 5 ms, and a
+// piece ends where it moves by more than 3 % (the tones of one system lie 6.5 % apart or more).
+// Stretches shorter than 15 ms, where one tone gives way to the next, join a neighbour.
+std::vector<std::pair<std::size_t, std::size_t>> steadyPieces(const float* x, std::size_t n,
+                                                              double rate) {
+    const auto step = static_cast<std::size_t>(rate * 0.005);
+    const auto span = static_cast<std::size_t>(rate * 0.010);
+    if (n < span + 2 * step)
+        return {{0, n}};
+    std::vector<double> crossings;
+    for (std::size_t i = 1; i < n; ++i)
+        if (x[i - 1] < 0 && x[i] >= 0)
+            crossings.push_back(double(i - 1) + x[i - 1] / (x[i - 1] - x[i]));
+    struct Piece {
+        std::size_t first, last; // frames
+        double frequency;        // mean over the piece's own frames
+        int count;
+    };
+    std::vector<Piece> pieces;
+    std::size_t lo = 0, hi = 0, frame = 0;
+    for (std::size_t from = 0; from + span <= n; from += step, ++frame) {
+        while (lo < crossings.size() && crossings[lo] < double(from))
+            ++lo;
+        hi = std::max(hi, lo);
+        while (hi < crossings.size() && crossings[hi] < double(from + span))
+            ++hi;
+        const double f =
+            hi - lo >= 3 ? double(hi - lo - 1) * rate / (crossings[hi - 1] - crossings[lo]) : 0;
+        Piece& p = pieces.empty() ? pieces.emplace_back(Piece{frame, frame, f, 0}) : pieces.back();
+        if (p.count > 0 && std::fabs(f / p.frequency - 1) >= 0.03) {
+            pieces.push_back({frame, frame, f, 1});
+        } else {
+            p.frequency = (p.frequency * p.count + f) / (p.count + 1);
+            ++p.count;
+            p.last = frame;
+        }
+    }
+    // The shortest short piece joins the neighbour nearer in frequency, until none is short.
+    while (pieces.size() > 1) {
+        auto shortest = std::min_element(pieces.begin(), pieces.end(), [](auto& a, auto& b) {
+            return a.last - a.first < b.last - b.first;
+        });
+        if (shortest->last - shortest->first >= 2)
+            break;
+        auto near = [&](auto it) {
+            return std::fabs(std::log(it->frequency / shortest->frequency));
+        };
+        const bool toPrevious =
+            shortest != pieces.begin() &&
+            (shortest + 1 == pieces.end() || near(shortest - 1) <= near(shortest + 1));
+        if (toPrevious)
+            (shortest - 1)->last = shortest->last;
+        else
+            (shortest + 1)->first = shortest->first;
+        pieces.erase(shortest);
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> out;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
+        // Between the centres of the last frame of one piece and the first of the next.
+        const std::size_t to = (pieces[i].last + pieces[i + 1].first) * step / 2 + span / 2;
+        out.emplace_back(from, to);
+        from = to;
+    }
+    out.emplace_back(from, n);
+    return out;
+}
+
+} // namespace
+
+struct ToneFinder::State {
+    static constexpr std::size_t kStretchFrames = 20000; // 20 s of 1 ms frames
+
+    double rate = 0;
+    std::size_t hop = 1, window = 1;
+    std::vector<Biquad> filters;
+    std::vector<float> band;   // the tone band of the current stretch
+    std::size_t bandStart = 0; // its first sample in the recording
+    bool first = true;         // no stretch analysed yet
+    std::vector<double> energySum, envelope, sorted;
+    std::vector<FoundTone> found;
+
+    void analyse(bool last);
+    void addRun(std::size_t first, std::size_t end);
+};
+
+ToneFinder::ToneFinder(double rate) : state_(std::make_unique<State>()) {
     if (!(rate >= kMinRate) || rate > 1e6)
         throw DecodeError("Die Abtastrate von " + std::to_string(std::lround(rate)) +
                           " Hz passt nicht zu den Tönen (erlaubt: 6000 bis 1000000 Hz).");
-    const std::vector<float> band = toneBand(recording);
-
+    State& s = *state_;
+    s.rate = rate;
     // The band's energy over 3 ms, every millisecond.
-    const auto hop = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 1000));
-    const auto window = std::max<std::size_t>(1, static_cast<std::size_t>(rate * 0.003));
-    std::vector<double> energySum(band.size() + 1, 0);
+    s.hop = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 1000));
+    s.window = std::max<std::size_t>(1, static_cast<std::size_t>(rate * 0.003));
+    // The tone band alone: mains hum and its harmonics below, most of the noise above.
+    s.filters = {Biquad::make(600, rate, true), Biquad::make(600, rate, true)};
+    if (rate > 8000) {
+        s.filters.push_back(Biquad::make(3400, rate, false));
+        s.filters.push_back(Biquad::make(3400, rate, false));
+    }
+}
+
+ToneFinder::~ToneFinder() = default;
+
+void ToneFinder::push(std::span<const float> samples) {
+    State& s = *state_;
+    const std::size_t stretch = State::kStretchFrames * s.hop;
+    for (const float sample : samples) {
+        double v = sample;
+        for (Biquad& f : s.filters)
+            v = f(v);
+        s.band.push_back(static_cast<float>(v));
+        if (s.band.size() == stretch) {
+            s.analyse(false);
+            // The next stretch starts half-way: its first quarter was the core of this one.
+            const std::size_t half = stretch / 2;
+            s.band.erase(s.band.begin(), s.band.begin() + std::ptrdiff_t(half));
+            s.bandStart += half;
+            s.first = false;
+        }
+    }
+}
+
+void ToneFinder::finish() {
+    state_->analyse(true);
+    state_->band.clear();
+}
+
+std::vector<FoundTone> ToneFinder::take() {
+    return std::exchange(state_->found, {});
+}
+
+// Finds the runs of tone in the stretch and keeps those that start in its core: the middle half,
+// from the start of the recording for the first stretch and to its end for the last. A run
+// starting in the core lies wholly in the stretch unless it is longer than 5 s.
+void ToneFinder::State::analyse(bool last) {
+    const std::size_t frames = band.size() / hop;
+    if (frames == 0)
+        return;
+    energySum.assign(band.size() + 1, 0);
     for (std::size_t i = 0; i < band.size(); ++i)
         energySum[i + 1] = energySum[i] + double(band[i]) * band[i];
-    const std::size_t frames = band.size() / hop;
-    std::vector<double> envelope(frames);
+    envelope.resize(frames);
     for (std::size_t k = 0; k < frames; ++k) {
         const std::size_t centre = k * hop + hop / 2;
         const std::size_t from = centre > window / 2 ? centre - window / 2 : 0;
         const std::size_t to = std::min(band.size(), from + window);
         envelope[k] = (energySum[to] - energySum[from]) / double(to - from);
     }
-    if (frames == 0)
-        return {};
 
     // Tones against the floor in the pauses: at least a tenth of every sequence is pause.
-    std::vector<double> sorted = envelope;
-    std::sort(sorted.begin(), sorted.end());
-    const double peak = sorted.back();
-    const double floor = sorted[sorted.size() / 10];
+    sorted = envelope;
+    const auto tenth = sorted.begin() + std::ptrdiff_t(sorted.size() / 10);
+    std::nth_element(sorted.begin(), tenth, sorted.end());
+    const double floor = *tenth;
+    const double peak = *std::max_element(sorted.begin(), sorted.end());
     if (peak < 1e-10 || peak < 10 * floor)
-        return {};
+        return;
     // Midway in decibels, but at least 20 dB below the tones for clean recordings.
     const double threshold = std::max(std::sqrt(peak * floor), peak / 100);
 
+    const std::size_t quarter = kStretchFrames / 4;
+    const std::size_t coreBegin = first ? 0 : quarter;
+    const std::size_t coreEnd = last ? frames : 3 * quarter;
     // Runs above the threshold; gaps shorter than a tone pause can be are closed.
-    std::vector<std::pair<std::size_t, std::size_t>> runs; // frames [first, end)
+    std::size_t runFirst = 0, runEnd = 0;
+    bool open = false;
     for (std::size_t k = 0; k < frames;) {
         if (envelope[k] <= threshold) {
             ++k;
@@ -350,58 +464,99 @@ std::vector<FoundTone> findTones(const Recording& recording) {
         std::size_t end = k;
         while (end < frames && envelope[end] > threshold)
             ++end;
-        if (!runs.empty() && double(k - runs.back().second) * hop / rate < kMinGap)
-            runs.back().second = end;
-        else
-            runs.emplace_back(k, end);
+        if (open && double(k - runEnd) * double(hop) / rate < kMinGap) {
+            runEnd = end;
+        } else {
+            if (open && runFirst >= coreBegin && runFirst < coreEnd)
+                addRun(runFirst, runEnd);
+            runFirst = k;
+            runEnd = end;
+            open = true;
+        }
         k = end;
     }
+    if (open && runFirst >= coreBegin && runFirst < coreEnd)
+        addRun(runFirst, runEnd);
+}
 
-    std::vector<FoundTone> tones;
-    for (auto [first, end] : runs) {
-        if (double((end - first) * hop) / rate < kMinToneLength)
-            continue;
-        // The edges are where the energy crosses half the tone's own: there the centred window
-        // holds as much tone as pause, so the smoothing adds nothing to the length.
-        std::vector<double> inside(envelope.begin() + std::ptrdiff_t(first),
-                                   envelope.begin() + std::ptrdiff_t(end));
-        std::nth_element(inside.begin(), inside.begin() + std::ptrdiff_t(inside.size() / 2),
-                         inside.end());
-        const double half = inside[inside.size() / 2] / 2;
-        // From the run's outermost frames at half or above: a dip inside the run (quieter, yet
-        // above the threshold) stays part of the tone and cannot make its length negative.
-        std::size_t lo = first, hi = end - 1;
-        while (envelope[lo] < half)
-            ++lo;
-        while (envelope[hi] < half)
-            --hi;
-        while (lo > 0 && envelope[lo - 1] >= half)
-            --lo;
-        while (hi + 1 < frames && envelope[hi + 1] >= half)
-            ++hi;
-        double startFrame = double(lo), endFrame = double(hi);
-        if (lo > 0)
-            startFrame -= (envelope[lo] - half) / (envelope[lo] - envelope[lo - 1]);
-        if (hi + 1 < frames)
-            endFrame += (envelope[hi] - half) / (envelope[hi] - envelope[hi + 1]);
-        const double start = (startFrame * double(hop) + double(hop) / 2) / rate;
-        const double length = (endFrame - startFrame) * double(hop) / rate;
-        // Measure the middle: up to 30 ms, clear of the edges.
-        const std::size_t a = first * hop, b = std::min(band.size(), end * hop);
-        const std::size_t margin = window + static_cast<std::size_t>(rate * 0.002);
-        std::size_t from = a + margin, to = b > margin ? b - margin : a;
-        if (to <= from + window) {
-            from = a;
-            to = b;
+void ToneFinder::State::addRun(std::size_t first, std::size_t end) {
+    const std::size_t frames = envelope.size();
+    if (double((end - first) * hop) / rate < kMinToneLength)
+        return;
+    // The edges are where the energy crosses half the tone's own: there the centred window
+    // holds as much tone as pause, so the smoothing adds nothing to the length.
+    std::vector<double> inside(envelope.begin() + std::ptrdiff_t(first),
+                               envelope.begin() + std::ptrdiff_t(end));
+    std::nth_element(inside.begin(), inside.begin() + std::ptrdiff_t(inside.size() / 2),
+                     inside.end());
+    const double half = inside[inside.size() / 2] / 2;
+    // From the run's outermost frames at half or above: a dip inside the run (quieter, yet
+    // above the threshold) stays part of the tone and cannot make its length negative.
+    std::size_t lo = first, hi = end - 1;
+    while (envelope[lo] < half)
+        ++lo;
+    while (envelope[hi] < half)
+        --hi;
+    while (lo > 0 && envelope[lo - 1] >= half)
+        --lo;
+    while (hi + 1 < frames && envelope[hi + 1] >= half)
+        ++hi;
+    double startFrame = double(lo), endFrame = double(hi);
+    if (lo > 0)
+        startFrame -= (envelope[lo] - half) / (envelope[lo] - envelope[lo - 1]);
+    if (hi + 1 < frames)
+        endFrame += (envelope[hi] - half) / (envelope[hi] - envelope[hi + 1]);
+    const double offset = double(bandStart) / rate;
+    const double start = (startFrame * double(hop) + double(hop) / 2) / rate;
+    const double end_ = (endFrame * double(hop) + double(hop) / 2) / rate;
+
+    const std::size_t a = first * hop, b = std::min(band.size(), end * hop);
+    const std::size_t margin = window + static_cast<std::size_t>(rate * 0.002);
+    const auto maxCount = static_cast<std::size_t>(rate * 0.03);
+    // Measure the middle of a piece: up to 30 ms, clear of its edges.
+    auto measure = [&](std::size_t from, std::size_t to, std::size_t fromMargin,
+                       std::size_t toMargin) {
+        std::size_t m = from + fromMargin, n = to > toMargin ? to - toMargin : from;
+        if (n <= m + window) {
+            m = from;
+            n = to;
         }
-        const std::size_t maxCount = static_cast<std::size_t>(rate * 0.03);
-        if (to - from > maxCount) {
-            from = (from + to - maxCount) / 2;
-            to = from + maxCount;
+        if (n - m > maxCount) {
+            m = (m + n - maxCount) / 2;
+            n = m + maxCount;
         }
-        tones.push_back({start, length, measureFrequency(band.data() + from, to - from, rate)});
+        return measureFrequency(band.data() + m, n - m, rate);
+    };
+    const auto pieces = steadyPieces(band.data() + a, b - a, rate);
+    if (pieces.size() == 1) {
+        found.push_back({offset + start, end_ - start, measure(a, b, margin, margin)});
+        return;
     }
-    return tones;
+    const auto inner = static_cast<std::size_t>(rate * 0.005);
+    std::vector<FoundTone> tones;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const double from = i == 0 ? start : double(a + pieces[i].first) / rate;
+        const double to = i + 1 == pieces.size() ? end_ : double(a + pieces[i].second) / rate;
+        const double f = measure(a + pieces[i].first, a + pieces[i].second, i == 0 ? margin : inner,
+                                 i + 1 == pieces.size() ? margin : inner);
+        // Pieces that measure the same are one tone that the zero crossings split.
+        if (!tones.empty() && std::fabs(f / tones.back().frequency - 1) < 0.03) {
+            FoundTone& t = tones.back();
+            if (to - from > t.length)
+                t.frequency = f;
+            t.length = offset + to - t.start;
+            continue;
+        }
+        tones.push_back({offset + from, to - from, f});
+    }
+    found.insert(found.end(), tones.begin(), tones.end());
+}
+
+std::vector<FoundTone> findTones(const Recording& recording) {
+    ToneFinder finder(recording.sampleRate);
+    finder.push(recording.samples);
+    finder.finish();
+    return finder.take();
 }
 
 DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneTable& table) {
@@ -413,14 +568,14 @@ DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneT
             blocks.emplace_back();
         blocks.back().push_back(&found[i]);
     }
-    std::string summary = "Gefunden: " + std::to_string(found.size()) + " Töne in " +
-                          std::to_string(blocks.size()) + " Blöcken (";
+    std::string summary = "Gefunden: " + counted(found.size(), "Ton", "Töne") + " in " +
+                          counted(blocks.size(), "Block", "Blöcken") + " (";
     for (std::size_t b = 0; b < blocks.size(); ++b)
         summary += (b ? ", " : "") + std::to_string(blocks[b].size());
     summary += ").\n";
     if (blocks.front().size() != kBlockASlots)
         throw DecodeError(summary + "Block A ab " + seconds(found.front().start) + " hat " +
-                          std::to_string(blocks.front().size()) + " Töne statt 6.");
+                          counted(blocks.front().size(), "Ton", "Töne") + " statt 6.");
 
     // Several tone systems share their tones; each is tried. The first that reads the tones
     // without the twelfth tone ('G') is taken, then the lowest number; the others are named.
@@ -458,4 +613,13 @@ DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneT
 
 DecodedSequence decodeSequence(const Recording& recording, const TToneTable& table) {
     return decodeSequence(findTones(recording), table);
+}
+
+std::optional<int> toneIndex(const TToneTable& table, uint8_t tonsys, double f) {
+    for (int i = 0; i < kToneIndices; ++i) {
+        const uint16_t nominal = table.tone(tonsys, i);
+        if (nominal != 0 && std::fabs(f / nominal - 1) <= kTolerance)
+            return i;
+    }
+    return std::nullopt;
 }

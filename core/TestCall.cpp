@@ -34,14 +34,7 @@ int toneIndexOf(char c) {
 } // namespace
 
 uint16_t toneLengthMs(int button) {
-    switch (button) {
-    case 1:
-        return 40;
-    case 3:
-        return 100;
-    default:
-        return 70;
-    }
+    return button >= 1 && button <= 3 ? kToneLengthButtons[button - 1] : kToneLengthButtons[1];
 }
 
 std::vector<uint16_t> testCallTones(const std::string& address, uint8_t tonsys,
@@ -88,7 +81,8 @@ std::vector<ToneSegment> testCallSegments(const TestCall& call, const TToneTable
 
 std::size_t testCallSampleCount(std::size_t characters, uint16_t toneLength, bool siren) {
     const std::size_t call = characters * sampleCount(toneLength);
-    return 2 * (sampleCount(kCallLeadIn) + call) + (siren ? sampleCount(kSirenLength) : 0) +
+    return 2 * (sampleCount(kCallLeadIn) + call) +
+           (siren ? sampleCount(kSirenPause) + sampleCount(kSirenLength) : 0) +
            sampleCount(kCallTail);
 }
 
@@ -111,6 +105,7 @@ std::vector<uint8_t> renderTestCall(const TestCall& call, const TToneTable& tabl
     }
     if (call.siren) {
         const double low = phaseStep(kSirenLow), high = phaseStep(kSirenHigh);
+        out.insert(out.end(), sampleCount(kSirenPause), kSilence);
         const std::size_t count = sampleCount(kSirenLength);
         for (std::size_t n = 1; n <= count; ++n) {
             const double value =

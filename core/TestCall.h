@@ -2,7 +2,8 @@
 #pragma once
 // The test call: a pager's own address as alerting networks send it, so that a technician can
 // check that the programmed pager alerts. 600 ms of silence, the call, 600 ms of silence, the
-// call again, optionally the siren double tone for 5 s, then 70 ms of silence. One tone per
+// call again, optionally 600 ms of silence and the siren double tone for 5 s, then 70 ms of
+// silence. One tone per
 // address character, back to back, with the phase running on from tone to tone (no click).
 #include "ToneSequence.h"
 #include "ToneTable.h"
@@ -19,6 +20,10 @@ constexpr uint16_t kCallTail = 70;    // ms of silence after the last call or th
 constexpr uint16_t kSirenLow = 675;   // Hz; both siren tones at half the amplitude
 constexpr uint16_t kSirenHigh = 1240;
 constexpr uint16_t kSirenLength = 5000; // ms
+// Silence between the second call and the siren, in ms. Five-tone decoders end a call only at a
+// pause: glued to it, the siren's low tone (a symbol of their tables) reads as a sixth character.
+// About 40 ms would do for them; the pause between the two calls is taken, well clear of that.
+constexpr uint16_t kSirenPause = kCallLeadIn;
 
 // An address that cannot be sent; the message is German, for the user.
 class TestCallError : public std::runtime_error {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ToneSequence.h"
 
+#include "Extended.h"
+
 #include <cmath>
 
 std::vector<ToneSegment> toneSequence(const TProgTones& t, uint16_t toneLength, uint16_t tonePause,
@@ -26,26 +28,43 @@ std::vector<ToneSegment> toneSequence(const TProgTones& t, uint16_t toneLength, 
 }
 
 std::size_t sampleCount(uint16_t duration) {
-    // Each step rounded to extended precision in this order: at the exact ties it decides.
-    const long double seconds = duration / 1000.0L;
-    const long double samples = seconds * static_cast<long double>(kSampleRate);
-    return static_cast<std::size_t>(std::nearbyintl(samples));
+    // Each step rounded to the extended format in this order: at the exact ties (every 20 ms
+    // from 10 ms on) the two roundings decide.
+    const Extended seconds = extendedQuotient(duration, 1000);
+    return nearestInteger(extendedProduct(seconds, extendedOf(uint64_t{kSampleRate})));
+}
+
+double toneStep(uint16_t frequency) {
+    // The constant is 6.28318, not 2 pi: the receiver was tuned against these tones.
+    const Extended cycles = extendedQuotient(frequency, kSampleRate);
+    return nearestDouble(extendedProduct(cycles, extendedQuotient(628318, 100000)));
+}
+
+namespace {
+
+// The phase n * w as the extended format rounds it, as two doubles that add up to it exactly.
+void phaseOf(std::size_t n, double step, double& high, double& low) {
+    splitExtended(extendedProduct(extendedOf(uint64_t{n}), extendedOf(step)), high, low);
+}
+
+} // namespace
+
+uint8_t preciseToneSample(std::size_t n, double step, uint8_t amplitude) {
+    double high = 0, low = 0;
+    phaseOf(n, step, high, low);
+    const double sine = std::sin(high) + std::cos(high) * low;
+    return static_cast<uint8_t>(std::nearbyint(sine * amplitude + 127.0));
 }
 
 namespace {
 
 // The samples are round(sin(n * w) * A + 127) in extended precision. A double-precision pass
 // gets within kTieMargin of that value (see appendToneSamples); only a value that close to a
-// rounding tie can round differently, and those few are computed the extended way.
+// rounding tie can round differently, and those few go through preciseToneSample.
 constexpr double kTieMargin = 1e-7;
-// The rotation restarts from an extended-precision sine and cosine every kReseed samples, so
-// its rounding error cannot grow with the tone's length.
+// The rotation restarts from the sine and cosine of the exact phase every kReseed samples,
+// so its rounding error cannot grow with the tone's length.
 constexpr std::size_t kReseed = 512;
-
-uint8_t extendedSample(std::size_t n, double step, uint8_t amplitude) {
-    const long double value = std::sin(static_cast<long double>(n) * step) * amplitude + 127.0L;
-    return static_cast<uint8_t>(std::nearbyintl(value));
-}
 
 } // namespace
 
@@ -56,36 +75,35 @@ void appendToneSamples(uint16_t frequency, uint16_t duration, uint8_t amplitude,
         buffer.insert(buffer.end(), count, kSilence);
         return;
     }
-    // The constant is 6.28318, not 2 pi: the receiver was tuned against these tones.
-    const double step =
-        static_cast<double>(frequency / static_cast<long double>(kSampleRate) * 6.28318L);
+    const double step = toneStep(frequency);
     const std::size_t start = buffer.size();
     buffer.resize(start + count);
     uint8_t* out = buffer.data() + start;
 
     // sin(n w) by rotating (cos, sin) through the angle w in double precision. Against the
     // extended value each rotation adds at most a few 1e-16; after kReseed steps, times an
-    // amplitude of at most 255, that stays below 1e-10, far inside kTieMargin.
-    const long double stepL = step;
-    const double rotCos = static_cast<double>(std::cos(stepL));
-    const double rotSin = static_cast<double>(std::sin(stepL));
+    // amplitude of at most 255, that stays below 1e-10, far inside kTieMargin. A sine or
+    // cosine of the C library that is an ulp off elsewhere changes nothing beyond that margin.
+    const double rotCos = std::cos(step);
+    const double rotSin = std::sin(step);
     const double a = amplitude;
     double c = 0, s = 0;
     for (std::size_t n = 1; n <= count; ++n) {
         if ((n - 1) % kReseed == 0) {
-            const long double phase = static_cast<long double>(n) * step;
-            c = static_cast<double>(std::cos(phase));
-            s = static_cast<double>(std::sin(phase));
+            double high = 0, low = 0;
+            phaseOf(n, step, high, low);
+            c = std::cos(high) - std::sin(high) * low;
+            s = std::sin(high) + std::cos(high) * low;
         } else {
             const double next = c * rotCos - s * rotSin;
             s = s * rotCos + c * rotSin;
             c = next;
         }
         const double value = s * a + 127.0;
-        // Round half to even by the 1.5 * 2^52 trick (default rounding mode, as nearbyintl).
+        // Round half to even by the 1.5 * 2^52 trick (default rounding mode, as nearbyint).
         const double rounded = (value + 0x1.8p52) - 0x1.8p52;
         if (std::fabs(std::fabs(value - rounded) - 0.5) < kTieMargin)
-            out[n - 1] = extendedSample(n, step, amplitude);
+            out[n - 1] = preciseToneSample(n, step, amplitude);
         else
             out[n - 1] = static_cast<uint8_t>(rounded);
     }

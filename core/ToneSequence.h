@@ -24,8 +24,17 @@ std::vector<ToneSegment> toneSequence(const TProgTones& tones, uint16_t toneLeng
                                       uint16_t tonePause, uint16_t blockPause);
 
 // Samples in a segment of duration ms: d / 1000 * 22050 in extended precision, rounded half
-// to even.
+// to even. The same count on every processor.
 std::size_t sampleCount(uint16_t duration);
+
+// The phase step w of a tone in radians per sample: f / 22050 * 6.28318 in extended
+// precision, stored as a double.
+double toneStep(uint16_t frequency);
+
+// Sample n of a tone, for the values next to a rounding tie: the phase n * w as the extended
+// format rounds it, its sine within about 1e-13 of the extended one, rounded half to even.
+// Every processor decides such a sample alike unless it lies closer to the tie than that.
+uint8_t preciseToneSample(std::size_t n, double step, uint8_t amplitude);
 
 // Appends one segment: sample n (from 1) is round(sin(n * w) * amplitude + 127) with
 // w = f / 22050 * 6.28318; the phase starts afresh for every segment.

@@ -11,6 +11,7 @@
 #include "FuzzCheck.h"
 
 #include "Commands.h"
+#include "ProgEngine.h"
 #include "Cp1252.h"
 #include "ProgListing.h"
 #include "TestCall.h"
@@ -109,7 +110,7 @@ void checkRender(const cli::RenderRequest& r) {
     std::size_t count = 0;
     for (const ToneSegment& segment : sequence)
         count += sampleCount(segment.duration);
-    const std::vector<uint8_t> samples = cli::renderSamples(tones, e);
+    const std::vector<uint8_t> samples = progSamples(tones, e);
     check(samples.size() == count, "render gives every segment's samples");
     for (const uint8_t v : samples)
         check(std::abs(int(v) - kSilence) <= e.amplitude, "samples stay within the amplitude");
@@ -179,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else if (command == "decode") {
             const cli::DecodeRequest r = cli::parseDecode(parsed);
             check(r.rawRate >= 6000 && r.rawRate <= 1000000, "the raw rate is allowed");
+            check(!r.calls || r.output.empty(), "--calls writes no programming-data file");
         } else {
             return 0;
         }

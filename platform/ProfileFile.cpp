@@ -329,6 +329,45 @@ std::string ProfileFile::text() const {
 }
 
 void ProfileFile::save(const std::filesystem::path& file) const {
+    replaceFileContent(file, text());
+}
+
+namespace {
+
+// "." NAME "." pid "." seed "." counter ".tmp", as createTemp names them.
+bool isOurTemp(const std::string& name) {
+    if (name.size() < 12 || name.front() != '.' || !name.ends_with(".tmp"))
+        return false;
+    std::string_view rest(name);
+    rest.remove_suffix(4);
+    for (int field = 0; field < 3; ++field) {
+        const std::size_t dot = rest.rfind('.');
+        if (dot == std::string_view::npos || dot + 1 == rest.size() || dot == 0)
+            return false;
+        for (char c : rest.substr(dot + 1))
+            if (c < '0' || c > '9')
+                return false;
+        rest = rest.substr(0, dot);
+    }
+    return true;
+}
+
+// Temporary files of a save that was killed half-way; an hour leaves a running save alone.
+void removeStaleTemps(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto limit = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& path = it->path();
+        if (isOurTemp(path.filename().string()) && it->is_regular_file(ec) && !it->is_symlink(ec) &&
+            it->last_write_time(ec) < limit && !ec)
+            fs::remove(path, ec);
+    }
+}
+
+} // namespace
+
+void replaceFileContent(const std::filesystem::path& file, std::string_view content) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path shown = fs::absolute(file, ec);
@@ -368,7 +407,7 @@ void ProfileFile::save(const std::filesystem::path& file) const {
             fail(shown, errno);
         [[maybe_unused]] const int ignored = ::fchown(temp.fd(), st.st_uid, st.st_gid);
     }
-    if (const int err = writeAll(temp.fd(), text()))
+    if (const int err = writeAll(temp.fd(), content))
         fail(shown, err);
     if (::fsync(temp.fd()) != 0)
         fail(shown, errno);
@@ -377,6 +416,7 @@ void ProfileFile::save(const std::filesystem::path& file) const {
     if (::rename(temp.name().c_str(), target.c_str()) != 0)
         fail(shown, errno);
     temp.keep();
+    removeStaleTemps(target.parent_path());
 
     // Make the rename itself durable; the content is already safe, so a failure here is moot.
     const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Profile (INI) files: our stand-in for the system's profile calls, read and written by section
-// and key. All text is Windows-1252 bytes, as it stands on disk; file names are native (UTF-8).
+// Profile (INI) files, read and written by section and key, as the programming-data files use
+// them. All text is Windows-1252 bytes, as it stands on disk; file names are native (UTF-8).
 //
 // Reading rules:
 // - section and key names are compared without regard to letter case (ASCII and the letters
@@ -41,6 +41,13 @@ private:
     std::filesystem::path file_;
     std::error_code cause_;
 };
+
+// Replaces a regular file's content (or creates it) without ever losing the old one: the
+// content goes to a temporary file ".NAME.*.tmp" in the same folder, is flushed to disk and
+// renamed over the target; temporary files there that a killed save left behind over an hour
+// ago are removed then. A target that is not a regular file, or write-protected, is refused.
+// Throws ProfileWriteError on any failure.
+void replaceFileContent(const std::filesystem::path& file, std::string_view content);
 
 class ProfileFile {
 public:

@@ -7,6 +7,9 @@ namespace platform {
 
 // The I/O ports the direct-port method uses.
 namespace speakerPort {
+// The interval timer's input clock: a tone of f Hz takes the divisor timerClock / f, on the
+// ports as with the console's KIOCSOUND.
+constexpr uint32_t timerClock = 1193181;
 constexpr uint16_t timer2Data = 0x42;    // counter 2 of the interval timer
 constexpr uint16_t timerControl = 0x43;  // the timer's control word
 constexpr uint16_t systemControl = 0x61; // bit 0: counter 2 gate, bit 1: speaker data enable

@@ -144,7 +144,7 @@ ConsoleToneDevice::~ConsoleToneDevice() {
 }
 
 uint32_t ConsoleToneDevice::soundArgument(uint16_t frequency) {
-    return frequency == 0 ? 0 : 1193180u / frequency;
+    return frequency == 0 ? 0 : speakerPort::timerClock / frequency;
 }
 
 std::unique_ptr<ConsoleToneDevice>

@@ -31,7 +31,8 @@ private:
     int fd_;
 };
 
-// The console's KIOCSOUND: the argument is the timer divisor 1193180 / f, and 0 stops.
+// The console's KIOCSOUND: the argument is the timer divisor speakerPort::timerClock / f, and
+// 0 stops.
 class ConsoleToneDevice final : public ToneService {
 public:
     explicit ConsoleToneDevice(int fd); // takes the descriptor over

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Our own stand-in for the wave-input calls: a device number, a format record and a window
-// that receives the device's notifications; headers are prepared, added, filled in order and
-// handed back. Result codes and their texts are those of the output side.
+// The wave-input layer the recorder records through: a device is opened by number with a
+// format record and a window that receives its notifications; buffer headers are prepared,
+// added, filled in order and handed back. Result codes and their texts are those of the
+// output side.
 #include "WaveOut.h"
 #include "WaveWindow.h"
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Our own stand-in for the mixer calls: devices with destination lines, each fed by source
-// lines; every line has controls identified by number, whose values are read per channel.
-// A device opened with a window posts MM_MIXM_CONTROL_CHANGE (wParam the device, lParam the
-// control identifier) to it when a control's value changes.
+// The mixer layer: devices with destination lines, each fed by source lines; every line has
+// controls identified by number, whose values are read per channel. A device opened with a
+// window posts MM_MIXM_CONTROL_CHANGE (wParam the device, lParam the control identifier) to
+// it when a control's value changes.
 #include "WaveOut.h"
 #include "WaveWindow.h"
 
+#include <poll.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,9 +78,20 @@ public:
     virtual WaveResult getControlDetails(HMixer, uint32_t controlId, unsigned channels,
                                          uint32_t* values) = 0;
     virtual WaveResult close(HMixer) = 0;
+
+    // The descriptors that tell of the device's control changes, with the events to wait
+    // for; none when the layer posts its changes by itself. The owner watches them in its
+    // event loop and calls handleEvents when one is ready.
+    virtual std::vector<pollfd> eventDescriptors(HMixer) { return {}; }
+    // Reads what is pending and posts a change for every control whose value moved. False
+    // when the device is gone: its descriptors are not worth watching any longer.
+    virtual bool handleEvents(HMixer) { return true; }
 };
 
 // The program's layer (ALSA's mixer of each sound card), one per process.
 WaveMixer& alsaWaveMixer();
+// An ALSA mixer layer over the named control devices (mixer device n is controls[n]), for
+// a sound server's mixer, which is not a card.
+std::unique_ptr<WaveMixer> alsaWaveMixerOn(std::vector<std::string> controls);
 
 } // namespace platform

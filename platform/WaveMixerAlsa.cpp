@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The mixer layer on ALSA's simple mixer. A thread of each open device waits for ALSA's
-// events and posts a change for each control whose value moved; every ALSA call on a device
-// is made under its lock, as ALSA's mixer is not safe for two threads at once.
+// The mixer layer on ALSA's simple mixer. ALSA tells of control changes through its own
+// descriptors; the owner watches them in its event loop and calls handleEvents, which posts
+// a change for each control whose value moved. Everything runs on the owner's thread.
 #include "WaveMixerAlsa.h"
 #include "WaveOutAlsa.h"
 
 #include <alsa/asoundlib.h>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +14,6 @@
 #include <mutex>
 #include <new>
 #include <set>
-#include <thread>
 
 namespace platform {
 
@@ -89,9 +84,7 @@ struct MixerDevice {
     std::vector<snd_mixer_elem_t*> elements;
     std::vector<AlsaMixerDestination> layout;
     std::map<uint32_t, std::vector<uint32_t>> lastValues; // by control, for telling changes
-    std::mutex mutex;
-    int stopPipe[2] = {-1, -1};
-    std::thread thread;
+    bool gone = false;                                    // the card went away
 };
 
 namespace {
@@ -147,7 +140,7 @@ const AlsaMixerLine* lineOfControl(const MixerDevice* dev, uint32_t id, uint32_t
     return found;
 }
 
-// Volumes scaled to 0..65535; a mute control reads 1 when the switch is off. Under the lock.
+// Volumes scaled to 0..65535; a mute control reads 1 when the switch is off.
 std::vector<uint32_t> readValues(MixerDevice* dev, const AlsaMixerLine& line, uint32_t type,
                                  unsigned channels) {
     snd_mixer_elem_t* elem = dev->elements[size_t(line.element)];
@@ -179,7 +172,7 @@ std::vector<uint32_t> readValues(MixerDevice* dev, const AlsaMixerLine& line, ui
     return values;
 }
 
-// Runs inside snd_mixer_handle_events, under the device's lock.
+// Runs inside snd_mixer_handle_events.
 int elementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
     if (mask == SND_CTL_EVENT_MASK_REMOVE || !(mask & SND_CTL_EVENT_MASK_VALUE))
         return 0;
@@ -199,60 +192,36 @@ int elementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
     return 0;
 }
 
-void eventLoop(MixerDevice* dev) {
-    std::vector<pollfd> fds;
-    {
-        std::lock_guard lock(dev->mutex);
-        const int n = snd_mixer_poll_descriptors_count(dev->mixer);
-        fds.resize(size_t(std::max(n, 0)) + 1);
-        if (n > 0)
-            snd_mixer_poll_descriptors(dev->mixer, fds.data() + 1, unsigned(n));
-    }
-    fds[0] = {dev->stopPipe[0], POLLIN, 0};
-    for (;;) {
-        for (pollfd& p : fds)
-            p.revents = 0;
-        if (poll(fds.data(), fds.size(), 500) < 0 && errno != EINTR)
-            return;
-        if (fds[0].revents)
-            return;
-        std::lock_guard lock(dev->mutex);
-        unsigned short revents = 0;
-        snd_mixer_poll_descriptors_revents(dev->mixer, fds.data() + 1, unsigned(fds.size() - 1),
-                                           &revents);
-        if (revents & (POLLERR | POLLNVAL)) // the card is gone: wait for the close
-            fds.resize(1);
-        else if (revents & POLLIN)
-            snd_mixer_handle_events(dev->mixer);
-    }
-}
-
 void destroy(MixerDevice* dev) {
     if (dev->mixer)
         snd_mixer_close(dev->mixer);
-    for (int fd : dev->stopPipe)
-        if (fd >= 0)
-            ::close(fd);
     delete dev;
 }
 
+// A mixer device: the control device ALSA opens, and the name its capabilities give.
+struct ControlDevice {
+    std::string control;
+    std::string name;
+};
+
 class AlsaWaveMixer final : public WaveMixer {
 public:
-    unsigned getNumDevs() override { return static_cast<unsigned>(soundCards().size()); }
+    // Without control names, mixer device n is the n-th sound card.
+    explicit AlsaWaveMixer(std::vector<std::string> controls = {})
+        : controls_(std::move(controls)) {}
+
+    unsigned getNumDevs() override { return static_cast<unsigned>(devices().size()); }
 
     WaveResult getDevCaps(unsigned device, MixerCaps* caps) override {
         if (!caps)
             return MMSYSERR_INVALPARAM;
-        const auto cards = soundCards();
-        if (device >= cards.size())
-            return MMSYSERR_BADDEVICEID;
         silenceAlsa();
-        char* name = nullptr;
-        const int rc = snd_card_get_name(cards[device], &name);
-        if (rc < 0)
-            return rc;
-        caps->szPname = name;
-        std::free(name);
+        const auto all = devices();
+        if (device >= all.size())
+            return MMSYSERR_BADDEVICEID;
+        if (all[device].name.empty())
+            return -ENODEV;
+        caps->szPname = all[device].name;
         caps->cDestinations = 2;
         return MMSYSERR_NOERROR;
     }
@@ -262,24 +231,21 @@ public:
             return MMSYSERR_INVALPARAM;
         if ((flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW || !window)
             return MMSYSERR_INVALFLAG;
-        const auto cards = soundCards();
-        if (device >= cards.size())
-            return MMSYSERR_BADDEVICEID;
         silenceAlsa();
+        const auto all = devices();
+        if (device >= all.size())
+            return MMSYSERR_BADDEVICEID;
         auto* dev = new (std::nothrow) MixerDevice;
         if (!dev)
             return MMSYSERR_NOMEM;
         dev->window = window;
-        const std::string ctl = "hw:" + std::to_string(cards[device]);
         int rc = snd_mixer_open(&dev->mixer, 0);
         if (rc >= 0)
-            rc = snd_mixer_attach(dev->mixer, ctl.c_str());
+            rc = snd_mixer_attach(dev->mixer, all[device].control.c_str());
         if (rc >= 0)
             rc = snd_mixer_selem_register(dev->mixer, nullptr, nullptr);
         if (rc >= 0)
             rc = snd_mixer_load(dev->mixer);
-        if (rc >= 0 && pipe2(dev->stopPipe, O_CLOEXEC) != 0)
-            rc = -errno;
         if (rc < 0) {
             destroy(dev);
             return rc;
@@ -308,12 +274,6 @@ public:
             for (const AlsaMixerControl& c : line.controls)
                 dev->lastValues[c.id] = readValues(dev, line, c.type, line.channels);
         });
-        try {
-            dev->thread = std::thread(eventLoop, dev);
-        } catch (...) {
-            destroy(dev);
-            return MMSYSERR_NOMEM;
-        }
         {
             std::lock_guard lock(registryMutex);
             registry.insert(dev);
@@ -329,7 +289,6 @@ public:
             return MMSYSERR_INVALPARAM;
         if (flags != MIXER_GETLINEINFOF_DESTINATION && flags != MIXER_GETLINEINFOF_SOURCE)
             return MMSYSERR_INVALFLAG;
-        std::lock_guard lock(dev->mutex);
         const uint32_t d = line->dwDestination;
         if (d >= dev->layout.size())
             return MIXERR_INVALLINE;
@@ -359,7 +318,6 @@ public:
             return MMSYSERR_INVALHANDLE;
         if (!controls)
             return MMSYSERR_INVALPARAM;
-        std::lock_guard lock(dev->mutex);
         const uint32_t d = lineId >> 16;
         const uint32_t s = lineId & 0xFFFF;
         if (d >= dev->layout.size() || (s != 0xFFFF && s >= dev->layout[d].sources.size()))
@@ -377,7 +335,6 @@ public:
                                  uint32_t* values) override {
         if (!known(dev))
             return MMSYSERR_INVALHANDLE;
-        std::lock_guard lock(dev->mutex);
         uint32_t type = 0;
         const AlsaMixerLine* line = lineOfControl(dev, controlId, &type);
         if (!line)
@@ -395,13 +352,58 @@ public:
             if (!dev || !registry.erase(dev))
                 return MMSYSERR_INVALHANDLE;
         }
-        const char stop = 1;
-        while (::write(dev->stopPipe[1], &stop, 1) < 0 && errno == EINTR) {
-        }
-        dev->thread.join();
         destroy(dev);
         return MMSYSERR_NOERROR;
     }
+
+    std::vector<pollfd> eventDescriptors(HMixer dev) override {
+        if (!known(dev) || dev->gone)
+            return {};
+        const int count = snd_mixer_poll_descriptors_count(dev->mixer);
+        std::vector<pollfd> fds(size_t(std::max(count, 0)));
+        if (count > 0 && snd_mixer_poll_descriptors(dev->mixer, fds.data(), unsigned(count)) < 0)
+            fds.clear();
+        return fds;
+    }
+
+    bool handleEvents(HMixer dev) override {
+        if (!known(dev) || dev->gone)
+            return false;
+        // What is ready, without waiting: the owner was told that something is.
+        std::vector<pollfd> fds = eventDescriptors(dev);
+        if (poll(fds.data(), fds.size(), 0) < 0)
+            return true;
+        unsigned short revents = 0;
+        snd_mixer_poll_descriptors_revents(dev->mixer, fds.data(), unsigned(fds.size()), &revents);
+        if (revents & (POLLERR | POLLNVAL | POLLHUP)) {
+            dev->gone = true; // the card went away; the device stays open until closed
+            return false;
+        }
+        if (revents & (POLLIN | POLLOUT))
+            snd_mixer_handle_events(dev->mixer);
+        return true;
+    }
+
+private:
+    std::vector<ControlDevice> devices() const {
+        std::vector<ControlDevice> all;
+        if (!controls_.empty()) {
+            for (const std::string& control : controls_)
+                all.push_back({control, control});
+            return all;
+        }
+        for (int card : soundCards()) {
+            char* name = nullptr;
+            ControlDevice device{"hw:" + std::to_string(card), {}};
+            if (snd_card_get_name(card, &name) >= 0 && name)
+                device.name = name;
+            std::free(name);
+            all.push_back(std::move(device));
+        }
+        return all;
+    }
+
+    const std::vector<std::string> controls_;
 };
 
 } // namespace
@@ -409,6 +411,10 @@ public:
 WaveMixer& alsaWaveMixer() {
     static AlsaWaveMixer layer;
     return layer;
+}
+
+std::unique_ptr<WaveMixer> alsaWaveMixerOn(std::vector<std::string> controls) {
+    return std::make_unique<AlsaWaveMixer>(std::move(controls));
 }
 
 } // namespace platform

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The ALSA side of the mixer layer: mixer device n is the n-th sound card, and its simple
-// mixer elements are laid out as lines. Destination 0 is the playback side (speakers): its
-// own line is the "Master" element, its sources the other playback elements. Destination 1
-// is the capture side: its own line is the "Capture" element, its sources the other capture
-// elements. An element with a volume has a volume control, one with a switch a mute control
-// (muted = switch off); ALSA offers no peak meters. Control identifiers are numbered from 1
-// in line order when the device is opened and stay while it is open.
+// The ALSA side of the mixer layer: mixer device n is the n-th sound card (or the n-th
+// control device named to alsaWaveMixerOn), and its simple mixer elements are laid out as
+// lines. Destination 0 is the playback side (speakers): its own line is the "Master"
+// element, its sources the other playback elements. Destination 1 is the capture side: its
+// own line is the "Capture" element, its sources the other capture elements. An element
+// with a volume has a volume control, one with a switch a mute control (muted = switch
+// off); ALSA offers no peak meters. Control identifiers are numbered from 1 in line order
+// when the device is opened and stay while it is open.
 #include "WaveMixer.h"
 
 #include <string>

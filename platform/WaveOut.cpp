@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WaveOut.h"
 
-#include <alsa/asoundlib.h>
+#include "SystemErrorText.h"
 
 namespace platform {
 
@@ -9,38 +9,42 @@ std::string waveErrorText(WaveResult code) {
     std::string text;
     switch (code) {
     case MMSYSERR_NOERROR:
-        text = "No error";
+        text = "kein Fehler";
         break;
     case MMSYSERR_ERROR:
-        text = "Unspecified error";
+        text = "unbestimmter Fehler";
         break;
     case MMSYSERR_BADDEVICEID:
-        text = "There is no wave device with this number";
+        text = "Gerät nicht vorhanden";
         break;
     case MMSYSERR_INVALHANDLE:
-        text = "The device handle is not valid";
+        text = "Gerät nicht geöffnet";
         break;
     case MMSYSERR_NOMEM:
-        text = "Not enough memory";
+        text = "nicht genug Arbeitsspeicher";
         break;
     case MMSYSERR_INVALFLAG:
-        text = "Unsupported flags";
+        text = "nicht unterstützte Einstellung";
         break;
     case MMSYSERR_INVALPARAM:
-        text = "Invalid parameter";
+        text = "ungültiger Wert";
         break;
     case WAVERR_BADFORMAT:
-        text = "The sample format is not supported";
+        text = "Tonformat nicht unterstützt";
         break;
     case WAVERR_STILLPLAYING:
-        text = "Buffers are still queued on the device";
+        text = "es wird noch abgespielt";
         break;
     case WAVERR_UNPREPARED:
-        text = "The buffer header is not prepared";
+        text = "Puffer nicht vorbereitet";
+        break;
+    case WAVERR_GAP:
+        text = "Lücke in der Wiedergabe";
         break;
     default:
+        // ALSA's codes are negative error numbers; its own texts are English.
         if (code < 0)
-            text = snd_strerror(code);
+            text = systemErrorText(-code);
         break;
     }
     // The caller's area holds 255 characters.

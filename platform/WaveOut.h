@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Our own stand-in for the wave-output calls: a device number, a format record, a callback
-// with an instance value, and headers that are prepared, written and handed back.
-// Result codes: 0 is success; positive codes are our own (below); negative codes are
-// ALSA's (negative errno), whose text is ALSA's own.
+// The wave-output layer the player plays through: a device is opened by number with a
+// format record and a callback with an instance value; buffer headers are prepared, written
+// and handed back one by one. Result codes: 0 is success; positive codes are our own
+// (below); negative codes are ALSA's (negative errno). Their texts are German.
 #include <cstdint>
 #include <string>
 
@@ -21,11 +21,15 @@ constexpr WaveResult MMSYSERR_INVALPARAM = 11;
 constexpr WaveResult WAVERR_BADFORMAT = 32;
 constexpr WaveResult WAVERR_STILLPLAYING = 33;
 constexpr WaveResult WAVERR_UNPREPARED = 34;
+// Our own: the device played with a break (an underrun, a stall of the server or of the
+// program, or the sound took longer than its samples), so what arrived is not what was sent.
+constexpr WaveResult WAVERR_GAP = 64;
 
-// Device number of the system's default output ("default" PCM under ALSA).
+// Device number of ALSA's "default" PCM.
 constexpr int WAVE_MAPPER = -1;
 
-// Messages of the wave services; also used as request codes of posted events.
+// Notifications of the wave and mixer layers; the component also posts them to itself as
+// requests.
 constexpr unsigned MM_WOM_OPEN = 0x3BB;
 constexpr unsigned MM_WOM_CLOSE = 0x3BC;
 constexpr unsigned MM_WOM_DONE = 0x3BD;
@@ -100,15 +104,16 @@ public:
     // The text for a result code, at most 255 characters; empty when there is none.
     virtual std::string getErrorText(WaveResult code) = 0;
     // The failure that ended the device's playback for good (the device went away or broke
-    // beyond recovery), or MMSYSERR_NOERROR. From then on every queued buffer has been handed
-    // back, later writes fail with this code, and only close is left to do.
+    // beyond recovery, or WAVERR_GAP: the sound had a break), or MMSYSERR_NOERROR. From then on
+    // every queued buffer has been handed back, later writes fail with this code, and only close is
+    // left to do.
     virtual WaveResult lostError(HWaveOut) = 0;
 };
 
-// Texts of our own codes and ALSA's codes; empty for an unknown code.
 // The prepare (prepared true) or unprepare step of a header that both ALSA layers share:
 // the header must be complete, and one that is queued on its device stays as it is.
 WaveResult setHeaderPrepared(WaveHdr* header, unsigned headerSize, bool prepared);
+// Texts of our own codes and ALSA's codes; empty for an unknown code.
 std::string waveErrorText(WaveResult code);
 
 // The layer of the program (ALSA), one per process.

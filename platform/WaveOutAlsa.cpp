@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Wave output on ALSA. A thread of each open device plays the queued buffers in order and
-// reports each one as done once ALSA has taken all of its frames. Only that thread calls
+// reports each one as done once ALSA has taken all of its frames, the last one once it has
+// been played. A break in the sound (an underrun, a stall, a device clock that ran ahead of
+// the frames played) ends the playback as lost with WAVERR_GAP. Only that thread calls
 // ALSA for a running device, so ALSA never sees two threads on one PCM.
 #include "WaveOutAlsa.h"
 #include "WaveOut.h"
@@ -43,6 +45,14 @@ struct WaveOutDevice {
     WaveResult lost = MMSYSERR_NOERROR; // the device failed for good
     bool idle = true;                   // nothing was queued when the thread last looked
     std::thread thread;
+
+    // The device's clock against the sample count (the play thread's own): frames handed to
+    // ALSA since the stream was prepared, and the least seen of "now minus the played frames'
+    // length", which stays put while the sound runs without a break.
+    unsigned rate = 1;
+    uint64_t framesWritten = 0;
+    bool clockStarted = false;
+    double leastOffset = 0;
 };
 
 namespace {
@@ -118,10 +128,13 @@ void markDone(WaveHdr* header) {
 
 std::atomic<unsigned> underrunCount{0};
 
-// A device that takes nothing for this long while data waits is taken for gone (a server
-// that died without closing its socket, a stream that was suspended for good).
-constexpr auto stallLimit = std::chrono::seconds(2);
-constexpr int maxFruitlessRecoveries = 3;
+// A device that takes nothing for this long while data waits has stalled (a server that was
+// stopped or died without closing its socket, a stream suspended for good).
+constexpr auto stallLimit = std::chrono::seconds(1);
+// The sound fell behind the device's clock by this much: a break the receiver hears.
+constexpr double gapLimitSeconds = 0.020;
+// How long the last buffer may take to play beyond its own length.
+constexpr auto drainMargin = std::chrono::seconds(2);
 
 // Hands every queued buffer back, in order; called with the lock held, returns with it held.
 void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
@@ -149,33 +162,103 @@ snd_pcm_sframes_t writeFrames(WaveOutDevice* dev, const uint8_t* data, size_t fr
     return snd_pcm_writei(dev->pcm, dev->wide.data(), frames);
 }
 
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// WAVERR_GAP when the device played fewer frames than the time since its start allows, by a
+// break of gapLimitSeconds or more; ALSA then filled the break with silence, or the stream
+// stood still. Only the play thread calls it.
+WaveResult checkClock(WaveOutDevice* dev) {
+    const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+    if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_DRAINING)
+        return MMSYSERR_NOERROR;
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(dev->pcm, &delay) < 0)
+        return MMSYSERR_NOERROR;
+    const auto played = static_cast<int64_t>(dev->framesWritten) - delay;
+    if (played <= 0)
+        return MMSYSERR_NOERROR;
+    const double offset = secondsNow() - double(played) / dev->rate;
+    if (!dev->clockStarted || offset < dev->leastOffset) {
+        dev->clockStarted = true;
+        dev->leastOffset = offset;
+    }
+    return offset - dev->leastOffset >= gapLimitSeconds ? WAVERR_GAP : MMSYSERR_NOERROR;
+}
+
+void restartClock(WaveOutDevice* dev) {
+    dev->framesWritten = 0;
+    dev->clockStarted = false;
+}
+
+// The last queued buffer counts as done once ALSA has played it out (a drain, which the
+// non-blocking stream only starts), so that "done" means heard and the close has nothing left
+// to wait for. Returns a failure (WAVERR_GAP: a break, or the sound did not end within its
+// length plus drainMargin), or MMSYSERR_NOERROR when it was played or when a reset, a close or
+// more data came in. Called with the lock held and the played buffer still at the front of
+// the queue.
+WaveResult waitUntilPlayed(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
+    using Clock = std::chrono::steady_clock;
+    // In its last few milliseconds a stream's delay jumps about (a server's latency comes and
+    // goes): the clock is not compared then.
+    const snd_pcm_sframes_t tail = dev->rate / 20;
+    lock.unlock();
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(dev->pcm, &delay) < 0)
+        delay = 0;
+    const auto deadline =
+        Clock::now() +
+        std::chrono::microseconds(1000000LL * std::max<snd_pcm_sframes_t>(delay, 0) / dev->rate) +
+        drainMargin;
+    // A sound shorter than ALSA's start threshold has not started yet.
+    if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
+        snd_pcm_start(dev->pcm);
+    snd_pcm_drain(dev->pcm);
+    lock.lock();
+    for (;;) {
+        if (dev->resetRequested || dev->closing || dev->queue.size() > 1)
+            return MMSYSERR_NOERROR;
+        lock.unlock();
+        WaveResult result = MMSYSERR_NOERROR;
+        snd_pcm_avail_update(dev->pcm); // brings the state up to date
+        const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+        const bool played = state != SND_PCM_STATE_DRAINING && state != SND_PCM_STATE_RUNNING;
+        if (!played) {
+            if (snd_pcm_delay(dev->pcm, &delay) == 0 && delay > tail)
+                result = checkClock(dev);
+            if (result == MMSYSERR_NOERROR && Clock::now() > deadline)
+                result = WAVERR_GAP; // the stream stands still
+        }
+        lock.lock();
+        if (played || result != MMSYSERR_NOERROR)
+            return result;
+        dev->wake.wait_for(lock, std::chrono::milliseconds(5));
+    }
+}
+
 void playLoop(WaveOutDevice* dev) {
     std::unique_lock lock(dev->mutex);
     auto lastProgress = std::chrono::steady_clock::now();
-    int fruitlessRecoveries = 0; // restarts since the last frames ALSA took
-    unsigned pendingUnderruns = 0;
     for (;;) {
         dev->wake.wait(
             lock, [dev] { return dev->resetRequested || dev->closing || !dev->queue.empty(); });
         if (dev->resetRequested) {
+            // Prepared again only when more is written: a server that stands still can hold
+            // up a prepare, and the reset must come back.
             if (dev->lost == MMSYSERR_NOERROR) {
                 snd_pcm_drop(dev->pcm);
-                snd_pcm_prepare(dev->pcm);
+                restartClock(dev);
             }
             handBackAll(dev, lock);
             dev->resetRequested = false;
             dev->resetDone.notify_all();
             continue;
         }
-        if (dev->queue.empty()) { // closing: let ALSA play out what it holds
-            const bool lost = dev->lost != MMSYSERR_NOERROR;
+        if (dev->queue.empty()) { // closing: the last buffer has played already
             lock.unlock();
-            if (lost) {
-                snd_pcm_drop(dev->pcm);
-            } else {
-                snd_pcm_nonblock(dev->pcm, 0);
-                snd_pcm_drain(dev->pcm);
-            }
+            snd_pcm_drop(dev->pcm);
             return;
         }
         if (dev->lost != MMSYSERR_NOERROR) { // a write raced with the loss
@@ -194,31 +277,32 @@ void playLoop(WaveOutDevice* dev) {
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
         if (written < total) {
+            const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+            if (state == SND_PCM_STATE_SETUP || state == SND_PCM_STATE_DRAINING)
+                snd_pcm_prepare(dev->pcm); // after a reset, or more data after the last
+
             const snd_pcm_sframes_t frames =
                 writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
                 snd_pcm_wait(dev->pcm, 50); // bounded, so a reset or close is seen soon
                 if (std::chrono::steady_clock::now() - lastProgress > stallLimit)
-                    failure = -EIO;
+                    failure = WAVERR_GAP;
+            } else if (frames == -EPIPE || frames == -ESTRPIPE) {
+                // An underrun or a suspend: the receiver heard a break, so the send is spoilt.
+                ++underrunCount;
+                failure = WAVERR_GAP;
             } else if (frames < 0) {
-                // An underrun (or a suspend) is mended by restarting the stream; a device
-                // that is gone or broken cannot be, and ends the playback. Some plugins let
-                // the restart succeed when their server is gone and fail the next write
-                // again, so restarts that bring no progress end it too.
-                const int rc = snd_pcm_recover(dev->pcm, static_cast<int>(frames), 1);
-                if (rc < 0 || ++fruitlessRecoveries > maxFruitlessRecoveries)
-                    failure = rc < 0 ? rc : static_cast<int>(frames);
-                else if (frames == -EPIPE)
-                    ++pendingUnderruns;
+                failure = static_cast<int>(frames); // gone or broken
             } else {
                 written += static_cast<size_t>(frames) * dev->frameBytes;
+                dev->framesWritten += static_cast<uint64_t>(frames);
                 lastProgress = std::chrono::steady_clock::now();
-                fruitlessRecoveries = 0;
-                underrunCount += std::exchange(pendingUnderruns, 0);
             }
             if (failure == MMSYSERR_NOERROR &&
                 snd_pcm_state(dev->pcm) == SND_PCM_STATE_DISCONNECTED)
                 failure = -ENODEV;
+            if (failure == MMSYSERR_NOERROR)
+                failure = checkClock(dev);
         }
 
         lock.lock();
@@ -235,6 +319,16 @@ void playLoop(WaveOutDevice* dev) {
             continue; // the reset hands this buffer back
         dev->written = written;
         if (written >= total) {
+            if (dev->queue.size() == 1) {
+                const WaveResult late = waitUntilPlayed(dev, lock);
+                if (late != MMSYSERR_NOERROR) {
+                    dev->lost = late;
+                    handBackAll(dev, lock);
+                    continue;
+                }
+                if (dev->resetRequested)
+                    continue; // the reset hands this buffer back
+            }
             dev->queue.pop_front();
             dev->written = 0;
             dev->idle = dev->queue.empty();
@@ -293,6 +387,7 @@ public:
         dev->frameBytes = format->nBlockAlign;
         dev->widen = widen;
         dev->channels = format->nChannels;
+        dev->rate = format->nSamplesPerSec;
         try {
             if (widen)
                 dev->wide.resize(4096 * dev->channels);

@@ -26,11 +26,11 @@ std::vector<std::string> alsaCaptureDeviceNames();
 // speex, upmix, vdownmix).
 bool alsaOutputOffered(const std::string& name);
 
-// Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process;
-// the ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
+// Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process.
 void silenceAlsa();
-// Underruns that the output layer mended by restarting a stream, since the process started.
-unsigned alsaUnderruns();
+// The ALSA sample format (snd_pcm_format_t) of a format record, or SND_PCM_FORMAT_UNKNOWN.
 int alsaSampleFormat(const WaveFormatEx& format);
+// Underruns the output layer met since the process started (each ended its playback).
+unsigned alsaUnderruns();
 
 } // namespace platform

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A receiver of posted device notifications: what a hidden message window is to the wave
-// input and mixer services. The layers post to it from any thread; it hands the messages to
-// its owner on the UI thread, in the order they were posted.
+// A receiver of device notifications: the wave-input and mixer layers post to it from any
+// thread; it hands the messages to its owner on the UI thread, in the order they were posted.
 #include <cstdint>
 
 namespace platform {

@@ -32,9 +32,9 @@ SoundDeviceChoice::SoundDeviceChoice(QRadioButton* option, TAudio* audio, Device
     FOption->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FOption, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { runHandler([this, at] { showMenu(at); }); });
-    const QString stored = userSettings()->value(QLatin1String(settingsKey)).toString();
-    if (stored.isEmpty() || !choose(stored))
-        apply(QString(), stored); // gone since the last start: the default, silently
+    // Kept by its name even when it is not there now: a send never goes elsewhere.
+    FName = userSettings()->value(QLatin1String(settingsKey)).toString();
+    resolve();
 }
 
 QString SoundDeviceChoice::defaultLabel() {
@@ -42,42 +42,49 @@ QString SoundDeviceChoice::defaultLabel() {
 }
 
 bool SoundDeviceChoice::choose(const QString& name) {
-    if (name.isEmpty()) {
-        if (FAudio->Player->IsOpen())
-            return false;
-        apply(QString(), QString());
-        return true;
-    }
-    const std::vector<platform::AlsaDevice> devices = FDevices();
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        if (QString::fromStdString(devices[i].name) != name)
-            continue;
-        if (FAudio->Player->IsOpen())
-            return false;
-        FAudio->SetAudioDeviceID(static_cast<int32_t>(i));
-        if (FAudio->AudioDeviceID() != static_cast<int32_t>(i))
-            return false; // beyond what the component can number
-        FName = name;
-        FDescription = label(devices[i]);
-        updateToolTip(QString());
-        return true;
-    }
-    return false;
-}
-
-void SoundDeviceChoice::apply(const QString& name, const QString& missing) {
-    FAudio->SetAudioDeviceID(platform::WAVE_MAPPER);
+    if (FAudio->Player->IsOpen())
+        return false;
+    const QString previous = FName;
     FName = name;
-    FDescription.clear();
-    updateToolTip(missing);
+    if (!resolve()) {
+        FName = previous;
+        resolve();
+        return false;
+    }
+    return true;
 }
 
-void SoundDeviceChoice::updateToolTip(const QString& missing) {
-    QString tip =
-        QStringLiteral("Ausgabegerät: ") + (FName.isEmpty() ? defaultLabel() : FDescription);
-    if (!missing.isEmpty())
-        tip +=
-            QStringLiteral("\nDas zuletzt gewählte Gerät \"%1\" ist nicht vorhanden.").arg(missing);
+bool SoundDeviceChoice::resolve() {
+    int32_t id = platform::WAVE_MAPPER;
+    bool found = FName.isEmpty();
+    FDescription.clear();
+    const std::vector<platform::AlsaDevice> devices =
+        found ? std::vector<platform::AlsaDevice>{} : FDevices();
+    for (std::size_t i = 0; i < devices.size() && !found; ++i) {
+        if (QString::fromStdString(devices[i].name) != FName)
+            continue;
+        found = true;
+        id = static_cast<int32_t>(i);
+        FDescription = label(devices[i]);
+    }
+    if (found && !FAudio->Player->IsOpen()) {
+        FAudio->SetAudioDeviceID(id);
+        found = FAudio->AudioDeviceID() == id; // beyond what the component can number
+    }
+    updateToolTip(found);
+    return found;
+}
+
+QString SoundDeviceChoice::missingText() const {
+    return QStringLiteral("Das Ausgabegerät \"%1\" ist nicht vorhanden.").arg(FName);
+}
+
+void SoundDeviceChoice::updateToolTip(bool present) {
+    QString tip = QStringLiteral("Ausgabegerät: ") + (FName.isEmpty() ? defaultLabel()
+                                                      : present       ? FDescription
+                                                                      : FName);
+    if (!present)
+        tip += QLatin1Char('\n') + missingText();
     tip += QStringLiteral("\nRechtsklick: anderes Gerät wählen");
     FOption->setToolTip(tip);
 }

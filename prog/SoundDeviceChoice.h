@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The output device behind the "Soundkarte" option: its context menu (right click or the menu
-// key) lists ALSA's default and every playback device, the current one checked; the choice
-// becomes the audio component's AudioDeviceID and persists in the user's settings.
+// key) lists ALSA's default and every playback device, the current one checked. The choice is
+// kept by its ALSA name (and persists in the user's settings); every send resolves it to the
+// audio component's AudioDeviceID as ALSA numbers its devices at that moment.
 #include "WaveOutAlsa.h"
 
 #include <QObject>
@@ -19,7 +20,7 @@ class SoundDeviceChoice : public QObject {
 public:
     using DeviceList = std::function<std::vector<platform::AlsaDevice>()>;
 
-    // Reads the stored choice; a device that is gone means the default (the tool tip says so).
+    // Reads the stored choice; a device that is gone stays chosen (the tool tip says so).
     SoundDeviceChoice(QRadioButton* option, TAudio* audio,
                       DeviceList devices = platform::alsaPlaybackDevices);
 
@@ -29,12 +30,17 @@ public:
     // because a send is playing, or when no such device exists.
     bool choose(const QString& name);
 
+    // Sets AudioDeviceID to the chosen device as ALSA numbers it now, and the tool tip to
+    // it; false when it is not there (nothing is changed then but the tool tip).
+    bool resolve();
+    // "the chosen device is not there", naming it.
+    QString missingText() const;
+
     static QString defaultLabel();
 
 private:
     void showMenu(const QPoint& at);
-    void apply(const QString& name, const QString& missing);
-    void updateToolTip(const QString& missing);
+    void updateToolTip(bool present);
 
     QRadioButton* const FOption;
     TAudio* const FAudio;

@@ -15,7 +15,6 @@ namespace UNT_Bleeper {
 namespace {
 
 // The direct-port method.
-constexpr uint32_t timerClock = 1193181;     // Hz, the interval timer's input
 constexpr uint8_t counter2SquareWave = 0xB6; // counter 2, low then high byte, mode 3, binary
 constexpr uint8_t speakerBits = 0x03;        // gate of counter 2, speaker data enable
 constexpr uint16_t lowestFrequency = 20;
@@ -108,8 +107,12 @@ void wait(int32_t duration) {
 } // namespace
 
 void DetectNT() {
+    UseSpeaker(platform::openSpeaker());
+}
+
+void UseSpeaker(platform::SpeakerAccess access) {
     State& s = state();
-    s.detected = platform::openSpeaker();
+    s.detected = std::move(access);
     s.method = s.detected.method;
     s.active.toneService = s.detected.tone.get();
     s.active.ports = s.detected.ports.get();
@@ -183,11 +186,38 @@ void Delay(int32_t duration) {
     wait(duration);
 }
 
+void SoundSegment(uint16_t frequency, uint16_t duration) {
+    if (frequency != 0) {
+        Bleep(frequency, duration);
+    } else {
+        Delay(duration);
+    }
+}
+
+bool WalkSegments(const std::vector<ToneSegment>& segments,
+                  const std::function<void(const ToneSegment&)>& afterEach) {
+    ClearInterrupt();
+    bool whole = true;
+    for (const ToneSegment& segment : segments) {
+        if (Interrupted()) {
+            whole = false;
+            break;
+        }
+        SoundSegment(segment.frequency, segment.duration);
+        if (afterEach) {
+            afterEach(segment);
+        }
+    }
+    whole = whole && !Interrupted();
+    ClearInterrupt();
+    return whole;
+}
+
 void PortSound(uint16_t frequency, int32_t duration) {
     if (frequency < lowestFrequency || frequency > highestFrequency) {
         return;
     }
-    SpeakerOn(static_cast<uint16_t>(timerClock / frequency));
+    SpeakerOn(static_cast<uint16_t>(platform::speakerPort::timerClock / frequency));
     if (duration < 0) {
         return; // left sounding; only a duration of -1 comes here
     }

@@ -7,9 +7,11 @@
 // timer and speaker ports programmed directly, else silence with every wait kept. Until then,
 // and whenever a test installs nothing, the module is silent and waits on the system's clock.
 #include "SpeakerDevices.h"
+#include "ToneSequence.h"
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace platform {
 class TickSource;
@@ -19,8 +21,10 @@ namespace UNT_Bleeper {
 
 // Runs DetectNT once and arms the switch-off at exit and on termination signals.
 void initBleeper();
-// The start-up detection: opens the first way to the speaker that is within reach.
+// The start-up detection: opens the first way to the speaker that is within reach and uses it.
 void DetectNT();
+// Takes over a way to the speaker (what DetectNT found) and sends every tone through it.
+void UseSpeaker(platform::SpeakerAccess access);
 // True when tones go to a tone service (the kernel's device, the console, or the silent one);
 // false when the module programs the ports itself.
 bool IsNT();
@@ -34,6 +38,14 @@ void Bleep(uint16_t frequency, int32_t duration);
 // Returns after duration ms; at once for a negative duration. Above 1000 ms it handles pending
 // window messages while it waits.
 void Delay(int32_t duration);
+
+// One segment of a tone sequence: a tone with Bleep, a pause (frequency 0) with Delay.
+void SoundSegment(uint16_t frequency, uint16_t duration);
+// Sounds the segments one after the other with SoundSegment, calling afterEach (when set)
+// after each one. Interrupt() during a long wait ends the walk there; the interruption is
+// cleared before the walk starts and when it ends. True when every segment was sounded.
+bool WalkSegments(const std::vector<ToneSegment>& segments,
+                  const std::function<void(const ToneSegment&)>& afterEach = {});
 
 // Ends a running wait or tone at once and switches the speaker off; until ClearInterrupt,
 // every Bleep and Delay returns at once without sound. For a caller whose walk of tones

@@ -2,13 +2,13 @@
 #include "UNT_Prog.h"
 
 #include "Audio.h"
+#include "ExpertValues.h"
 #include "FormStyle.h"
 #include "ProgListing.h"
+#include "SoundCardSend.h"
 #include "SoundDeviceChoice.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
-
-#include <QBuffer>
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -30,16 +30,6 @@ struct StatusLook {
 
 namespace {
 
-QSlider* slider(QWidget* parent, const char* name, int top, int minimum, int maximum,
-                int position) {
-    auto* bar = control<QSlider>(parent, name, 4, top, 129, 21);
-    bar->setOrientation(Qt::Horizontal);
-    bar->setRange(minimum, maximum);
-    bar->setPageStep(10);
-    bar->setValue(position);
-    return bar;
-}
-
 // The listing with a status line under its text, inside its frame: the box keeps its place and
 // size, its text scrolls above the line.
 class TListing : public QPlainTextEdit {
@@ -52,6 +42,20 @@ const StatusLook kSendingLook{kNavy, QColor(232, 232, 240)};
 const StatusLook kSentLook{QColor(0, 90, 0), QColor(214, 240, 214)};
 const StatusLook kFailedLook{kMaroon, QColor(250, 218, 218)};
 constexpr int kStatusHeight = 17;
+
+// A slider over the positions of an expert value, at its initial value.
+QSlider* slider(QWidget* parent, const char* name, int top, const ExpertRange& range) {
+    auto* bar = control<QSlider>(parent, name, 4, top, 129, 21);
+    bar->setOrientation(Qt::Horizontal);
+    bar->setRange(range.position(range.minimum), range.position(range.maximum));
+    bar->setPageStep(10);
+    bar->setValue(range.position(range.initial));
+    return bar;
+}
+
+int valueOf(const QSlider* bar, const ExpertRange& range) {
+    return range.valueAt(bar->value());
+}
 
 QLabel* sliderLabel(QWidget* parent, const char* name, int top) {
     auto* label = control<QLabel>(parent, name, 8, top, 125, 13);
@@ -119,13 +123,13 @@ void TFRM_Prog::buildControls() {
     GroupBox1->setTitle(QStringLiteral(" FÜR EXPERTEN  !! "));
     setTextColour(GroupBox1, kRed);
     LBL_TonLen = sliderLabel(GroupBox1, "LBL_TonLen", 16);
-    BAR_Tonlen = slider(GroupBox1, "BAR_Tonlen", 28, 4, 20, 10);
+    BAR_Tonlen = slider(GroupBox1, "BAR_Tonlen", 28, kToneLengthRange);
     LBL_Tonpause = sliderLabel(GroupBox1, "LBL_Tonpause", 52);
-    BAR_TonPause = slider(GroupBox1, "BAR_TonPause", 64, 1, 10, 3);
+    BAR_TonPause = slider(GroupBox1, "BAR_TonPause", 64, kTonePauseRange);
     LBL_Blockpause = sliderLabel(GroupBox1, "LBL_Blockpause", 88);
-    BAR_BlockPause = slider(GroupBox1, "BAR_BlockPause", 100, 5, 10, 7);
+    BAR_BlockPause = slider(GroupBox1, "BAR_BlockPause", 100, kBlockPauseRange);
     LBL_Amplitude = sliderLabel(GroupBox1, "LBL_Amplitude", 124);
-    BAR_Amplitude = slider(GroupBox1, "BAR_Amplitude", 136, 1, 10, 10);
+    BAR_Amplitude = slider(GroupBox1, "BAR_Amplitude", 136, kAmplitudeRange);
 
     GroupBox2 = control<TGroupBox>(this, "GroupBox2", 220, 172, 141, 57);
     GroupBox2->setTitle(QStringLiteral(" Ausgabegerät "));
@@ -250,11 +254,13 @@ void TFRM_Prog::finishSend(bool sent, const QString& failure) {
 }
 
 void TFRM_Prog::OnBarChange(QObject*) {
-    LBL_TonLen->setText(QStringLiteral("Tonlänge (%1 ms)").arg(BAR_Tonlen->value() * 10));
-    LBL_Tonpause->setText(QStringLiteral("Tonpause (%1 ms)").arg(BAR_TonPause->value() * 10));
-    LBL_Blockpause->setText(
-        QStringLiteral("Blockpause (%1 ms)").arg(BAR_BlockPause->value() * 100));
-    LBL_Amplitude->setText(QStringLiteral("Amplitude (%1 %)").arg(BAR_Amplitude->value() * 10));
+    const std::pair<QLabel*, std::string> labels[] = {
+        {LBL_TonLen, kToneLengthRange.label(valueOf(BAR_Tonlen, kToneLengthRange))},
+        {LBL_Tonpause, kTonePauseRange.label(valueOf(BAR_TonPause, kTonePauseRange))},
+        {LBL_Blockpause, kBlockPauseRange.label(valueOf(BAR_BlockPause, kBlockPauseRange))},
+        {LBL_Amplitude, kAmplitudeRange.label(valueOf(BAR_Amplitude, kAmplitudeRange))}};
+    for (const auto& [label, text] : labels)
+        label->setText(QString::fromStdString(text));
 }
 
 void TFRM_Prog::OnDeviceChange(QObject* sender) {
@@ -275,23 +281,20 @@ void TFRM_Prog::FormClose(QObject*) {
 
 void TFRM_Prog::AppendTone(uint16_t frequency, uint16_t duration,
                            std::vector<uint8_t>& buffer) const {
-    const auto amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
+    const auto amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
     appendToneSamples(frequency, duration, amplitude, buffer);
 }
 
 void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
-    if (frequency != 0)
-        UNT_Bleeper::Bleep(frequency, duration);
-    else
-        UNT_Bleeper::Delay(duration);
+    UNT_Bleeper::SoundSegment(frequency, duration);
 }
 
 void TFRM_Prog::BTN_GoClick(QObject*) {
     if (Sending())
         return;
-    const auto toneLength = static_cast<uint16_t>(BAR_Tonlen->value() * 10);
-    const auto tonePause = static_cast<uint16_t>(BAR_TonPause->value() * 10);
-    const auto blockPause = static_cast<uint16_t>(BAR_BlockPause->value() * 100);
+    const auto toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
+    const auto tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
+    const auto blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
     const std::vector<ToneSegment> sequence =
         toneSequence(Tones, toneLength, tonePause, blockPause);
 
@@ -334,20 +337,16 @@ void TFRM_Prog::followSend() {
 }
 
 bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner) {
-    QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
-                     static_cast<qsizetype>(samples.size()));
-    QBuffer stream(&bytes);
-    stream.open(QIODevice::ReadOnly);
-    // Only a failure of this send counts, not a text an earlier one left behind.
-    AUD_Main->ErrorMessage.clear();
-    AUD_Main->Player->Play(&stream, nullptr, 0);
     playOwner_ = owner;
-    if (!AUD_Main->ErrorMessage.isEmpty() &&
-        AUD_Main->ErrorMessage != QStringLiteral("Player already closed")) {
-        if (AUD_Main->Player->Active())
-            AUD_Main->Player->Stop();
-        showErrorBox(owner, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
-                                AUD_Main->ErrorMessage);
+    // The chosen device by its name, as it is numbered now; one that is gone is not replaced.
+    if (!SoundDevice->resolve()) {
+        showErrorBox(owner, QString::fromUtf8(soundCardUnavailable) + QStringLiteral("\r\n") +
+                                SoundDevice->missingText());
+        return false;
+    }
+    const TSendStatus status = startSend(*AUD_Main, samples);
+    if (status.result == TSendResult::NotStarted) {
+        showErrorBox(owner, status.message);
         return false;
     }
     setSending(true);
@@ -357,20 +356,20 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
 void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
                               const std::vector<int>& lines) {
     setSending(true);
-    UNT_Bleeper::ClearInterrupt();
     speakerWalk_ = true;
-    for (std::size_t i = 0; i < sequence.size(); ++i) {
-        if (UNT_Bleeper::Interrupted())
-            break;
-        if (i < lines.size() && lines[i] != markedLine_) {
-            markLine(lines[i]);
-            // The walk holds the event loop through short tones: the mark is drawn now.
+    std::size_t next = 0;
+    // Each tone is marked before it sounds; the walk holds the event loop through short
+    // tones, so the mark is drawn at once.
+    auto markNext = [&] {
+        if (next < lines.size() && lines[next] != markedLine_) {
+            markLine(lines[next]);
             TXT_Daten->viewport()->repaint();
         }
-        SpeakerTone(sequence[i].frequency, sequence[i].duration);
-    }
+        ++next;
+    };
+    markNext();
+    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) { markNext(); });
     speakerWalk_ = false;
-    UNT_Bleeper::ClearInterrupt();
     markLine(-1);
     setSending(false);
 }
@@ -383,7 +382,7 @@ void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* ow
     if (Sending())
         return;
     if (OPT_Soundcard->isChecked()) {
-        call.amplitude = static_cast<uint8_t>(BAR_Amplitude->value() * 10);
+        call.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
         playOnSoundCard(renderTestCall(call, table), owner);
     } else {
         walkOnSpeaker(testCallSegments(call, table), {});
@@ -392,24 +391,23 @@ void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* ow
 
 void TFRM_Prog::AUD_MainPlayed(TObject*) {
     setSending(false);
-    // A device that went away mid-send: the pager did not get everything. Shown once the
-    // component has finished closing.
-    const QString failure = AUD_Main->Player->PlaybackFailure();
+    // A break or a device that went away mid-send: the pager did not get everything. Shown
+    // once the component has finished closing.
+    const TSendStatus end = sendEnd(*AUD_Main);
     if (markTimer_->isActive() && isVisible())
-        finishSend(failure.isEmpty(), QStringLiteral("Abgebrochen, unvollständig."));
+        finishSend(end.result != TSendResult::Interrupted,
+                   QStringLiteral("Abgebrochen, unvollständig."));
     markTimer_->stop();
-    if (failure.isEmpty())
+    if (end.result != TSendResult::Interrupted)
         return;
     // A test call's failure is shown by the window it was sent from.
     QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
-    const QString what = owner == this ? QStringLiteral("Die Übertragung wurde abgebrochen, der "
-                                                        "Empfänger ist nicht vollständig "
-                                                        "programmiert (%1).")
-                                       : QStringLiteral("Der Testruf wurde abgebrochen (%1).");
-    QTimer::singleShot(0, owner, [owner, what, failure] {
-        showErrorBox(owner, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n") +
-                                what.arg(failure));
-    });
+    const QString text = owner == this
+                             ? end.message
+                             : QString::fromUtf8(soundCardUnavailable) +
+                                   QStringLiteral("\r\nDer Testruf wurde abgebrochen (%1).")
+                                       .arg(AUD_Main->Player->PlaybackFailure());
+    QTimer::singleShot(0, owner, [owner, text] { showErrorBox(owner, text); });
 }
 
 void TFRM_Prog::setVisible(bool visible) {

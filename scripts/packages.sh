@@ -13,6 +13,16 @@ ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
                       clang-tidy-14 sox multimon-ng dbus-daemon dbus-session-bus-common pipewire
                       pipewire-bin wireplumber pipewire-alsa)
+# What the web page needs: emscripten to build the engine as WebAssembly and Node for its
+# tools. Its tests add Chromium (driven by Playwright from npm), a virtual display for the
+# headed browser and PipeWire's PulseAudio server for its sound. npm is Debian's package npm
+# unless the installed Node brings its own (ensure_npm).
+ZUVELA_WEB_PACKAGES=(emscripten nodejs)
+ZUVELA_WEB_TEST_PACKAGES=(chromium xvfb xauth pipewire-pulse)
+# What the builds for other processors add (scripts/cross.sh): the engine for 64-bit ARM with
+# Debian's cross compiler, run under qemu-user, and for WebAssembly with Debian's emscripten,
+# run under node; GoogleTest is compiled there from Debian's sources.
+ZUVELA_CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user emscripten nodejs googletest)
 # What building and checking the Debian package adds: dpkg-shlibdeps and dpkg-buildflags, file
 # (CPack's test for programs), lintian and the desktop-entry and AppStream validators.
 ZUVELA_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
@@ -31,4 +41,8 @@ ensure_packages() {
     echo "Installing ${missing[*]}"
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+ensure_npm() {
+    command -v npm >/dev/null || ensure_packages npm
 }

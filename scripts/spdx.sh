@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a source file of the project lacks its licence line,
 #   SPDX-License-Identifier: GPL-3.0-or-later
-# within its first five lines. Checked: *.cpp, *.h, *.cmake, CMakeLists.txt, *.sh, *.py outside
-# build/ and .git/. ZUVELA_SKIP_SPDX=1 skips the check.
+# within its first five lines. Checked: *.cpp, *.h, *.cmake, CMakeLists.txt, *.sh, *.py, *.mjs
+# outside build/, .git/ and node_modules/ (the npm tools of the web tests). ZUVELA_SKIP_SPDX=1 skips the check.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 if [ "${ZUVELA_SKIP_SPDX:-0}" = 1 ]; then
@@ -16,9 +16,9 @@ while IFS= read -r -d '' file; do
     checked=$((checked + 1))
     head -n 5 "$file" | grep -q 'SPDX-License-Identifier: GPL-3\.0-or-later' ||
         missing+=("${file#"$root"/}")
-done < <(find "$root" \( -path "$root/build" -o -path "$root/.git" \) -prune -o -type f \
-    \( -name '*.cpp' -o -name '*.h' -o -name '*.cmake' -o -name CMakeLists.txt \
-    -o -name '*.sh' -o -name '*.py' \) -print0)
+done < <(find "$root" \( -path "$root/build" -o -path "$root/.git" -o -name node_modules \) -prune \
+    -o -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.cmake' -o -name CMakeLists.txt \
+    -o -name '*.sh' -o -name '*.py' -o -name '*.mjs' \) -print0)
 
 if ((${#missing[@]})); then
     printf '%s\n' "${missing[@]}" | sort >&2

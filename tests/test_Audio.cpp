@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The component and its player against the scripted wave layer.
 #include "Audio.h"
+#include "support/SmallTmpfs.h"
 #include "support/WaveInSim.h"
 #include "support/WaveMixerSim.h"
 #include "support/WaveOutSim.h"
@@ -16,6 +17,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
 #include <thread>
 
 using namespace platform;
@@ -516,12 +521,12 @@ TEST_F(AudioTest, failuresAreReportedWithTheComposedTexts) {
          "Could not open the output device for playing:  Device or resource busy", false, 0},
         {"open, code without text", Call::Open, 77, 1, 0,
          "Could not open the output device for playing: ", false, 0},
-        {"one prepare", Call::Prepare, MMSYSERR_NOMEM, 1, 1, " Not enough memory", false, 1},
-        {"one write", Call::Write, WAVERR_UNPREPARED, 1, 2, " The buffer header is not prepared",
-         false, 1},
-        {"every write", Call::Write, MMSYSERR_INVALPARAM, -1, 0, " Invalid parameter", false, 1},
+        {"one prepare", Call::Prepare, MMSYSERR_NOMEM, 1, 1, " nicht genug Arbeitsspeicher", false,
+         1},
+        {"one write", Call::Write, WAVERR_UNPREPARED, 1, 2, " Puffer nicht vorbereitet", false, 1},
+        {"every write", Call::Write, MMSYSERR_INVALPARAM, -1, 0, " ungültiger Wert", false, 1},
         {"unprepare at close", Call::Unprepare, MMSYSERR_INVALHANDLE, 1, 2,
-         "Error unpreparing header for playing:  The device handle is not valid", true, 0},
+         "Error unpreparing header for playing:  Gerät nicht geöffnet", true, 0},
         {"close", Call::Close, -5, 1, 0, "Error closing output device:  Input/output error", true,
          0},
     };
@@ -572,13 +577,13 @@ TEST_F(AudioTest, openFailuresNameTheirCause) {
         QString message;
     } rows[] = {
         {"no format record", [](TAudio&) {},
-         "Could not open the output device for playing:  Invalid parameter"},
+         "Could not open the output device for playing:  ungültiger Wert"},
         {"device number out of range",
          [](TAudio& a) {
              a.Player->SetSampleRate(22050);
              a.SetAudioDeviceID(5);
          },
-         "Could not open the output device for playing:  There is no wave device with this number"},
+         "Could not open the output device for playing:  Gerät nicht vorhanden"},
     };
     for (const Row& row : rows) {
         WaveInSim noInput(0);
@@ -679,7 +684,7 @@ TEST_F(AudioTest, aDeviceLostMidPlaybackEndsItAsAFailureAndTheNextPlaybackWorks)
         EXPECT_EQ(sim.queued(), 0u) << "every buffer handed back";
         EXPECT_FALSE(audio->Player->HasPlayFile());
         EXPECT_EQ(audio->Player->PlaybackFailure(), QStringLiteral("No such device"));
-        EXPECT_EQ(audio->ErrorMessage, QStringLiteral("Playback cut short:  No such device"));
+        EXPECT_EQ(audio->ErrorMessage, QStringLiteral("Wiedergabe abgebrochen: No such device"));
         const int failedWrites = sim.count(Call::Write) - writesBefore;
         EXPECT_EQ(failedWrites, 0) << "nothing more is written to a device that is gone";
 
@@ -729,6 +734,82 @@ TEST_F(AudioTest, thePlayFileGoesToTheCacheFolderAndElseToTheWorkingDirectory) {
                   row.expected == QDir::current().absoluteFilePath("PLAY.TMP"));
     }
     qputenv("XDG_CACHE_HOME", keep);
+}
+
+// Each playback writes its own file and plays what it wrote, whatever is at "PLAY.TMP".
+TEST_F(AudioTest, thePlayFileIsThisPlaybacksOwnAndAFailureIsReportedNotPlayed) {
+    QTemporaryDir dir;
+    const std::filesystem::path root = dir.path().toStdString();
+    SmallTmpfs small(root / "small", 64 * 1024);
+    const QByteArray data = ramp(40000, 9);
+    const std::filesystem::path victim = root / "victim";
+    struct Row {
+        const char* what;
+        std::filesystem::path folder;
+        std::function<void()> before;     // sets the stage
+        std::function<void()> whilePlays; // after Play, before the buffers come back
+        bool starts;                      // Play succeeds
+        TPlayOutcome outcome;
+    } rows[] = {
+        {"a link to a file planted as PLAY.TMP", root,
+         [&] { std::filesystem::create_symlink(victim, root / "PLAY.TMP"); }, [] {}, true,
+         TPlayOutcome::Played},
+        {"a link to /dev/zero", root,
+         [&] { std::filesystem::create_symlink("/dev/zero", root / "PLAY.TMP"); }, [] {}, true,
+         TPlayOutcome::Played},
+        {"another send replaces PLAY.TMP mid-playback", root, [] {},
+         [&] {
+             std::ofstream(root / "other") << std::string(60000, 'x');
+             std::filesystem::rename(root / "other", root / "PLAY.TMP");
+         },
+         true, TPlayOutcome::Played},
+        {"the file is cut short under the player", root, [] {},
+         [&] { std::filesystem::resize_file(root / "PLAY.TMP", 8192); }, true,
+         TPlayOutcome::PlayFile},
+        {"full at the first write", small.dir(), [&] { small.leave(0); }, [] {}, false,
+         TPlayOutcome::Played},
+        {"full half-way", small.dir(), [&] { small.leave(20000); }, [] {}, false,
+         TPlayOutcome::Played},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.folder == small.dir() && !small.skipReason().empty()) {
+            std::cout << "skipped: " << small.skipReason() << '\n';
+            continue;
+        }
+        std::filesystem::remove(root / "PLAY.TMP");
+        std::ofstream(victim) << "keep";
+        row.before();
+        audio->Player->SetPlayFileFolder(QString::fromStdString(row.folder.string()));
+        played = 0;
+        const std::size_t before = sim.written().size();
+        bool started = true;
+        try {
+            play(data);
+        } catch (const TPlayFileError& e) {
+            started = false;
+            EXPECT_NE(std::string(e.what()).find("kein Speicherplatz mehr"), std::string::npos)
+                << e.what();
+        }
+        ASSERT_EQ(started, row.starts);
+        row.whilePlays();
+        completeStepwise();
+        pump(); // a failed start closes the device by a posted request
+        EXPECT_EQ(played, 1);
+        EXPECT_EQ(audio->Player->Outcome(), row.outcome);
+        const auto written = sim.written();
+        const QByteArray heard(reinterpret_cast<const char*>(written.data() + before),
+                               qsizetype(written.size() - before));
+        if (row.outcome == TPlayOutcome::Played)
+            EXPECT_EQ(heard, row.starts ? data : QByteArray());
+        else
+            EXPECT_LT(heard.size(), data.size());
+        std::ifstream in(victim);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+        for (const auto& entry : std::filesystem::directory_iterator(row.folder))
+            EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp"))
+                << "left behind: " << entry.path();
+    }
 }
 
 // --- Lifetime and threads --------------------------------------------------------------------

@@ -263,12 +263,13 @@ TEST_F(AlsaTest, errorCodesHaveTexts) {
         WaveResult code;
         std::string text;
     } rows[] = {
-        {MMSYSERR_BADDEVICEID, "There is no wave device with this number"},
-        {MMSYSERR_INVALHANDLE, "The device handle is not valid"},
-        {WAVERR_BADFORMAT, "The sample format is not supported"},
-        {WAVERR_STILLPLAYING, "Buffers are still queued on the device"},
-        {-EBUSY, std::strerror(EBUSY)},
-        {-EINVAL, std::strerror(EINVAL)},
+        {MMSYSERR_BADDEVICEID, "Gerät nicht vorhanden"},
+        {MMSYSERR_INVALHANDLE, "Gerät nicht geöffnet"},
+        {WAVERR_BADFORMAT, "Tonformat nicht unterstützt"},
+        {WAVERR_GAP, "Lücke in der Wiedergabe"},
+        {WAVERR_STILLPLAYING, "es wird noch abgespielt"},
+        {-EBUSY, "Gerät belegt"},
+        {-EINVAL, "ungültiger Wert"},
         {12345, ""},
     };
     for (const Row& row : rows)
@@ -347,8 +348,7 @@ TEST_F(AudioOnAlsa, anUnusableDeviceGivesTheComposedTextAndTheComponentGoesOn) {
     audio->SetAudioDeviceID(int32_t(unusable - names.begin()));
     play(QByteArray(1000, 'x'));
     EXPECT_EQ(audio->ErrorMessage,
-              QStringLiteral("Could not open the output device for playing:  ") +
-                  QString::fromLocal8Bit(std::strerror(EINVAL)));
+              QStringLiteral("Could not open the output device for playing:  ungültiger Wert"));
     EXPECT_FALSE(audio->Player->IsOpen());
 
     audio->SetAudioDeviceID(-1);

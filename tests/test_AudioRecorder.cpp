@@ -149,14 +149,12 @@ TEST_F(RecorderTest, aStartThatFailsClosesWhatItOpenedAndKeepsItsOwnText) {
         int closes;
     } rows[] = {
         {"open", Call::Open, MMSYSERR_BADDEVICEID, 0,
-         "Could not open the input device for recording:  There is no wave device with this "
-         "number",
-         0},
+         "Could not open the input device for recording:  Gerät nicht vorhanden", 0},
         {"third prepare", Call::Prepare, MMSYSERR_NOMEM, 2,
-         "Error preparing header for recording:  Not enough memory", 1},
+         "Error preparing header for recording:  nicht genug Arbeitsspeicher", 1},
         {"second add", Call::AddBuffer, MMSYSERR_INVALPARAM, 1,
-         "Error adding input buffer Invalid parameter", 1},
-        {"start", Call::Start, MMSYSERR_ERROR, 0, "Error starting recording:  Unspecified error",
+         "Error adding input buffer ungültiger Wert", 1},
+        {"start", Call::Start, MMSYSERR_ERROR, 0, "Error starting recording:  unbestimmter Fehler",
          1},
     };
     for (const Row& row : rows) {
@@ -190,7 +188,7 @@ TEST_F(RecorderTest, withoutBuffersRecordingDoesNotStart) {
     TAudio a(nullptr, {&out, &none, &mixer});
     ASSERT_EQ(a.Recorder->WaveFormat(), nullptr);
     EXPECT_FALSE(a.Recorder->Record(QStringLiteral("none.wav")));
-    EXPECT_EQ(a.ErrorMessage, "Could not open the input device for recording:  Invalid parameter");
+    EXPECT_EQ(a.ErrorMessage, "Could not open the input device for recording:  ungültiger Wert");
     EXPECT_FALSE(QFile::exists(QStringLiteral("none.wav")));
 }
 

@@ -289,6 +289,32 @@ TEST(ProfileSave, WritesNewAndReplacesOldFilesLeavingNoTemporaryFile) {
     EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"new.740", "old.740", "link.740"}));
 }
 
+// What a killed save left behind goes with the next save into that folder, once it is over an
+// hour old; a save that may still be running, and files of other programs, stay.
+TEST(ProfileSave, RemovesTemporaryFilesThatAKilledSaveLeftOverAnHourAgo) {
+    TempDir dir;
+    const auto now = fs::file_time_type::clock::now();
+    struct Row {
+        const char* name;
+        std::chrono::minutes age;
+        bool stays;
+    } rows[] = {
+        {".A.740.4242.123456.0.tmp", std::chrono::minutes(61), false},
+        {".B.740.4242.123456.1.tmp", std::chrono::minutes(59), true},
+        {".notes.tmp", std::chrono::minutes(600), true},
+        {".C.740.x.123456.2.tmp", std::chrono::minutes(600), true},
+    };
+    for (const Row& row : rows) {
+        writeBytes(dir / row.name, "half");
+        fs::last_write_time(dir / row.name, now - row.age);
+    }
+    ProfileFile profile;
+    profile.writeString("A", "TS", "1");
+    profile.save(dir / "new.740");
+    for (const Row& row : rows)
+        EXPECT_EQ(fs::exists(dir / row.name), row.stays) << row.name;
+}
+
 TEST(ProfileSave, RelativeNameIsReportedInFull) {
     TempDir dir;
     const fs::path before = fs::current_path();

@@ -148,6 +148,31 @@ TEST(ProgDataFile, FileWithoutKeysLoadsAsThreeTonWithNoAddresses) {
     }
 }
 
+TEST(ProgDataFile, WhatAFileHoldsAndWhatLoadingIgnoresIsKnown) {
+    struct Row {
+        std::string text;
+        bool present;
+        std::vector<std::string> ignored;
+    };
+    const Row rows[] = {
+        {"", false, {}},
+        {"[A]\r\n[B I]\r\nXX=1\r\n", false, {}},
+        {std::string("\xff\xfe[\0A\0]\0\r\0\n\0T\0S\0=\0\x31\0", 20), false, {}},
+        {"[B IV]\r\nAD=\r\n", true, {}},
+        {"[A]\r\nTS=7\r\nTL=1\r\nAW=3\r\nSM=4\r\n", true, {}},
+        {"[A]\r\nTS=9\r\nTL=01\r\nAW=\r\nSM=4\r\n",
+         true,
+         {"[A] TS=9 wird ignoriert (erlaubt: 1 bis 7)",
+          "[A] TL=01 wird ignoriert (erlaubt: 1 bis 2)",
+          "[A] AW= wird ignoriert (erlaubt: 1 bis 3)"}},
+    };
+    for (const Row& r : rows) {
+        const ProfileFile profile = ProfileFile::fromText(r.text);
+        EXPECT_EQ(progDataPresent(profile), r.present) << r.text;
+        EXPECT_EQ(progDataIgnoredValues(profile), r.ignored) << r.text;
+    }
+}
+
 TEST(ProgDataFile, AddressBoxesFollowTheBooleanRule) {
     struct Row {
         const char* text;

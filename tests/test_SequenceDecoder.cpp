@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Settings rendered as the dialog sends them, decoded again: from the exact bytes, and from
 // recordings degraded with sox as a sound card would deliver them.
+#include "CallDecoder.h"
 #include "SequenceDecoder.h"
+#include "TestCall.h"
 #include "ToneSequence.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -156,9 +159,10 @@ protected:
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 
-    // Resampled to rate, 16-bit, at -20 dB, played at speed; white noise 20 dB below the tones
-    // and 50 Hz hum at the tones' own level mixed in.
-    Recording degrade(const std::vector<uint8_t>& bytes, int rate, double speed) {
+    // Resampled to rate, 16-bit, at -20 dB, played at speed, then through sox's further effects;
+    // white noise 20 dB below the tones and 50 Hz hum at the tones' own level mixed in.
+    Recording degrade(const std::vector<uint8_t>& bytes, int rate, double speed,
+                      const std::string& effects = "") {
         const std::string raw = (dir / "sent.raw").string(), tones = (dir / "tones.wav").string(),
                           noise = (dir / "noise.wav").string(), hum = (dir / "hum.wav").string(),
                           out = (dir / "recorded.wav").string();
@@ -167,7 +171,8 @@ protected:
         const double seconds = double(bytes.size()) / kSampleRate + 1.5;
         const std::string format = " -r " + std::to_string(rate) + " -b 16 -c 1 ";
         sox("-t raw -r 22050 -e unsigned -b 8 -c 1 " + raw + format + tones + " speed " +
-            std::to_string(speed) + " rate " + std::to_string(rate) + " vol -20dB pad 0.5 0.5");
+            std::to_string(speed) + " rate " + std::to_string(rate) + " vol -20dB pad 0.5 0.5 " +
+            effects);
         // The tones' RMS is 0.78 / sqrt 2 / 10 = 0.055; uniform noise of peak x has RMS x / sqrt 3.
         sox("-n" + format + noise + " synth " + std::to_string(seconds) + " whitenoise vol 0.0095");
         sox("-n" + format + hum + " synth " + std::to_string(seconds) + " sine 50 vol 0.078");
@@ -206,6 +211,101 @@ TEST_F(Degraded, RecordingsAsASoundCardDeliversThemDecode) {
     }
 }
 
+// The test call as a receiver's recording would hold it, read as two calls: where each starts,
+// the address and the systems that carry it; a band-pass as narrow as a radio channel's.
+TEST_F(Degraded, TestCallsAreReadAsTwoCallsWithAddressAndSystem) {
+    struct Row {
+        uint8_t tonsys;
+        const char* address;
+        int rate;
+        double speed;
+        const char* effects;
+    };
+    const Row rows[] = {
+        {1, "57434", 48000, 1.02, ""},           {3, "1R0G9", 48000, 0.98, "sinc 300-3000"},
+        {6, "12R45", 44100, 0.98, ""},           {7, "G9R8", 48000, 1.02, "sinc 300-3000"},
+        {4, "5R7", 48000, 1.0, "sinc 300-3000"}, {2, "0G0R1", 48000, 0.98, "sinc 300-3000"},
+    };
+    for (const Row& r : rows) {
+        const std::string what = std::string(r.address) + " in system " + std::to_string(r.tonsys) +
+                                 ", speed " + std::to_string(r.speed) + " " + r.effects;
+        const uint16_t length = toneLengthMs(toneLengthButtonFor(r.tonsys));
+        const std::vector<uint8_t> call =
+            renderTestCall({r.address, r.tonsys, length, 100, false}, toneTable());
+        const std::vector<DecodedCall> calls =
+            findCalls(findTones(degrade(call, r.rate, r.speed, r.effects)), toneTable());
+        ASSERT_EQ(calls.size(), 2u) << what;
+        const double callSeconds = std::strlen(r.address) * length / 1000.0;
+        for (std::size_t i = 0; i < 2; ++i) {
+            const double start = 0.5 + (0.6 + double(i) * (callSeconds + 0.6)) / r.speed;
+            EXPECT_NEAR(calls[i].start, start, 0.003) << what;
+            EXPECT_NEAR(calls[i].toneLength, length / r.speed, 3) << what;
+            const auto reading = std::ranges::find_if(
+                calls[i].readings, [&](const CallReading& c) { return c.address == r.address; });
+            ASSERT_NE(reading, calls[i].readings.end()) << what;
+            EXPECT_NE(std::ranges::find(reading->systems, r.tonsys), reading->systems.end())
+                << what;
+        }
+    }
+}
+
+// What is no call yields none: hum, speech-like sound, a programming sequence, a call whose
+// tones are too long for every system.
+TEST_F(Degraded, WhatIsNoCallYieldsNone) {
+    const std::string hum = (dir / "hum-only.wav").string(), speech = (dir / "speech.wav").string();
+    sox("-n -r 48000 -b 16 -c 1 " + hum + " synth 20 sine 50 sine 150 sine 250 vol 0.3");
+    // Voiced glides with formants, in syllables.
+    sox("-n -r 48000 -b 16 -c 1 " + speech +
+        " synth 20 sawtooth 110-220 sawtooth 700-1200 sine 1500-2500 tremolo 4 90 vol 0.3");
+    ProgSettings s;
+    s.addresses = {{{true, "57434"}, {true, "12345"}, {}, {}}};
+    const std::vector<uint8_t> slowCall =
+        renderTestCall({"12345", 1, 150, 100, false}, toneTable());
+    struct Row {
+        std::string name;
+        Recording recording;
+    };
+    const Row rows[] = {
+        {"hum", readRecordingFile(hum)},
+        {"speech", readRecordingFile(speech)},
+        {"programming sequence", degrade(render(s, {40, 10, 500}), 48000, 1.0)},
+        {"tones of 150 ms", degrade(slowCall, 48000, 1.0)},
+    };
+    for (const Row& r : rows)
+        EXPECT_TRUE(findCalls(findTones(r.recording), toneTable()).empty()) << r.name;
+}
+
+// Block by block, in stretches that overlap: the same tones as the whole recording, also for a
+// sequence across the edge between two stretches.
+TEST(SequenceDecoder, ReadingInBlocksFindsWhatTheWholeRecordingHolds) {
+    ProgSettings s;
+    s.addresses = {{{true, "57434"}, {true, "1R0G9"}, {true, "24680"}, {}}};
+    const std::vector<uint8_t> sequence = render(s, {});
+    std::vector<uint8_t> bytes(45 * kSampleRate, 127);
+    std::copy(sequence.begin(), sequence.end(), bytes.begin() + 11 * kSampleRate);
+    const Recording whole = readRaw8(bytes, kSampleRate);
+    const std::vector<FoundTone> expected = findTones(whole);
+    for (const std::size_t block : {1u, 997u, 65536u}) {
+        ToneFinder finder(kSampleRate);
+        std::vector<FoundTone> found;
+        for (std::size_t at = 0; at < whole.samples.size(); at += block) {
+            finder.push(
+                std::span(whole.samples).subspan(at, std::min(block, whole.samples.size() - at)));
+            const auto more = finder.take();
+            found.insert(found.end(), more.begin(), more.end());
+        }
+        finder.finish();
+        const auto more = finder.take();
+        found.insert(found.end(), more.begin(), more.end());
+        ASSERT_EQ(found.size(), expected.size()) << block;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(found[i].start, expected[i].start) << block << " tone " << i;
+            EXPECT_EQ(found[i].frequency, expected[i].frequency) << block << " tone " << i;
+        }
+    }
+    expectSameSettings(s, decodeSequence(expected, toneTable()), "from 11 s");
+}
+
 TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {
     ProgSettings two;
     two.addresses = {{{true, "57434"}, {true, "12345"}, {}, {}}};
@@ -229,7 +329,7 @@ TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {
         {"silence", std::vector<uint8_t>(44100, 127), "keine Töne"},
         {"cut after B I",
          {full.begin(), full.begin() + std::ptrdiff_t(blockA + block)},
-         "Block A kündigt 2 Rufadressen an, gefunden sind 1; nach 2,77 s folgt kein Block B II."},
+         "Block A kündigt 2 Rufadressen an, gefunden ist 1; nach 2,77 s folgt kein Block B II."},
         {"Block A short",
          {full.begin() + 2867, full.end()},
          "Block A ab 0,00 s hat 5 Töne statt 6."},

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The speaker platform layer: the tick count, the port model, the real devices' wire format
-// and the switch-off at exit and on termination signals.
+// The speaker platform layer: the tick count, the real devices' wire format and the switch-off
+// at exit and on termination signals.
 #include "support/ScriptedTickSource.h"
 #include "SpeakerDevices.h"
 #include "SpeakerSafety.h"
-#include "support/SpeakerScripted.h"
 #include "TickCount.h"
 
 #include <gtest/gtest.h>
@@ -50,38 +49,6 @@ TEST(TickCount, IsTheMonotonicClockInMillisecondsModulo2To32) {
     const int64_t slept = nanosBetween(before, systemTickSource().read());
     EXPECT_GE(slept, 20'000'000);
     EXPECT_LT(slept, 200'000'000);
-}
-
-TEST(ScriptedPortModel, Counter2LoadsItsCountAsTheControlWordSays) {
-    struct Row {
-        const char* name;
-        std::vector<std::pair<uint16_t, uint8_t>> writes;
-        std::optional<uint16_t> divisor;
-    };
-    const std::vector<Row> rows{
-        {"low then high", {{0x43, 0xB6}, {0x42, 0xA9}, {0x42, 0x04}}, 0x04A9},
-        {"high first lands swapped", {{0x43, 0xB6}, {0x42, 0x04}, {0x42, 0xA9}}, 0xA904},
-        {"only the low byte", {{0x43, 0xB6}, {0x42, 0xA9}}, std::nullopt},
-        {"a control word restarts the pair",
-         {{0x43, 0xB6}, {0x42, 1}, {0x43, 0xB6}, {0x42, 2}, {0x42, 3}},
-         0x0302},
-        {"counter 0's control word is not ours",
-         {{0x43, 0xB6}, {0x42, 1}, {0x42, 2}, {0x43, 0x36}},
-         0x0201},
-    };
-    for (const Row& row : rows) {
-        ScriptedTickSource clock;
-        ScriptedPorts ports{clock, 0x30};
-        for (const auto& [port, value] : row.writes) {
-            ports.out(port, value);
-        }
-        EXPECT_EQ(ports.divisor(), row.divisor) << row.name;
-        EXPECT_EQ(ports.accesses().size(), row.writes.size()) << row.name;
-    }
-    ScriptedTickSource clock;
-    ScriptedPorts ports{clock, 0x30};
-    ports.out(0x80, 0);
-    EXPECT_EQ(ports.foreignAccesses(), 1u);
 }
 
 std::vector<input_event> readEvents(int fd) {
@@ -147,8 +114,9 @@ TEST(Detection, ConsoleArgumentIsTheTimerDivisorAndZeroHertzStops) {
         uint16_t frequency;
         uint32_t argument;
     };
-    for (const Row& row :
-         {Row{1000, 1193}, Row{20, 59659}, Row{5000, 238}, Row{0, 0}, Row{1, 1193180}}) {
+    // The same clock as the ports' divisors: 1903 Hz divides 1193181 (627) but not 1193180.
+    for (const Row& row : {Row{1000, 1193}, Row{20, 59659}, Row{5000, 238}, Row{0, 0},
+                           Row{1, 1193181}, Row{1903, 627}}) {
         EXPECT_EQ(ConsoleToneDevice::soundArgument(row.frequency), row.argument) << row.frequency;
     }
 }

@@ -77,7 +77,8 @@ TEST_F(PortProtocol, ATonePrograms0xB6AndTheDivisorAndPreservesTheOtherBits) {
         uint16_t divisor;
     };
     for (const Row& row : {Row{0x30, 20, 59659}, Row{0x30, 5000, 238}, Row{0x30, 1000, 1193},
-                           Row{0x00, 1000, 1193}, Row{0xFC, 2400, 497}, Row{0xA4, 825, 1446}}) {
+                           Row{0x00, 1000, 1193}, Row{0xFC, 2400, 497}, Row{0xA4, 825, 1446},
+                           Row{0x30, 1903, 627}}) { // 1903 divides 1193181, not 1193180
         SCOPED_TRACE(row.frequency);
         install(row.initial);
         ASSERT_FALSE(IsNT());
@@ -296,12 +297,35 @@ TEST(Requests, EveryToneAndWaitIsReportedAsPassed) {
 }
 
 TEST(StartUp, TheDetectedWayToTheSpeakerIsTheOneUsed) {
-    initBleeper(); // on this machine's real devices; no tone is sounded here
-    const platform::SpeakerMethod method = speakerMethod();
-    EXPECT_EQ(IsNT(), method != platform::SpeakerMethod::Ports)
-        << platform::speakerMethodName(method);
-    initBleeper(); // once only
-    EXPECT_EQ(speakerMethod(), method);
+    using platform::SpeakerMethod;
+    ScriptedTickSource clock{0};
+    for (const SpeakerMethod method : {SpeakerMethod::EventDevice, SpeakerMethod::Console,
+                                       SpeakerMethod::Ports, SpeakerMethod::Silent}) {
+        SCOPED_TRACE(platform::speakerMethodName(method));
+        platform::SpeakerAccess found;
+        found.method = method;
+        ScriptedToneService* service = nullptr;
+        ScriptedPorts* ports = nullptr;
+        if (method == SpeakerMethod::Ports) {
+            found.ports = std::make_unique<ScriptedPorts>(clock, 0x30);
+            ports = static_cast<ScriptedPorts*>(found.ports.get());
+        } else {
+            found.tone = std::make_unique<ScriptedToneService>(clock);
+            service = static_cast<ScriptedToneService*>(found.tone.get());
+        }
+        UseSpeaker(std::move(found));
+        EXPECT_EQ(speakerMethod(), method);
+        EXPECT_EQ(IsNT(), method != SpeakerMethod::Ports);
+        Bleep(1000, 5); // on the system's clock
+        if (ports) {
+            EXPECT_EQ(protocol(ports->accesses()), toneFromOff(0x30, 1193));
+        } else {
+            ASSERT_EQ(service->events().size(), 2u);
+            EXPECT_EQ(service->events()[0].frequency, 1000);
+        }
+    }
+    UseSpeaker({}); // silent again; the scripted parts go with the clock
+    EXPECT_EQ(speakerMethod(), SpeakerMethod::Silent);
 }
 
 TEST(RealClock, ADelayNeverEndsEarly) {

@@ -3,6 +3,7 @@
 #include "TApplication.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
+#include "Version.h"
 #include "support/GuiHelpers.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 
@@ -90,7 +92,12 @@ TEST_F(MainWindow, StartsInItsDesignedState) {
         EXPECT_FALSE(flat->icon().isNull());
     }
     EXPECT_EQ(w.BTN_Prog->text(), QStringLiteral("Programmieren"));
-    EXPECT_EQ(w.LBL_Version->text(), QStringLiteral("25.03.03 V1.31"));
+    // The release date and version the build generates, in the label's form.
+    EXPECT_EQ(w.LBL_Version->text(), QString::fromUtf8(kVersionLabel));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d\d\.\d\d\.\d\d V\d+\.\d+$)"))
+                    .match(w.LBL_Version->text())
+                    .hasMatch())
+        << w.LBL_Version->text().toStdString();
     EXPECT_EQ(w.TXT_Adresse_01->geometry(), QRect(72, 20, 65, 22));
     EXPECT_EQ(w.BTN_Prog->geometry(), QRect(280, 172, 141, 37));
     EXPECT_FALSE(FRM_Prog->isVisible());

@@ -6,12 +6,12 @@
 #include "ToneSequence.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
-#include "support/WaveInSim.h"
-#include "support/WaveMixerSim.h"
 #include "WaveOutAlsa.h"
-#include "support/WaveOutSim.h"
 #include "support/AlsaCapture.h"
 #include "support/CapturedProgramTest.h"
+#include "support/WaveInSim.h"
+#include "support/WaveMixerSim.h"
+#include "support/WaveOutSim.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -183,15 +184,82 @@ TEST_F(DeviceChoice, theMenuListsTheDevicesThatPlayAndTheChoiceSendsThereAndOutl
     EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1) << "the default is stored as well";
 }
 
-TEST_F(DeviceChoice, aStoredDeviceThatIsGoneFallsBackToTheDefaultAndTheToolTipSaysSo) {
+// A device that is gone stays chosen: the send fails naming it and plays nowhere else.
+TEST_F(DeviceChoice, aChosenDeviceThatIsGoneIsNamedAndNothingPlaysElsewhere) {
     QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela"))
         .setValue(QStringLiteral("Soundkarte/Geraet"), QStringLiteral("zuvela_unplugged"));
     restartProgram();
-    EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1);
     const QString tip = FRM_Prog->OPT_Soundcard->toolTip();
-    EXPECT_TRUE(tip.contains(QStringLiteral("Standardgerät (ALSA default)")));
-    EXPECT_TRUE(tip.contains(QStringLiteral("zuvela_unplugged"))) << tip.toStdString();
-    EXPECT_EQ(FRM_Prog->SoundDevice->deviceName(), QString());
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Ausgabegerät: zuvela_unplugged\n")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("nicht vorhanden"))) << tip.toStdString();
+    EXPECT_EQ(FRM_Prog->SoundDevice->deviceName(), QStringLiteral("zuvela_unplugged"));
+    EXPECT_TRUE(whileProgramming([] {
+        std::vector<SeenBox> boxes;
+        runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\n"
+                                                "Das Ausgabegerät \"zuvela_unplugged\" ist "
+                                                "nicht vorhanden."));
+        EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
+        EXPECT_EQ(capture->size(), 0u) << "the default device played";
+    }));
+}
+
+// The choice is a name, resolved at every send as ALSA lists its devices then.
+TEST_F(DeviceChoice, everySendFindsTheChosenDeviceByItsNameOrNamesItAsGone) {
+    const std::filesystem::path& config = capture->configFile();
+    std::string original;
+    {
+        std::ifstream in(config);
+        original.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string earlier = original; // a device listed before every named one
+    earlier.insert(
+        earlier.find("pcm.zuvela_cable {"),
+        "pcm.zuvela_new {\n    type null\n    hint { show on description \"New\" }\n}\n");
+    const std::string without = original.substr(0, original.find("pcm.zuvela_speakers {"));
+    struct Row {
+        const char* what;
+        const std::string& config;
+        bool plays;
+    } rows[] = {
+        {"another device comes before it", earlier, true},
+        {"it is gone", without, false},
+        {"it is back", original, true},
+    };
+    EXPECT_TRUE(whileProgramming([&] {
+        ASSERT_TRUE(FRM_Prog->SoundDevice->choose(QStringLiteral("zuvela_speakers")));
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.what);
+            std::ofstream(config, std::ios::trunc) << row.config;
+            for (const char* name : testsupport::AlsaCapture::namedPcms)
+                std::filesystem::remove(capture->namedPcmFile(name));
+            capture->clear();
+            std::vector<SeenBox> boxes;
+            runWithModals(
+                [] {
+                    click(FRM_Prog->BTN_Go);
+                    EXPECT_TRUE(
+                        QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000));
+                },
+                nullptr, &boxes);
+            EXPECT_EQ(playedOn("zuvela_speakers").empty(), !row.plays);
+            EXPECT_TRUE(playedOn("zuvela_cable").empty()) << "played on another device";
+            EXPECT_EQ(capture->size(), 0u) << "played on the default device";
+            const QString tip = FRM_Prog->OPT_Soundcard->toolTip();
+            EXPECT_TRUE(tip.contains(QStringLiteral("zuvela_speakers"))) << tip.toStdString();
+            if (row.plays) {
+                EXPECT_TRUE(boxes.empty());
+            } else {
+                ASSERT_EQ(boxes.size(), 1u);
+                EXPECT_EQ(boxes[0].text,
+                          QStringLiteral("Die Soundkarte steht nicht zur Verfügung!\r\nDas "
+                                         "Ausgabegerät \"zuvela_speakers\" ist nicht vorhanden."));
+                EXPECT_TRUE(tip.contains(QStringLiteral("nicht vorhanden")));
+            }
+        }
+    }));
 }
 
 // On the scripted layer, which holds the send until the test completes its buffers.

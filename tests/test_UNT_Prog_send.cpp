@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
 // and the PC speaker on its scripted service.
-#include "support/ScriptedTickSource.h"
 #include "Audio.h"
 #include "ProgEncoder.h"
-#include "support/SpeakerScripted.h"
+#include "SoundDeviceChoice.h"
 #include "TickCount.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
@@ -13,6 +12,8 @@
 #include "WaveOutAlsa.h"
 #include "support/AlsaCapture.h"
 #include "support/CapturedProgramTest.h"
+#include "support/ScriptedTickSource.h"
+#include "support/SpeakerScripted.h"
 #include "support/ToneDecoder.h"
 
 #include <QCheckBox>
@@ -187,7 +188,7 @@ TEST_F(Send, UnusableSoundCardIsReportedAndTheNextSendWorks) {
     const auto unusable = std::find(names.begin(), names.end(), AlsaCapture::unusablePcm);
     ASSERT_NE(unusable, names.end());
     inDialog([&] {
-        FRM_Prog->AUD_Main->SetAudioDeviceID(int32_t(unusable - names.begin()));
+        ASSERT_TRUE(FRM_Prog->SoundDevice->choose(QString::fromStdString(*unusable)));
         std::vector<SeenBox> boxes;
         runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
         ASSERT_EQ(boxes.size(), 1u);
@@ -202,7 +203,7 @@ TEST_F(Send, UnusableSoundCardIsReportedAndTheNextSendWorks) {
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
         EXPECT_EQ(capture->size(), 0u);
 
-        FRM_Prog->AUD_Main->SetAudioDeviceID(-1);
+        ASSERT_TRUE(FRM_Prog->SoundDevice->choose(QString()));
         boxes.clear();
         runWithModals([] { click(FRM_Prog->BTN_Go); }, nullptr, &boxes);
         EXPECT_TRUE(boxes.empty()) << "the earlier failure counted again";

@@ -3,11 +3,21 @@
 // settings options combine with a file.
 #include "TestCall.h"
 #include "support/RunProcess.h"
+#include "support/SmallTmpfs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
+#include <numbers>
+#include <random>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -96,20 +106,37 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
         {{"listing", "--address", "3=57434"},
          1,
          "zuvela-cli listing: Rufadresse doppelt vorhanden."},
+        {{"listing", "--address", "1=123456"}, 1, "zuvela-cli listing: Rufadresse 1 ist zu lang."},
+        {{"listing", "--address", "2=12a45"},
+         1,
+         "zuvela-cli listing: Rufadresse 2: Das Zeichen \"a\" gehört in keine Rufadresse."},
         {{"listing", "-f", "empty.740"},
          1,
-         "zuvela-cli listing: Keine Rufadressen zum Programmieren gewählt."},
+         "zuvela-cli listing: Die Datei empty.740 enthält keine Programmierdaten."},
+        {{"listing", "-f", "utf16.740"},
+         1,
+         "zuvela-cli listing: Die Datei utf16.740 enthält keine Programmierdaten."},
+        {{"listing", "-fjunk.740"},
+         1,
+         "zuvela-cli listing: Die Datei junk.740 enthält keine Programmierdaten."},
         {{"listing", "--system", "zvei-f", "--address", "1=1234G"},
          1,
-         "zuvela-cli listing: 'G' is not a valid integer value."},
+         "zuvela-cli listing: Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\"."},
+        {{"listing", "--", "--system"}, 2, "zuvela-cli listing: Unerwartetes Argument: --system"},
+        {{"help", "frobnicate"}, 2, "zuvela-cli help: Unbekannter Befehl: frobnicate"},
+        {{"--system", "ccir"}, 2, "zuvela-cli: Befehl fehlt."},
+        {{"decode", "--calls", "-o", "x.740", "a.wav"},
+         2,
+         "zuvela-cli decode: -o und --calls schließen einander aus: Rufe tragen keine "
+         "Programmierdaten."},
         {{"render", "-o", "no-such-folder/out.raw"},
          1,
-         "zuvela-cli render: Datei kann nicht geschrieben werden: no-such-folder/out.raw (No such "
-         "file or directory)"},
+         "zuvela-cli render: Datei kann nicht geschrieben werden: no-such-folder/out.raw (nicht "
+         "vorhanden)"},
         {{"send", "--device", "no-such-device"},
          1,
-         "zuvela-cli send: Ausgabegerät nicht gefunden: no-such-device (die Geräte listet "
-         "zuvela-cli devices)"},
+         "zuvela-cli send: Die Soundkarte steht nicht zur Verfügung!\nDas Ausgabegerät "
+         "\"no-such-device\" ist nicht vorhanden (die Geräte listet zuvela-cli devices)."},
         {{"call", "-o", "out.raw"},
          2,
          "zuvela-cli call: Rufadresse fehlt (ADRESSE oder --address N)."},
@@ -146,6 +173,10 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
          "zuvela-cli call: Das Zeichen \"a\" gehört in keine Rufadresse."},
     };
     writeFile("empty.740", "");
+    writeFile("utf16.740", std::string("\xff\xfe[\0A\0]\0\r\0\n\0T\0S\0=\0\x36\0", 20));
+    writeFile("junk.740", std::string("\x7f"
+                                      "ELF\x02\x01\x01\0\0\0 TS=6 AD=1",
+                                      20));
     for (const Row& row : rows) {
         std::string joined;
         for (const std::string& arg : row.args)
@@ -153,7 +184,9 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
         SCOPED_TRACE(joined);
         const ProcessResult r = cli(row.args);
         EXPECT_EQ(r.exitCode, row.exitCode);
-        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        // The message is whole lines (a usage error's hint follows).
+        EXPECT_EQ(r.err.substr(0, std::string(row.message).size() + 1),
+                  std::string(row.message) + "\n");
         if (row.exitCode == 2) {
             EXPECT_NE(r.err.find("\nHilfe: zuvela-cli"), std::string::npos) << r.err;
         }
@@ -207,6 +240,61 @@ TEST(ZuvelaCli, RenderWritesWaveFilesRawFilesAndStandardOutputAlike) {
         EXPECT_EQ(le32(40), raw.size());
         EXPECT_EQ(wav.substr(44, raw.size()), raw);
         EXPECT_EQ(wav.size(), 44 + raw.size() + raw.size() % 2); // RIFF pads odd chunks
+    }
+}
+
+// -o onto what cannot take the sound: the path holds afterwards what it held before.
+TEST(ZuvelaCli, RenderKeepsWhatWasThereWhenTheWriteFails) {
+    fs::remove_all("o");
+    fs::create_directories("o");
+    SmallTmpfs small(fs::absolute("o/small"), 64 * 1024);
+    auto node = [](const char* name, unsigned minor) {
+        fs::remove(name);
+        return ::mknod(name, S_IFCHR | 0666, makedev(1, minor)) == 0;
+    };
+    struct Row {
+        const char* what;
+        std::string path;
+        std::function<bool()> setUp; // false: cannot be had here
+        int exitCode;
+        const char* reason; // in the message, for a failure
+    } rows[] = {
+        {"a device node that is full", "o/full", [&] { return node("o/full", 7); }, 1,
+         "kein Speicherplatz mehr"},
+        {"a device node that takes everything", "o/null", [&] { return node("o/null", 3); }, 0, ""},
+        {"a file on a full file system", "o/small/out.raw",
+         [&] {
+             if (!small.skipReason().empty())
+                 return false;
+             writeFile("o/small/out.raw", "old");
+             small.leave(0);
+             return true;
+         },
+         1, "kein Speicherplatz mehr"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.setUp()) {
+            std::cout << "skipped (needs root for mknod and mount): " << row.what << '\n';
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(::stat(row.path.c_str(), &before), 0);
+        const ProcessResult r = cli({"render", "--address", "1=12345", "-o", row.path});
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        if (row.exitCode != 0) {
+            EXPECT_EQ(r.err, "zuvela-cli render: Datei kann nicht geschrieben werden: " + row.path +
+                                 " (" + row.reason + ")\n");
+        }
+        struct stat after {};
+        ASSERT_EQ(::stat(row.path.c_str(), &after), 0) << "the path is still there";
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_rdev, before.st_rdev);
+        if (S_ISREG(before.st_mode)) {
+            EXPECT_EQ(readFile(row.path), "old");
+        }
+        for (const auto& entry : fs::directory_iterator(fs::path(row.path).parent_path()))
+            EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
     }
 }
 
@@ -323,9 +411,8 @@ TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
         {{"decode", "silence.raw", "--rate", "22k"},
          2,
          "zuvela-cli decode: --rate: \"22k\" ist nicht erlaubt (erlaubt: 6000 bis 1000000 Hz)."},
-        {{"decode", "missing.wav"},
-         1,
-         "zuvela-cli decode: Die Datei \"missing.wav\" kann nicht gelesen werden."},
+        {{"decode", "missing.wav"}, 1, "zuvela-cli decode: Datei nicht gefunden: missing.wav"},
+        {{"decode", "."}, 1, "zuvela-cli decode: Keine Datei: ."},
         {{"decode", "fake.wav"},
          1,
          "zuvela-cli decode: Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt)."},
@@ -341,7 +428,9 @@ TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
         SCOPED_TRACE(joined);
         const ProcessResult r = cli(row.args);
         EXPECT_EQ(r.exitCode, row.exitCode);
-        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.message);
+        // The message is whole lines (a usage error's hint follows).
+        EXPECT_EQ(r.err.substr(0, std::string(row.message).size() + 1),
+                  std::string(row.message) + "\n");
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(fs::exists("out.740"));
     }
@@ -353,7 +442,7 @@ TEST(ZuvelaCli, DecodeReportsWhatIsNoSequence) {
     const ProcessResult cut = cli({"decode", "cut.raw", "-o", "out.740"});
     EXPECT_EQ(cut.exitCode, 1);
     EXPECT_EQ(cut.err, "zuvela-cli decode: Keine gültige Programmiersequenz. Gefunden: 11 Töne in "
-                       "2 Blöcken (6, 5).\nBlock A kündigt 2 Rufadressen an, gefunden sind 1; "
+                       "2 Blöcken (6, 5).\nBlock A kündigt 2 Rufadressen an, gefunden ist 1; "
                        "nach 2,77 s folgt kein Block B II.\n");
     EXPECT_FALSE(fs::exists("out.740"));
 }
@@ -407,6 +496,171 @@ TEST(ZuvelaCli, CallWritesTheTestCallOfTheSettingsAddress) {
     const std::string wav = readFile("call.wav");
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_TRUE(wav.substr(44, rows[0].samples.size()) == rows[0].samples);
+}
+
+} // namespace
+
+namespace {
+
+// Runs a shell command line in which $CLI is zuvela-cli.
+ProcessResult shell(const std::string& command) {
+    return testsupport::runProcess("/bin/bash", {"-c", "CLI='" ZUVELA_CLI "'; " + command});
+}
+
+TEST(ZuvelaCli, ConventionsOfTheShellGiveWhatTheLongFormGives) {
+    writeFile("ccir.740", "[A]\r\nTS=6\r\nAW=1\r\n[B I]\r\nRP=1\r\nAD=12345\r\n");
+    ASSERT_EQ(
+        cli({"render", "--address", "1=12345", "--tone-length", "40", "-o", "sent.raw"}).exitCode,
+        0);
+    fs::copy_file("sent.raw", "-sent.raw", fs::copy_options::overwrite_existing);
+    struct Row {
+        std::string command, sameAs; // two command lines with the same output
+    };
+    const Row rows[] = {
+        {"$CLI --version", "echo zuvela-cli " ZUVELA_VERSION},
+        {"$CLI help", "$CLI --help"},
+        {"$CLI help decode", "$CLI decode --help"},
+        {"$CLI --system ccir -- listing", "$CLI listing --system ccir"},
+        {"$CLI --system ccir listing --address 1=12345",
+         "$CLI listing --address=1=12345 -f ccir.740"},
+        {"$CLI render -or.raw && cat r.raw", "$CLI render -o -"},
+        {"$CLI render --output r.raw && cat r.raw", "$CLI render -o-"},
+        {"$CLI render --output=r.raw && cat r.raw", "$CLI render --output -"},
+        {"$CLI call -o - --system ccir 12345", "$CLI call --output=- -f ccir.740 --address 1"},
+        {"$CLI listing -f - < ccir.740", "$CLI listing -f ccir.740"},
+        {"cat sent.raw | $CLI decode -", "$CLI decode sent.raw"},
+        {"$CLI decode <(cat sent.raw)", "$CLI decode sent.raw"},
+        {"$CLI decode -- -sent.raw", "$CLI decode sent.raw"},
+        {"$CLI decode -o - sent.raw",
+         "$CLI decode sent.raw -o read.740 > /dev/null && cat read.740"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        const ProcessResult r = shell(row.command), expected = shell(row.sameAs);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        ASSERT_EQ(expected.exitCode, 0) << expected.err;
+        EXPECT_FALSE(r.out.empty());
+        EXPECT_TRUE(r.out == expected.out) << r.out.substr(0, 200);
+    }
+}
+
+TEST(ZuvelaCli, ValuesThatLoadingIgnoresAreNamedAndTheResultStays) {
+    writeFile("odd.740", "[A]\r\nTS=9\r\nAW=1\r\nSM=7\r\n[B I]\r\nRP=1\r\nAD=12345\r\n");
+    ASSERT_EQ(cli({"render", "-o", "sent.wav"}).exitCode, 0);
+    struct Row {
+        std::vector<std::string> args, sameAs;
+        std::string err;
+    };
+    const Row rows[] = {
+        {{"listing", "-f", "odd.740"},
+         {"listing", "--address", "1=12345"},
+         "Hinweis: odd.740: [A] TS=9 wird ignoriert (erlaubt: 1 bis 7).\n"
+         "Hinweis: odd.740: [A] SM=7 wird ignoriert (erlaubt: 1 bis 4).\n"},
+        {{"decode", "sent.wav", "--rate", "8000"},
+         {"decode", "sent.wav"},
+         "Hinweis: --rate gilt nur für Rohdaten; die WAV-Datei nennt ihre Abtastrate (22050 "
+         "Hz).\n"},
+    };
+    for (const Row& row : rows) {
+        const ProcessResult r = cli(row.args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, row.err);
+        EXPECT_EQ(r.out, cli(row.sameAs).out);
+    }
+}
+
+TEST(ZuvelaCli, BashCompletionIsValidAndCompletes) {
+    EXPECT_EQ(shell("bash -n '" ZUVELA_COMPLETION "'").exitCode, 0);
+    // The installed script is what the program writes.
+    EXPECT_EQ(readFile(ZUVELA_COMPLETION), cli({"completion"}).out);
+    writeFile("pager.740", "");
+    writeFile("pager.wav", "");
+    struct Row {
+        std::string words; // the command line so far, the last word being completed
+        std::string completions;
+    };
+    const Row rows[] = {
+        {"zuvela-cli dec", "decode"},
+        {"zuvela-cli listing --system cc", "ccir ccir-eea"},
+        {"zuvela-cli --system zvei1 decode --c", "--calls"},
+        {"zuvela-cli listing -f pag", "pager.740"},
+        {"zuvela-cli render -o pag", "pager.wav"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.words);
+        const ProcessResult r = shell(
+            "source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
+            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; echo \"${COMPREPLY[*]}\"");
+        EXPECT_EQ(r.out, row.completions + "\n") << r.err;
+    }
+}
+
+// Three calls on three minutes of an alerting channel at 48 kHz: noise 20 dB below the tones,
+// which are at -20 dB, and mains hum as loud as the tones; a call lies across the edge between
+// two of the stretches the decoder reads.
+TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
+    TToneTable table;
+    fillToneTable(table);
+    struct Call {
+        double start; // seconds
+        const char* address;
+        uint8_t tonsys;
+        const char* line; // after the time
+    };
+    const Call calls[] = {
+        {14.98, "57434", 1,
+         "57434 in ZVEI 1, ZVEI 1 (GB), ZVEI F; 68545 in ZVEI 2, ZVEI DEPR. (70 ms)"},
+        {90.2, "1R0G9", 6, "1R0G9 in CCIR (100 ms)"},
+        {175.5, "12345", 7, "12345 in CCIR / EEA (40 ms)"},
+    };
+    constexpr double kRate = 48000, kSeconds = 180;
+    std::vector<float> samples(static_cast<std::size_t>(kRate * kSeconds));
+    std::mt19937 random(22);
+    std::normal_distribution<float> noise(0, 0.0055f);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = noise(random) + float(0.078 * std::sin(2 * std::numbers::pi * 50 * i / kRate));
+    for (const Call& c : calls) {
+        // The first call of the test call, resampled from 22050 Hz.
+        const uint16_t toneLength = toneLengthMs(toneLengthButtonFor(c.tonsys));
+        const std::vector<uint8_t> s =
+            renderTestCall({c.address, c.tonsys, toneLength, 100, false}, table);
+        const std::size_t from = sampleCount(kCallLeadIn), count = 5 * sampleCount(toneLength);
+        const auto at = static_cast<std::size_t>(c.start * kRate);
+        for (std::size_t i = 0; double(i) < (count - 1) * kRate / kSampleRate; ++i) {
+            const double x = from + i * kSampleRate / kRate;
+            const auto k = static_cast<std::size_t>(x);
+            samples[at + i] += float((s[k] + (x - k) * (s[k + 1] - s[k]) - 127) / 1280);
+        }
+    }
+    std::string wav = "RIFF....WAVEfmt ";
+    auto le = [&](uint32_t v, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            wav += char(v >> (8 * b));
+    };
+    le(16, 4), le(1, 2), le(1, 2), le(48000, 4), le(96000, 4), le(2, 2), le(16, 2);
+    wav += "data";
+    le(uint32_t(samples.size() * 2), 4);
+    for (const float v : samples)
+        le(uint16_t(int16_t(std::lround(std::clamp(v, -1.f, 1.f) * 32767))), 2);
+    writeFile("channel.wav", wav);
+
+    const ProcessResult r = shell("cat channel.wav | $CLI decode --calls -");
+    fs::remove("channel.wav");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    for (const Call& c : calls) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line)) << r.out;
+        // "H:MM:SS,CC  reading"
+        const double seconds = std::stoi(line.substr(0, 1)) * 3600 +
+                               std::stoi(line.substr(2, 2)) * 60 + std::stoi(line.substr(5, 2)) +
+                               std::stoi(line.substr(8, 2)) / 100.0;
+        EXPECT_NEAR(seconds, c.start, 0.015) << line;
+        EXPECT_EQ(line.substr(12), c.line);
+    }
+    std::string extra;
+    EXPECT_FALSE(std::getline(lines, extra)) << extra;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/AlsaCapture.h"
 #include "support/CapturedProgramTest.h"
 #include "support/RunProcess.h"
+#include "support/SmallTmpfs.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <QToolButton>
 
 #include <array>
+#include <filesystem>
+#include <iostream>
 
 namespace {
 
@@ -189,6 +192,25 @@ TEST_F(CliAgainstDialog, SendPlaysTheRenderedBytesAndFailsWhenTheDeviceDoesNot) 
     EXPECT_EQ(unusable.err.substr(0, unusable.err.find('\n')),
               "zuvela-cli send: Die Soundkarte steht nicht zur Verfügung!");
     EXPECT_EQ(unusable.out, "");
+
+    // The play file cannot be written (its folder is full): nothing plays, and it says why.
+    SmallTmpfs small(std::filesystem::absolute("cache"), 64 * 1024);
+    if (!small.skipReason().empty()) {
+        std::cout << "skipped: " << small.skipReason() << '\n';
+        return;
+    }
+    std::filesystem::create_directories(small.dir() / "zuvela-cli");
+    small.leave(0);
+    const QByteArray keep = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", small.dir().c_str());
+    capture->clear();
+    const ProcessResult noRoom = cli("send", with({}));
+    qputenv("XDG_CACHE_HOME", keep);
+    EXPECT_EQ(noRoom.exitCode, 1);
+    EXPECT_EQ(noRoom.err, "zuvela-cli send: Die Datei \"" +
+                              (small.dir() / "zuvela-cli" / "PLAY.TMP").string() +
+                              "\" kann nicht geschrieben werden: kein Speicherplatz mehr.\n");
+    EXPECT_EQ(capture->size(), 0u);
 }
 
 TEST_F(CliAgainstDialog, DevicesListsNamesAndDescriptionsTheDefaultFirst) {

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SoundCardSend.h"
+
+#include "Audio.h"
+
+#include <QBuffer>
+
+const char* const soundCardUnavailable = "Die Soundkarte steht nicht zur Verfügung!";
+
+TSendStatus startSend(TAudio& audio, const std::vector<uint8_t>& samples) {
+    QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
+                     static_cast<qsizetype>(samples.size()));
+    QBuffer stream(&bytes);
+    stream.open(QIODevice::ReadOnly);
+    // Only a failure of this send counts, not a text an earlier one left behind.
+    audio.ErrorMessage.clear();
+    try {
+        audio.Player->Play(&stream, nullptr, 0);
+    } catch (const TPlayFileError& e) {
+        return {TSendResult::NotStarted, QString::fromUtf8(e.what())};
+    }
+    if (!audio.ErrorMessage.isEmpty()) {
+        if (audio.Player->Active())
+            audio.Player->Stop();
+        return {TSendResult::NotStarted, QString::fromUtf8(soundCardUnavailable) +
+                                             QStringLiteral("\r\n") + audio.ErrorMessage};
+    }
+    return {TSendResult::Started, {}};
+}
+
+TSendStatus sendEnd(const TAudio& audio) {
+    switch (audio.Player->Outcome()) {
+    case TPlayOutcome::Played:
+        return {TSendResult::Sent, {}};
+    case TPlayOutcome::Stopped:
+        return {TSendResult::Stopped, {}};
+    case TPlayOutcome::Gap:
+    case TPlayOutcome::DeviceLost:
+    case TPlayOutcome::PlayFile:
+        break;
+    }
+    return {TSendResult::Interrupted,
+            QString::fromUtf8(soundCardUnavailable) +
+                QStringLiteral("\r\nDie Übertragung wurde unterbrochen, der Empfänger ist nicht "
+                               "vollständig programmiert. Bitte erneut senden.")};
+}

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds the web page into build/web-site (static files that any web server can serve) and
+# serves it on http://localhost:8740 with Python's http.server. With --build it only builds.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/packages.sh"
+ensure_packages "${ZUVELA_WEB_PACKAGES[@]}"
+export NODE_PATH=/usr/share/nodejs # Debian's emscripten finds its Node modules there
+
+build="$root/build/web-core"
+site="$root/build/web-site"
+# The engine-only build of the whole project, with emscripten's toolchain file given directly
+# (emcmake would add a node option for running tests that today's node no longer takes).
+if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DZUVELA_CORE_ONLY=ON \
+        -DZUVELA_TESTS=OFF \
+        -DCMAKE_TOOLCHAIN_FILE="$(em-config EMSCRIPTEN_ROOT)/cmake/Modules/Platform/Emscripten.cmake" \
+        >/dev/null
+fi
+cmake --build "$build" --target zuvela-core
+
+rm -rf "$site"
+mkdir -p "$site"
+cp "$root"/web/{index.html,zuvela.css,zuvela.mjs,binding.mjs,manifest.webmanifest} "$site/"
+cp "$build"/web/zuvela-core.{js,wasm} "$site/"
+node "$root/web/icon.mjs" "$root/resources/icon.bmp" "$site" 192 512
+# The service worker keeps every file of this build; its cache is named after their contents.
+files=(./ index.html zuvela.css zuvela.mjs binding.mjs manifest.webmanifest zuvela-core.js
+       zuvela-core.wasm icon-192.png icon-512.png)
+version="zuvela-$(cd "$site" && cat "${files[@]:1}" | sha256sum | cut -c1-16)"
+list="$(printf '"%s",' "${files[@]}")"
+sed -e "s|@VERSION@|$version|" -e "s|@FILES@|[${list%,}]|" "$root/web/sw.js" >"$site/sw.js"
+echo "Die Seite steht in $site"
+
+if [ "${1:-}" != "--build" ]; then
+    echo "http://localhost:8740 (Strg+C beendet)"
+    cd "$site"
+    exec python3 -m http.server 8740 --bind 127.0.0.1
+fi

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The one way from the settings to the tones and samples, as the windows, zuvela-cli and the
+// browser page call it.
+#include "ProgEngine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ProgSettings withAddresses(AddressSlots slots, uint8_t len = 5) {
+    ProgSettings s;
+    s.evaluator = 6 - len;
+    s.adresseLen = len;
+    s.addresses = std::move(slots);
+    return s;
+}
+
+TEST(ProgEngine, AddressesAreCompletedThenCheckedThenEncoded) {
+    struct Row {
+        AddressSlots slots;
+        const char* message; // nullptr: the tones are encoded
+    };
+    const Row rows[] = {
+        {{{{true, "57434"}, {}, {}, {}}}, nullptr},
+        // Completed first: 11111 becomes 1R1R1, the same as the second address.
+        {{{{true, "11111"}, {true, "1R1R1"}, {}, {}}}, "Rufadresse doppelt vorhanden."},
+        {{{{true, "5743"}, {}, {true, "123"}, {}}}, "Rufadresse 3 ist unnvollständig."},
+        {{{{false, "57434"}, {}, {}, {}}}, "Keine Rufadressen zum Programmieren gewählt."},
+    };
+    for (const Row& r : rows) {
+        const ProgTonesResult result = progTones(withAddresses(r.slots));
+        EXPECT_EQ(result.ok, r.message == nullptr) << r.slots[0].text;
+        EXPECT_EQ(result.message, r.message ? r.message : "") << r.slots[0].text;
+    }
+
+    // A run of one digit is sent with the repeat tone, as the field shows it after leaving.
+    const ProgTonesResult run = progTones(withAddresses({{{true, "22222"}, {}, {}, {}}}));
+    const ProgTonesResult shown = progTones(withAddresses({{{true, "2R2R2"}, {}, {}, {}}}));
+    ASSERT_TRUE(run.ok);
+    EXPECT_EQ(run.tones, shown.tones);
+    EXPECT_EQ(run.tones[7], 2600); // ZVEI 1's repeat tone
+}
+
+TEST(ProgEngine, TheStartUpSettingsGiveTheDialogsSequence) {
+    const ProgTonesResult result = progTones(ProgSettings{.addresses = {{{true, "57434"}}}});
+    ASSERT_TRUE(result.ok);
+    const ExpertValues initial;
+    // Block A, 2B - P after it, one address block: 11 tones of L + P and 1370 ms.
+    const std::vector<ToneSegment> segments = progSegments(result.tones, initial);
+    EXPECT_EQ(segments.size(), 11u * 2 + 1);
+    EXPECT_EQ(segments[12], (ToneSegment{0, 1370}));
+    EXPECT_EQ(progSamples(result.tones, initial).size(), 10 * 2205 + 10 * 662 + 30208 + 2205 + 662);
+}
+
+} // namespace

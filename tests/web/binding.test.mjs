@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page's binding under Node's test runner: the engine as WebAssembly, with the helpers of
+// binding.mjs, against zuvela-cli (the desktop's engine built natively) as the oracle.
+import assert from "node:assert/strict";
+import { readFileSync, writeFileSync } from "node:fs";
+import { join } from "node:path";
+import { before, test } from "node:test";
+import { cli, cliOptions, fastest, fourAddresses, fourCompleted, initial, loadCore, site, slowest, tempDir } from "./support.mjs";
+
+const { floatWav, lineAt, timeline, toByteSamples, toFloatSamples } = await import(join(site, "binding.mjs"));
+let core;
+before(async () => {
+    core = await loadCore();
+});
+
+const withAddresses = (base, texts) => ({
+    ...base, addresses: texts.map((text) => ({ checked: text !== null, text: text ?? "" })),
+});
+const start = () => core.startSettings();
+
+test("the listing and its messages are those of zuvela-cli for every tone system", () => {
+    const rows = [];
+    for (let tonsys = 1; tonsys <= 7; ++tonsys)
+        rows.push({ ...fourAddresses, tonsys, evaluator: 1 + (tonsys % 3), switchMode: 1 + (tonsys % 4),
+                    addresses: fourAddresses.addresses.map((a) => ({ ...a, text: core.normaliseRepeats(a.text.slice(0, 6 - (1 + (tonsys % 3))), 1 + (tonsys % 3)) })) });
+    rows.push(withAddresses(start(), [null, "1R1R1", null, "23456"]));
+    rows.push(withAddresses(start(), ["123", null, "12", null])); // incomplete: names slot 3
+    rows.push(withAddresses(start(), [null, null, null, null])); // none chosen
+    rows.push(withAddresses(start(), ["12345", "12345", null, null])); // duplicate
+    for (const s of rows) {
+        const page = core.program(s);
+        const desktop = cli("listing", ...cliOptions(s));
+        if (desktop.status === 0) assert.deepEqual(page.listing, desktop.out.toString().trimEnd().split("\n"), JSON.stringify(s));
+        else assert.equal(`zuvela-cli listing: ${page.message}\n`, desktop.err, JSON.stringify(s));
+    }
+    // A 'G' where the system has no twelfth tone: the window's default error box, whose words
+    // zuvela-cli replaces by German ones of its own.
+    const noG = core.program(withAddresses({ ...start(), tonsys: 4 }, ["1G345", null, null, null]));
+    assert.equal(noG.message, "'G' is not a valid integer value.");
+    assert.equal(core.program(withAddresses(start(), ["1G345", null, null, null])).message, undefined);
+});
+
+test("the samples and the WAV file are those of zuvela-cli render at the sliders' ends and start", () => {
+    const dir = tempDir();
+    const tones = core.program(fourCompleted).tones;
+    for (const expert of [slowest, fastest, initial]) {
+        const wav = join(dir, "render.wav");
+        const options = ["--tone-length", expert.toneLength, "--tone-pause", expert.tonePause,
+                         "--block-pause", expert.blockPause, "--amplitude", expert.amplitude].map(String);
+        assert.equal(cli("render", ...cliOptions(fourAddresses), ...options, "-o", wav).status, 0);
+        const desktop = readFileSync(wav);
+        const page = core.waveFile(core.render(tones, expert));
+        assert.equal(page.length, desktop.length, `length at ${JSON.stringify(expert)}`);
+        assert.ok(Buffer.from(page).equals(desktop), `bytes at ${JSON.stringify(expert)}`);
+    }
+});
+
+test("a .740 file has the desktop's bytes, and one from the desktop loads as zuvela-cli loads it", () => {
+    const dir = tempDir();
+    // The desktop writes a file through decode -o; the page must write the same bytes.
+    const s = withAddresses({ ...start(), tonsys: 6, toneLen: 2, switchMode: 3 }, ["10203", "9R9R9", null, null]);
+    const wav = join(dir, "rec.wav");
+    const file = join(dir, "desktop.740");
+    assert.equal(cli("render", ...cliOptions(s), "-o", wav).status, 0);
+    assert.equal(cli("decode", wav, "-o", file).status, 0);
+    const desktop = readFileSync(file);
+    assert.ok(Buffer.from(core.profileBytes(s)).equals(desktop), Buffer.from(core.profileBytes(s)).toString("latin1"));
+    assert.match(desktop.toString("latin1"), /^\[A\]\r\nTS=6\r\n/);
+
+    // Loading: the window's rules, and the same listing as the command line gives for the file.
+    const files = [
+        desktop,
+        Buffer.from("[A]\r\nTS=7\r\nTL=2\r\nSM=4\r\n[B II]\r\nRP=true\r\nAD=123\r\n"), // no AW: "3 Ton"
+        Buffer.from("[A]\r\nTS=01\r\nAW=2\r\n[B I]\r\nRP=1\r\nAD=1234\r\n[B IV]\r\nRP=2\r\nAD=5678\r\n"),
+    ];
+    for (const bytes of files) {
+        const loaded = core.loadProfile(bytes, start());
+        assert.equal(loaded.message, undefined);
+        writeFileSync(join(dir, "f.740"), bytes);
+        const desktopListing = cli("listing", "-f", join(dir, "f.740"));
+        assert.equal(desktopListing.status, 0, desktopListing.err);
+        assert.deepEqual(core.program(loaded.settings).listing, desktopListing.out.toString().trimEnd().split("\n"));
+    }
+    // A value of "RP" that is no Boolean stops loading there: section A and the boxes before
+    // it are taken, the texts are not, and the cut of a changed evaluator stays.
+    const broken = core.loadProfile(Buffer.from("[A]\r\nTS=6\r\nAW=3\r\n[B I]\r\nRP=1\r\nAD=999\r\n[B II]\r\nRP=ja\r\n"), start());
+    assert.equal(broken.message, "'ja' is not a valid boolean value.");
+    assert.equal(broken.settings.tonsys, 6);
+    assert.deepEqual(broken.settings.addresses.map((a) => [a.checked, a.text]),
+                     [[true, "574"], [false, ""], [false, ""], [false, ""]]);
+});
+
+test("samples survive the way into Web Audio and back, and the listing follows the sound", () => {
+    const all = Uint8Array.from({ length: 256 }, (_, i) => i);
+    assert.deepEqual(toByteSamples(toFloatSamples(all)), all);
+    assert.equal(toFloatSamples(Uint8Array.of(127))[0], -1 / 128); // silence as the card plays it
+
+    const tones = core.program(withAddresses(start(), ["12345", "6789R", null, null])).tones;
+    const segments = core.segments(tones, slowest);
+    const entries = timeline(segments);
+    assert.equal(entries.at(-1).end, core.render(tones, slowest).length);
+    const listing = core.program(withAddresses(start(), ["12345", "6789R", null, null])).listing;
+    const sounding = entries.filter((e) => e.line >= 0).map((e) => listing[e.line]);
+    assert.deepEqual(sounding, listing.filter((line) => /^\d\d : /.test(line)));
+    assert.equal(lineAt(entries, 0), 1);
+    assert.equal(lineAt(entries, entries[1].start), -1); // the tone pause
+    assert.equal(lineAt(entries, entries.at(-1).end), -1);
+});
+
+test("a recording reads back to its settings, also as the microphone's float WAV", () => {
+    const s = withAddresses({ ...start(), tonsys: 2, evaluator: 2, switchMode: 2 }, [null, "4321", "R", null]);
+    s.addresses[2] = { checked: false, text: "" };
+    const samples = core.render(core.program(s).tones, fastest);
+    for (const wav of [core.waveFile(samples), floatWav(toFloatSamples(samples), 22050)]) {
+        const decoded = core.decode(wav);
+        assert.equal(decoded.message, undefined);
+        assert.deepEqual(decoded.settings.addresses[0], { checked: true, text: "4321" });
+        assert.equal(decoded.settings.evaluator, 2);
+    }
+    assert.equal(core.decode(Uint8Array.of(1, 2, 3)).message, "Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
+    assert.match(core.decode(core.waveFile(new Uint8Array(22050).fill(127))).message, /^Keine gültige Programmiersequenz\. /);
+});

@@ -1,0 +1,331 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page in Debian's Chromium, headless, driven by keyboard and mouse as a user drives it;
+// zuvela-cli (the desktop's engine) is the oracle for listings, messages, WAV and .740 bytes.
+import assert from "node:assert/strict";
+import { mkdirSync, readFileSync, readdirSync, writeFileSync } from "node:fs";
+import { createRequire } from "node:module";
+import { join } from "node:path";
+import { after, before, test } from "node:test";
+import { gzipSync } from "node:zlib";
+import { cli, cliOptions, fastest, fourAddresses, fourCompleted, initial, launch, loadCore, serve, shots, site,
+         slowest, tempDir } from "./support.mjs";
+
+let server;
+let browser;
+let core;
+const figures = {};
+mkdirSync(shots, { recursive: true });
+
+before(async () => {
+    server = await serve();
+    browser = await launch();
+    core = await loadCore();
+});
+after(async () => {
+    writeFileSync(join(shots, "figures.json"), `${JSON.stringify(figures, null, 2)}\n`);
+    await browser?.close();
+    server?.stop();
+});
+
+// A fresh page without the file pickers, so that saving downloads and opening uses the input.
+async function openPage(options = {}, init = null) {
+    const context = await browser.newContext({ acceptDownloads: true, ...options });
+    await context.addInitScript(() => {
+        delete window.showSaveFilePicker;
+        delete window.showOpenFilePicker;
+        // The page's audio contexts, so that a test can suspend one as a phone call does.
+        const Original = window.AudioContext;
+        window.zuvelaContexts = [];
+        window.AudioContext = class extends Original {
+            constructor(...args) {
+                super(...args);
+                window.zuvelaContexts.push(this);
+            }
+        };
+    });
+    if (init) await context.addInitScript(init);
+    const page = await context.newPage();
+    const errors = [];
+    page.on("pageerror", (e) => errors.push(e.message));
+    await page.goto(server.url);
+    await page.waitForSelector("body[data-ready]", { timeout: 30000 });
+    return { context, page, errors };
+}
+
+// Sets the main window's controls: radios by arrow keys or by mouse, texts typed key by key.
+async function enter(page, s, byKeyboard) {
+    const choose = async (name, value) => {
+        if (!byKeyboard) return page.check(`input[name="${name}"][value="${value}"]`);
+        await page.focus(`input[name="${name}"]:checked`);
+        const current = Number(await page.$eval(`input[name="${name}"]:checked`, (e) => e.value));
+        for (let i = current; i < value; ++i) await page.keyboard.press("ArrowDown");
+        for (let i = current; i > value; --i) await page.keyboard.press("ArrowUp");
+    };
+    await choose("tonsys", s.tonsys);
+    await choose("toneLen", s.toneLen);
+    await choose("evaluator", s.evaluator);
+    await choose("switchMode", s.switchMode);
+    for (let n = 1; n <= 4; ++n) {
+        const box = page.locator(`#CHK_Adresse_0${n}`);
+        if ((await box.isChecked()) !== s.addresses[n - 1].checked) {
+            if (byKeyboard) {
+                await box.focus();
+                await page.keyboard.press("Space");
+            } else await box.click();
+        }
+        const edit = page.locator(`#TXT_Adresse_0${n}`);
+        await edit.fill("");
+        await edit.pressSequentially(s.addresses[n - 1].typed ?? s.addresses[n - 1].text);
+    }
+}
+
+const listingOf = (page) => page.$eval("#TXT_Daten", (e) => e.textContent.trimEnd().split("\n"));
+const messageOf = async (page) => {
+    await page.waitForSelector("#messageBox[open]", { timeout: 5000 });
+    const text = await page.textContent("#messageText");
+    await page.keyboard.press("Enter");
+    return text;
+};
+const addresses = (texts) => texts.map((t) => ({ checked: t !== null, text: t ?? "" }));
+const start = { tonsys: 1, toneLen: 1, evaluator: 1, switchMode: 1 };
+
+test("settings set by keyboard and mouse give zuvela-cli's listing and messages", async () => {
+    const { page, context, errors } = await openPage();
+    const rows = [];
+    for (let tonsys = 1; tonsys <= 7; ++tonsys) {
+        const evaluator = 1 + (tonsys % 3);
+        const typed = ["11223", "9g8a7 6", "0123", "55555"];
+        rows.push({ tonsys, toneLen: 1 + (tonsys % 2), evaluator, switchMode: 1 + (tonsys % 4),
+                    addresses: typed.map((t, i) => ({ checked: i !== tonsys % 4 && !(tonsys === 4 && i === 1), typed: t })) });
+    }
+    rows.push({ ...start, addresses: addresses(["123", null, "12", null]) }); // incomplete: slot 3
+    rows.push({ ...start, addresses: addresses([null, null, null, null]) });
+    rows.push({ ...start, addresses: addresses(["11234", "11234", null, null]) }); // duplicate once completed
+    rows.push({ ...start, tonsys: 4, addresses: addresses(["1G345", null, null, null]), windowMessage: "'G' is not a valid integer value." });
+    for (const [i, row] of rows.entries()) {
+        await enter(page, row, i % 2 === 0);
+        await page.click("#BTN_Prog");
+        // What the page made of the typing: the filter, the cut and the completion.
+        const s = await page.evaluate(() => ({
+            tonsys: +document.querySelector("input[name=tonsys]:checked").value,
+            toneLen: +document.querySelector("input[name=toneLen]:checked").value,
+            evaluator: +document.querySelector("input[name=evaluator]:checked").value,
+            switchMode: +document.querySelector("input[name=switchMode]:checked").value,
+            addresses: [1, 2, 3, 4].map((n) => ({ checked: document.getElementById(`CHK_Adresse_0${n}`).checked,
+                                                  text: document.getElementById(`TXT_Adresse_0${n}`).value })),
+        }));
+        assert.equal(s.tonsys, row.tonsys);
+        if (row.addresses[0].typed) {
+            const len = 6 - row.evaluator;
+            assert.deepEqual(s.addresses.map((a) => a.text),
+                             ["1R2R3", "9G876", "0123", "5R5R5"].map((t) => core.normaliseRepeats(t.slice(0, len), row.evaluator)));
+        }
+        const desktop = cli("listing", ...cliOptions(s));
+        if (row.windowMessage) {
+            // Where zuvela-cli has German words of its own, the window's message box.
+            assert.equal(await messageOf(page), row.windowMessage);
+        } else if (desktop.status === 0) {
+            assert.deepEqual(await listingOf(page), desktop.out.toString().trimEnd().split("\n"), JSON.stringify(s));
+            await page.keyboard.press("Escape");
+        } else {
+            assert.equal(`zuvela-cli listing: ${await messageOf(page)}\n`, desktop.err, JSON.stringify(s));
+        }
+        await page.waitForSelector("#FRM_Prog:not([open])", { state: "attached" });
+    }
+    // Text a phone's keyboard composes cannot be refused before it arrives: it is filtered after.
+    await page.fill("#TXT_Adresse_01", "12");
+    await page.$eval("#TXT_Adresse_01", (edit) => {
+        edit.dataset.before = edit.value;
+        edit.value = "1a2g";
+        edit.dispatchEvent(new InputEvent("input", { inputType: "insertCompositionText", data: "a2g" }));
+    });
+    assert.equal(await page.inputValue("#TXT_Adresse_01"), "12G");
+    assert.deepEqual(errors, []);
+    await context.close();
+});
+
+// Sets the four sliders by keyboard: Home, then one step to the right per step of the range.
+async function sliders(page, expert) {
+    const ranges = core.expertRanges();
+    for (const id of ["BAR_Tonlen", "BAR_TonPause", "BAR_BlockPause", "BAR_Amplitude"]) {
+        const name = await page.getAttribute(`#${id}`, "data-name");
+        await page.focus(`#${id}`);
+        await page.keyboard.press("Home");
+        for (let v = ranges[name].minimum; v < expert[name]; v += ranges[name].step) await page.keyboard.press("ArrowRight");
+    }
+}
+
+test("the saved WAV is zuvela-cli render's, at the sliders' ends and start", async () => {
+    const { page, context } = await openPage();
+    const dir = tempDir();
+    await enter(page, fourAddresses, false);
+    await page.click("#BTN_Prog");
+    for (const expert of [slowest, fastest, initial]) {
+        await sliders(page, expert);
+        if (expert === slowest) // the labels as the dialog words them
+            assert.deepEqual(await page.$$eval("#GroupBox1 label", (l) => l.map((e) => e.textContent)),
+                             ["Tonlänge (200 ms)", "Tonpause (100 ms)", "Blockpause (1000 ms)", "Amplitude (100 %)"]);
+        const [download] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_Wav")]);
+        const saved = readFileSync(await download.path());
+        const wav = join(dir, "render.wav");
+        const options = ["--tone-length", expert.toneLength, "--tone-pause", expert.tonePause,
+                         "--block-pause", expert.blockPause, "--amplitude", expert.amplitude].map(String);
+        assert.equal(cli("render", ...cliOptions(fourAddresses), ...options, "-o", wav).status, 0);
+        const desktop = readFileSync(wav);
+        assert.equal(saved.length, desktop.length);
+        assert.ok(saved.equals(desktop), `the WAV at ${JSON.stringify(expert)} differs from zuvela-cli render`);
+    }
+    await context.close();
+});
+
+test("a saved .740 carries the desktop's bytes, and a desktop file loads", async () => {
+    const { page, context } = await openPage();
+    const dir = tempDir();
+    // The desktop's file, written by decode -o, and the page's for the same settings.
+    const s = { tonsys: 5, toneLen: 2, evaluator: 2, switchMode: 2, addresses: addresses(["1234", "4321", null, null]) };
+    const wav = join(dir, "rec.wav");
+    const desktopFile = join(dir, "desktop.740");
+    assert.equal(cli("render", ...cliOptions(s), "-o", wav).status, 0);
+    assert.equal(cli("decode", wav, "-o", desktopFile).status, 0);
+    const desktop = readFileSync(desktopFile);
+    await page.setInputFiles("#DLG_Open", desktopFile);
+    await page.click("#BTN_Prog");
+    const listing = cli("listing", "-f", desktopFile);
+    assert.deepEqual(await listingOf(page), listing.out.toString().trimEnd().split("\n"));
+    await page.keyboard.press("Escape");
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_Save")]);
+    assert.equal(download.suggestedFilename(), "desktop.740");
+    assert.ok(readFileSync(await download.path()).equals(desktop));
+
+    // A file the loader refuses: the window's message; a check that fails saves nothing.
+    const broken = join(dir, "broken.740");
+    writeFileSync(broken, "[A]\r\nTS=6\r\n[B I]\r\nRP=ja\r\n");
+    await page.setInputFiles("#DLG_Open", broken);
+    assert.equal(await messageOf(page), "'ja' is not a valid boolean value.");
+    assert.ok(await page.isChecked("#OPT_Tonsys_06"));
+    assert.ok(await page.isChecked("#OPT_Tonlen_03"));
+    await page.fill("#TXT_Adresse_01", "12");
+    await page.check("#CHK_Adresse_01");
+    await page.click("#BTN_Save");
+    assert.equal(await messageOf(page), "Rufadresse 1 ist unnvollständig.");
+    await context.close();
+});
+
+// The samples the page's audio graph holds, back as the engine's bytes.
+const playedBytes = (page) => page.evaluate(() => Array.from(window.zuvelaLastBuffer.getChannelData(0), (v) => Math.round(v * 128 + 128)));
+
+test("the sound is the engine's samples, marked in the listing, stopped by Esc; test call and recording", async () => {
+    const { page, context } = await openPage();
+    await enter(page, fourAddresses, false);
+    await page.click("#BTN_Prog");
+    const t0 = Date.now();
+    await page.click("#BTN_Go");
+    await page.waitForSelector("#TXT_Daten .sending", { timeout: 5000 });
+    const marked = await page.textContent("#TXT_Daten .sending");
+    assert.match(marked, /^0[1-6] : \d{4} : /);
+    assert.ok(await page.isDisabled("#BTN_Go"));
+    const tones = core.program(fourCompleted).tones;
+    assert.deepEqual(await playedBytes(page), Array.from(core.render(tones, initial)));
+    Object.assign(figures, await page.evaluate(() => window.zuvelaStats));
+    await page.keyboard.press("Escape");
+    await page.waitForSelector("#BTN_Go:not([disabled])", { timeout: 2000 });
+    assert.ok(Date.now() - t0 < 6000, "Esc ended the send before its end");
+    assert.ok(await page.evaluate(() => document.getElementById("FRM_Prog").open), "Esc while sending keeps the dialog");
+    assert.equal(await page.$$eval("#TXT_Daten .sending", (e) => e.length), 0);
+
+    // The browser suspends the sound in the middle (a call, a locked screen): the send failed.
+    await page.click("#BTN_Go");
+    await page.waitForSelector("#TXT_Daten .sending", { timeout: 5000 });
+    await page.evaluate(() => window.zuvelaContexts[0].suspend());
+    assert.equal(await messageOf(page), "Die Soundkarte steht nicht zur Verfügung!\nDie Übertragung wurde abgebrochen, " +
+                 "der Empfänger ist nicht vollständig programmiert (der Browser hat die Tonausgabe angehalten).");
+    assert.ok(await page.isEnabled("#BTN_Go"));
+    await page.keyboard.press("Escape");
+
+    // A test call from address 2, with the amplitude of the dialog.
+    await page.click("#BTN_Call_02");
+    await page.waitForSelector("#BTN_Call_01[disabled]");
+    const call = cli("call", ...cliOptions(fourAddresses), "--address", "2", "-o", "-");
+    assert.deepEqual(await playedBytes(page), Array.from(call.out));
+    await page.keyboard.press("Escape");
+    await page.fill("#TXT_Adresse_03", "12");
+    await page.click("#BTN_Call_03");
+    assert.equal(await messageOf(page), core.testCall("12", fourAddresses, 100).message);
+
+    // A recording of other settings, dropped on the page as a WAV file, sets them.
+    const other = { tonsys: 6, toneLen: 1, evaluator: 3, switchMode: 3, addresses: addresses(["123", "456", null, null]) };
+    const wav = join(tempDir(), "rec.wav");
+    assert.equal(cli("render", ...cliOptions(other), "-o", wav).status, 0);
+    await page.setInputFiles("#wavInput", wav);
+    await page.waitForSelector("#decodeReport:not([hidden])");
+    assert.ok(await page.isChecked("#OPT_Tonsys_06"));
+    assert.ok(await page.isChecked("#OPT_Auswerter_03"));
+    assert.ok(await page.isChecked("#OPT_Schalter_03"));
+    assert.deepEqual([await page.inputValue("#TXT_Adresse_01"), await page.inputValue("#TXT_Adresse_02")], ["123", "456"]);
+    await context.close();
+
+    // A browser without an audio output: the message, and "OK und los !" stays usable.
+    const silent = await openPage({}, () => {
+        window.AudioContext = undefined;
+    });
+    await silent.page.click("#BTN_Prog");
+    await silent.page.click("#BTN_Go");
+    assert.match(await messageOf(silent.page), /^Die Soundkarte steht nicht zur Verfügung!\nDer Browser gibt keinen Ton aus/);
+    assert.ok(await silent.page.isEnabled("#BTN_Go"));
+    await silent.context.close();
+});
+
+test("after the first visit the page loads and sends with no network", async () => {
+    const { page, context } = await openPage();
+    await page.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        if (!navigator.serviceWorker.controller)
+            await new Promise((r) => navigator.serviceWorker.addEventListener("controllerchange", r, { once: true }));
+    });
+    await context.setOffline(true);
+    await page.reload();
+    await page.waitForSelector("body[data-ready]", { timeout: 30000 });
+    await page.click("#BTN_Prog");
+    await page.click("#BTN_Go");
+    assert.equal((await playedBytes(page)).length, core.render(core.program(core.startSettings()).tones, initial).length);
+    await context.close();
+});
+
+async function axeViolations(page) {
+    const require = createRequire(import.meta.url);
+    await page.addScriptTag({ path: require.resolve("axe-core/axe.min.js") });
+    return page.evaluate(async () => {
+        const result = await window.axe.run(document, { runOnly: ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa"] });
+        return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(" ")).join(", ")}`);
+    });
+}
+
+test("a phone, dark mode and 200 % zoom: nothing is cut, axe-core finds no violation", async () => {
+    const screens = [
+        { name: "phone-dark", viewport: { width: 360, height: 740 }, colorScheme: "dark", deviceScaleFactor: 2, isMobile: true, hasTouch: true },
+        { name: "phone-light", viewport: { width: 360, height: 740 }, colorScheme: "light", deviceScaleFactor: 2, isMobile: true, hasTouch: true },
+        { name: "zoom-200", viewport: { width: 640, height: 400 }, colorScheme: "light", deviceScaleFactor: 2 },
+        { name: "desktop", viewport: { width: 1280, height: 900 }, colorScheme: "light" },
+        { name: "desktop-dark", viewport: { width: 1280, height: 900 }, colorScheme: "dark" },
+    ];
+    for (const { name, ...options } of screens) {
+        const { page, context } = await openPage(options);
+        const width = options.viewport.width;
+        assert.ok(await page.evaluate((w) => document.documentElement.scrollWidth <= w, width), `${name}: the page is wider than the screen`);
+        await page.screenshot({ path: join(shots, `${name}.png`), fullPage: true });
+        assert.deepEqual(await axeViolations(page), [], name);
+        await page.click("#BTN_Prog");
+        assert.ok(await page.evaluate((w) => document.documentElement.scrollWidth <= w, width), `${name}: the dialog is wider than the screen`);
+        await page.screenshot({ path: join(shots, `${name}-dialog.png`) });
+        assert.deepEqual(await axeViolations(page), [], `${name} with the dialog`);
+        await context.close();
+    }
+});
+
+test("figures: compressed size, time to interactive, render time, click to first sound", (t) => {
+    const files = readdirSync(site);
+    figures.compressedBytes = files.reduce((n, f) => n + gzipSync(readFileSync(join(site, f)), { level: 9 }).length, 0);
+    figures.uncompressedBytes = files.reduce((n, f) => n + readFileSync(join(site, f)).length, 0);
+    t.diagnostic(JSON.stringify(figures));
+    assert.ok(figures.compressedBytes < 300 * 1024);
+});

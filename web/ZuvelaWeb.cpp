@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The engine's functions as the web page calls them. Settings come and go as plain objects
+// shaped like the programming-data file's settings ({tonsys, toneLen, evaluator, switchMode,
+// addresses: [{checked, text}]}); address texts are JavaScript strings here and Windows-1252
+// inside the engine. Every rule and message comes from core/; this file only converts.
+#include "Addresses.h"
+#include "Cp1252.h"
+#include "ExpertValues.h"
+#include "ProfileBool.h"
+#include "ProgDataFile.h"
+#include "ProgEngine.h"
+#include "ProgListing.h"
+#include "Recording.h"
+#include "SequenceDecoder.h"
+#include "TestCall.h"
+#include "ToneTable.h"
+#include "WaveWriter.h"
+
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+using emscripten::val;
+
+namespace {
+
+const TToneTable& table() {
+    static const TToneTable t = [] {
+        TToneTable filled;
+        fillToneTable(filled);
+        return filled;
+    }();
+    return t;
+}
+
+// As the desktop's default error box shows a message: with a final period.
+std::string withPeriod(std::string message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        message += '.';
+    return message;
+}
+
+uint8_t byteOf(const val& v) {
+    return static_cast<uint8_t>(v.as<int>());
+}
+
+ProgDataSettings settingsFrom(const val& js) {
+    ProgDataSettings s;
+    s.tonsys = byteOf(js["tonsys"]);
+    s.toneLen = byteOf(js["toneLen"]);
+    s.evaluator = byteOf(js["evaluator"]);
+    s.switchMode = byteOf(js["switchMode"]);
+    for (std::size_t n = 0; n < s.addresses.size(); ++n) {
+        const val a = js["addresses"][n];
+        s.addresses[n] = {a["checked"].as<bool>(),
+                          platform::utf8ToCp1252(a["text"].as<std::string>())};
+    }
+    return s;
+}
+
+val settingsTo(const ProgDataSettings& s) {
+    val js = val::object();
+    js.set("tonsys", s.tonsys);
+    js.set("toneLen", s.toneLen);
+    js.set("evaluator", s.evaluator);
+    js.set("switchMode", s.switchMode);
+    val addresses = val::array();
+    for (const ProgDataAddress& a : s.addresses) {
+        val address = val::object();
+        address.set("checked", a.checked);
+        address.set("text", platform::cp1252ToUtf8(a.text));
+        addresses.call<void>("push", address);
+    }
+    js.set("addresses", addresses);
+    return js;
+}
+
+val bytesTo(const uint8_t* data, std::size_t size) {
+    // A copy: a view into the engine's memory would go stale when the memory grows.
+    return val::global("Uint8Array").new_(emscripten::typed_memory_view(size, data));
+}
+
+std::vector<uint8_t> bytesFrom(const val& array) {
+    return emscripten::convertJSArrayToNumberVector<uint8_t>(array);
+}
+
+template <typename Container> val arrayOf(const Container& items) {
+    val out = val::array();
+    for (const auto& item : items)
+        out.call<void>("push", item);
+    return out;
+}
+
+val error(const std::string& message) {
+    val out = val::object();
+    out.set("message", message);
+    return out;
+}
+
+ExpertValues expertFrom(const val& js) {
+    ExpertValues e;
+    e.toneLength = static_cast<uint16_t>(js["toneLength"].as<int>());
+    e.tonePause = static_cast<uint16_t>(js["tonePause"].as<int>());
+    e.blockPause = static_cast<uint16_t>(js["blockPause"].as<int>());
+    e.amplitude = byteOf(js["amplitude"]);
+    return e;
+}
+
+TProgTones tonesFrom(const val& js) {
+    TProgTones tones{};
+    for (std::size_t i = 0; i < tones.size(); ++i)
+        tones[i] = static_cast<uint16_t>(js[i].as<int>());
+    return tones;
+}
+
+// The seven tone systems from the engine's table: caption and the one tone-length button each
+// allows.
+val toneSystems() {
+    val out = val::array();
+    for (uint8_t n = 1; n <= kToneSystems; ++n) {
+        val system = val::object();
+        system.set("caption", std::string(kToneSystemTable[n - 1].caption));
+        system.set("toneLengthButton", toneLengthButtonFor(n));
+        out.call<void>("push", system);
+    }
+    return out;
+}
+
+// The page's names of the expert values (as expertFrom reads them), in kExpertRanges' order.
+constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {
+    "toneLength", "tonePause", "blockPause", "amplitude"};
+
+// The sliders' ranges by the page's names, from the engine's table.
+val expertRanges() {
+    val out = val::object();
+    for (std::size_t i = 0; i < kExpertRanges.size(); ++i) {
+        const ExpertRange& r = *kExpertRanges[i];
+        val range = val::object();
+        range.set("minimum", r.minimum);
+        range.set("maximum", r.maximum);
+        range.set("step", r.step);
+        range.set("initial", r.initial);
+        out.set(kExpertNames[i], range);
+    }
+    return out;
+}
+
+// A slider's label as the dialog shows it: "Tonlänge (100 ms)".
+std::string expertLabel(const std::string& name, int value) {
+    for (std::size_t i = 0; i < kExpertRanges.size(); ++i)
+        if (name == kExpertNames[i])
+            return kExpertRanges[i]->label(value);
+    return {};
+}
+
+val startSettings() {
+    return settingsTo(ProgDataSettings{});
+}
+
+int addressLength(int evaluator) {
+    return adresseLenForEvaluator(evaluator);
+}
+
+// The character typing inserts for a key (a code point), or 0.
+int filterKey(int key) {
+    return static_cast<int>(filterAddressKey(static_cast<char32_t>(key)));
+}
+
+std::string cut(const std::string& text, int evaluator) {
+    return platform::cp1252ToUtf8(
+        cutAddress(platform::utf8ToCp1252(text), adresseLenForEvaluator(evaluator)));
+}
+
+std::string normalise(const std::string& text, int evaluator) {
+    return platform::cp1252ToUtf8(
+        normaliseRepeats(platform::utf8ToCp1252(text), adresseLenForEvaluator(evaluator)));
+}
+
+// The address check on completed settings: its message, or an empty text.
+std::string check(const val& js) {
+    const ProgSettings s = progSettings(settingsFrom(js));
+    return checkAddresses(s.addresses, s.adresseLen).value_or("");
+}
+
+// "Programmieren": the message, or the 26 tones with the dialog's listing.
+val program(const val& js) {
+    try {
+        const ProgTonesResult result = progTones(progSettings(settingsFrom(js)), table());
+        if (!result.ok)
+            return error(result.message);
+        val out = val::object();
+        out.set("tones", arrayOf(result.tones));
+        out.set("listing", arrayOf(progListingLines(result.tones)));
+        return out;
+    } catch (const EConvertError& e) {
+        return error(withPeriod(e.what()));
+    }
+}
+
+// The segments the dialog sends, each with the listing line of its tone (-1 for a pause).
+val segments(const val& jsTones, const val& jsExpert) {
+    const TProgTones tones = tonesFrom(jsTones);
+    const ExpertValues e = expertFrom(jsExpert);
+    const std::vector<std::string> listing = progListingLines(tones);
+    // Listing lines of the tones in sending order: Block A's six lines, then each block's.
+    std::vector<int> toneLines;
+    for (int slot = 0; slot < kBlockASlots; ++slot)
+        if (tones[slot] != 0)
+            toneLines.push_back(slot + 1);
+    int line = kBlockASlots + 1;
+    for (int block = 0; block < kAddressBlocks; ++block) {
+        const int first = kBlockASlots + block * kAddressBlockSlots;
+        if (block > 0 && tones[first] == 0)
+            break;
+        line += 2; // the empty line and the block's heading
+        for (int k = 0; k < kAddressBlockSlots; ++k)
+            if (tones[first + k] != 0)
+                toneLines.push_back(line++);
+    }
+    val out = val::array();
+    std::size_t next = 0;
+    for (const ToneSegment& s : progSegments(tones, e)) {
+        val segment = val::object();
+        segment.set("frequency", s.frequency);
+        segment.set("duration", s.duration);
+        segment.set("samples", sampleCount(s.duration));
+        segment.set("line", s.frequency != 0 && next < toneLines.size() ? toneLines[next++] : -1);
+        out.call<void>("push", segment);
+    }
+    return out;
+}
+
+val render(const val& jsTones, const val& jsExpert) {
+    const std::vector<uint8_t> samples = progSamples(tonesFrom(jsTones), expertFrom(jsExpert));
+    return bytesTo(samples.data(), samples.size());
+}
+
+val waveFile(const val& samples) {
+    const std::string bytes = waveFileBytes(bytesFrom(samples), kSampleRate);
+    return bytesTo(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The programming-data file's bytes for completed and checked settings.
+val profileBytes(const val& js) {
+    const std::string text = progDataProfile(settingsFrom(js)).text();
+    return bytesTo(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// Loads a file's bytes into the current settings step by step as the window does: options are
+// selected as clicks select them (a changed evaluator cuts the texts), then the boxes, then the
+// texts. A value of "RP" that is no Boolean stops the loading there, keeping what came before.
+val loadProfile(const val& bytes, const val& current) {
+    const std::vector<uint8_t> data = bytesFrom(bytes);
+    const platform::ProfileFile profile = platform::ProfileFile::fromText(
+        std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+    ProgDataSettings s = settingsFrom(current);
+    for (ProgDataGroup group : progDataGroups)
+        for (int n = 1; n <= progDataOptionCount(group); ++n) {
+            if (!progDataSelectsOption(profile, group, n))
+                continue;
+            const auto option = static_cast<uint8_t>(n);
+            if (group == ProgDataGroup::Tonsys)
+                s.tonsys = option;
+            else if (group == ProgDataGroup::ToneLen)
+                s.toneLen = option;
+            else if (group == ProgDataGroup::SwitchMode)
+                s.switchMode = option;
+            else if (option != s.evaluator) {
+                s.evaluator = option;
+                for (ProgDataAddress& a : s.addresses)
+                    a.text = cutAddress(a.text, adresseLenForEvaluator(option));
+            }
+        }
+    val out = val::object();
+    try {
+        for (int n = 1; n <= 4; ++n)
+            s.addresses[n - 1].checked = progDataAddressChecked(profile, n);
+        for (int n = 1; n <= 4; ++n)
+            s.addresses[n - 1].text = progDataAddressText(profile, n);
+    } catch (const platform::BooleanConversionError& e) {
+        out.set("message", withPeriod(e.what()));
+    }
+    out.set("settings", settingsTo(s));
+    return out;
+}
+
+double maxProfileBytes() {
+    return static_cast<double>(platform::ProfileFile::maxFileSize);
+}
+
+std::string fileName(const std::string& chosen) {
+    return progDataFileName(chosen);
+}
+
+// A test call from a completed address, with the settings' tone system and evaluator.
+val testCall(const std::string& address, const val& js, int amplitude) {
+    const ProgSettings s = progSettings(settingsFrom(js));
+    TestCall call;
+    call.address = platform::utf8ToCp1252(address);
+    call.tonsys = s.tonsys;
+    call.toneLength = toneLengthMs(s.toneLength);
+    call.amplitude = static_cast<uint8_t>(amplitude);
+    if (const auto problem = testCallProblem(call.address, s.adresseLen, s.tonsys, table()))
+        return error(*problem);
+    const std::vector<uint8_t> samples = renderTestCall(call, table());
+    val out = val::object();
+    out.set("samples", bytesTo(samples.data(), samples.size()));
+    return out;
+}
+
+// A recording (a WAV file's bytes) read back to the settings, with the tones' listing, the
+// measured lengths and the decoder's notes; or the decoder's message.
+val decode(const val& bytes) {
+    try {
+        const std::vector<uint8_t> data = bytesFrom(bytes);
+        const DecodedSequence d = decodeSequence(readWav(data), table());
+        val out = val::object();
+        out.set("settings", settingsTo(progDataSettings(d.settings)));
+        out.set("listing", arrayOf(progListingLines(d.tones)));
+        out.set("toneLength", d.toneLength);
+        out.set("tonePause", d.tonePause);
+        out.set("blockPause", d.blockPause);
+        out.set("notes", arrayOf(d.notes));
+        return out;
+    } catch (const RecordingError& e) {
+        return error(e.what());
+    } catch (const DecodeError& e) {
+        return error(noSequenceMessage(e));
+    }
+}
+
+} // namespace
+
+EMSCRIPTEN_BINDINGS(zuvela) {
+    emscripten::function("toneSystems", &toneSystems);
+    emscripten::function("expertRanges", &expertRanges);
+    emscripten::function("expertLabel", &expertLabel);
+    emscripten::function("startSettings", &startSettings);
+    emscripten::function("addressLength", &addressLength);
+    emscripten::function("filterKey", &filterKey);
+    emscripten::function("cutAddress", &cut);
+    emscripten::function("normaliseRepeats", &normalise);
+    emscripten::function("checkAddresses", &check);
+    emscripten::function("program", &program);
+    emscripten::function("segments", &segments);
+    emscripten::function("render", &render);
+    emscripten::function("waveFile", &waveFile);
+    emscripten::function("profileBytes", &profileBytes);
+    emscripten::function("loadProfile", &loadProfile);
+    emscripten::function("fileName", &fileName);
+    emscripten::function("maxProfileBytes", &maxProfileBytes);
+    emscripten::function("testCall", &testCall);
+    emscripten::function("decode", &decode);
+}
