@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProgDataDialog.h"
 
+#include "ProgDataFile.h"
 #include "TApplication.h"
 
 #include <QAbstractItemView>
@@ -8,9 +9,66 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+// The folder listing's size, type and date in German words and numbers, whatever the
+// desktop's language: the toolkit writes them in the system locale's.
+class GermanFileColumns : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const auto* files = qobject_cast<const QFileSystemModel*>(index.model());
+        if (files == nullptr || index.column() == 0)
+            return;
+        const QFileInfo info = files->fileInfo(index);
+        switch (index.column()) {
+        case 1:
+            option->text = info.isDir() ? QString() : germanSize(info.size());
+            break;
+        case 2:
+            option->text = info.isDir() ? QStringLiteral("Ordner")
+                           : info.suffix().isEmpty()
+                               ? QStringLiteral("Datei")
+                               : QStringLiteral("%1-Datei").arg(info.suffix());
+            break;
+        case 3:
+            option->text = QLocale(QLocale::German, QLocale::Germany)
+                               .toString(info.lastModified(), QStringLiteral("dd.MM.yyyy HH:mm"));
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    static QString germanSize(qint64 bytes) {
+        if (bytes < 1024)
+            return QStringLiteral("%1 Byte").arg(bytes);
+        const char* const units[] = {"KB", "MB", "GB", "TB"};
+        double size = static_cast<double>(bytes) / 1024.0;
+        int unit = 0;
+        while (size >= 1024.0 && unit < 3) {
+            size /= 1024.0;
+            ++unit;
+        }
+        return QLocale(QLocale::German, QLocale::Germany).toString(size, 'f', 1) + u' ' +
+               QLatin1String(units[unit]);
+    }
+};
+
+} // namespace
 
 ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
     : QFileDialog(parent), purpose_(purpose) {
@@ -30,6 +88,18 @@ ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
     for (QCompleter* completer : findChildren<QCompleter*>())
         if (completer->popup() != nullptr)
             completer->popup()->installEventFilter(this);
+    if (auto* details = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        details->setItemDelegate(new GermanFileColumns(details));
+        // Wide enough for "1023 Byte", "740-Datei" and "31.12.2026 23:59" whole; the name
+        // column leaves them room in the dialog's first size.
+        const QFontMetrics metrics = details->fontMetrics();
+        const int pad = 3 * metrics.averageCharWidth();
+        for (const auto& [column, widest] : {std::pair{0, "feuerwehr-pager-12.740"},
+                                             std::pair{1, "1023 Byte"}, std::pair{2, "740-Datei"},
+                                             std::pair{3, "31.12.2026 23:59"}})
+            details->header()->resizeSection(column,
+                                             metrics.horizontalAdvance(QLatin1String(widest)) + pad);
+    }
 }
 
 QString ProgDataDialog::initialFolder() {
@@ -52,15 +122,27 @@ QString ProgDataDialog::createQuestion(const QString& name) {
     return QStringLiteral("%1 ist nicht vorhanden.\nSoll die Datei erstellt werden?").arg(name);
 }
 
+QString ProgDataDialog::savedName(const QString& chosen) {
+    return QString::fromStdString(progDataFileName(chosen.toStdString()));
+}
+
 void ProgDataDialog::accept() {
     if (purpose_ == Purpose::Save && !selectedFiles().isEmpty()) {
-        const QFileInfo chosen(selectedFiles().constFirst());
-        if (!chosen.fileName().isEmpty() && !chosen.isDir()) {
-            const QString question = chosen.exists() ? replaceQuestion(chosen.fileName())
-                                                     : createQuestion(chosen.fileName());
+        const QFileInfo typed(selectedFiles().constFirst());
+        if (!typed.fileName().isEmpty() && !typed.isDir()) {
+            // The questions concern the file that will be written, ".740" appended.
+            const QFileInfo chosen(savedName(typed.filePath()));
+            if (chosen.isDir()) {
+                showErrorBox(this, QStringLiteral("%1 ist ein Ordner.").arg(chosen.fileName()));
+                return;
+            }
+            const bool exists = chosen.exists();
+            const QString question =
+                exists ? replaceQuestion(chosen.fileName()) : createQuestion(chosen.fileName());
             TMessageBox box(QMessageBox::Question, windowTitle(), question,
                             QMessageBox::Yes | QMessageBox::No, this);
-            box.setDefaultButton(QMessageBox::No);
+            // Replacing is not the safe answer; creating is what the user asked for.
+            box.setDefaultButton(exists ? QMessageBox::No : QMessageBox::Yes);
             fitCaption(box);
             if (box.exec() != QMessageBox::Yes)
                 return; // back to the dialog
@@ -110,6 +192,8 @@ QString ProgDataFileChooser::choose() {
     QString chosen = dialog_->selectedFiles().constFirst();
     if (QFileInfo(chosen).fileName().isEmpty())
         return {};
+    if (purpose_ == ProgDataDialog::Purpose::Save)
+        chosen = ProgDataDialog::savedName(chosen);
     lastName_ = QFileInfo(chosen).fileName();
     return chosen;
 }

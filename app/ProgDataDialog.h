@@ -11,10 +11,12 @@ public:
     enum class Purpose { Open, Save };
     ProgDataDialog(QWidget* parent, Purpose purpose);
 
-    // The questions the save dialog asks about the name as typed; they are the dialog's own,
+    // The questions the save dialog asks about the file it writes; they are the dialog's own,
     // so that both read in the program's language.
     static QString replaceQuestion(const QString& name);
     static QString createQuestion(const QString& name);
+    // The name a save writes: the chosen one with ".740" appended unless it ends so.
+    static QString savedName(const QString& chosen);
 
     // The folder a dialog starts in: the program's own when it is run from there and may
     // write there (a copy in a folder of its own); otherwise the user's documents folder,

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -113,9 +114,7 @@ QLineEdit* addressEdit(QWidget* parent, const char* name, int top, const char* t
 
 QToolButton* flatButton(QWidget* parent, const char* name, QRect bounds, const char* picture) {
     auto* button =
-        control<QToolButton>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // flat buttons never take the focus
+        control<TFlatButton>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
     button->setIcon(glyph(QString::fromLatin1(picture)));
     button->setIconSize(QSize(16, 16));
     return button;
@@ -153,6 +152,9 @@ TFRM_Main::TFRM_Main(QWidget* parent)
     buildControls();
     bindEvents();
     FormCreate(this);
+    // The work starts at the first address: typing replaces it, Enter programs.
+    TXT_Adresse_01->setFocus(Qt::OtherFocusReason);
+    TXT_Adresse_01->selectAll();
 }
 
 void TFRM_Main::buildControls() {
@@ -231,15 +233,16 @@ void TFRM_Main::buildControls() {
     DLG_Save = new ProgDataFileChooser(this, ProgDataDialog::Purpose::Save);
     DLG_Save->setObjectName(QStringLiteral("DLG_Save"));
 
-    // Tab order: the groups in layout order; in the address group field 1, box 1, box 2,
-    // field 2, box 3, field 3, box 4, field 4.
-    QWidget* order[] = {OPT_Tonsys_01,    OPT_Tonsys_02,   OPT_Tonsys_03,    OPT_Tonsys_04,
-                        OPT_Tonsys_05,    OPT_Tonsys_06,   OPT_Tonsys_07,    OPT_Tonlen_01,
-                        OPT_Tonlen_02,    OPT_Tonlen_03,   OPT_Auswerter_01, OPT_Auswerter_02,
-                        OPT_Auswerter_03, OPT_Schalter_01, OPT_Schalter_02,  OPT_Schalter_03,
-                        OPT_Schalter_04,  TXT_Adresse_01,  CHK_Adresse_01,   CHK_Adresse_02,
-                        TXT_Adresse_02,   CHK_Adresse_03,  TXT_Adresse_03,   CHK_Adresse_04,
-                        TXT_Adresse_04,   OPT_Len_01,      OPT_Len_02};
+    // Tab order as the eye reads the window: the option groups top to bottom and left to
+    // right, each call as box then field, then the buttons. The flat buttons take the focus
+    // by the keyboard only, so that a click still leaves an address field being edited.
+    QWidget* order[] = {
+        OPT_Tonsys_01,    OPT_Tonsys_02,    OPT_Tonsys_03,    OPT_Tonsys_04,   OPT_Tonsys_05,
+        OPT_Tonsys_06,    OPT_Tonsys_07,    OPT_Tonlen_01,    OPT_Tonlen_02,   OPT_Tonlen_03,
+        OPT_Auswerter_01, OPT_Auswerter_02, OPT_Auswerter_03, OPT_Schalter_01, OPT_Schalter_02,
+        OPT_Schalter_03,  OPT_Schalter_04,  OPT_Len_01,       OPT_Len_02,      CHK_Adresse_01,
+        TXT_Adresse_01,   CHK_Adresse_02,   TXT_Adresse_02,   CHK_Adresse_03,  TXT_Adresse_03,
+        CHK_Adresse_04,   TXT_Adresse_04,   BTN_Open,         BTN_Save,        BTN_Prog};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -273,6 +276,30 @@ void TFRM_Main::bindEvents() {
             [this] { runHandler([this] { OnMenuClick(BTN_Open); }); });
     connect(BTN_Save, &QToolButton::clicked, this,
             [this] { runHandler([this] { OnMenuClick(BTN_Save); }); });
+    // Strg+O and Strg+S as the two buttons; their tool tips name the keys.
+    for (QToolButton* button : {BTN_Open, BTN_Save, BTN_Prog})
+        button->installEventFilter(this);
+    const std::pair<QKeySequence::StandardKey, QToolButton*> keys[] = {
+        {QKeySequence::Open, BTN_Open}, {QKeySequence::Save, BTN_Save}};
+    for (const auto& key : keys) {
+        QToolButton* button = key.second;
+        auto* shortcut = new QShortcut(key.first, this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, button] { runHandler([this, button] { OnMenuClick(button); }); });
+    }
+}
+
+QString TFRM_Main::shownToolTip(const QObject* control) const {
+    auto keyName = [](QKeySequence::StandardKey key) {
+        return QKeySequence(key).toString(QKeySequence::NativeText);
+    };
+    if (control == BTN_Open)
+        return BTN_Open->toolTip() + QStringLiteral(" (%1)").arg(keyName(QKeySequence::Open));
+    if (control == BTN_Save)
+        return BTN_Save->toolTip() + QStringLiteral(" (%1)").arg(keyName(QKeySequence::Save));
+    if (control == BTN_Prog)
+        return QStringLiteral("Eingabetaste in einem Rufadressfeld");
+    return QString();
 }
 
 std::array<QRadioButton*, 7> TFRM_Main::tonsysButtons() const {
@@ -417,7 +444,7 @@ std::array<QRadioButton*, 7> TFRM_Main::groupButtons(int group) const {
 
 void TFRM_Main::OpenProgData(const QString& fileName) {
     OnAdresseExit(nullptr);
-    if (!QFileInfo(fileName).isFile()) {
+    if (!QFileInfo::exists(fileName)) {
         showErrorBox(this,
                      QCoreApplication::translate(
                          "QFileDialog",
@@ -436,7 +463,14 @@ void TFRM_Main::loadProgData() {
 }
 
 void TFRM_Main::loadProgDataFile(const QString& name) {
-    const platform::ProfileFile profile = platform::ProfileFile::load(name.toStdString());
+    // What is no programming-data file is refused before any control changes: loading it
+    // would set every control to its default and lose the user's settings.
+    const ProgDataRead read = readProgDataFile(name.toStdString(), name.toStdString());
+    if (!read.refusal.empty()) {
+        showErrorBox(this, QString::fromStdString(read.refusal));
+        return;
+    }
+    const platform::ProfileFile& profile = read.profile;
     // An option is selected as a click selects it: its handler runs only when it was not
     // selected before.
     for (ProgDataGroup group : progDataGroups) {
@@ -537,6 +571,11 @@ QString shownHint(const QString& hint) {
 } // namespace
 
 bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && qobject_cast<QToolButton*>(watched) != nullptr) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), shownToolTip(watched),
+                           static_cast<QWidget*>(watched));
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         if (auto* button = qobject_cast<QRadioButton*>(watched)) {
             QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
@@ -575,8 +614,17 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
             pasteInto(edit, QClipboard::Clipboard);
             return true;
         }
+        if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+            runHandler([this] { BTN_ProgClick(BTN_Prog); });
+            return true;
+        }
         const QString text = keyEvent->text();
         if (text.size() != 1 || isNavigationKey(keyEvent->key()))
+            return false;
+        // Select all, copy, cut, undo and redo: the field carries them out and types nothing
+        // with Strg held. What undo and redo bring back was typed or pasted through the filter.
+        if ((keyEvent->modifiers() & Qt::ControlModifier) &&
+            !(keyEvent->modifiers() & Qt::AltModifier))
             return false;
         const char32_t typed = text.at(0).unicode();
         char32_t key = typed;

@@ -117,6 +117,9 @@ public:
     // drops is dropped, and the insertion stops at the address length.
     void pasteInto(QLineEdit* edit, QClipboard::Mode mode);
 
+    // The tool tip a flat button shows: its hint and the key that does the same.
+    QString shownToolTip(const QObject* control) const;
+
     // Hands a link to the desktop; tests replace it to see the link.
     std::function<void(const std::string&)> openLink;
 

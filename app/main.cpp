@@ -5,6 +5,8 @@
 #include "UNT_Main.h"
 
 int main(int argc, char** argv) {
+    if (const auto status = TApplication::answerInfoOption(argc, argv))
+        return *status;
     // The way to the speaker is chosen once, before any window exists.
     UNT_Bleeper::initBleeper();
     TApplication application(argc, argv);

@@ -69,6 +69,41 @@ std::string progDataFileName(std::string chosen) {
     return chosen;
 }
 
+ProgDataRead readProgDataFile(const std::filesystem::path& file, const std::string& name) {
+    using P = platform::ProfileFile::LoadProblem;
+    P problem = P::None;
+    ProgDataRead read{platform::ProfileFile::load(file, progDataMaxFileSize, problem), {}};
+    bool sections = read.profile.hasSection(progDataDeviceSection);
+    for (std::string_view section : progDataAddressSections)
+        sections = sections || read.profile.hasSection(section);
+    const std::string quoted = "\"" + name + "\"";
+    switch (problem) {
+    case P::None:
+        if (!sections)
+            read.refusal = quoted + " enthält keine Programmierdaten (keinen der Abschnitte "
+                                    "[A], [B I] … [B IV]).";
+        break;
+    case P::Missing:
+        read.refusal = quoted + " ist nicht vorhanden.";
+        break;
+    case P::Folder:
+        read.refusal = quoted + " ist ein Ordner, keine Datei mit Programmierdaten.";
+        break;
+    case P::NotAFile:
+        read.refusal = quoted + " ist keine gewöhnliche Datei, sondern ein Gerät oder eine Pipe.";
+        break;
+    case P::TooLarge:
+        read.refusal = quoted + " ist zu groß für Programmierdaten (mehr als 1 MiB).";
+        break;
+    case P::Unreadable:
+        read.refusal = quoted + " kann nicht gelesen werden.";
+        break;
+    }
+    if (!read.refusal.empty())
+        read.refusal += "\nDie Datei wird nicht geladen, die Einstellungen bleiben, wie sie sind.";
+    return read;
+}
+
 std::string progDataOptionValue(const platform::ProfileFile& profile, ProgDataGroup group, int n) {
     const std::string def = group == ProgDataGroup::Evaluator ? std::to_string(n) : "1";
     return profile.readString(progDataDeviceSection, progDataKey(group), def);

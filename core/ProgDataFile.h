@@ -39,6 +39,18 @@ void saveProgDataFile(const ProgSettings& settings, const std::filesystem::path&
 // The name to save under: ".740" is appended unless the name ends in exactly ".740".
 std::string progDataFileName(std::string chosen);
 
+// A real programming-data file is a few hundred bytes; a larger one is something else.
+inline constexpr std::uintmax_t progDataMaxFileSize = 1024 * 1024;
+
+// A file read for loading: its profile, or the German message that refuses it (a folder, a
+// device or pipe, over progDataMaxFileSize, unreadable, or holding none of the sections "A",
+// "B I" ... "B IV"); name is the file's name as the message shows it.
+struct ProgDataRead {
+    platform::ProfileFile profile;
+    std::string refusal; // empty when the file loads
+};
+ProgDataRead readProgDataFile(const std::filesystem::path& file, const std::string& name);
+
 // The value the loader compares with option n (1-based) of group: a fresh read of its key with
 // the loader's default ("1"; for the evaluator n itself, so a missing "AW" ends on "3 Ton").
 std::string progDataOptionValue(const platform::ProfileFile& profile, ProgDataGroup group, int n);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProfileFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -185,22 +186,52 @@ ProfileFile ProfileFile::fromText(std::string_view text) {
 }
 
 ProfileFile ProfileFile::load(const std::filesystem::path& file) {
-    // Non-blocking, so that a pipe picked in the dialog cannot hang the program.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return {};
-    std::string content;
+    LoadProblem problem = LoadProblem::None;
+    return load(file, maxFileSize, problem);
+}
+
+namespace {
+
+ProfileFile::LoadProblem kindProblem(const struct stat& st, std::uintmax_t maxSize) {
+    using P = ProfileFile::LoadProblem;
+    if (S_ISDIR(st.st_mode))
+        return P::Folder;
+    if (!S_ISREG(st.st_mode))
+        return P::NotAFile;
+    return static_cast<std::uintmax_t>(st.st_size) > maxSize ? P::TooLarge : P::None;
+}
+
+} // namespace
+
+ProfileFile ProfileFile::load(const std::filesystem::path& file, std::uintmax_t maxSize,
+                              LoadProblem& problem) {
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<std::uintmax_t>(st.st_size) <= maxFileSize;
-    if (ok) {
+    if (::stat(file.c_str(), &st) != 0) {
+        problem =
+            errno == ENOENT || errno == ENOTDIR ? LoadProblem::Missing : LoadProblem::Unreadable;
+        return {};
+    }
+    if ((problem = kindProblem(st, maxSize)) != LoadProblem::None)
+        return {};
+    // Non-blocking, so that a file replaced by a pipe since cannot hang the program.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        problem = LoadProblem::Unreadable;
+        return {};
+    }
+    std::string content;
+    if (::fstat(fd, &st) != 0)
+        problem = LoadProblem::Unreadable;
+    else
+        problem = kindProblem(st, maxSize);
+    if (problem == LoadProblem::None) {
         content.resize(static_cast<std::size_t>(st.st_size));
         std::size_t done = 0;
-        while (ok) {
+        while (problem == LoadProblem::None) {
             if (done == content.size()) {
                 // The file may have grown since fstat; read on, within the limit.
-                if (content.size() > maxFileSize)
-                    ok = false;
+                if (content.size() > maxSize)
+                    problem = LoadProblem::TooLarge;
                 else
                     content.resize(content.size() + 4096);
                 continue;
@@ -209,7 +240,7 @@ ProfileFile ProfileFile::load(const std::filesystem::path& file) {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                ok = false;
+                problem = LoadProblem::Unreadable;
             else if (n == 0)
                 break;
             else
@@ -218,7 +249,14 @@ ProfileFile ProfileFile::load(const std::filesystem::path& file) {
         content.resize(done);
     }
     ::close(fd);
-    return ok ? fromText(content) : ProfileFile{};
+    return problem == LoadProblem::None ? fromText(content) : ProfileFile{};
+}
+
+bool ProfileFile::hasSection(std::string_view section) const {
+    return std::ranges::any_of(lines_, [section](const std::string& raw) {
+        const Line line = parseLine(raw);
+        return line.kind == Line::Section && equalNames(line.name, section);
+    });
 }
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,

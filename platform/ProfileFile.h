@@ -61,6 +61,15 @@ public:
     // Reads a file. One that cannot be read (missing, a folder, a device or pipe, too large)
     // gives an empty profile, in which every read returns its default.
     static ProfileFile load(const std::filesystem::path& file);
+    // Why load gave an empty profile.
+    enum class LoadProblem { None, Missing, Folder, NotAFile, TooLarge, Unreadable };
+    // As load, with a limit of maxSize bytes, telling why it read nothing. A folder, device or
+    // pipe is not even opened.
+    static ProfileFile load(const std::filesystem::path& file, std::uintmax_t maxSize,
+                            LoadProblem& problem);
+
+    // Whether a section of that name stands in the file (even without entries).
+    bool hasSection(std::string_view section) const;
 
     // The value of key in section, or def when the section or key is missing.
     std::string readString(std::string_view section, std::string_view key,

@@ -553,6 +553,27 @@ std::vector<std::string> alsaPlaybackDeviceNames() {
     return pcmNames("Output");
 }
 
+bool alsaOutputOffered(const std::string& name) {
+    if (name == "default" || name.starts_with("default:") || name == "null" ||
+        name.starts_with("hw:"))
+        return false;
+    silenceAlsa();
+    if (snd_config_update() < 0)
+        return true;
+    snd_config_t* definition = nullptr;
+    if (snd_config_search_definition(snd_config, "pcm", name.c_str(), &definition) < 0)
+        return true; // not ours to judge
+    std::string type;
+    snd_config_t* node = nullptr;
+    const char* text = nullptr;
+    if (snd_config_search(definition, "type", &node) >= 0 &&
+        snd_config_get_string(node, &text) >= 0)
+        type = text;
+    snd_config_delete(definition);
+    static const std::set<std::string> converters = {"null", "rate", "speex", "upmix", "vdownmix"};
+    return !converters.contains(type);
+}
+
 std::vector<std::string> alsaCaptureDeviceNames() {
     return pcmNames("Input");
 }

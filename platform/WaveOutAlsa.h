@@ -20,6 +20,11 @@ struct AlsaDevice {
 // In the wave layer's device order: entry n is device number n.
 std::vector<AlsaDevice> alsaPlaybackDevices();
 std::vector<std::string> alsaCaptureDeviceNames();
+// Whether a playback PCM is worth offering as an output: it reaches a card, a sound server or a
+// file. Not "default" (offered as such), "null", a card's "hw" (no conversion: it refuses the
+// program's rate on most cards), nor a plugin that only converts for another device (rate,
+// speex, upmix, vdownmix).
+bool alsaOutputOffered(const std::string& name);
 
 // Shared by the ALSA layers: ALSA's own messages on stderr are switched off once per process.
 void silenceAlsa();

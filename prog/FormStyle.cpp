@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
@@ -11,11 +12,9 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QStyle>
-#include <QStyleFactory>
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <qdrawutil.h>
 
 QFont faceFont(const char* face, int pixelHeight, bool bold) {
@@ -41,8 +40,40 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 }
 
 QPalette lightPalette() {
-    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    return fusion ? fusion->standardPalette() : QPalette(QColor(239, 239, 239));
+    // The toolkit's own light palette, written out: its style hands out a dark one where the
+    // desktop prefers dark.
+    struct Role {
+        QPalette::ColorRole role;
+        QRgb active, disabled;
+    };
+    static const Role roles[] = {
+        {QPalette::WindowText, 0x000000, 0xbebebe},
+        {QPalette::Button, 0xefefef, 0xefefef},
+        {QPalette::Light, 0xffffff, 0xffffff},
+        {QPalette::Midlight, 0xcacaca, 0xcacaca},
+        {QPalette::Dark, 0x9f9f9f, 0xbebebe},
+        {QPalette::Mid, 0xb8b8b8, 0xb8b8b8},
+        {QPalette::Text, 0x000000, 0xbebebe},
+        {QPalette::BrightText, 0xffffff, 0xffffff},
+        {QPalette::ButtonText, 0x000000, 0xbebebe},
+        {QPalette::Base, 0xffffff, 0xefefef},
+        {QPalette::Window, 0xefefef, 0xefefef},
+        {QPalette::Shadow, 0x767676, 0xb1b1b1},
+        {QPalette::Highlight, 0x308cc6, 0x919191},
+        {QPalette::HighlightedText, 0xffffff, 0xffffff},
+        {QPalette::Link, 0x0000ff, 0x0000ff},
+        {QPalette::LinkVisited, 0xff00ff, 0xff00ff},
+        {QPalette::AlternateBase, 0xf7f7f7, 0xf7f7f7},
+        {QPalette::ToolTipBase, 0xffffdc, 0xffffdc},
+        {QPalette::ToolTipText, 0x000000, 0x000000},
+    };
+    QPalette palette;
+    for (const Role& r : roles) {
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            palette.setColor(group, r.role, QColor(r.active));
+        palette.setColor(QPalette::Disabled, r.role, QColor(r.disabled));
+    }
+    return palette;
 }
 
 namespace {
@@ -67,6 +98,32 @@ void TGroupBox::paintEvent(QPaintEvent*) {
     painter.fillRect(text, under->palette().brush(under->backgroundRole()));
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption);
+}
+
+TFlatButton::TFlatButton(QWidget* parent) : QToolButton(parent) {
+    setAutoRaise(true);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void TFlatButton::paintEvent(QPaintEvent* event) {
+    QToolButton::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The style draws no focus on a flat button; a dotted line in the caption's colour shows
+    // it on any background.
+    QPainter painter(this);
+    QPen pen(palette().color(QPalette::ButtonText), 1, Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(rect().adjusted(2, 2, -3, -3));
+}
+
+void TFlatButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QToolButton::keyPressEvent(event);
 }
 
 void placeCentred(QWidget* window, const QWidget* over) {

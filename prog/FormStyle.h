@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QPalette>
+#include <QToolButton>
 #include <QWidget>
 #include <functional>
 
@@ -75,6 +76,18 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A flat button: raised only under the mouse. It takes the focus from the keyboard (Tab), never
+// from a click, shows a dotted frame while it has it, and Space or Enter press it.
+class TFlatButton : public QToolButton {
+    Q_OBJECT
+public:
+    explicit TFlatButton(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // Places window centred on over. Before its first showing a window's frame is not known yet;

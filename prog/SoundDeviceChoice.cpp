@@ -20,12 +20,9 @@ std::unique_ptr<QSettings> userSettings() {
     return std::make_unique<QSettings>(QStringLiteral("zuvela"), QStringLiteral("zuvela"));
 }
 
+// A device by its description; its ALSA name where it has none.
 QString label(const platform::AlsaDevice& device) {
-    QString name = QString::fromStdString(device.name);
-    if (device.description.empty())
-        return name;
-    return QString::fromStdString(device.description) + QStringLiteral(" (") + name +
-           QLatin1Char(')');
+    return QString::fromStdString(device.description.empty() ? device.name : device.description);
 }
 
 } // namespace
@@ -96,10 +93,12 @@ void SoundDeviceChoice::showMenu(const QPoint& at) {
     QMenu menu(FOption);
     menu.setObjectName(QStringLiteral("MNU_Soundkarte"));
     auto* group = new QActionGroup(&menu);
+    menu.setToolTipsVisible(true);
     auto add = [&](const QString& text, const QString& name) {
         QString escaped = text;
         escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = menu.addAction(escaped);
+        action->setToolTip(name.isEmpty() ? QStringLiteral("default") : name);
         action->setCheckable(true);
         action->setChecked(name == FName);
         action->setData(name);
@@ -107,8 +106,10 @@ void SoundDeviceChoice::showMenu(const QPoint& at) {
     };
     add(defaultLabel(), QString());
     menu.addSeparator();
+    // Cards and sound servers once each; the default stands above, converters play nowhere.
     for (const platform::AlsaDevice& device : FDevices())
-        add(label(device), QString::fromStdString(device.name));
+        if (platform::alsaOutputOffered(device.name))
+            add(label(device), QString::fromStdString(device.name));
     QAction* chosen = menu.exec(FOption->mapToGlobal(at));
     if (!chosen)
         return;

@@ -16,11 +16,32 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSlider>
+#include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+
+// The status line's colours: dark text on a pale ground, readable on every desktop.
+struct StatusLook {
+    QColor text, ground;
+};
 
 namespace {
+
+// The listing with a status line under its text, inside its frame: the box keeps its place and
+// size, its text scrolls above the line.
+class TListing : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    void setStatusHeight(int height) { setViewportMargins(0, 0, 0, height); }
+};
+
+const StatusLook kSendingLook{kNavy, QColor(232, 232, 240)};
+const StatusLook kSentLook{QColor(0, 90, 0), QColor(214, 240, 214)};
+const StatusLook kFailedLook{kMaroon, QColor(250, 218, 218)};
+constexpr int kStatusHeight = 17;
 
 // A slider over the positions of an expert value, at its initial value.
 QSlider* slider(QWidget* parent, const char* name, int top, const ExpertRange& range) {
@@ -64,6 +85,9 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     SoundDevice = new SoundDeviceChoice(OPT_Soundcard, AUD_Main);
     connect(BTN_Go, &QToolButton::clicked, this,
             [this] { runHandler([this] { BTN_GoClick(BTN_Go); }); });
+    markTimer_ = new QTimer(this);
+    markTimer_->setInterval(100); // follows the eye, costs the send nothing
+    connect(markTimer_, &QTimer::timeout, this, &TFRM_Prog::followSend);
 
     for (QSlider* bar : {BAR_Tonlen, BAR_TonPause, BAR_BlockPause, BAR_Amplitude})
         connect(bar, &QSlider::valueChanged, this, [this] { OnBarChange(nullptr); });
@@ -76,8 +100,11 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
 }
 
 void TFRM_Prog::buildControls() {
-    TXT_Daten = control<QPlainTextEdit>(this, "TXT_Daten", 4, 4, 209, 265);
+    auto* listing = control<TListing>(this, "TXT_Daten", 4, 4, 209, 265);
+    TXT_Daten = listing;
     TXT_Daten->setReadOnly(true);
+    // Read-only, yet the arrow keys move a visible cursor: the focus shows where it is.
+    TXT_Daten->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     TXT_Daten->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TXT_Daten->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont fixed = faceFont("Lucida Console", 11);
@@ -85,6 +112,12 @@ void TFRM_Prog::buildControls() {
     fixed.setFixedPitch(true);
     TXT_Daten->setFont(fixed);
     setTextColour(TXT_Daten, kMaroon);
+    LBL_Status = new QLabel(TXT_Daten);
+    LBL_Status->setObjectName(QStringLiteral("LBL_Status"));
+    LBL_Status->setFont(faceFont("Verdana", 11, true));
+    LBL_Status->setIndent(4);
+    LBL_Status->setAutoFillBackground(true);
+    LBL_Status->hide();
 
     GroupBox1 = control<TGroupBox>(this, "GroupBox1", 220, 4, 141, 165);
     GroupBox1->setTitle(QStringLiteral(" FÜR EXPERTEN  !! "));
@@ -112,10 +145,9 @@ void TFRM_Prog::buildControls() {
     keepTabStopOnChecked(OPT_Soundcard);
     keepTabStopOnChecked(OPT_PCSpeaker);
 
-    BTN_Go = control<QToolButton>(this, "BTN_Go", 224, 240, 133, 25);
+    BTN_Go = control<TFlatButton>(this, "BTN_Go", 224, 240, 133, 25);
     BTN_Go->setText(QStringLiteral("OK und los !"));
-    BTN_Go->setAutoRaise(true);
-    BTN_Go->setFocusPolicy(Qt::NoFocus);
+    BTN_Go->setToolTip(QStringLiteral("Senden: Eingabetaste\nSchließen: Esc"));
     BTN_Go->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     BTN_Go->setIcon(glyph(QStringLiteral(":/zuvela/go.bmp")));
     BTN_Go->setIconSize(QSize(16, 16));
@@ -123,9 +155,9 @@ void TFRM_Prog::buildControls() {
     setTextColour(BTN_Go, kMaroon);
 
     // Tab order: the listing, the expert group (tone length, block pause, amplitude, tone
-    // pause), then the device choice.
+    // pause), then the device choice and "OK und los !".
     QWidget* order[] = {TXT_Daten,    BAR_Tonlen,    BAR_BlockPause, BAR_Amplitude,
-                        BAR_TonPause, OPT_Soundcard, OPT_PCSpeaker};
+                        BAR_TonPause, OPT_Soundcard, OPT_PCSpeaker,  BTN_Go};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -139,6 +171,86 @@ void TFRM_Prog::SetProgTones(const TProgTones& tones) {
     TXT_Daten->clear();
     for (const std::string& line : progListingLines(Tones))
         TXT_Daten->appendPlainText(QString::fromStdString(line));
+    // Opens at Block A, not at the end where appending left it.
+    TXT_Daten->moveCursor(QTextCursor::Start);
+    markLine(-1);
+    showStatus(QString(), {});
+}
+
+void TFRM_Prog::showStatus(const QString& text, const StatusLook& look) {
+    auto* listing = static_cast<TListing*>(TXT_Daten);
+    if (text.isEmpty()) {
+        LBL_Status->hide();
+        listing->setStatusHeight(0);
+        return;
+    }
+    listing->setStatusHeight(kStatusHeight);
+    const QRect view = TXT_Daten->viewport()->geometry();
+    LBL_Status->setGeometry(view.left(), view.bottom() + 1, view.width(), kStatusHeight);
+    QPalette palette = LBL_Status->palette();
+    palette.setColor(QPalette::WindowText, look.text);
+    palette.setColor(QPalette::Window, look.ground);
+    LBL_Status->setPalette(palette);
+    LBL_Status->setText(text);
+    LBL_Status->show();
+}
+
+void TFRM_Prog::markLine(int line) {
+    if (line == markedLine_)
+        return;
+    markedLine_ = line;
+    QList<QTextEdit::ExtraSelection> marks;
+    if (line >= 0) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(TXT_Daten->document()->findBlockByNumber(line));
+        mark.format.setBackground(QColor(255, 236, 160));
+        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+        marks.append(mark);
+        // Scrolled into view without moving the user's cursor.
+        const QTextCursor keep = TXT_Daten->textCursor();
+        TXT_Daten->setTextCursor(mark.cursor);
+        TXT_Daten->ensureCursorVisible();
+        TXT_Daten->setTextCursor(keep);
+    }
+    TXT_Daten->setExtraSelections(marks);
+}
+
+std::vector<int> TFRM_Prog::segmentLines(const std::vector<ToneSegment>& sequence) const {
+    const auto slotLines = progListingSlotLines(Tones);
+    std::vector<int> lines;
+    std::size_t slot = 0;
+    int current = -1;
+    for (const ToneSegment& segment : sequence) {
+        // The tones follow the filled slots in order; a pause keeps the tone before it marked.
+        if (segment.frequency != 0) {
+            while (slot < Tones.size() && Tones[slot] == 0)
+                ++slot;
+            current = slot < Tones.size() ? slotLines[slot++] : -1;
+        }
+        lines.push_back(current);
+    }
+    return lines;
+}
+
+void TFRM_Prog::setSending(bool sending) {
+    BTN_Go->setEnabled(!sending);
+    for (QSlider* bar : {BAR_Tonlen, BAR_TonPause, BAR_BlockPause})
+        bar->setEnabled(!sending);
+    // The output choice and its device menu; the amplitude follows the choice again after.
+    GroupBox2->setEnabled(!sending);
+    if (sending)
+        BAR_Amplitude->setEnabled(false);
+    else
+        OnDeviceChange(OPT_Soundcard->isChecked() ? OPT_Soundcard : OPT_PCSpeaker);
+}
+
+void TFRM_Prog::finishSend(bool sent, const QString& failure) {
+    markTimer_->stop();
+    markLine(-1);
+    if (sent)
+        showStatus(QStringLiteral("✔ Gesendet."), kSentLook);
+    else
+        showStatus(QStringLiteral("✘ ") + failure, kFailedLook);
 }
 
 void TFRM_Prog::OnBarChange(QObject*) {
@@ -178,6 +290,8 @@ void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
 }
 
 void TFRM_Prog::BTN_GoClick(QObject*) {
+    if (Sending())
+        return;
     const auto toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
     const auto tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
     const auto blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
@@ -188,11 +302,38 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         std::vector<uint8_t> samples;
         for (const ToneSegment& segment : sequence)
             AppendTone(segment.frequency, segment.duration, samples);
-        if (!playOnSoundCard(samples, this))
+        // Prepared before the sound starts: once it runs, the player's refills come first.
+        showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
+        markedSegments_ = segmentLines(sequence);
+        segmentEnds_.clear();
+        int end = 0;
+        for (const ToneSegment& segment : sequence)
+            segmentEnds_.push_back(end += segment.duration);
+        if (!playOnSoundCard(samples, this)) {
+            finishSend(false, QStringLiteral("Nicht gesendet."));
             return;
+        }
+        sendClock_.start();
+        markTimer_->start();
     }
-    if (OPT_PCSpeaker->isChecked())
-        walkOnSpeaker(sequence);
+    if (OPT_PCSpeaker->isChecked()) {
+        showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
+        walkOnSpeaker(sequence, segmentLines(sequence));
+        if (!isVisible())
+            return; // closed during the walk
+        if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
+            finishSend(false, QStringLiteral("PC Speaker nicht erreichbar."));
+        else
+            finishSend(true, QString());
+    }
+}
+
+void TFRM_Prog::followSend() {
+    const qint64 at = sendClock_.elapsed();
+    const auto segment = std::upper_bound(segmentEnds_.begin(), segmentEnds_.end(), at);
+    if (segment == segmentEnds_.end())
+        return; // the last samples are still on their way
+    markLine(markedSegments_[static_cast<std::size_t>(segment - segmentEnds_.begin())]);
 }
 
 bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner) {
@@ -208,16 +349,29 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
         showErrorBox(owner, status.message);
         return false;
     }
-    BTN_Go->setEnabled(false);
+    setSending(true);
     return true;
 }
 
-void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence) {
-    BTN_Go->setEnabled(false);
+void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
+                              const std::vector<int>& lines) {
+    setSending(true);
     speakerWalk_ = true;
-    UNT_Bleeper::WalkSegments(sequence);
+    std::size_t next = 0;
+    // Each tone is marked before it sounds; the walk holds the event loop through short
+    // tones, so the mark is drawn at once.
+    auto markNext = [&] {
+        if (next < lines.size() && lines[next] != markedLine_) {
+            markLine(lines[next]);
+            TXT_Daten->viewport()->repaint();
+        }
+        ++next;
+    };
+    markNext();
+    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) { markNext(); });
     speakerWalk_ = false;
-    BTN_Go->setEnabled(true);
+    markLine(-1);
+    setSending(false);
 }
 
 bool TFRM_Prog::Sending() const {
@@ -231,15 +385,19 @@ void TFRM_Prog::SendTestCall(TestCall call, const TToneTable& table, QWidget* ow
         call.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
         playOnSoundCard(renderTestCall(call, table), owner);
     } else {
-        walkOnSpeaker(testCallSegments(call, table));
+        walkOnSpeaker(testCallSegments(call, table), {});
     }
 }
 
 void TFRM_Prog::AUD_MainPlayed(TObject*) {
-    BTN_Go->setEnabled(true);
+    setSending(false);
     // A break or a device that went away mid-send: the pager did not get everything. Shown
     // once the component has finished closing.
     const TSendStatus end = sendEnd(*AUD_Main);
+    if (markTimer_->isActive() && isVisible())
+        finishSend(end.result != TSendResult::Interrupted,
+                   QStringLiteral("Abgebrochen, unvollständig."));
+    markTimer_->stop();
     if (end.result != TSendResult::Interrupted)
         return;
     // A test call's failure is shown by the window it was sent from.
@@ -253,8 +411,10 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
 }
 
 void TFRM_Prog::setVisible(bool visible) {
-    if (visible && !isVisible())
+    if (visible && !isVisible()) {
         placeCentred(this, parentWidget());
+        TXT_Daten->setFocus(Qt::OtherFocusReason);
+    }
     QDialog::setVisible(visible);
 }
 
@@ -264,9 +424,15 @@ void TFRM_Prog::closeEvent(QCloseEvent* event) {
 }
 
 void TFRM_Prog::keyPressEvent(QKeyEvent* event) {
-    // No key closes the dialog: only its close box does, so that closing always stops.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
+    // Esc closes as the close box does, so that closing always stops a send; Enter is
+    // "OK und los !" wherever the focus is.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (BTN_Go->isEnabled())
+            BTN_Go->click();
         return;
     }
     QDialog::keyPressEvent(event);

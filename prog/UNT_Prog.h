@@ -7,6 +7,7 @@
 #include "ToneSequence.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <cstdint>
 #include <vector>
 
@@ -19,7 +20,11 @@ class QLabel;
 class QPlainTextEdit;
 class QRadioButton;
 class QSlider;
+class QTimer;
 class QToolButton;
+
+// Colours of the status line under the listing.
+struct StatusLook;
 
 class TFRM_Prog : public QDialog {
     Q_OBJECT
@@ -45,6 +50,8 @@ public:
     QGroupBox* GroupBox2;
     QRadioButton* OPT_Soundcard;
     QRadioButton* OPT_PCSpeaker;
+    // Under the listing, inside its frame: "Wird gesendet …", then whether the send went out.
+    QLabel* LBL_Status = nullptr;
     TProgTones Tones{};
     // The device behind "Soundkarte": its context menu and the stored choice.
     SoundDeviceChoice* SoundDevice = nullptr;
@@ -83,7 +90,24 @@ private:
     // Starts the samples on the sound card and disables "OK und los !" while they play; on
     // failure shows the send's box owned by owner.
     bool playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner);
-    void walkOnSpeaker(const std::vector<ToneSegment>& sequence);
+    // lines: the listing line to mark during each segment (-1 none), or empty for no marks.
+    void walkOnSpeaker(const std::vector<ToneSegment>& sequence, const std::vector<int>& lines);
+    // While a send plays, "OK und los !", the sliders and the output choice are disabled.
+    void setSending(bool sending);
+    // The listing line of each segment of a send of Tones (-1 before the first tone).
+    std::vector<int> segmentLines(const std::vector<ToneSegment>& sequence) const;
+    // Marks a line of the listing (-1: none) and scrolls it into view.
+    void markLine(int line);
+    // Marks the line of the segment the sound card plays now, by the time since its start.
+    void followSend();
+    // The status line under the listing: what the last send came to.
+    void showStatus(const QString& text, const StatusLook& look);
+    void finishSend(bool sent, const QString& failure);
+    QTimer* markTimer_ = nullptr;
+    QElapsedTimer sendClock_;
+    std::vector<int> markedSegments_; // listing line of each segment of the running send
+    std::vector<int> segmentEnds_;    // ms from its start at which each segment ends
+    int markedLine_ = -1;
     bool speakerWalk_ = false;     // a walk of tones on the PC speaker is running
     QWidget* playOwner_ = nullptr; // owns the box of a failure during playback
 };

@@ -87,7 +87,7 @@ TEST_F(MainWindow, StartsInItsDesignedState) {
     EXPECT_EQ(w.BTN_Open->toolTip(), QStringLiteral("Programmierdaten aus Datei laden"));
     EXPECT_EQ(w.BTN_Save->toolTip(), QStringLiteral("Programmierdaten in Datei speichern"));
     for (QToolButton* flat : {w.BTN_Open, w.BTN_Save, w.BTN_Prog}) {
-        EXPECT_EQ(flat->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(flat->focusPolicy(), Qt::TabFocus) << "by the keyboard, never by a click";
         EXPECT_TRUE(flat->autoRaise());
         EXPECT_FALSE(flat->icon().isNull());
     }
@@ -275,6 +275,8 @@ namespace {
 
 TEST_F(MainWindow, KeyboardMovesThroughGroupsAndWithinThem) {
     TFRM_Main& w = *FRM_Main;
+    EXPECT_EQ(QApplication::focusWidget(), w.TXT_Adresse_01) << "the work starts there";
+    EXPECT_EQ(w.TXT_Adresse_01->selectedText(), QStringLiteral("57434"));
     // Only the selected option of a group is a tab stop; arrows move within the group.
     w.OPT_Tonsys_01->setFocus(Qt::TabFocusReason);
     QTest::keyClick(w.OPT_Tonsys_01, Qt::Key_Tab);
@@ -286,11 +288,12 @@ TEST_F(MainWindow, KeyboardMovesThroughGroupsAndWithinThem) {
     EXPECT_EQ(w.adresseLen(), 4);
     QTest::keyClick(w.OPT_Auswerter_02, Qt::Key_Tab);
     EXPECT_TRUE(w.OPT_Schalter_01->hasFocus());
-    QTest::keyClick(w.OPT_Schalter_01, Qt::Key_Tab);
-    EXPECT_TRUE(w.TXT_Adresse_01->hasFocus());
-    const QWidget* order[] = {w.CHK_Adresse_01, w.CHK_Adresse_02, w.TXT_Adresse_02,
-                              w.CHK_Adresse_03, w.TXT_Adresse_03, w.CHK_Adresse_04,
-                              w.TXT_Adresse_04, w.OPT_Len_01};
+    // Then as the eye reads on: normal/long tone, each call's box and field, the buttons,
+    // and round to the tone system.
+    const QWidget* order[] = {
+        w.OPT_Len_01,     w.CHK_Adresse_01, w.TXT_Adresse_01, w.CHK_Adresse_02, w.TXT_Adresse_02,
+        w.CHK_Adresse_03, w.TXT_Adresse_03, w.CHK_Adresse_04, w.TXT_Adresse_04, w.BTN_Open,
+        w.BTN_Save,       w.BTN_Prog,       w.OPT_Tonsys_01};
     for (const QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();

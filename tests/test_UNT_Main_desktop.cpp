@@ -7,6 +7,7 @@
 #include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
 
+#include "support/RunProcess.h"
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -28,7 +30,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+
+#include <QHash>
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -364,6 +369,142 @@ TEST_F(Desktop, AFileNamedOnTheCommandLineLoadsAsTheOpenButtonLoadsIt) {
             EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("1234"));
             EXPECT_EQ(QApplication::focusWidget(), FRM_Main->TXT_Adresse_01);
         }
+    }
+}
+
+TEST_F(Desktop, EditKeysWorkInTheAddressFieldsAndTheToolTipsNameTheKeys) {
+    struct Row {
+        const char* before;
+        std::vector<QKeyCombination> keys;
+        const char* after;
+        const char* clipboard;
+    };
+    const auto ctrl = [](Qt::Key key) { return QKeyCombination(Qt::ControlModifier, key); };
+    const Row rows[] = {
+        {"57434", {ctrl(Qt::Key_A), ctrl(Qt::Key_C)}, "57434", "57434"},
+        {"57434", {ctrl(Qt::Key_A), ctrl(Qt::Key_X)}, "", "57434"},
+        {"57434", {ctrl(Qt::Key_A), ctrl(Qt::Key_X), ctrl(Qt::Key_Z)}, "57434", "57434"},
+        // Undo brings back only what was typed through the filter.
+        {"12", {Qt::Key_A, Qt::Key_G, ctrl(Qt::Key_Z)}, "12", "x"},
+        {"", {ctrl(Qt::Key_V), ctrl(Qt::Key_Z), ctrl(Qt::Key_Y)}, "", "x"},
+    };
+    QLineEdit* edit = FRM_Main->TXT_Adresse_02;
+    for (const Row& row : rows) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+        edit->setText(QString::fromLatin1(row.before));
+        edit->setFocus();
+        for (const QKeyCombination key : row.keys)
+            QTest::keyClick(edit, key.key(), key.keyboardModifiers());
+        EXPECT_EQ(edit->text().toStdString(), row.after) << row.before << " " << row.keys.size();
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), row.clipboard);
+    }
+
+    const std::pair<QWidget*, const char*> tips[] = {
+        {FRM_Main->BTN_Open, "Programmierdaten aus Datei laden (Strg+O)"},
+        {FRM_Main->BTN_Save, "Programmierdaten in Datei speichern (Strg+S)"},
+        {FRM_Main->BTN_Prog, "Eingabetaste in einem Rufadressfeld"},
+    };
+    for (const auto& [button, shown] : tips) {
+        QHelpEvent event(QEvent::ToolTip, QPoint(4, 4), button->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(button, &event);
+        EXPECT_EQ(QToolTip::text().toStdString(), shown);
+        QToolTip::hideText();
+    }
+}
+
+// WCAG contrast of two colours.
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast of the text a widget paints: its most frequent colour in the area is the
+// ground, the colour that stands out most from it is the text.
+double paintedContrast(QWidget* widget, QRect area) {
+    const QImage image = widget->grab(area).toImage();
+    QHash<QRgb, int> count;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++count[image.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = count.cbegin(); it != count.cend(); ++it)
+        if (it.value() > count.value(ground))
+            ground = it.key();
+    double best = 1;
+    for (auto it = count.cbegin(); it != count.cend(); ++it)
+        best = std::max(best, contrast(QColor(ground), QColor(it.key())));
+    return best;
+}
+
+TEST_F(Desktop, OptionTextsAndTheListingStayReadableUnderDarkDesktopPalettes) {
+    // Dark palettes as desktops hand them out: window, text, base, button.
+    struct Row {
+        const char* desktop;
+        QColor window, text, base;
+    };
+    const Row rows[] = {
+        {"GTK Adwaita:dark", QColor(0x32, 0x32, 0x32), QColor(0xf0, 0xf0, 0xf0),
+         QColor(0x24, 0x24, 0x24)},
+        {"KDE Breeze Dark", QColor(0x31, 0x36, 0x3b), QColor(0xef, 0xf0, 0xf1),
+         QColor(0x23, 0x26, 0x29)},
+        {"qt6ct darker", QColor(0x35, 0x35, 0x35), QColor(0xff, 0xff, 0xff),
+         QColor(0x2a, 0x2a, 0x2a)},
+    };
+    whileProgramming([&] {
+        TFRM_Prog& d = *FRM_Prog;
+        for (const Row& row : rows) {
+            QPalette dark(row.text, row.window, row.window.lighter(130), row.window.darker(130),
+                          row.window.darker(110), row.text, QColor(Qt::white), row.base,
+                          row.window);
+            // As a theme applies it: the application's palette and those of the classes it
+            // names, then the change announced.
+            QApplication::setPalette(dark);
+            for (const char* cls : {"QAbstractButton", "QRadioButton", "QCheckBox", "QLabel",
+                                    "QLineEdit", "QPlainTextEdit", "QGroupBox"})
+                QApplication::setPalette(dark, cls);
+            QEvent change(QEvent::ThemeChange);
+            QApplication::sendEvent(qApp, &change);
+            QTest::qWait(20);
+            struct Text {
+                QWidget* widget;
+                QRect area; // the text, clear of an option's indicator
+            };
+            const Text texts[] = {
+                {FRM_Main->OPT_Tonsys_01, QRect(18, 0, 70, 13)},
+                {FRM_Main->OPT_Schalter_04, QRect(18, 0, 100, 17)},
+                {FRM_Main->CHK_Adresse_02, QRect(18, 0, 40, 13)},
+                {FRM_Main->TXT_Adresse_01, QRect(3, 3, 55, 16)},
+                {d.LBL_TonLen, d.LBL_TonLen->rect()},
+                {d.OPT_PCSpeaker, QRect(18, 0, 80, 17)},
+                {d.TXT_Daten->viewport(), QRect(0, 0, 180, 60)},
+            };
+            for (const Text& t : texts)
+                EXPECT_GE(paintedContrast(t.widget, t.area), 4.5)
+                    << row.desktop << ": " << t.widget->objectName().toStdString();
+        }
+    });
+}
+
+TEST(CommandLine, HelpAndVersionPrintAndEndBeforeAnyWindow) {
+    struct Row {
+        const char* argument;
+        const char* starts;
+    };
+    for (const Row& row : {Row{"--help", "Aufruf: zuvela [DATEI.740]\n"}, Row{"-h", "Aufruf:"},
+                           Row{"--version", "zuvela 25.03.03 V1.31\n"}}) {
+        // No display at all: a window would fail to start.
+        const auto result = testsupport::runProcess(
+            "/usr/bin/env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb",
+                             ZUVELA_APP, row.argument});
+        EXPECT_EQ(result.exitCode, 0) << row.argument << result.err;
+        EXPECT_TRUE(result.out.starts_with(row.starts)) << result.out;
     }
 }
 

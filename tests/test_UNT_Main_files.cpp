@@ -9,14 +9,18 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -33,13 +37,14 @@ void writeBytes(const QString& path, const std::string& bytes) {
 
 struct FileRun {
     QStringList questions;      // the dialog's own questions, answered with Yes
+    QList<bool> defaults;       // whether "Ja" was each question's default
     std::vector<SeenBox> boxes; // other message boxes, answered with OK
     bool dialogShown = false;
 };
 
 // Presses BTN_Open or BTN_Save; types name into the file dialog and confirms it (or cancels
 // when name is empty).
-FileRun useFileDialog(QToolButton* button, const QString& name) {
+FileRun useFileDialog(QToolButton* button, const QString& name, bool replace = true) {
     FileRun run;
     runWithModals([button] { click(button); },
                   [&](QWidget* modal) {
@@ -59,7 +64,16 @@ FileRun useFileDialog(QToolButton* button, const QString& name) {
                       } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                           if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
                               run.questions << box->text();
-                              yes->click();
+                              run.defaults
+                                  << (static_cast<QAbstractButton*>(box->defaultButton()) == yes);
+                              if (replace || !box->text().contains("ersetzt")) {
+                                  yes->click();
+                                  return;
+                              }
+                              // "Nein" leads back to the file dialog, which is then cancelled.
+                              auto* dialog = qobject_cast<QDialog*>(box->parentWidget());
+                              box->button(QMessageBox::No)->click();
+                              QTimer::singleShot(50, dialog, [dialog] { dialog->reject(); });
                           }
                       }
                   },
@@ -72,7 +86,9 @@ protected:
     QTemporaryDir dir;
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    FileRun save(const QString& name) { return useFileDialog(FRM_Main->BTN_Save, name); }
+    FileRun save(const QString& name, bool replace = true) {
+        return useFileDialog(FRM_Main->BTN_Save, name, replace);
+    }
     FileRun load(const QString& name) { return useFileDialog(FRM_Main->BTN_Open, name); }
     FileRun loadText(const std::string& content) {
         writeBytes(path("in.740"), content);
@@ -87,24 +103,36 @@ const std::string kStartUpFile =
 TEST_F(MainWindowFiles, SavesTheStartUpSettingsExactly) {
     const FileRun run = save(path("start"));
     EXPECT_TRUE(run.boxes.empty());
-    EXPECT_EQ(run.questions, QStringList{ProgDataDialog::createQuestion(QStringLiteral("start"))});
+    // The question names the file written, and "Ja" creates it at Enter.
+    EXPECT_EQ(run.questions,
+              QStringList{ProgDataDialog::createQuestion(QStringLiteral("start.740"))});
+    EXPECT_EQ(run.defaults, QList<bool>{true});
     EXPECT_EQ(readBytes(path("start.740")), kStartUpFile);
     EXPECT_FALSE(QFile::exists(path("start")));
 
-    // The typed name is completed with ".740"; an existing daten.740 is replaced without a
-    // question about daten.740, since the question concerns the name as typed.
+    // Typed with or without its extension, an existing file is asked about before it is
+    // replaced, with "Nein" as the default; answered "Nein", it stays as it was.
     click(FRM_Main->CHK_Adresse_03);
     typeInto(FRM_Main->TXT_Adresse_03, QStringLiteral("12345"));
-    const FileRun again = save(path("start"));
-    EXPECT_EQ(again.questions.size(), 1);
-    EXPECT_EQ(readBytes(path("start.740")),
-              "[A]\r\nTS=1\r\nTL=1\r\nAW=1\r\nSM=1\r\n[B I]\r\nRP=1\r\nAD=57434\r\n[B III]\r\n"
-              "RP=1\r\nAD=12345\r\n[B II]\r\nAD=\r\n[B IV]\r\nAD=\r\n");
-
-    // Typed with its extension, an existing file is asked about before it is replaced.
-    const FileRun replace = save(path("start.740"));
-    EXPECT_EQ(replace.questions,
-              QStringList{ProgDataDialog::replaceQuestion(QStringLiteral("start.740"))});
+    struct Row {
+        const char* typed;
+        bool replace;
+        std::string after;
+    };
+    const std::string both =
+        "[A]\r\nTS=1\r\nTL=1\r\nAW=1\r\nSM=1\r\n[B I]\r\nRP=1\r\nAD=57434\r\n[B III]\r\n"
+        "RP=1\r\nAD=12345\r\n[B II]\r\nAD=\r\n[B IV]\r\nAD=\r\n";
+    for (const Row& row : {Row{"start", false, kStartUpFile}, Row{"start.740", false, kStartUpFile},
+                           Row{"start", true, both}}) {
+        const FileRun again = save(path(row.typed), row.replace);
+        EXPECT_EQ(again.questions,
+                  QStringList{ProgDataDialog::replaceQuestion(QStringLiteral("start.740"))})
+            << row.typed;
+        EXPECT_EQ(again.defaults, QList<bool>{false}) << row.typed;
+        EXPECT_EQ(again.dialogShown, true);
+        EXPECT_EQ(readBytes(path("start.740")), row.after) << row.typed;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"start.740"});
+    }
 }
 
 TEST_F(MainWindowFiles, SavingChecksTheAddressesFirst) {
@@ -158,8 +186,9 @@ TEST_F(MainWindowFiles, LoadingSelectsOptionsAsClicksWould) {
     }
     EXPECT_EQ(w.focusWidget(), w.TXT_Adresse_01);
 
-    // An empty file: the first option of each group, but "3 Ton"; nothing checked or typed.
-    loadText("");
+    // A file with its section but no keys: the first option of each group, but "3 Ton";
+    // nothing checked or typed.
+    loadText("[A]\r\n");
     EXPECT_TRUE(w.OPT_Tonsys_01->isChecked());
     EXPECT_TRUE(w.OPT_Tonlen_02->isChecked());
     EXPECT_TRUE(w.OPT_Len_01->isChecked());
@@ -245,6 +274,67 @@ TEST_F(MainWindowFiles, BooleanOfAnAddressSelection) {
     const FileRun empty = loadText("[B I]\nRP=\n");
     ASSERT_EQ(empty.boxes.size(), 1u);
     EXPECT_EQ(empty.boxes[0].text, QStringLiteral("'' is not a valid boolean value."));
+}
+
+// Every control's state, to see that nothing changed.
+QStringList controlStates() {
+    QStringList states;
+    for (const QAbstractButton* button : FRM_Main->findChildren<QAbstractButton*>())
+        if (button->isCheckable())
+            states << button->objectName() + (button->isChecked() ? "=1" : "=0") +
+                          (button->isEnabled() ? "" : " disabled");
+    for (const QLineEdit* edit : FRM_Main->findChildren<QLineEdit*>())
+        if (edit->parentWidget() == FRM_Main->FRA_Adressen)
+            states << edit->objectName() + '=' + edit->text();
+    return states;
+}
+
+TEST_F(MainWindowFiles, WhatIsNoProgrammingDataIsRefusedAndChangesNothing) {
+    writeBytes(path("zufall.740"), std::string("\x9c\x13\xf7\0\xb2=\x5b\x0d\x1fZ\xe4\n\x88]", 14));
+    writeBytes(path("leer.740"), "");
+    writeBytes(path("bild.740"), "\x89PNG\r\n\x1a\n\0\0\0\rIHDR");
+    // Sections and keys at the start, then more than a programming-data file ever holds.
+    writeBytes(path("gross.740"), kStartUpFile + std::string(1024 * 1024, ';'));
+    ASSERT_EQ(mkfifo(path("pipe.740").toLocal8Bit().constData(), 0600), 0);
+    QDir(dir.path()).mkdir("ordner.740");
+    struct Row {
+        const char* file;
+        const char* why;
+        bool byDialog;
+    };
+    const Row rows[] = {
+        {"zufall.740", "enthält keine Programmierdaten", true},
+        {"leer.740", "enthält keine Programmierdaten", false},
+        {"bild.740", "enthält keine Programmierdaten", false},
+        {"gross.740", "ist zu groß für Programmierdaten (mehr als 1 MiB)", true},
+        {"pipe.740", "ist keine gewöhnliche Datei", true},
+        {"ordner.740", "ist ein Ordner", false},
+    };
+    // Settings of the user's that a default-loading file would wipe.
+    click(FRM_Main->OPT_Tonsys_06);
+    click(FRM_Main->OPT_Auswerter_02);
+    click(FRM_Main->CHK_Adresse_02);
+    typeInto(FRM_Main->TXT_Adresse_02, QStringLiteral("4321"));
+    const QStringList before = controlStates();
+    for (const Row& row : rows) {
+        std::vector<SeenBox> boxes;
+        if (row.byDialog)
+            boxes = load(path(row.file)).boxes;
+        else
+            boxes = messageBoxesDuring([&] { FRM_Main->OpenProgData(path(row.file)); });
+        ASSERT_EQ(boxes.size(), 1u) << row.file;
+        const QString text = boxes[0].text;
+        EXPECT_TRUE(text.startsWith('"' + path(row.file) + "\" " + QString::fromUtf8(row.why)))
+            << text.toStdString();
+        EXPECT_TRUE(text.endsWith(QStringLiteral("die Einstellungen bleiben, wie sie sind.")));
+        EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(controlStates(), before) << row.file;
+    }
+    // The same sections within the limit load as ever.
+    writeBytes(path("gross.740"), kStartUpFile + std::string(1000, ';'));
+    EXPECT_TRUE(load(path("gross.740")).boxes.empty());
+    EXPECT_TRUE(FRM_Main->OPT_Tonsys_01->isChecked());
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("57434"));
 }
 
 TEST_F(MainWindowFiles, AWriteProtectedFileIsKeptAndReported) {

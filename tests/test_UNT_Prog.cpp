@@ -7,8 +7,10 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -120,10 +122,25 @@ TEST_F(ProgDialog, SecondShowingKeepsSettingsAndListsNewTones) {
     });
 }
 
-TEST_F(ProgDialog, EscapeDoesNotCloseIt) {
+TEST_F(ProgDialog, EscapeClosesItAndTheListingOpensAtItsTopWithTheFocus) {
+    // Four addresses: the listing is longer than its box.
+    TFRM_Main& w = *FRM_Main;
+    const std::pair<QCheckBox*, QLineEdit*> calls[] = {{w.CHK_Adresse_02, w.TXT_Adresse_02},
+                                                       {w.CHK_Adresse_03, w.TXT_Adresse_03},
+                                                       {w.CHK_Adresse_04, w.TXT_Adresse_04}};
+    int n = 1;
+    for (const auto& [box, edit] : calls) {
+        box->setChecked(true);
+        edit->setText(QStringLiteral("%1").arg(12345 + 11111 * n++));
+    }
     withDialog([] {
+        QScrollBar* bar = FRM_Prog->TXT_Daten->verticalScrollBar();
+        EXPECT_GT(bar->maximum(), 0);
+        EXPECT_EQ(bar->value(), 0) << "Block A in view";
+        EXPECT_EQ(FRM_Prog->TXT_Daten->textCursor().blockNumber(), 0);
+        EXPECT_TRUE(FRM_Prog->TXT_Daten->hasFocus());
         QTest::keyClick(FRM_Prog, Qt::Key_Escape);
-        EXPECT_TRUE(FRM_Prog->isVisible());
+        EXPECT_FALSE(FRM_Prog->isVisible());
     });
 }
 

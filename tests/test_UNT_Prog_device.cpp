@@ -3,6 +3,7 @@
 // (named PCMs of the test configuration), the stored choice, and a device that is gone.
 #include "Audio.h"
 #include "SoundDeviceChoice.h"
+#include "ToneSequence.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
 #include "WaveOutAlsa.h"
@@ -16,9 +17,13 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -34,8 +39,23 @@ struct MenuEntry {
     bool checked;
 };
 
+// Besides the cards of the test configuration, a sound server and the converter plugins that a
+// system's ALSA plugins define (they wrap another device and play nowhere of their own).
+const char* const kMorePcms = R"cfg(
+pcm.zuvela_upmix { type upmix slave.pcm "zuvela_cable"
+    hint { show on description "Plugin for channel upmix (4,6,8)" } }
+pcm.zuvela_vdownmix { type vdownmix slave.pcm "zuvela_cable"
+    hint { show on description "Plugin for channel downmix (stereo) with a simple spacialization" } }
+pcm.zuvela_speexrate { type rate slave.pcm "zuvela_cable" converter "speexrate"
+    hint { show on description "Rate Converter Plugin Using Speex Resampler" } }
+pcm.zuvela_speex { type speex slave.pcm "zuvela_cable"
+    hint { show on description "Plugin using Speex DSP (resample, agc, denoise, echo, dereverb)" } }
+pcm.zuvela_server { type pulse hint { show on description "PulseAudio Sound Server" } }
+)cfg";
+
 class DeviceChoice : public CapturedProgramTest {
 protected:
+    static void SetUpTestSuite() { capture = new testsupport::AlsaCapture({}, kMorePcms); }
     void SetUp() override {
         QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela")).clear();
         CapturedProgramTest::SetUp();
@@ -105,22 +125,40 @@ protected:
 
 const QString cable = QStringLiteral("Zuvela Test Card, zuvela_cable: Output of zuvela_cable");
 
-TEST_F(DeviceChoice, theMenuListsEveryDeviceAndTheChoiceSendsThereAndOutlivesTheProgram) {
-    EXPECT_TRUE(whileProgramming([] {
+TEST_F(DeviceChoice, theMenuListsTheDevicesThatPlayAndTheChoiceSendsThereAndOutlivesTheProgram) {
+    struct Row {
+        const char* name;
+        bool offered;
+    };
+    const Row rows[] = {
+        {"zuvela_cable", true},     {"zuvela_speakers", true},
+        {"zuvela_server", true},    {"zuvela_upmix", false},
+        {"zuvela_vdownmix", false}, {"zuvela_speexrate", false},
+        {"zuvela_speex", false},    {"null", false},
+        {"default", false},
+    };
+    const auto devices = platform::alsaPlaybackDevices();
+    EXPECT_TRUE(whileProgramming([&] {
         QRadioButton* option = FRM_Prog->OPT_Soundcard;
         EXPECT_TRUE(option->toolTip().contains(QStringLiteral("Standardgerät (ALSA default)")));
         std::vector<MenuEntry> entries;
         ASSERT_TRUE(useMenu(false, cable, &entries)) << "right click";
-        const auto devices = platform::alsaPlaybackDevices();
-        ASSERT_EQ(entries.size(), devices.size() + 1);
+        ASSERT_FALSE(entries.empty());
         EXPECT_EQ(entries[0].text, QStringLiteral("Standardgerät (ALSA default)"));
         EXPECT_TRUE(entries[0].checked);
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            const QString name = QString::fromStdString(devices[i].name);
-            EXPECT_TRUE(entries[i + 1].text == name ||
-                        entries[i + 1].text.endsWith(QStringLiteral(" (%1)").arg(name)))
-                << entries[i + 1].text.toStdString();
-            EXPECT_FALSE(entries[i + 1].checked);
+        QStringList texts;
+        for (const MenuEntry& entry : entries)
+            texts << entry.text;
+        EXPECT_EQ(texts.removeDuplicates(), 0) << texts.join(u'|').toStdString();
+        for (const Row& row : rows) {
+            const auto device = std::find_if(devices.begin(), devices.end(),
+                                             [&](const auto& d) { return d.name == row.name; });
+            if (device == devices.end()) {
+                EXPECT_FALSE(row.offered) << row.name << " is missing from ALSA's hints";
+                continue;
+            }
+            EXPECT_EQ(texts.contains(QString::fromStdString(device->description)), row.offered)
+                << row.name;
         }
         EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), deviceNumber("zuvela_cable"));
         EXPECT_TRUE(option->toolTip().contains(cable)) << option->toolTip().toStdString();
@@ -262,7 +300,55 @@ TEST_F(DeviceChoice, theDeviceCannotChangeWhileASendPlays) {
     EXPECT_EQ(audio->AudioDeviceID(), 0);
     EXPECT_EQ(choice->deviceName(), QStringLiteral("zuvela_cable"));
     EXPECT_TRUE(
-        option->toolTip().contains(QStringLiteral("Zuvela Test Card, cable (zuvela_cable)")));
+        option->toolTip().contains(QStringLiteral("Ausgabegerät: Zuvela Test Card, cable\n")));
+}
+
+// The whole job by keyboard: an address, Enter, Enter (the send reaches ALSA), Esc.
+TEST_F(DeviceChoice, theWholeJobByKeyboardAndNothingThatShapesASendChangesDuringIt) {
+    QWidget* field = QApplication::focusWidget();
+    ASSERT_EQ(field, static_cast<QWidget*>(FRM_Main->TXT_Adresse_01));
+    QTest::keyClicks(field, QStringLiteral("12345")); // replaces the selected start-up address
+    bool shown = false;
+    runWithModals([&] { QTest::keyClick(field, Qt::Key_Return); },
+                  [&](QWidget* modal) {
+                      if (modal != FRM_Prog)
+                          return;
+                      shown = true;
+                      TFRM_Prog& d = *FRM_Prog;
+                      EXPECT_TRUE(d.TXT_Daten->toPlainText().contains("05 : 1530 : Adresse 1"));
+                      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                      ASSERT_TRUE(d.Sending());
+                      QWidget* const controls[] = {d.BAR_Tonlen,     d.BAR_TonPause,
+                                                   d.BAR_BlockPause, d.BAR_Amplitude,
+                                                   d.OPT_Soundcard,  d.OPT_PCSpeaker};
+                      for (QWidget* control : controls)
+                          EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+                      EXPECT_FALSE(useMenu(true, cable, nullptr)) << "a device menu mid-send";
+                      ASSERT_TRUE(QTest::qWaitFor([&] { return !d.Sending(); }, 20000));
+                      EXPECT_EQ(d.LBL_Status->text(), QStringLiteral("\u2714 Gesendet."));
+                      EXPECT_TRUE(d.BAR_Amplitude->isEnabled());
+                      EXPECT_TRUE(d.OPT_PCSpeaker->isEnabled());
+                      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                      EXPECT_FALSE(d.isVisible());
+                  });
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(capture->read() ==
+                renderSequence(toneSequence(FRM_Prog->Tones, 100, 30, 700), 100));
+    EXPECT_EQ(FRM_Prog->AUD_Main->AudioDeviceID(), -1) << "the default played";
+
+    // Strg+O and Strg+S open the two file dialogs (the offscreen platform hands the
+    // activation back to the main window only when asked).
+    for (const auto& [key, dialog] :
+         {std::pair{Qt::Key_O, "DLG_Open"}, std::pair{Qt::Key_S, "DLG_Save"}}) {
+        QApplication::setActiveWindow(FRM_Main);
+        QString seen;
+        runWithModals([key] { QTest::keyClick(FRM_Main, key, Qt::ControlModifier); },
+                      [&](QWidget* modal) {
+                          seen = modal->objectName();
+                          modal->close();
+                      });
+        EXPECT_EQ(seen, QString::fromLatin1(dialog));
+    }
 }
 
 } // namespace

@@ -17,11 +17,14 @@
 #include "support/ToneDecoder.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTextBlock>
 #include <QToolButton>
 
 namespace {
@@ -213,11 +216,19 @@ TEST_F(Send, PcSpeakerSendsTheSameSegments) {
     platform::ScriptedTickSource clock{4294960000u}; // wraps during the send
     platform::ScriptedToneService service{clock};
     std::vector<UNT_Bleeper::Request> requests;
+    QStringList marked; // the listing line marked at each tone
     bool enabledDuringWalk = false;
     UNT_Bleeper::ScopedPlatform speaker{
         {.toneService = &service, .ticks = &clock, .onRequest = [&](const UNT_Bleeper::Request& r) {
              requests.push_back(r);
-             enabledDuringWalk = enabledDuringWalk || FRM_Prog->BTN_Go->isEnabled();
+             const TFRM_Prog& d = *FRM_Prog;
+             const QWidget* const controls[] = {d.BTN_Go,         d.BAR_Tonlen,    d.BAR_TonPause,
+                                                d.BAR_BlockPause, d.BAR_Amplitude, d.GroupBox2};
+             for (const QWidget* control : controls)
+                 enabledDuringWalk = enabledDuringWalk || control->isEnabled();
+             const auto marks = d.TXT_Daten->extraSelections();
+             if (r.kind == UNT_Bleeper::Request::Kind::Bleep)
+                 marked << (marks.size() == 1 ? marks[0].cursor.block().text() : QString());
          }}};
     enterFourAddresses();
     inDialog([&] {
@@ -230,6 +241,19 @@ TEST_F(Send, PcSpeakerSendsTheSameSegments) {
     EXPECT_EQ(capture->size(), 0u) << "the sound card played as well";
     const std::vector<ToneSegment> sequence = toneSequence(FRM_Prog->Tones, 100, 30, 700);
     ASSERT_EQ(requests.size(), sequence.size());
+    // Each tone is marked in the listing while it sounds: the line that shows its frequency.
+    int bleep = 0;
+    for (const UNT_Bleeper::Request& r : requests)
+        if (r.kind == UNT_Bleeper::Request::Kind::Bleep) {
+            EXPECT_TRUE(marked.value(bleep).contains(QStringLiteral(": %1 :").arg(r.frequency, 4)))
+                << bleep << ": " << marked.value(bleep).toStdString();
+            ++bleep;
+        }
+    EXPECT_EQ(marked.size(), bleep);
+    // The walk ended: nothing is marked, and the status line says how it went (this process
+    // found no way to the speaker at start-up).
+    EXPECT_TRUE(FRM_Prog->TXT_Daten->extraSelections().isEmpty());
+    EXPECT_EQ(FRM_Prog->LBL_Status->text(), QStringLiteral("\u2718 PC Speaker nicht erreichbar."));
     for (std::size_t i = 0; i < sequence.size(); ++i) {
         using Kind = UNT_Bleeper::Request::Kind;
         const UNT_Bleeper::Request want{sequence[i].frequency ? Kind::Bleep : Kind::Delay,

@@ -88,6 +88,13 @@ int main(int argc, char** argv) {
         if (file.open(QIODevice::WriteOnly))
             file.write("[A]\r\nTS=1\r\n[B I]\r\nRP=ja\r\nAD=57434\r\n");
     }
+    // No programming data at all: a picture's first bytes.
+    const QString noDataFile = folder.filePath(QStringLiteral("bild.740"));
+    {
+        QFile file(noDataFile);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    }
     createApplicationWindows();
     FRM_Main->show();
     const int settle = 900; // the window manager frames and places a new window
@@ -108,6 +115,7 @@ int main(int argc, char** argv) {
                  answer(QMessageBox::Ok);
              }
          }},
+        {200, [] { shoot(FRM_Prog, "programming-result"); }},
         {200, [] { FRM_Prog->close(); }},
         {300, [] { later([] { FRM_Main->BTN_Prog->click(); }); }},
         {settle,
@@ -148,6 +156,12 @@ int main(int argc, char** argv) {
              shoot(modal(), "box-file");
              answer(QMessageBox::Ok);
          }},
+        {300, [noDataFile] { later([noDataFile] { FRM_Main->OpenProgData(noDataFile); }); }},
+        {settle,
+         [] {
+             shoot(modal(), "box-refused");
+             answer(QMessageBox::Ok);
+         }},
         {300, [] { later([] { FRM_Main->OpenProgData(QStringLiteral("/nicht/da.740")); }); }},
         {settle,
          [] {
@@ -170,6 +184,7 @@ int main(int argc, char** argv) {
     runNext();
     TApplication::exec();
     QFile::remove(badFile);
+    QFile::remove(noDataFile);
     destroyApplicationWindows();
     return ok ? 0 : 1;
 }

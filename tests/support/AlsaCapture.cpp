@@ -10,7 +10,7 @@
 
 namespace testsupport {
 
-AlsaCapture::AlsaCapture(std::filesystem::path captureFile) {
+AlsaCapture::AlsaCapture(std::filesystem::path captureFile, const std::string& moreConfig) {
     std::string pattern = (std::filesystem::temp_directory_path() / "zuvela-alsa-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create a temporary directory");
@@ -51,6 +51,7 @@ AlsaCapture::AlsaCapture(std::filesystem::path captureFile) {
             << "    hint { show on description \"Zuvela Test Card, " << name << "\nOutput of "
             << name << "\" }\n}\n";
     }
+    std::ofstream(config_, std::ios::app) << moreConfig;
     if (const char* old = std::getenv("ALSA_CONFIG_PATH")) {
         hadPrevious_ = true;
         previous_ = old;

@@ -15,9 +15,11 @@ namespace testsupport {
 class AlsaCapture {
 public:
     // Writes the configuration into a fresh temporary directory and points ALSA_CONFIG_PATH
-    // at it; an empty captureFile means "capture.raw" beside it. Create it before any thread
-    // uses ALSA; the previous ALSA_CONFIG_PATH comes back on destruction.
-    explicit AlsaCapture(std::filesystem::path captureFile = {});
+    // at it; an empty captureFile means "capture.raw" beside it; moreConfig is appended to the
+    // configuration. Create it before any thread uses ALSA; the previous ALSA_CONFIG_PATH
+    // comes back on destruction.
+    explicit AlsaCapture(std::filesystem::path captureFile = {},
+                         const std::string& moreConfig = {});
     ~AlsaCapture();
     AlsaCapture(const AlsaCapture&) = delete;
     AlsaCapture& operator=(const AlsaCapture&) = delete;
