@@ -32,6 +32,7 @@ namespace platform {
 // pending when the device closes takes the stream with it and closes it when it comes back.
 struct PendingDrain {
     std::mutex mutex;
+    std::condition_variable finished;
     snd_pcm_t* pcm = nullptr;
     bool done = false;
     bool closeWhenDone = false;
@@ -147,6 +148,9 @@ std::atomic<unsigned> underrunCount{0};
 constexpr auto stallLimit = std::chrono::seconds(1);
 // The sound fell behind the device's clock by this much: a break the receiver hears.
 constexpr double gapLimitSeconds = 0.020;
+// How long a reset, a close or more data waits for a drain to come back: long enough for a
+// busy machine to run its thread, short enough that Ctrl+C still ends a send at once.
+constexpr auto settleLimit = std::chrono::milliseconds(200);
 // How long the last buffer may take to play beyond its own length.
 constexpr auto drainMargin = std::chrono::seconds(2);
 
@@ -212,6 +216,7 @@ void startDrain(WaveOutDevice* dev) {
             drain->done = true;
             if (drain->closeWhenDone)
                 snd_pcm_close(drain->pcm);
+            drain->finished.notify_all();
         }).detach();
         dev->drain = std::move(drain);
     } catch (const std::system_error&) {
@@ -219,15 +224,17 @@ void startDrain(WaveOutDevice* dev) {
     }
 }
 
-// Whether a drain started earlier is still inside ALSA.
-bool drainPending(WaveOutDevice* dev) {
+// Whether a drain started earlier has come back, waiting for it at most this long (its
+// thread may not even have been scheduled yet on a busy machine).
+bool drainSettled(WaveOutDevice* dev, std::chrono::milliseconds within) {
     if (!dev->drain)
-        return false;
-    std::lock_guard lock(dev->drain->mutex);
-    if (!dev->drain->done)
         return true;
+    std::unique_lock lock(dev->drain->mutex);
+    if (!dev->drain->finished.wait_for(lock, within, [&] { return dev->drain->done; }))
+        return false;
+    lock.unlock();
     dev->drain.reset();
-    return false;
+    return true;
 }
 
 // Closes the stream, or leaves that to a drain that has not come back yet.
@@ -276,15 +283,18 @@ WaveResult waitUntilPlayed(WaveOutDevice* dev, std::unique_lock<std::mutex>& loc
             return MMSYSERR_NOERROR;
         lock.unlock();
         WaveResult result = MMSYSERR_NOERROR;
-        snd_pcm_avail_update(dev->pcm); // brings the state up to date
-        const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
-        const bool played = state != SND_PCM_STATE_DRAINING && state != SND_PCM_STATE_RUNNING;
-        if (!played) {
-            if (snd_pcm_delay(dev->pcm, &delay) == 0 && delay > tail)
+        bool played = false;
+        // While a server's drain is inside ALSA the stream is left alone: a concurrent update
+        // there can stop it before its last samples were heard.
+        if (drainSettled(dev, std::chrono::milliseconds(0))) {
+            snd_pcm_avail_update(dev->pcm); // brings the state up to date
+            const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
+            played = state != SND_PCM_STATE_DRAINING && state != SND_PCM_STATE_RUNNING;
+            if (!played && snd_pcm_delay(dev->pcm, &delay) == 0 && delay > tail)
                 result = checkClock(dev);
-            if (result == MMSYSERR_NOERROR && Clock::now() > deadline)
-                result = WAVERR_GAP; // the stream stands still
         }
+        if (!played && result == MMSYSERR_NOERROR && Clock::now() > deadline)
+            result = WAVERR_GAP; // the stream stands still
         lock.lock();
         if (played || result != MMSYSERR_NOERROR)
             return result;
@@ -301,7 +311,7 @@ void playLoop(WaveOutDevice* dev) {
         if (dev->resetRequested) {
             // Prepared again only when more is written: a server that stands still can hold
             // up a prepare, and the reset must come back.
-            if (dev->lost == MMSYSERR_NOERROR && !drainPending(dev)) {
+            if (dev->lost == MMSYSERR_NOERROR && drainSettled(dev, settleLimit)) {
                 snd_pcm_drop(dev->pcm);
                 restartClock(dev);
             }
@@ -312,7 +322,7 @@ void playLoop(WaveOutDevice* dev) {
         }
         if (dev->queue.empty()) { // closing: the last buffer has played already
             lock.unlock();
-            if (!drainPending(dev))
+            if (drainSettled(dev, settleLimit))
                 snd_pcm_drop(dev->pcm);
             return;
         }
@@ -331,7 +341,7 @@ void playLoop(WaveOutDevice* dev) {
         // The owner leaves a queued header alone, so it is read without the lock.
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
-        if (written < total && drainPending(dev)) {
+        if (written < total && !drainSettled(dev, settleLimit)) {
             failure =
                 WAVERR_GAP; // more sound after the last had run out: the receiver heard a break
         } else if (written < total) {
