@@ -28,12 +28,12 @@ QString label(const platform::AlsaDevice& device) {
 } // namespace
 
 SoundDeviceChoice::SoundDeviceChoice(QRadioButton* option, TAudio* audio, DeviceList devices)
-    : QObject(option), FOption(option), FAudio(audio), FDevices(std::move(devices)) {
-    FOption->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(FOption, &QWidget::customContextMenuRequested, this,
+    : QObject(option), option_(option), audio_(audio), devices_(std::move(devices)) {
+    option_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(option_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { runHandler([this, at] { showMenu(at); }); });
     // Kept by its name even when it is not there now: a send never goes elsewhere.
-    FName = userSettings()->value(QLatin1String(settingsKey)).toString();
+    name_ = userSettings()->value(QLatin1String(settingsKey)).toString();
     resolve();
 }
 
@@ -42,12 +42,12 @@ QString SoundDeviceChoice::defaultLabel() {
 }
 
 bool SoundDeviceChoice::choose(const QString& name) {
-    if (FAudio->Player->IsOpen())
+    if (audio_->Player->IsOpen())
         return false;
-    const QString previous = FName;
-    FName = name;
+    const QString previous = name_;
+    name_ = name;
     if (!resolve()) {
-        FName = previous;
+        name_ = previous;
         resolve();
         return false;
     }
@@ -56,41 +56,41 @@ bool SoundDeviceChoice::choose(const QString& name) {
 
 bool SoundDeviceChoice::resolve() {
     int32_t id = platform::WAVE_MAPPER;
-    bool found = FName.isEmpty();
-    FDescription.clear();
+    bool found = name_.isEmpty();
+    description_.clear();
     const std::vector<platform::AlsaDevice> devices =
-        found ? std::vector<platform::AlsaDevice>{} : FDevices();
+        found ? std::vector<platform::AlsaDevice>{} : devices_();
     for (std::size_t i = 0; i < devices.size() && !found; ++i) {
-        if (QString::fromStdString(devices[i].name) != FName)
+        if (QString::fromStdString(devices[i].name) != name_)
             continue;
         found = true;
         id = static_cast<int32_t>(i);
-        FDescription = label(devices[i]);
+        description_ = label(devices[i]);
     }
-    if (found && !FAudio->Player->IsOpen()) {
-        FAudio->SetAudioDeviceID(id);
-        found = FAudio->AudioDeviceID() == id; // beyond what the component can number
+    if (found && !audio_->Player->IsOpen()) {
+        audio_->SetAudioDeviceID(id);
+        found = audio_->AudioDeviceID() == id; // beyond what the component can number
     }
     updateToolTip(found);
     return found;
 }
 
 QString SoundDeviceChoice::missingText() const {
-    return QStringLiteral("Das Ausgabegerät \"%1\" ist nicht vorhanden.").arg(FName);
+    return QStringLiteral("Das Ausgabegerät \"%1\" ist nicht vorhanden.").arg(name_);
 }
 
 void SoundDeviceChoice::updateToolTip(bool present) {
-    QString tip = QStringLiteral("Ausgabegerät: ") + (FName.isEmpty() ? defaultLabel()
-                                                      : present       ? FDescription
-                                                                      : FName);
+    QString tip = QStringLiteral("Ausgabegerät: ") + (name_.isEmpty() ? defaultLabel()
+                                                      : present       ? description_
+                                                                      : name_);
     if (!present)
         tip += QLatin1Char('\n') + missingText();
     tip += QStringLiteral("\nRechtsklick: anderes Gerät wählen");
-    FOption->setToolTip(tip);
+    option_->setToolTip(tip);
 }
 
 void SoundDeviceChoice::showMenu(const QPoint& at) {
-    QMenu menu(FOption);
+    QMenu menu(option_);
     menu.setObjectName(QStringLiteral("MNU_Soundkarte"));
     auto* group = new QActionGroup(&menu);
     menu.setToolTipsVisible(true);
@@ -100,30 +100,30 @@ void SoundDeviceChoice::showMenu(const QPoint& at) {
         QAction* action = menu.addAction(escaped);
         action->setToolTip(name.isEmpty() ? QStringLiteral("default") : name);
         action->setCheckable(true);
-        action->setChecked(name == FName);
+        action->setChecked(name == name_);
         action->setData(name);
         group->addAction(action);
     };
     add(defaultLabel(), QString());
     menu.addSeparator();
     // Cards and sound servers once each; the default stands above, converters play nowhere.
-    for (const platform::AlsaDevice& device : FDevices())
+    for (const platform::AlsaDevice& device : devices_())
         if (platform::alsaOutputOffered(device.name))
             add(label(device), QString::fromStdString(device.name));
-    QAction* chosen = menu.exec(FOption->mapToGlobal(at));
+    QAction* chosen = menu.exec(option_->mapToGlobal(at));
     if (!chosen)
         return;
     const QString name = chosen->data().toString();
-    if (name == FName)
+    if (name == name_)
         return;
     if (!choose(name)) {
         showErrorBox(
-            FOption->window(),
-            FAudio->Player->IsOpen()
+            option_->window(),
+            audio_->Player->IsOpen()
                 ? QStringLiteral("Während des Sendens kann das Ausgabegerät nicht "
                                  "gewechselt werden.")
                 : QStringLiteral("Das Ausgabegerät \"%1\" ist nicht vorhanden.").arg(name));
         return;
     }
-    userSettings()->setValue(QLatin1String(settingsKey), FName);
+    userSettings()->setValue(QLatin1String(settingsKey), name_);
 }

@@ -25,7 +25,7 @@ public:
                       DeviceList devices = platform::alsaPlaybackDevices);
 
     // The ALSA name of the chosen device; empty for the default.
-    const QString& deviceName() const { return FName; }
+    const QString& deviceName() const { return name_; }
     // Chooses a device by name (empty: the default); false when the component refuses
     // because a send is playing, or when no such device exists.
     bool choose(const QString& name);
@@ -42,9 +42,9 @@ private:
     void showMenu(const QPoint& at);
     void updateToolTip(bool present);
 
-    QRadioButton* const FOption;
-    TAudio* const FAudio;
-    DeviceList FDevices;
-    QString FName;
-    QString FDescription;
+    QRadioButton* const option_;
+    TAudio* const audio_;
+    DeviceList devices_;
+    QString name_;
+    QString description_;
 };
