@@ -253,7 +253,8 @@ ProfileFile ProfileFile::load(const std::filesystem::path& file, std::uintmax_t 
 }
 
 bool ProfileFile::hasSection(std::string_view section) const {
-    return std::ranges::any_of(lines_, [section](const std::string& raw) {
+    // std::any_of, not std::ranges: the engine's WebAssembly build has an older libc++.
+    return std::any_of(lines_.begin(), lines_.end(), [section](const std::string& raw) {
         const Line line = parseLine(raw);
         return line.kind == Line::Section && equalNames(line.name, section);
     });
