@@ -69,6 +69,7 @@ bool isValueOption(std::string_view name) {
 
 std::vector<std::string> toneSystemWords() {
     std::vector<std::string> words;
+    words.reserve(kToneSystemTable.size());
     for (const ToneSystem& system : kToneSystemTable)
         words.emplace_back(system.word);
     return words;

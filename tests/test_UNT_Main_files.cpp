@@ -292,7 +292,7 @@ QStringList controlStates() {
 TEST_F(MainWindowFiles, WhatIsNoProgrammingDataIsRefusedAndChangesNothing) {
     writeBytes(path("zufall.740"), std::string("\x9c\x13\xf7\0\xb2=\x5b\x0d\x1fZ\xe4\n\x88]", 14));
     writeBytes(path("leer.740"), "");
-    writeBytes(path("bild.740"), "\x89PNG\r\n\x1a\n\0\0\0\rIHDR");
+    writeBytes(path("bild.740"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
     // Sections and keys at the start, then more than a programming-data file ever holds.
     writeBytes(path("gross.740"), kStartUpFile + std::string(1024 * 1024, ';'));
     ASSERT_EQ(mkfifo(path("pipe.740").toLocal8Bit().constData(), 0600), 0);

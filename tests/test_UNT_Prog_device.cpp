@@ -342,7 +342,8 @@ TEST_F(DeviceChoice, theWholeJobByKeyboardAndNothingThatShapesASendChangesDuring
          {std::pair{Qt::Key_O, "DLG_Open"}, std::pair{Qt::Key_S, "DLG_Save"}}) {
         QApplication::setActiveWindow(FRM_Main);
         QString seen;
-        runWithModals([key] { QTest::keyClick(FRM_Main, key, Qt::ControlModifier); },
+        const Qt::Key pressed = key; // a lambda may not capture a structured binding here
+        runWithModals([pressed] { QTest::keyClick(FRM_Main, pressed, Qt::ControlModifier); },
                       [&](QWidget* modal) {
                           seen = modal->objectName();
                           modal->close();
