@@ -556,7 +556,15 @@ std::vector<FoundTone> findTones(const Recording& recording) {
     ToneFinder finder(recording.sampleRate);
     finder.push(recording.samples);
     finder.finish();
-    return finder.take();
+    std::vector<FoundTone> found = finder.take();
+    // A tone's edges are interpolated between frames: keep them inside the recording.
+    const double duration = double(recording.samples.size()) / recording.sampleRate;
+    for (FoundTone& t : found) {
+        const double end = std::min(t.start + t.length, duration);
+        t.start = std::clamp(t.start, 0.0, duration);
+        t.length = std::max(0.0, end - t.start);
+    }
+    return found;
 }
 
 DecodedSequence decodeSequence(const std::vector<FoundTone>& found, const TToneTable& table) {
