@@ -198,6 +198,16 @@ void TAudio::SetAudioDeviceID(int32_t value) {
     Player->AllocateBuffers();
 }
 
+void TAudio::SetAudioDeviceName(const std::string& value) {
+    if (value == FAudioDeviceName)
+        return;
+    if (Player->FOpen || Recorder->FOpen) {
+        ErrorMessage = QStringLiteral("A device is open: AudioDeviceID cannot change now");
+        return;
+    }
+    FAudioDeviceName = value;
+}
+
 void TAudio::SetMixerDeviceID(int32_t value) {
     if (value == FMixerDeviceID)
         return;

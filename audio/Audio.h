@@ -54,6 +54,10 @@ public:
 
     int32_t AudioDeviceID() const { return FAudioDeviceID; }
     void SetAudioDeviceID(int32_t value);
+    // The output device by its ALSA name, which takes the place of AudioDeviceID when not
+    // empty; looked up only as the player opens it. Unchanged while a device is open.
+    const std::string& AudioDeviceName() const { return FAudioDeviceName; }
+    void SetAudioDeviceName(const std::string& value);
     int32_t MixerDeviceID() const { return FMixerDeviceID; }
     void SetMixerDeviceID(int32_t value);
     QString Version() const { return FVersion; }
@@ -80,6 +84,7 @@ private:
     // Initialised in this order, which is the order of construction.
     int32_t FAudioDeviceID = platform::WAVE_MAPPER;
     int32_t FMixerDeviceID = 0;
+    std::string FAudioDeviceName;
 
 public:
     bool SeparateCtrls = false;

@@ -4,6 +4,7 @@
 #include "SystemErrorText.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -120,10 +121,13 @@ bool TPlayer::checkLost(bool closeWhenDone) {
     const WaveResult lost = FOwner->waveOut().lostError(FHandle);
     if (lost == MMSYSERR_NOERROR || lost == MMSYSERR_INVALHANDLE)
         return false;
-    if (FPlaybackFailure.isEmpty()) {
+    // A playback that Stop ended stays stopped: a break the layer saw meanwhile is not news.
+    if (FPlaybackFailure.isEmpty() && FOutcome != TPlayOutcome::Stopped) {
+        const bool gap = lost == WAVERR_GAP || lost == WAVERR_UNDERRUN || lost == WAVERR_STALLED ||
+                         lost == WAVERR_LATE;
         const std::string text = FOwner->waveOut().getErrorText(lost);
-        endPlayback(lost == WAVERR_GAP ? TPlayOutcome::Gap : TPlayOutcome::DeviceLost,
-                    text.empty() ? QStringLiteral("Fehler %1").arg(lost)
+        endPlayback(gap ? TPlayOutcome::Gap : TPlayOutcome::DeviceLost,
+                    text.empty() ? QStringLiteral("unbekannter Fehler des Tongeräts")
                                  : QString::fromStdString(text));
     }
     if (closeWhenDone)
@@ -159,9 +163,16 @@ bool TPlayer::openDevice() {
     FCloseRequested = false;
     FPlaybackFailure.clear();
     FOutcome = TPlayOutcome::Played;
-    const WaveResult rc = FOwner->waveOut().open(
-        &FHandle, FOwner->AudioDeviceID(), FWaveFormat, waveOutCallback,
-        reinterpret_cast<uintptr_t>(&FOwner->Player), CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
+    // By its name when the client chose one: a name is looked up as the device opens, so a
+    // list that changed meanwhile cannot send the sound elsewhere.
+    const auto instance = reinterpret_cast<uintptr_t>(&FOwner->Player);
+    const std::string& name = FOwner->AudioDeviceName();
+    const WaveResult rc =
+        name.empty()
+            ? FOwner->waveOut().open(&FHandle, FOwner->AudioDeviceID(), FWaveFormat,
+                                     waveOutCallback, instance, CALLBACK_FUNCTION | WAVE_ALLOWSYNC)
+            : FOwner->waveOut().openNamed(&FHandle, name, FWaveFormat, waveOutCallback, instance,
+                                          CALLBACK_FUNCTION | WAVE_ALLOWSYNC);
     if (rc != MMSYSERR_NOERROR) {
         FHandle = nullptr;
         FOwner->setWaveOutError(QStringLiteral("Could not open the output device for playing: "),
@@ -201,6 +212,18 @@ int writeAll(int fd, const char* data, qint64 size, qint64 offset) {
         offset += n;
     }
     return 0;
+}
+
+// Play files of sends that were killed before they could rename theirs ("." NAME "." pid "."
+// counter ".tmp"); an hour leaves every running send alone.
+void removeStalePlayFiles(const QDir& folder) {
+    const QString prefix = QLatin1Char('.') + QString::fromLatin1(playFileName) + QLatin1Char('.');
+    const QDateTime limit = QDateTime::currentDateTime().addSecs(-3600);
+    const QFileInfoList leftovers =
+        folder.entryInfoList({prefix + QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& file : leftovers)
+        if (!file.isSymLink() && file.lastModified() < limit)
+            QFile::remove(file.absoluteFilePath());
 }
 
 } // namespace
@@ -249,8 +272,9 @@ int TPlayer::createPlayFile(const QByteArray& data) {
     QStringList folders;
     if (!folder.isEmpty() && QDir().mkpath(folder))
         folders << folder;
-    if (FPlayFileFolder.isEmpty())
-        folders << QDir::currentPath();
+    // A working directory that cannot be named (deeper than PATH_MAX) is none: "" would be "/".
+    if (const QString cwd = QDir::currentPath(); FPlayFileFolder.isEmpty() && !cwd.isEmpty())
+        folders << cwd;
     static std::atomic<unsigned> counter{0};
     QString path;
     QByteArray temp;
@@ -273,6 +297,7 @@ int TPlayer::createPlayFile(const QByteArray& data) {
     if (fd < 0)
         throw TPlayFileError(
             playFileMessage(path, folders.isEmpty() ? ENOENT : errno).toStdString());
+    removeStalePlayFiles(QFileInfo(path).dir());
     const QByteArray target = QFile::encodeName(path);
     int err = writeAll(fd, data.constData(), data.size(), 0);
     // The reading descriptor is a second one, so that the close of the written one is
@@ -376,6 +401,8 @@ bool TPlayer::refill() {
     header->dwFlags = 0;
     header->dwLoops = 0;
     WaveResult rc = FOwner->waveOut().prepareHeader(FHandle, header, sizeof(WaveHdr));
+    if (exhausted)
+        header->dwFlags |= WHDR_LAST;
     if (rc == MMSYSERR_NOERROR)
         rc = FOwner->waveOut().write(FHandle, header, sizeof(WaveHdr));
     if (rc != MMSYSERR_NOERROR) {

@@ -39,8 +39,10 @@ TSendStatus sendEnd(const TAudio& audio) {
     case TPlayOutcome::PlayFile:
         break;
     }
-    return {TSendResult::Interrupted,
-            QString::fromUtf8(soundCardUnavailable) +
-                QStringLiteral("\r\nDie Übertragung wurde unterbrochen, der Empfänger ist nicht "
-                               "vollständig programmiert. Bitte erneut senden.")};
+    QString text = QString::fromUtf8(soundCardUnavailable) +
+                   QStringLiteral("\r\nDie Übertragung wurde unterbrochen, der Empfänger ist nicht "
+                                  "vollständig programmiert. Bitte erneut senden.");
+    if (const QString& cause = audio.Player->PlaybackFailure(); !cause.isEmpty())
+        text += QStringLiteral("\r\nUrsache: ") + cause + QLatin1Char('.');
+    return {TSendResult::Interrupted, text};
 }

@@ -101,7 +101,7 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
         if (found == names.end())
             throw Failure(std::string(soundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
                           "\" ist nicht vorhanden (die Geräte listet zuvela-cli devices).");
-        audio.SetAudioDeviceID(static_cast<int32_t>(found - names.begin()));
+        audio.SetAudioDeviceName(device); // opened by its name, not by its place in the list
     }
 
     bool played = false;

@@ -41,6 +41,15 @@ std::string waveErrorText(WaveResult code) {
     case WAVERR_GAP:
         text = "Lücke in der Wiedergabe";
         break;
+    case WAVERR_UNDERRUN:
+        text = "Lücke in der Wiedergabe: dem Gerät ging der Ton aus (Unterlauf)";
+        break;
+    case WAVERR_STALLED:
+        text = "das Gerät oder der Soundserver nimmt keinen Ton mehr an";
+        break;
+    case WAVERR_LATE:
+        text = "Lücke in der Wiedergabe: der Ton stockte";
+        break;
     default:
         // ALSA's codes are negative error numbers; its own texts are English.
         if (code < 0)

@@ -21,9 +21,12 @@ constexpr WaveResult MMSYSERR_INVALPARAM = 11;
 constexpr WaveResult WAVERR_BADFORMAT = 32;
 constexpr WaveResult WAVERR_STILLPLAYING = 33;
 constexpr WaveResult WAVERR_UNPREPARED = 34;
-// Our own: the device played with a break (an underrun, a stall of the server or of the
-// program, or the sound took longer than its samples), so what arrived is not what was sent.
+// Our own: the device played with a break, so what arrived is not what was sent. The generic
+// code, and the causes the layer can tell apart.
 constexpr WaveResult WAVERR_GAP = 64;
+constexpr WaveResult WAVERR_UNDERRUN = 65; // the device ran out of sound (ALSA's underrun)
+constexpr WaveResult WAVERR_STALLED = 66;  // the device took nothing for seconds
+constexpr WaveResult WAVERR_LATE = 67;     // the sound fell behind the device's clock
 
 // Device number of ALSA's "default" PCM.
 constexpr int WAVE_MAPPER = -1;
@@ -47,6 +50,8 @@ constexpr uint16_t WAVE_FORMAT_PCM = 1;
 constexpr uint32_t WHDR_DONE = 0x01;
 constexpr uint32_t WHDR_PREPARED = 0x02;
 constexpr uint32_t WHDR_INQUEUE = 0x10;
+// Our own: the writer's last buffer of a sound, so that the layer need not wait for more.
+constexpr uint32_t WHDR_LAST = 0x100;
 
 #pragma pack(push, 1)
 // The format record: 18 bytes, as the component allocates it.
@@ -91,6 +96,16 @@ public:
     // Sends MM_WOM_OPEN before it returns successfully.
     virtual WaveResult open(HWaveOut* handle, int deviceId, const WaveFormatEx* format,
                             WaveOutProc callback, uintptr_t instance, uint32_t flags) = 0;
+    // Opens the device of that ALSA name as open does by number (empty: ALSA's default). A
+    // name that is not there fails; no other device is opened in its place. A layer without
+    // names knows only the default.
+    virtual WaveResult openNamed(HWaveOut* handle, const std::string& name,
+                                 const WaveFormatEx* format, WaveOutProc callback,
+                                 uintptr_t instance, uint32_t flags) {
+        if (!name.empty())
+            return MMSYSERR_BADDEVICEID;
+        return open(handle, WAVE_MAPPER, format, callback, instance, flags);
+    }
     virtual WaveResult prepareHeader(HWaveOut, WaveHdr*, unsigned headerSize) = 0;
     virtual WaveResult unprepareHeader(HWaveOut, WaveHdr*, unsigned headerSize) = 0;
     // Queues the buffer; buffers play in the order written, without gaps.
@@ -104,7 +119,8 @@ public:
     // The text for a result code, at most 255 characters; empty when there is none.
     virtual std::string getErrorText(WaveResult code) = 0;
     // The failure that ended the device's playback for good (the device went away or broke
-    // beyond recovery, or WAVERR_GAP: the sound had a break), or MMSYSERR_NOERROR. From then on
+    // beyond recovery, or WAVERR_GAP and its causes: the sound had a break), or
+    // MMSYSERR_NOERROR. From then on
     // every queued buffer has been handed back, later writes fail with this code, and only close is
     // left to do.
     virtual WaveResult lostError(HWaveOut) = 0;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Wave output on ALSA. A thread of each open device plays the queued buffers in order and
 // reports each one as done once ALSA has taken all of its frames, the last one once it has
-// been played. A break in the sound (an underrun, a stall, a device clock that ran ahead of
-// the frames played) ends the playback as lost with WAVERR_GAP. Only that thread calls
-// ALSA for a running device, so ALSA never sees two threads on one PCM.
+// been heard: the stream goes on with silence until ALSA's position is past the sound's end.
+// The verdict is ALSA's: an underrun, a suspend or a device gone, and a position that stood
+// still against the status's own time stamps, end the playback as lost (WAVERR_GAP and its
+// causes). Only that thread calls ALSA for a running device, so ALSA never sees two threads
+// on one PCM, and no drain is ever waited for.
 #include "WaveOutAlsa.h"
 #include "WaveOut.h"
 
@@ -15,28 +17,15 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <set>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
 namespace platform {
-
-// A sound server's plugin blocks in snd_pcm_drain until the server has played everything,
-// whatever the stream's mode, and a stopped server never does. So the drain runs in a thread
-// of its own and the play thread waits for it only until its deadline. A drain that is still
-// pending when the device closes takes the stream with it and closes it when it comes back.
-struct PendingDrain {
-    std::mutex mutex;
-    std::condition_variable finished;
-    snd_pcm_t* pcm = nullptr;
-    bool done = false;
-    bool closeWhenDone = false;
-};
 
 struct WaveOutDevice {
     snd_pcm_t* pcm = nullptr;
@@ -57,17 +46,22 @@ struct WaveOutDevice {
     bool resetRequested = false;
     bool closing = false;
     WaveResult lost = MMSYSERR_NOERROR; // the device failed for good
-    bool idle = true;                   // nothing was queued when the thread last looked
     std::thread thread;
-    std::shared_ptr<PendingDrain> drain; // the last drain started, until it is seen done
 
-    // The device's clock against the sample count (the play thread's own): frames handed to
-    // ALSA since the stream was prepared, and the least seen of "now minus the played frames'
-    // length", which stays put while the sound runs without a break.
+    // The stream as the play thread sees it: frames handed to ALSA since it was prepared (the
+    // silence after the sound included), whether that silence has begun, the least seen of
+    // "time of a status minus the played frames' length" (it stays put while the sound runs
+    // without a break), and when the played frames last moved on.
     unsigned rate = 1;
+    bool monotonicStamps = false; // the status's time stamps are on the steady clock
     uint64_t framesWritten = 0;
+    bool padding = false;
     bool clockStarted = false;
     double leastOffset = 0;
+    std::deque<std::pair<double, double>> offsets; // (time, offset) of the last two windows
+    uint64_t lastPlayed = 0;
+    bool moving = false; // the played frames moved on since the start
+    std::chrono::steady_clock::time_point lastProgress;
 };
 
 namespace {
@@ -143,23 +137,38 @@ void markDone(WaveHdr* header) {
 
 std::atomic<unsigned> underrunCount{0};
 
-// A device that takes nothing for this long while data waits has stalled (a server that was
-// stopped or died without closing its socket, a stream suspended for good).
-constexpr auto stallLimit = std::chrono::seconds(1);
-// The sound fell behind the device's clock by this much: a break the receiver hears.
-constexpr double gapLimitSeconds = 0.020;
-// How long a reset, a close or more data waits for a drain to come back: long enough for a
-// busy machine to run its thread, short enough that Ctrl+C still ends a send at once.
-constexpr auto settleLimit = std::chrono::milliseconds(200);
-// How long the last buffer may take to play beyond its own length.
-constexpr auto drainMargin = std::chrono::seconds(2);
+// A device that plays nothing for this long while sound waits has stalled (a server that was
+// stopped or died without closing its socket). Longer than a sound server takes to pick up a
+// new stream.
+constexpr auto stallLimit = std::chrono::milliseconds(2000);
+// The sound fell behind the device's clock by this much: a break, whatever a sound server's
+// position does (through PulseAudio's plugin it moves in steps, and drifts by about 1 %).
+constexpr double lateLimitSeconds = 0.250;
+// A shorter break shows as a step: the least offset of the last stepWindow stands this much
+// above the least of the stepWindow before it. A step that jitter or drift could make stays
+// below it.
+constexpr double stepLimitSeconds = 0.008;
+constexpr double stepWindowSeconds = 0.200;
+// The silence after the sound that must have played before the sound counts as heard: more
+// than a server's position runs ahead of what it has played. A break that begins later than
+// that is in the silence and spoils nothing.
+constexpr double confirmSeconds = 0.080;
+// After a buffer that is not marked as the last, the silence begins once the device holds
+// less than this of the sound and no more came for paddingGrace, so that a buffer the writer
+// queues a little late still joins the sound without a break.
+constexpr double paddingStartSeconds = 0.080;
+constexpr auto paddingGrace = std::chrono::milliseconds(50);
+// How long a stream that stood still after the whole sound was written may take to report
+// its underrun.
+constexpr auto underrunGrace = std::chrono::milliseconds(150);
+// One write of silence at most.
+constexpr double silenceChunkSeconds = 0.020;
 
 // Hands every queued buffer back, in order; called with the lock held, returns with it held.
 void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
     std::deque<WaveHdr*> returned;
     returned.swap(dev->queue);
     dev->written = 0;
-    dev->idle = true;
     for (WaveHdr* header : returned)
         markDone(header);
     lock.unlock();
@@ -180,123 +189,177 @@ snd_pcm_sframes_t writeFrames(WaveOutDevice* dev, const uint8_t* data, size_t fr
     return snd_pcm_writei(dev->pcm, dev->wide.data(), frames);
 }
 
+// Silence after the sound (ALSA gets 16-bit samples, whose zero is silence): as much as the
+// device takes now, up to one chunk.
+snd_pcm_sframes_t writeSilence(WaveOutDevice* dev) {
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(dev->pcm);
+    if (avail <= 0)
+        return avail;
+    const auto chunk = static_cast<snd_pcm_sframes_t>(silenceChunkSeconds * dev->rate);
+    const std::vector<int16_t> zeros(
+        static_cast<size_t>(std::min(avail, std::max<snd_pcm_sframes_t>(chunk, 1))) *
+        dev->channels);
+    return snd_pcm_writei(dev->pcm, zeros.data(), zeros.size() / dev->channels);
+}
+
 double secondsNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-// WAVERR_GAP when the device played fewer frames than the time since its start allows, by a
-// break of gapLimitSeconds or more; ALSA then filled the break with silence, or the stream
-// stood still. Only the play thread calls it.
-WaveResult checkClock(WaveOutDevice* dev) {
-    const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
-    if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_DRAINING)
-        return MMSYSERR_NOERROR;
-    snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_delay(dev->pcm, &delay) < 0)
-        return MMSYSERR_NOERROR;
-    const auto played = static_cast<int64_t>(dev->framesWritten) - delay;
-    if (played <= 0)
-        return MMSYSERR_NOERROR;
-    const double offset = secondsNow() - double(played) / dev->rate;
-    if (!dev->clockStarted || offset < dev->leastOffset) {
-        dev->clockStarted = true;
-        dev->leastOffset = offset;
-    }
-    return offset - dev->leastOffset >= gapLimitSeconds ? WAVERR_GAP : MMSYSERR_NOERROR;
-}
-
-void startDrain(WaveOutDevice* dev) {
-    auto drain = std::make_shared<PendingDrain>();
-    drain->pcm = dev->pcm;
-    try {
-        std::thread([drain] {
-            snd_pcm_drain(drain->pcm);
-            std::lock_guard lock(drain->mutex);
-            drain->done = true;
-            if (drain->closeWhenDone)
-                snd_pcm_close(drain->pcm);
-            drain->finished.notify_all();
-        }).detach();
-        dev->drain = std::move(drain);
-    } catch (const std::system_error&) {
-        snd_pcm_drain(dev->pcm); // no thread to be had: wait here, as ALSA's own players do
-    }
-}
-
-// Whether a drain started earlier has come back, waiting for it at most this long (its
-// thread may not even have been scheduled yet on a busy machine).
-bool drainSettled(WaveOutDevice* dev, std::chrono::milliseconds within) {
-    if (!dev->drain)
-        return true;
-    std::unique_lock lock(dev->drain->mutex);
-    if (!dev->drain->finished.wait_for(lock, within, [&] { return dev->drain->done; }))
-        return false;
-    lock.unlock();
-    dev->drain.reset();
-    return true;
-}
-
-// Closes the stream, or leaves that to a drain that has not come back yet.
-void closePcm(WaveOutDevice* dev) {
-    if (dev->drain) {
-        std::lock_guard lock(dev->drain->mutex);
-        if (!dev->drain->done) {
-            dev->drain->closeWhenDone = true;
-            return;
-        }
-    }
-    snd_pcm_close(dev->pcm);
+// Asks for the status's time stamps on the monotonic clock, which std::chrono::steady_clock
+// reads too; true when the device takes that.
+bool stampOnSteadyClock(snd_pcm_t* pcm) {
+    snd_pcm_sw_params_t* params = nullptr;
+    snd_pcm_sw_params_alloca(&params);
+    return snd_pcm_sw_params_current(pcm, params) >= 0 &&
+           snd_pcm_sw_params_set_tstamp_mode(pcm, params, SND_PCM_TSTAMP_ENABLE) >= 0 &&
+           snd_pcm_sw_params_set_tstamp_type(pcm, params, SND_PCM_TSTAMP_TYPE_MONOTONIC) >= 0 &&
+           snd_pcm_sw_params(pcm, params) >= 0;
 }
 
 void restartClock(WaveOutDevice* dev) {
     dev->framesWritten = 0;
+    dev->padding = false;
     dev->clockStarted = false;
+    dev->offsets.clear();
+    dev->lastPlayed = 0;
+    dev->moving = false;
+    dev->lastProgress = std::chrono::steady_clock::now();
 }
 
-// The last queued buffer counts as done once ALSA has played it out (a drain, which the
-// non-blocking stream only starts), so that "done" means heard and the close has nothing left
-// to wait for. Returns a failure (WAVERR_GAP: a break, or the sound did not end within its
-// length plus drainMargin), or MMSYSERR_NOERROR when it was played or when a reset, a close or
-// more data came in. Called with the lock held and the played buffer still at the front of
-// the queue.
-WaveResult waitUntilPlayed(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
-    using Clock = std::chrono::steady_clock;
-    // In its last few milliseconds a stream's delay jumps about (a server's latency comes and
-    // goes): the clock is not compared then.
-    const snd_pcm_sframes_t tail = dev->rate / 20;
-    lock.unlock();
-    snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_delay(dev->pcm, &delay) < 0)
-        delay = 0;
-    const auto deadline =
-        Clock::now() +
-        std::chrono::microseconds(1000000LL * std::max<snd_pcm_sframes_t>(delay, 0) / dev->rate) +
-        drainMargin;
-    // A sound shorter than ALSA's start threshold has not started yet.
-    if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
-        snd_pcm_start(dev->pcm);
-    startDrain(dev);
-    lock.lock();
-    for (;;) {
-        if (dev->resetRequested || dev->closing || dev->queue.size() > 1)
-            return MMSYSERR_NOERROR;
-        lock.unlock();
-        WaveResult result = MMSYSERR_NOERROR;
-        bool played = false;
-        // While a server's drain is inside ALSA the stream is left alone: a concurrent update
-        // there can stop it before its last samples were heard.
-        if (drainSettled(dev, std::chrono::milliseconds(0))) {
-            snd_pcm_avail_update(dev->pcm); // brings the state up to date
-            const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
-            played = state != SND_PCM_STATE_DRAINING && state != SND_PCM_STATE_RUNNING;
-            if (!played && snd_pcm_delay(dev->pcm, &delay) == 0 && delay > tail)
-                result = checkClock(dev);
+// Records one offset; true when the offsets stepped up by a short break: the least of the last
+// window stands stepLimitSeconds above the least of the window before, each window holding a
+// few readings.
+bool hasStep(WaveOutDevice* dev, double at, double offset) {
+    auto& offsets = dev->offsets;
+    offsets.emplace_back(at, offset);
+    while (offsets.front().first < at - 2 * stepWindowSeconds)
+        offsets.pop_front();
+    double before = 1e9, after = 1e9;
+    int countBefore = 0, countAfter = 0;
+    for (const auto& [time, value] : offsets) {
+        if (time < at - stepWindowSeconds) {
+            before = std::min(before, value);
+            ++countBefore;
+        } else {
+            after = std::min(after, value);
+            ++countAfter;
         }
-        if (!played && result == MMSYSERR_NOERROR && Clock::now() > deadline)
-            result = WAVERR_GAP; // the stream stands still
+    }
+    constexpr int enough = 3;
+    return countBefore >= enough && countAfter >= enough && after - before >= stepLimitSeconds;
+}
+
+// What ALSA reports for the stream, the judge of every send: its state (an underrun, a suspend,
+// a device gone), and its position against its own time stamps (a break that no underrun
+// reports, as when a sound server or this program stood still). The frames played so far go to
+// `played`. Only the play thread calls it.
+WaveResult checkStream(WaveOutDevice* dev, uint64_t* played) {
+    snd_pcm_status_t* status = nullptr;
+    snd_pcm_status_alloca(&status);
+    const int rc = snd_pcm_status(dev->pcm, status);
+    if (rc < 0)
+        return rc == -EPIPE ? WAVERR_UNDERRUN : rc;
+    const snd_pcm_state_t state = snd_pcm_status_get_state(status);
+    switch (state) {
+    case SND_PCM_STATE_XRUN:
+        ++underrunCount;
+        return WAVERR_UNDERRUN;
+    case SND_PCM_STATE_SUSPENDED:
+        return -ESTRPIPE;
+    case SND_PCM_STATE_DISCONNECTED:
+        return -ENODEV;
+    default:
+        break;
+    }
+    const snd_pcm_sframes_t delay = snd_pcm_status_get_delay(status);
+    const auto queued = static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0));
+    const uint64_t now = dev->framesWritten - std::min(queued, dev->framesWritten);
+    if (played)
+        *played = now;
+    if (state != SND_PCM_STATE_RUNNING)
+        return MMSYSERR_NOERROR;
+    const auto clock = std::chrono::steady_clock::now();
+    if (now > dev->lastPlayed) {
+        // The clock is read from the second move on: a server can take its time to begin.
+        dev->moving = dev->lastPlayed > 0;
+        dev->lastPlayed = now;
+        dev->lastProgress = clock;
+    } else if (clock - dev->lastProgress > stallLimit) {
+        return WAVERR_STALLED;
+    }
+    if (!dev->moving)
+        return MMSYSERR_NOERROR;
+    // The status's own time stamp goes with its delay, whatever held this thread up meanwhile.
+    snd_htimestamp_t stamp{};
+    snd_pcm_status_get_htstamp(status, &stamp);
+    const double at = dev->monotonicStamps && (stamp.tv_sec != 0 || stamp.tv_nsec != 0)
+                          ? double(stamp.tv_sec) + double(stamp.tv_nsec) / 1e9
+                          : secondsNow();
+    const double offset = at - double(now) / dev->rate;
+    if (!dev->clockStarted || offset < dev->leastOffset) {
+        dev->clockStarted = true;
+        dev->leastOffset = offset;
+    }
+    if (offset - dev->leastOffset >= lateLimitSeconds)
+        return WAVERR_LATE;
+    return hasStep(dev, at, offset) ? WAVERR_LATE : MMSYSERR_NOERROR;
+}
+
+// The last queued buffer is all with ALSA. It counts as played once the device has played
+// confirmSeconds of the silence that follows it, so that "done" means heard and what is left
+// to drop at the close is silence. Until then the stream is fed with silence and judged as
+// while the sound was written. Returns a failure, or MMSYSERR_NOERROR when the sound was heard
+// or a reset came in, or more sound that joins it without a break. Called with the lock held
+// and the played buffer still at the front of the queue.
+WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
+    const uint64_t heard = dev->framesWritten + uint64_t(confirmSeconds * dev->rate);
+    const auto padStart = uint64_t(paddingStartSeconds * dev->rate);
+    const bool last = (dev->queue.front()->dwFlags & WHDR_LAST) != 0;
+    const auto since = std::chrono::steady_clock::now();
+    // When the position stood still, the stream is given a moment to report the underrun that
+    // tells whether the sound ran out only after its end.
+    std::optional<std::chrono::steady_clock::time_point> stoodStill;
+    for (;;) {
+        if (dev->resetRequested)
+            return MMSYSERR_NOERROR;
+        if (dev->queue.size() > 1) // more sound: after silence, that is a break
+            return dev->padding ? WAVERR_GAP : MMSYSERR_NOERROR;
+        lock.unlock();
+        uint64_t played = 0;
+        WaveResult result = checkStream(dev, &played);
+        // All of the sound is with ALSA now: an underrun means that it ran out after all of it
+        // had played, and a position that stood still past its end stood still in silence.
+        if (result == WAVERR_UNDERRUN || (result != MMSYSERR_NOERROR && dev->lastPlayed >= heard)) {
+            result = MMSYSERR_NOERROR;
+            played = heard;
+        } else if (result == WAVERR_LATE || result == WAVERR_STALLED) {
+            const auto clock = std::chrono::steady_clock::now();
+            if (!stoodStill)
+                stoodStill = clock;
+            if (clock - *stoodStill < underrunGrace)
+                result = MMSYSERR_NOERROR;
+        }
+        const bool done = result == MMSYSERR_NOERROR && played >= heard;
+        if (result == MMSYSERR_NOERROR && !done) {
+            // A sound shorter than ALSA's start threshold has not started yet.
+            if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
+                snd_pcm_start(dev->pcm);
+            if (dev->padding || last ||
+                (dev->framesWritten - played < padStart &&
+                 std::chrono::steady_clock::now() - since >= paddingGrace)) {
+                const snd_pcm_sframes_t frames = writeSilence(dev);
+                if (frames > 0) {
+                    dev->framesWritten += static_cast<uint64_t>(frames);
+                    dev->padding = true;
+                } else if (frames < 0 && frames != -EAGAIN && frames != -EPIPE) {
+                    result = static_cast<int>(frames);
+                }
+            }
+        }
         lock.lock();
-        if (played || result != MMSYSERR_NOERROR)
+        if (result != MMSYSERR_NOERROR || done)
             return result;
         dev->wake.wait_for(lock, std::chrono::milliseconds(5));
     }
@@ -304,26 +367,23 @@ WaveResult waitUntilPlayed(WaveOutDevice* dev, std::unique_lock<std::mutex>& loc
 
 void playLoop(WaveOutDevice* dev) {
     std::unique_lock lock(dev->mutex);
-    auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
         dev->wake.wait(
             lock, [dev] { return dev->resetRequested || dev->closing || !dev->queue.empty(); });
         if (dev->resetRequested) {
             // Prepared again only when more is written: a server that stands still can hold
             // up a prepare, and the reset must come back.
-            if (dev->lost == MMSYSERR_NOERROR && drainSettled(dev, settleLimit)) {
+            if (dev->lost == MMSYSERR_NOERROR)
                 snd_pcm_drop(dev->pcm);
-                restartClock(dev);
-            }
+            restartClock(dev);
             handBackAll(dev, lock);
             dev->resetRequested = false;
             dev->resetDone.notify_all();
             continue;
         }
-        if (dev->queue.empty()) { // closing: the last buffer has played already
+        if (dev->queue.empty()) { // closing: the sound was heard, only silence is left
             lock.unlock();
-            if (drainSettled(dev, settleLimit))
-                snd_pcm_drop(dev->pcm);
+            snd_pcm_drop(dev->pcm);
             return;
         }
         if (dev->lost != MMSYSERR_NOERROR) { // a write raced with the loss
@@ -332,45 +392,33 @@ void playLoop(WaveOutDevice* dev) {
         }
         WaveHdr* header = dev->queue.front();
         size_t written = dev->written;
-        if (dev->idle) { // the stall clock runs only while data waits
-            dev->idle = false;
-            lastProgress = std::chrono::steady_clock::now();
-        }
         lock.unlock();
 
         // The owner leaves a queued header alone, so it is read without the lock.
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
-        if (written < total && !drainSettled(dev, settleLimit)) {
-            failure =
-                WAVERR_GAP; // more sound after the last had run out: the receiver heard a break
+        if (written < total && dev->padding) {
+            failure = WAVERR_GAP; // more sound after the silence had begun: a break
         } else if (written < total) {
-            const snd_pcm_state_t state = snd_pcm_state(dev->pcm);
-            if (state == SND_PCM_STATE_SETUP || state == SND_PCM_STATE_DRAINING)
-                snd_pcm_prepare(dev->pcm); // after a reset, or more data after the last
-
+            if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_SETUP) { // after a reset
+                snd_pcm_prepare(dev->pcm);
+                restartClock(dev);
+            }
             const snd_pcm_sframes_t frames =
                 writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
                 snd_pcm_wait(dev->pcm, 50); // bounded, so a reset or close is seen soon
-                if (std::chrono::steady_clock::now() - lastProgress > stallLimit)
-                    failure = WAVERR_GAP;
-            } else if (frames == -EPIPE || frames == -ESTRPIPE) {
-                // An underrun or a suspend: the receiver heard a break, so the send is spoilt.
+            } else if (frames == -EPIPE) {
                 ++underrunCount;
-                failure = WAVERR_GAP;
+                failure = WAVERR_UNDERRUN;
             } else if (frames < 0) {
-                failure = static_cast<int>(frames); // gone or broken
+                failure = static_cast<int>(frames); // suspended, gone or broken
             } else {
                 written += static_cast<size_t>(frames) * dev->frameBytes;
                 dev->framesWritten += static_cast<uint64_t>(frames);
-                lastProgress = std::chrono::steady_clock::now();
             }
-            if (failure == MMSYSERR_NOERROR &&
-                snd_pcm_state(dev->pcm) == SND_PCM_STATE_DISCONNECTED)
-                failure = -ENODEV;
             if (failure == MMSYSERR_NOERROR)
-                failure = checkClock(dev);
+                failure = checkStream(dev, nullptr);
         }
 
         lock.lock();
@@ -388,9 +436,9 @@ void playLoop(WaveOutDevice* dev) {
         dev->written = written;
         if (written >= total) {
             if (dev->queue.size() == 1) {
-                const WaveResult late = waitUntilPlayed(dev, lock);
-                if (late != MMSYSERR_NOERROR) {
-                    dev->lost = late;
+                const WaveResult end = finishSound(dev, lock);
+                if (end != MMSYSERR_NOERROR) {
+                    dev->lost = end;
                     handBackAll(dev, lock);
                     continue;
                 }
@@ -399,7 +447,6 @@ void playLoop(WaveOutDevice* dev) {
             }
             dev->queue.pop_front();
             dev->written = 0;
-            dev->idle = dev->queue.empty();
             markDone(header);
             lock.unlock();
             dev->callback(dev, MM_WOM_DONE, dev->instance, reinterpret_cast<uintptr_t>(header), 0);
@@ -416,6 +463,19 @@ public:
 
     WaveResult open(HWaveOut* handle, int deviceId, const WaveFormatEx* format,
                     WaveOutProc callback, uintptr_t instance, uint32_t flags) override {
+        std::string name;
+        if (deviceId != WAVE_MAPPER) {
+            const auto names = alsaPlaybackDeviceNames();
+            if (deviceId < 0 || static_cast<size_t>(deviceId) >= names.size())
+                return MMSYSERR_BADDEVICEID;
+            name = names[static_cast<size_t>(deviceId)];
+        }
+        return openNamed(handle, name, format, callback, instance, flags);
+    }
+
+    WaveResult openNamed(HWaveOut* handle, const std::string& deviceName,
+                         const WaveFormatEx* format, WaveOutProc callback, uintptr_t instance,
+                         uint32_t flags) override {
         if (!handle || !format)
             return MMSYSERR_INVALPARAM;
         if ((flags & 0x70000) != CALLBACK_FUNCTION || !callback)
@@ -423,13 +483,7 @@ public:
         const auto pcmFormat = static_cast<snd_pcm_format_t>(alsaSampleFormat(*format));
         if (pcmFormat == SND_PCM_FORMAT_UNKNOWN)
             return WAVERR_BADFORMAT;
-        std::string name = "default";
-        if (deviceId != WAVE_MAPPER) {
-            const auto names = alsaPlaybackDeviceNames();
-            if (deviceId < 0 || static_cast<size_t>(deviceId) >= names.size())
-                return MMSYSERR_BADDEVICEID;
-            name = names[static_cast<size_t>(deviceId)];
-        }
+        const std::string name = deviceName.empty() ? std::string("default") : deviceName;
         silenceAlsa();
         snd_pcm_t* pcm = nullptr;
         // Non-blocking, so that a busy device fails at once instead of waiting.
@@ -456,6 +510,8 @@ public:
         dev->widen = widen;
         dev->channels = format->nChannels;
         dev->rate = format->nSamplesPerSec;
+        dev->monotonicStamps = stampOnSteadyClock(pcm);
+        restartClock(dev);
         try {
             if (widen)
                 dev->wide.resize(4096 * dev->channels);
@@ -537,7 +593,7 @@ public:
             std::lock_guard lock(registryMutex);
             registry.erase(dev);
         }
-        closePcm(dev);
+        snd_pcm_close(dev->pcm);
         dev->callback(dev, MM_WOM_CLOSE, dev->instance, 0, 0);
         delete dev;
         return MMSYSERR_NOERROR;

@@ -55,22 +55,20 @@ bool SoundDeviceChoice::choose(const QString& name) {
 }
 
 bool SoundDeviceChoice::resolve() {
-    int32_t id = platform::WAVE_MAPPER;
     bool found = name_.isEmpty();
     description_.clear();
     const std::vector<platform::AlsaDevice> devices =
         found ? std::vector<platform::AlsaDevice>{} : devices_();
-    for (std::size_t i = 0; i < devices.size() && !found; ++i) {
-        if (QString::fromStdString(devices[i].name) != name_)
+    for (const platform::AlsaDevice& device : devices) {
+        if (QString::fromStdString(device.name) != name_)
             continue;
         found = true;
-        id = static_cast<int32_t>(i);
-        description_ = label(devices[i]);
+        description_ = label(device);
+        break;
     }
-    if (found && !audio_->Player->IsOpen()) {
-        audio_->SetAudioDeviceID(id);
-        found = audio_->AudioDeviceID() == id; // beyond what the component can number
-    }
+    // The component opens it by this name, never by its place in a list that may change.
+    if (found && !audio_->Player->IsOpen())
+        audio_->SetAudioDeviceName(name_.toStdString());
     updateToolTip(found);
     return found;
 }

@@ -2,8 +2,8 @@
 #pragma once
 // The output device behind the "Soundkarte" option: its context menu (right click or the menu
 // key) lists ALSA's default and every playback device, the current one checked. The choice is
-// kept by its ALSA name (and persists in the user's settings); every send resolves it to the
-// audio component's AudioDeviceID as ALSA numbers its devices at that moment.
+// kept by its ALSA name (and persists in the user's settings); every send checks that ALSA
+// lists it and hands the name to the audio component, which opens the device by it.
 #include "WaveOutAlsa.h"
 
 #include <QObject>
@@ -30,8 +30,8 @@ public:
     // because a send is playing, or when no such device exists.
     bool choose(const QString& name);
 
-    // Sets AudioDeviceID to the chosen device as ALSA numbers it now, and the tool tip to
-    // it; false when it is not there (nothing is changed then but the tool tip).
+    // Hands the chosen device's name to the component when ALSA lists it now, and sets the
+    // tool tip; false when it is not there (nothing is changed then but the tool tip).
     bool resolve();
     // "the chosen device is not there", naming it.
     QString missingText() const;

@@ -394,9 +394,11 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
     // A break or a device that went away mid-send: the pager did not get everything. Shown
     // once the component has finished closing.
     const TSendStatus end = sendEnd(*AUD_Main);
-    if (markTimer_->isActive() && isVisible())
-        finishSend(end.result != TSendResult::Interrupted,
-                   QStringLiteral("Abgebrochen, unvollständig."));
+    if (markTimer_->isActive())
+        finishSend(end.result == TSendResult::Sent,
+                   end.result == TSendResult::Stopped
+                       ? QStringLiteral("Abgebrochen")
+                       : QStringLiteral("Abgebrochen, unvollständig."));
     markTimer_->stop();
     if (end.result != TSendResult::Interrupted)
         return;

@@ -180,7 +180,8 @@ TEST_F(OnPipeWire, aServerThatDiesMidSendIsReportedAndTheNextSendIsComplete) {
         ASSERT_EQ(boxes.size(), 1u);
         RecordProperty("killToBoxMs", int(clock.elapsed()));
         EXPECT_LT(clock.elapsed(), 3000);
-        EXPECT_EQ(boxes[0].text, kInterrupted);
+        EXPECT_TRUE(boxes[0].text.startsWith(kInterrupted + QStringLiteral("\r\nUrsache: ")))
+            << boxes[0].text.toStdString();
         EXPECT_EQ(boxes[0].owner, FRM_Prog);
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
         EXPECT_FALSE(FRM_Prog->AUD_Main->Player->IsOpen());
@@ -386,8 +387,9 @@ TEST_F(OnPipeWire, aStoppedServerOrAStalledSenderEndsTheCommandLineSendAsAFailur
         ASSERT_TRUE(ended);
         EXPECT_LE(took, row.withinMs);
         EXPECT_EQ(cli.exitCode(), row.exitCode);
-        EXPECT_EQ(cli.readAllStandardError().toStdString(), row.err);
-        QTest::qWait(500); // the server catches up
+        const std::string err = cli.readAllStandardError().toStdString();
+        EXPECT_EQ(err.substr(0, row.err.size()), row.err) << err; // and the cause after it
+        QTest::qWait(500);                                        // the server catches up
     }
 }
 
@@ -409,7 +411,8 @@ TEST_F(OnPipeWire, aStoppedServerGivesTheWindowsMessageAndClosingTheDialogWorksM
             nullptr, &boxes);
         EXPECT_LT(clock.elapsed(), 3000);
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, kInterrupted);
+        EXPECT_TRUE(boxes[0].text.startsWith(kInterrupted + QStringLiteral("\r\nUrsache: ")))
+            << boxes[0].text.toStdString();
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
 
         // Stopped again in the middle of the next send: the dialog closes at once.

@@ -72,7 +72,11 @@ AlsaCapture::~AlsaCapture() {
 
 std::vector<uint8_t> AlsaCapture::readRaw() const {
     std::ifstream in(capture_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<uint8_t> raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // The silence the output layer plays after a sound, until ALSA's position is past its end.
+    while (raw.size() >= 2 && raw[raw.size() - 1] == 0 && raw[raw.size() - 2] == 0)
+        raw.resize(raw.size() - 2);
+    return raw;
 }
 
 std::vector<uint8_t> AlsaCapture::read() const {
@@ -89,9 +93,7 @@ std::vector<uint8_t> AlsaCapture::read() const {
 }
 
 std::uintmax_t AlsaCapture::size() const {
-    std::error_code ec;
-    const auto n = std::filesystem::file_size(capture_, ec);
-    return ec ? 0 : n / 2;
+    return readRaw().size() / 2;
 }
 
 void AlsaCapture::setInput(const std::vector<uint8_t>& bytes) const {

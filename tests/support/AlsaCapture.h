@@ -28,7 +28,9 @@ public:
     const std::filesystem::path& configFile() const { return config_; }
     // The 8-bit samples played so far (each device open starts the file anew). The output
     // layer plays them widened to signed 16 bits; read() narrows them back and throws when a
-    // sample is not such a widened one. readRaw() gives the bytes as ALSA received them.
+    // sample is not such a widened one. readRaw() gives the bytes as ALSA received them, but
+    // for the 16-bit zeros the layer plays after a sound (a sample 128 at the very end is
+    // taken for them).
     std::vector<uint8_t> read() const;
     std::vector<uint8_t> readRaw() const;
     // Samples captured so far.
