@@ -86,7 +86,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     } catch (const std::exception& e) {
         showDefaultErrorBox(QString::fromUtf8(e.what()));
     } catch (...) {
-        showDefaultErrorBox(QStringLiteral("Unknown error"));
+        showDefaultErrorBox(QStringLiteral("Unbekannter Fehler"));
     }
     return true;
 }

@@ -12,6 +12,7 @@
 #include "UNT_Prog.h"
 #include "Version.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -139,7 +140,7 @@ TFRM_Main::TFRM_Main(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      openLink(platform::shellOpen) {
+      openLink(platform::shellOpen), beep([] { QApplication::beep(); }) {
     setObjectName(QStringLiteral("FRM_Main"));
     setWindowTitle(kApplicationTitle);
     setWindowIcon(QIcon(QStringLiteral(":/zuvela/icon.bmp")));
@@ -378,7 +379,7 @@ AddressSlots TFRM_Main::addressSlots() const {
 }
 
 bool TFRM_Main::CheckRufadressen() {
-    if (const auto message = checkAddresses(addressSlots(), AdresseLen)) {
+    if (const auto message = addressesProblem(settings(), ToneTable)) {
         showErrorBox(this, QString::fromStdString(*message));
         return false;
     }
@@ -490,7 +491,9 @@ void TFRM_Main::loadProgDataFile(const QString& name) {
     for (int n = 1; n <= 4; ++n)
         setAddressText(edits[n - 1], fromCp1252(progDataAddressText(profile, n)));
     activateWindow();
+    // The work goes on at the first address, selected: typing replaces it.
     TXT_Adresse_01->setFocus(Qt::OtherFocusReason);
+    TXT_Adresse_01->selectAll();
 }
 
 void TFRM_Main::saveProgData() {
@@ -542,22 +545,34 @@ void TFRM_Main::sendTestCall(QLineEdit* edit) {
 }
 
 void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {
-    const QString pasted = QGuiApplication::clipboard()->text(mode);
+    const QList<uint> pasted = QGuiApplication::clipboard()->text(mode).toUcs4();
     qsizetype room = AdresseLen - (edit->text().size() - edit->selectedText().size());
+    auto letterAt = [&pasted](qsizetype i) {
+        return i >= 0 && i < pasted.size() && QChar::isLetter(static_cast<char32_t>(pasted[i]));
+    };
     QString kept;
-    for (const QChar c : pasted) {
-        if (room <= 0)
-            break;
-        char32_t key = c.unicode();
+    bool cut = false;
+    for (qsizetype i = 0; i < pasted.size(); ++i) {
+        char32_t key = pasted[i];
+        // The g of a word ("Pager") is a letter like the others, not the twelfth tone.
+        if ((key == U'g' || key == U'G') && (letterAt(i - 1) || letterAt(i + 1)))
+            continue;
         OnAdresseEdit(edit, key);
         if (key == 0 || key == 8)
             continue;
+        if (room <= 0) {
+            cut = true;
+            break;
+        }
         kept += QChar(static_cast<char16_t>(key));
         --room;
     }
-    // Like a typed key that the filter drops, a paste that keeps nothing changes nothing.
+    // Like a typed key that the filter drops, a paste that keeps nothing changes nothing; it
+    // gives the sign, as a paste that the address length cuts short does.
     if (!kept.isEmpty())
         edit->insert(kept);
+    if (kept.isEmpty() || cut)
+        beep();
 }
 
 namespace {
@@ -634,9 +649,22 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
             key = 0;
         if (key == typed)
             return false;
-        if (key != 0)
+        // A key the field cannot take is never dropped without a sign.
+        if (key == 0)
+            beep();
+        else
             edit->insert(QString(QChar(static_cast<char16_t>(key))));
         return true;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        // The focus comes back to the field (a dialog or a message box closed, a file loaded,
+        // the window activated again): its text is selected, so that typing replaces it and
+        // Enter never sends the previous address again unnoticed. A click places the cursor
+        // where it clicks; Tab selects by itself.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::OtherFocusReason)
+            edit->selectAll();
+        return false;
     }
     if (event->type() == QEvent::FocusOut) {
         // Leaving the field for another control of the window; not a window switch or popup.

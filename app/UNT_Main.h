@@ -95,7 +95,8 @@ public:
     void OnMenuClick(QObject* sender);
     void OnAuswertClick(QObject* sender);
 
-    // Runs the address check; shows the message of a failing stage and returns false.
+    // Runs the address check, a character without a tone in the tone system included (as
+    // "Programmieren" checks); shows the message of a failing stage and returns false.
     bool CheckRufadressen();
 
     uint8_t tonsys() const { return Tonsys; }
@@ -114,7 +115,9 @@ public:
     // programming dialog's output, without showing the dialog.
     void sendTestCall(QLineEdit* edit);
     // Inserts clipboard text into an address field as if it were typed: what the key filter
-    // drops is dropped, and the insertion stops at the address length.
+    // drops is dropped, and the insertion stops at the address length. A 'g' or 'G' is taken
+    // only standing alone, never from a word ("Pager Nr. 4711-2" gives 47112). A paste that
+    // keeps nothing, or is cut short by the length, gives the sign (beep).
     void pasteInto(QLineEdit* edit, QClipboard::Mode mode);
 
     // The tool tip a flat button shows: its hint and the key that does the same.
@@ -122,6 +125,9 @@ public:
 
     // Hands a link to the desktop; tests replace it to see the link.
     std::function<void(const std::string&)> openLink;
+    // The sign for a key that an address field cannot take (the filter drops it, or the field
+    // is full): the system's beep. Tests replace it to count the signs.
+    std::function<void()> beep;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -6,7 +6,6 @@
 #include "ProfileBool.h"
 #include "ProgEngine.h"
 #include "SystemErrorText.h"
-#include "TestCall.h"
 #include "ToneTable.h"
 
 #include <algorithm>
@@ -276,27 +275,12 @@ TProgTones SettingsOptions::progTones() const {
     const int incomplete = incompleteAddress(s.addresses, s.adresseLen);
     if (incomplete != 0 && s.addresses[std::size_t(incomplete - 1)].text.size() > s.adresseLen)
         throw Failure("Rufadresse " + std::to_string(incomplete) + " ist zu lang.");
-    try {
-        ProgTonesResult result = ::progTones(s);
-        if (!result.ok)
-            throw Failure(result.message);
-        return result.tones;
-    } catch (const EConvertError& e) {
-        // A character that has no tone in the system, named in German where the window's
-        // default error box keeps the toolkit's English.
-        TToneTable table;
-        fillToneTable(table);
-        for (std::size_t n = 0; n < s.addresses.size(); ++n) {
-            if (!s.addresses[n].checked)
-                continue;
-            try {
-                testCallTones(s.addresses[n].text, s.tonsys, table);
-            } catch (const TestCallError& bad) {
-                throw Failure("Rufadresse " + std::to_string(n + 1) + ": " + bad.what());
-            }
-        }
-        throw Failure(withPeriod(e.what()));
-    }
+    // The engine's messages, the window's too: a character without a tone in the system is
+    // named in German ("Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für "G".").
+    const ProgTonesResult result = ::progTones(s);
+    if (!result.ok)
+        throw Failure(result.message);
+    return result.tones;
 }
 std::string ExpertOptions::help() {
     std::string text = "Expertenwerte (wie die Regler des Programmierdialogs):\n";

@@ -18,8 +18,8 @@ int addressToneIndex(char c, const TToneTable& table, uint8_t tonsys) {
         return c - '0';
     if (c == 'G' && table.tone(tonsys, kExtraToneIndex) != 0)
         return kExtraToneIndex;
-    throw EConvertError("'" + platform::cp1252ToUtf8(std::string(1, c)) +
-                        "' is not a valid integer value");
+    throw EConvertError("Das Zeichen \"" + platform::cp1252ToUtf8(std::string(1, c)) +
+                        "\" lässt sich in keinen Ton umsetzen");
 }
 
 } // namespace

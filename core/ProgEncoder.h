@@ -7,7 +7,8 @@
 
 #include <stdexcept>
 
-// A value that cannot be converted; its message is the one the default error box shows.
+// An address character that cannot be converted into a tone; its message (German, without a
+// final period, which the default error box adds) is the one that box shows.
 class EConvertError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -31,5 +32,6 @@ struct ProgSettings {
 
 // Relies on the address check having passed. An address character that is neither a digit,
 // 'R', nor a 'G' with a twelfth tone in this system throws EConvertError
-// ("'X' is not a valid integer value").
+// ("Das Zeichen "X" lässt sich in keinen Ton umsetzen"). progTones (ProgEngine.h) refuses such
+// an address with a message of its own before it encodes.
 TProgTones EncodeProgTones(const ProgSettings& settings, const TToneTable& table);

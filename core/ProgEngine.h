@@ -7,6 +7,7 @@
 #include "ProgEncoder.h"
 #include "ToneSequence.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,17 @@ struct ProgTonesResult {
     TProgTones tones{};  // when ok
 };
 
-// Completes the addresses as leaving their fields does (repeats become 'R'), checks them and
-// encodes the tones with the table. Throws EConvertError as EncodeProgTones does.
+// Why the settings' addresses, as they stand (completed, as leaving their fields completes
+// them), can be neither programmed nor saved, or nothing when they can: the address check's
+// message (checkAddresses), else for the first checked address with a character that has no
+// tone in the tone system, "Rufadresse N: " and the test call's reason (testCallTones), such as
+// "Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für "G"." The windows, zuvela-cli and
+// the browser page show this text alike.
+std::optional<std::string> addressesProblem(const ProgSettings& settings, const TToneTable& table);
+
+// Completes the addresses as leaving their fields does (repeats become 'R'), checks them
+// (addressesProblem: a failing check is the result's message) and encodes the tones with the
+// table.
 ProgTonesResult progTones(ProgSettings settings, const TToneTable& table);
 // The same with the tone table filled as the main window fills it.
 ProgTonesResult progTones(const ProgSettings& settings);

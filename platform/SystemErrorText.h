@@ -7,8 +7,10 @@
 
 namespace platform {
 
-// "kein Speicherplatz mehr", "keine Berechtigung" ...; an unknown number gives
-// "Systemfehler N".
+// "kein Speicherplatz mehr", "keine Berechtigung", "Gegenstelle nicht in Betrieb" ...: every
+// number Linux knows has its words. Any other number gives "unbekannter Systemfehler" with the
+// C library's name of the number in parentheses, or the number itself where it has none; never
+// a bare number as the reason.
 std::string systemErrorText(int errnum);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The wave layer and the player through real ALSA, captured by ALSA's file plugin.
 #include "Audio.h"
+#include "SystemErrorText.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
 #include "WaveOutAlsa.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -270,10 +272,38 @@ TEST_F(AlsaTest, errorCodesHaveTexts) {
         {WAVERR_STILLPLAYING, "es wird noch abgespielt"},
         {-EBUSY, "Gerät belegt"},
         {-EINVAL, "ungültiger Wert"},
+        // A sound server that is down, refuses or drops the connection (PipeWire's and
+        // PulseAudio's plugins), and what a device or file path gives besides.
+        {-EHOSTDOWN, "Gegenstelle nicht in Betrieb"},
+        {-ECONNREFUSED, "Verbindung abgewiesen"},
+        {-ENOTCONN, "keine Verbindung"},
+        {-ECONNRESET, "Verbindung von der Gegenstelle getrennt"},
+        {-ESHUTDOWN, "Verbindung schon beendet"},
+        {-EREMOTEIO, "Ein-/Ausgabefehler der Gegenstelle"},
+        {-EPIPE, "Verbindung unterbrochen"},
+        {-ENODEV, "Gerät nicht vorhanden"},
+        {-ENXIO, "Gerät nicht vorhanden"},
+        {-ENOENT, "nicht vorhanden"},
+        {-ENOSPC, "kein Speicherplatz mehr"},
+        {-EACCES, "keine Berechtigung"},
+        {-EPERM, "keine Berechtigung"},
+        {-EIO, "Ein-/Ausgabefehler"},
+        {-EAGAIN, "vorübergehend nicht verfügbar"},
         {12345, ""},
     };
     for (const Row& row : rows)
         EXPECT_EQ(alsaWaveOut().getErrorText(row.code), row.text) << row.code;
+
+    // Every error number Linux knows has its words; any other number gets words first, with
+    // its name or number after them, never a bare number as the reason.
+    for (int errnum = 1; errnum < 4096; ++errnum) {
+        const std::string text = systemErrorText(errnum);
+        ASSERT_FALSE(text.empty()) << errnum;
+        EXPECT_EQ(std::isdigit(static_cast<unsigned char>(text[0])), 0) << errnum << ": " << text;
+        const bool known = strerrorname_np(errnum) != nullptr;
+        EXPECT_EQ(text.starts_with("unbekannter Systemfehler"), !known) << errnum << ": " << text;
+    }
+    EXPECT_EQ(systemErrorText(4000), "unbekannter Systemfehler (Fehlernummer 4000)");
 }
 
 // --- The component on ALSA -------------------------------------------------------------------

@@ -117,13 +117,13 @@ TEST(ProgEncoder, GTakesTheTwelfthToneOrFailsToConvert) {
         uint8_t tonsys;
         std::string text, message;
     };
-    for (const Row& r : {Row{4, "1G2G3", "'G' is not a valid integer value"},
-                         Row{1, "12a45", "'a' is not a valid integer value"},
-                         Row{1, "12 45", "' ' is not a valid integer value"},
+    for (const Row& r : {Row{4, "1G2G3", "Das Zeichen \"G\" lässt sich in keinen Ton umsetzen"},
+                         Row{1, "12a45", "Das Zeichen \"a\" lässt sich in keinen Ton umsetzen"},
+                         Row{1, "12 45", "Das Zeichen \" \" lässt sich in keinen Ton umsetzen"},
                          Row{1,
                              "12\xfc"
                              "45",
-                             "'ü' is not a valid integer value"}}) {
+                             "Das Zeichen \"ü\" lässt sich in keinen Ton umsetzen"}}) {
         s.tonsys = r.tonsys;
         s.addresses[0].text = r.text;
         try {

@@ -33,6 +33,38 @@ TEST(ProgEngine, AddressesAreCompletedThenCheckedThenEncoded) {
         EXPECT_EQ(result.message, r.message ? r.message : "") << r.slots[0].text;
     }
 
+    // A character without a tone in the system is refused in German, naming the address, the
+    // same words for "Programmieren" and for saving (addressesProblem); the first checked
+    // address with one counts, after the checks above.
+    TToneTable table;
+    fillToneTable(table);
+    struct ToneRow {
+        uint8_t tonsys;
+        AddressSlots slots;
+        const char* message;
+    };
+    const ToneRow toneRows[] = {
+        {4,
+         {{{true, "1G2G3"}, {}, {}, {}}},
+         "Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\"."},
+        {4,
+         {{{false, "1G2G3"}, {true, "12345"}, {true, "6789G"}, {}}},
+         "Rufadresse 3: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\"."},
+        {1,
+         {{{true, "12345"}, {true, "12a45"}, {}, {}}},
+         "Rufadresse 2: Das Zeichen \"a\" gehört in keine Rufadresse."},
+        {4, {{{true, "1G2G"}, {}, {}, {}}}, "Rufadresse 1 ist unnvollständig."},
+        {1, {{{true, "1G2G3"}, {}, {}, {}}}, nullptr},
+    };
+    for (const ToneRow& r : toneRows) {
+        ProgSettings s = withAddresses(r.slots);
+        s.tonsys = r.tonsys;
+        const ProgTonesResult result = progTones(s, table);
+        EXPECT_EQ(result.ok, r.message == nullptr) << r.slots[0].text;
+        EXPECT_EQ(result.message, r.message ? r.message : "") << r.slots[0].text;
+        EXPECT_EQ(addressesProblem(s, table).value_or(""), result.message) << r.slots[0].text;
+    }
+
     // A run of one digit is sent with the repeat tone, as the field shows it after leaving.
     const ProgTonesResult run = progTones(withAddresses({{{true, "22222"}, {}, {}, {}}}));
     const ProgTonesResult shown = progTones(withAddresses({{{true, "2R2R2"}, {}, {}, {}}}));

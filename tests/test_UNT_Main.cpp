@@ -130,14 +130,19 @@ TEST_F(MainWindow, ToneSystemDecidesTheToneLength) {
 
 TEST_F(MainWindow, AddressFieldsAdmitDigitsAndG) {
     TFRM_Main& w = *FRM_Main;
+    int beeps = 0;
+    w.beep = [&beeps] { ++beeps; };
     typeInto(w.TXT_Adresse_02, QStringLiteral("1a r-R2g"));
     EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12G"));
+    EXPECT_EQ(beeps, 5) << "each key the filter drops gives the sign";
     QTest::keyClick(w.TXT_Adresse_02, Qt::Key_Backspace);
     EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12"));
     QTest::keyClicks(w.TXT_Adresse_02, QStringLiteral("34567"));
     EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12345"));
+    EXPECT_EQ(beeps, 7) << "each key the full field cannot take gives the sign";
     QTest::keyClick(w.TXT_Adresse_02, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(w.TXT_Adresse_02->text(), QStringLiteral("12345"));
+    EXPECT_EQ(beeps, 8) << "a paste that keeps nothing gives the sign";
 }
 
 TEST_F(MainWindow, EvaluatorCutsAndLimitsAddresses) {
@@ -248,13 +253,30 @@ TEST_F(MainWindow, GTakesTheTwelfthToneUnlessTheSystemHasNone) {
     ASSERT_GE(listing.size(), 14);
     EXPECT_EQ(listing[10], QStringLiteral("02 : 2800 : Adresse 1"));
 
+    // ZVEI F has no twelfth tone: "Programmieren" and saving refuse the address alike, in
+    // zuvela-cli's words, before any dialog.
     click(w.OPT_Tonsys_04);
+    const QString refusal =
+        QStringLiteral("Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\".");
     std::vector<SeenBox> boxes;
     EXPECT_TRUE(programme(&boxes).isEmpty());
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, kTitle);
-    EXPECT_EQ(boxes[0].text, QStringLiteral("'G' is not a valid integer value."));
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    QStringList dialogs;
+    runWithModals([&] { click(w.BTN_Save); },
+                  [&](QWidget* modal) {
+                      if (qobject_cast<QMessageBox*>(modal) == nullptr) {
+                          dialogs << modal->objectName();
+                          modal->close();
+                      }
+                  },
+                  &boxes);
+    EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(u' ').toStdString();
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const SeenBox& box : boxes) {
+        EXPECT_EQ(box.title, kTitle);
+        EXPECT_EQ(box.text, refusal);
+        EXPECT_EQ(box.icon, QMessageBox::Critical);
+        EXPECT_EQ(box.owner, FRM_Main);
+    }
     // The program goes on: the next press works again.
     click(w.OPT_Tonsys_01);
     EXPECT_EQ(programme().size(), 14);
@@ -309,7 +331,8 @@ TEST(DefaultErrorBox, AppendsAPeriodUnlessTheTextEndsInOne) {
         QString message, shown;
     };
     for (const Row& r :
-         {Row{"'G' is not a valid integer value", "'G' is not a valid integer value."},
+         {Row{"Das Zeichen \"G\" lässt sich in keinen Ton umsetzen",
+              "Das Zeichen \"G\" lässt sich in keinen Ton umsetzen."},
           Row{"Unable to write to /x/y.740", "Unable to write to /x/y.740."},
           Row{"Fertig.", "Fertig."}, Row{"eins,", "eins,"}, Row{"(zwei)", "(zwei)"},
           Row{"drei ", "drei "}, Row{"", ""}, Row{"Grüß", "Grüß."}, Row{"x/", "x/."}})

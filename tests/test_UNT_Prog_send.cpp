@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
-// and the PC speaker on its scripted service.
+// and the PC speaker on its scripted service; README's keyboard loop with real keys.
 #include "Audio.h"
+#include "ExpertValues.h"
+#include "ProgDataDialog.h"
 #include "ProgEncoder.h"
+#include "ProgEngine.h"
 #include "SoundDeviceChoice.h"
 #include "TickCount.h"
 #include "ToneSequence.h"
@@ -16,16 +19,21 @@
 #include "support/SpeakerScripted.h"
 #include "support/ToneDecoder.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
+#include <fstream>
 
 namespace {
 
@@ -313,6 +321,151 @@ TEST_F(Send, ClosingTheDialogEndsTheSpeakerWalkAtOnce) {
     requests.clear();
     inDialog([] { click(FRM_Prog->BTN_Go); });
     EXPECT_EQ(requests.size(), toneSequence(FRM_Prog->Tones, 100, 30, 700).size());
+}
+
+} // namespace
+
+namespace {
+
+// README's keyboard loop with real keys on the real windows, sent through ALSA: the address
+// typed is the address sent, whatever the focus came back from.
+class KeyboardLoop : public Send {
+protected:
+    struct Round {
+        bool shown = false;
+        TProgTones tones{};
+        QString status;
+        std::vector<uint8_t> sound;
+        QStringList boxes; // message boxes, answered with Enter
+    };
+
+    // Enter in the focused field ("Programmieren"); in the dialog Enter ("OK und los !") until
+    // the status line says how the send went, then Esc. A message box is answered with Enter.
+    // Then the desktop activates the main window again, as its window manager does.
+    static Round enterEnterEsc() {
+        Round round;
+        capture->clear();
+        QWidget* field = QApplication::focusWidget();
+        runWithModals([field] { QTest::keyClick(field, Qt::Key_Return); },
+                      [&round](QWidget* modal) {
+                          if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                              round.boxes << box->text();
+                              QTest::keyClick(box, Qt::Key_Return);
+                              return;
+                          }
+                          if (modal != FRM_Prog)
+                              return;
+                          round.shown = true;
+                          round.tones = FRM_Prog->Tones;
+                          QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                          EXPECT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 20000));
+                          round.status = FRM_Prog->LBL_Status->text();
+                          QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                      });
+        QApplication::setActiveWindow(FRM_Main);
+        round.sound = capture->read();
+        return round;
+    }
+
+    // What the engine sends for the start-up settings with this one address.
+    static TProgTones tonesFor(const char* address) {
+        ProgSettings settings;
+        settings.addresses = {{{true, address}, {}, {}, {}}};
+        const ProgTonesResult result = progTones(settings);
+        EXPECT_TRUE(result.ok) << address;
+        return result.tones;
+    }
+};
+
+TEST_F(KeyboardLoop, EachPagerGetsTheAddressTypedForIt) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("geladen.740"));
+    std::ofstream(file.toStdString())
+        << "[A]\r\nTS=1\r\nTL=1\r\nAW=1\r\nSM=1\r\n[B I]\r\nRP=1\r\nAD=86420\r\n"
+           "[B II]\r\nAD=\r\n[B III]\r\nAD=\r\n[B IV]\r\nAD=\r\n";
+    struct Row {
+        const char* what;
+        std::function<void()> before; // what the user did before typing, by keyboard
+        std::function<void(QWidget*)> type;
+        const char* sent;
+    };
+    const auto typing = [](const char* keys) {
+        return [keys](QWidget* field) { QTest::keyClicks(field, QString::fromLatin1(keys)); };
+    };
+    const Row rows[] = {
+        {"selected at start-up", [] {}, typing("12345"), "12345"},
+        {"after the dialog", [] {}, typing("34567"), "34567"},
+        {"after the dialog again", [] {}, typing("24680"), "24680"},
+        {"after a message box",
+         [] {
+             QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("123"));
+             const Round refused = enterEnterEsc();
+             EXPECT_FALSE(refused.shown);
+             EXPECT_EQ(refused.boxes, QStringList{"Rufadresse 1 ist unnvollständig."});
+         },
+         typing("97531"), "97531"},
+        {"after loading a file (Strg+O)",
+         [&file] {
+             bool loaded = false;
+             runWithModals(
+                 [] {
+                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier);
+                 },
+                 [&](QWidget* modal) {
+                     auto* edit = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                     if (qobject_cast<ProgDataDialog*>(modal) == nullptr || edit == nullptr)
+                         return;
+                     QTest::keyClicks(edit, file);
+                     QTest::keyClick(edit, Qt::Key_Return);
+                     loaded = true;
+                 });
+             EXPECT_TRUE(loaded);
+             QApplication::setActiveWindow(FRM_Main);
+             EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("86420"));
+         },
+         typing("13579"), "13579"},
+        {"pasted (Strg+V)",
+         [] { QGuiApplication::clipboard()->setText(QStringLiteral("Pager Nr. 4711-2")); },
+         [](QWidget* field) { QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier); }, "47112"},
+    };
+    int beeps = 0;
+    FRM_Main->beep = [&beeps] { ++beeps; };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.before();
+        // The focus is back in the first address with its whole text selected: typing
+        // replaces it.
+        QWidget* field = QApplication::focusWidget();
+        ASSERT_EQ(field, static_cast<QWidget*>(FRM_Main->TXT_Adresse_01));
+        EXPECT_FALSE(FRM_Main->TXT_Adresse_01->text().isEmpty());
+        EXPECT_EQ(FRM_Main->TXT_Adresse_01->selectedText(), FRM_Main->TXT_Adresse_01->text());
+        row.type(field);
+        EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QString::fromLatin1(row.sent));
+        const Round round = enterEnterEsc();
+        ASSERT_TRUE(round.shown);
+        EXPECT_TRUE(round.boxes.isEmpty()) << round.boxes.join(u'\n').toStdString();
+        EXPECT_EQ(round.status, QStringLiteral("\u2714 Gesendet."));
+        // The pager got this address: the dialog's tones and the sound on the line are the
+        // engine's for it.
+        const TProgTones want = tonesFor(row.sent);
+        EXPECT_EQ(round.tones, want);
+        EXPECT_TRUE(round.sound == progSamples(want, ExpertValues{}))
+            << round.sound.size() << " bytes captured";
+    }
+    EXPECT_EQ(beeps, 0) << "no key was refused";
+
+    // A full field takes no more keys and says so; a 'g' standing alone in a paste is the
+    // twelfth tone, one inside a word is not.
+    QLineEdit* field = FRM_Main->TXT_Adresse_01;
+    EXPECT_EQ(field->text(), QStringLiteral("471R2")) << "completed by \"Programmieren\"";
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral("9"));
+    EXPECT_EQ(field->text(), QStringLiteral("471R2"));
+    EXPECT_EQ(beeps, 1);
+    field->selectAll();
+    QGuiApplication::clipboard()->setText(QStringLiteral("Gruppe 4711 g"));
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("4711G"));
 }
 
 } // namespace

@@ -177,10 +177,10 @@ std::string normalise(const std::string& text, int evaluator) {
         normaliseRepeats(platform::utf8ToCp1252(text), adresseLenForEvaluator(evaluator)));
 }
 
-// The address check on completed settings: its message, or an empty text.
+// The address check on completed settings, a character without a tone in the system included:
+// its message, or an empty text.
 std::string check(const val& js) {
-    const ProgSettings s = settingsFrom(js);
-    return checkAddresses(s.addresses, s.adresseLen).value_or("");
+    return addressesProblem(settingsFrom(js), table()).value_or("");
 }
 
 // "Programmieren": the message, or the 26 tones with the dialog's listing.

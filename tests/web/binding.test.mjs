@@ -27,16 +27,19 @@ test("the listing and its messages are those of zuvela-cli for every tone system
     rows.push(withAddresses(start(), ["123", null, "12", null])); // incomplete: names slot 3
     rows.push(withAddresses(start(), [null, null, null, null])); // none chosen
     rows.push(withAddresses(start(), ["12345", "12345", null, null])); // duplicate
+    rows.push(withAddresses({ ...start(), tonsys: 4 }, ["1G345", null, null, null])); // no twelfth tone
     for (const s of rows) {
         const page = core.program(s);
         const desktop = cli("listing", ...cliOptions(s));
         if (desktop.status === 0) assert.deepEqual(page.listing, desktop.out.toString().trimEnd().split("\n"), JSON.stringify(s));
         else assert.equal(`zuvela-cli listing: ${page.message}\n`, desktop.err, JSON.stringify(s));
     }
-    // A 'G' where the system has no twelfth tone: the window's default error box, whose words
-    // zuvela-cli replaces by German ones of its own.
-    const noG = core.program(withAddresses({ ...start(), tonsys: 4 }, ["1G345", null, null, null]));
-    assert.equal(noG.message, "'G' is not a valid integer value.");
+    // A 'G' where the system has no twelfth tone: the engine's German message, zuvela-cli's and
+    // the window's alike; saving refuses it too.
+    const noGSettings = withAddresses({ ...start(), tonsys: 4 }, ["1G345", null, null, null]);
+    const noG = core.program(noGSettings);
+    assert.equal(noG.message, 'Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für "G".');
+    assert.equal(core.checkAddresses(noGSettings), noG.message);
     assert.equal(core.program(withAddresses(start(), ["1G345", null, null, null])).message, undefined);
 });
 

@@ -101,7 +101,7 @@ test("settings set by keyboard and mouse give zuvela-cli's listing and messages"
     rows.push({ ...start, addresses: addresses(["123", null, "12", null]) }); // incomplete: slot 3
     rows.push({ ...start, addresses: addresses([null, null, null, null]) });
     rows.push({ ...start, addresses: addresses(["11234", "11234", null, null]) }); // duplicate once completed
-    rows.push({ ...start, tonsys: 4, addresses: addresses(["1G345", null, null, null]), windowMessage: "'G' is not a valid integer value." });
+    rows.push({ ...start, tonsys: 4, addresses: addresses(["1G345", null, null, null]) }); // no twelfth tone in ZVEI F
     for (const [i, row] of rows.entries()) {
         await enter(page, row, i % 2 === 0);
         await page.click("#BTN_Prog");
@@ -121,10 +121,7 @@ test("settings set by keyboard and mouse give zuvela-cli's listing and messages"
                              ["1R2R3", "9G876", "0123", "5R5R5"].map((t) => core.normaliseRepeats(t.slice(0, len), row.evaluator)));
         }
         const desktop = cli("listing", ...cliOptions(s));
-        if (row.windowMessage) {
-            // Where zuvela-cli has German words of its own, the window's message box.
-            assert.equal(await messageOf(page), row.windowMessage);
-        } else if (desktop.status === 0) {
+        if (desktop.status === 0) {
             assert.deepEqual(await listingOf(page), desktop.out.toString().trimEnd().split("\n"), JSON.stringify(s));
             await page.keyboard.press("Escape");
         } else {
