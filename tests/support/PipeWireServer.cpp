@@ -26,6 +26,7 @@ const char* const alsaPlugin =
 const char* const alsaPluginConfig = "/usr/share/alsa/alsa.conf.d/50-pipewire.conf";
 const char* const programs[] = {"dbus-daemon", "pipewire",    "wireplumber",
                                 "pw-cli",      "pw-metadata", "pw-record"};
+const char* const pulsePluginConfig = "/usr/share/alsa/alsa.conf.d/50-pulseaudio.conf";
 
 void restoreEnv(const char* name, bool had, const std::string& value) {
     if (had)
@@ -177,6 +178,15 @@ bool PipeWireServer::start() {
     sessionManager_ = spawn(QStringLiteral("wireplumber"), {});
     if (!sessionManager_)
         return false;
+    if (!QStandardPaths::findExecutable(QStringLiteral("pipewire-pulse")).isEmpty()) {
+        std::filesystem::remove(dir_ / "pulse" / "native");
+        pulse_ = spawn(QStringLiteral("pipewire-pulse"), {});
+        if (pulse_ &&
+            !waitFor([this] { return std::filesystem::exists(dir_ / "pulse" / "native"); }, 5000)) {
+            error_ = QStringLiteral("PipeWire's PulseAudio layer did not come up");
+            return false;
+        }
+    }
     if (!run(QStringLiteral("pw-cli"),
              {QStringLiteral("create-node"), QStringLiteral("adapter"),
               QStringLiteral("{ factory.name=support.null-audio-sink node.name=%1 "
@@ -222,8 +232,34 @@ void PipeWireServer::killServer() {
     end(server_, SIGKILL);
 }
 
+std::filesystem::path PipeWireServer::pulseAlsaConfig() const {
+    if (!pulse_ || !std::filesystem::exists(pulsePluginConfig))
+        return {};
+    const std::filesystem::path config = dir_ / "asound-pulse.conf";
+    if (!std::filesystem::exists(config))
+        std::ofstream(config) << "</usr/share/alsa/alsa.conf>\n"
+                                 "@hooks.!0 { func load files [ ] errors false }\n"
+                                 "<"
+                              << pulsePluginConfig
+                              << ">\n"
+                                 "pcm.!default { type pulse }\n"
+                                 "ctl.!default { type pulse }\n";
+    return config;
+}
+
+QStringList PipeWireServer::childEnvironment(const std::filesystem::path& alsaConfig) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString dir = QString::fromStdString(dir_.string());
+    env.insert(QStringLiteral("ALSA_CONFIG_PATH"), QString::fromStdString(alsaConfig.string()));
+    env.insert(QStringLiteral("PIPEWIRE_RUNTIME_DIR"), dir);
+    env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + dir +
+                                                   QStringLiteral("/pulse/native"));
+    return env.toStringList();
+}
+
 void PipeWireServer::stop() {
     end(recorder_, SIGINT); // lets it write out what it holds
+    end(pulse_, SIGTERM);
     end(sessionManager_, SIGTERM);
     end(server_, SIGTERM);
     end(bus_, SIGTERM);

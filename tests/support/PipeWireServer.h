@@ -48,6 +48,14 @@ public:
     qint64 sessionManagerPid() const;
     // The file the recorder writes (grows while it runs).
     const std::filesystem::path& recordFile() const { return record_; }
+    // ALSA configurations for a child process (ALSA_CONFIG_PATH): "default" through PipeWire's
+    // ALSA plugin (as this process has it), or through ALSA's PulseAudio plugin into the
+    // server's PulseAudio layer. The latter is empty when that layer or plugin is not
+    // installed. The children find the server through the runtime folder in their environment.
+    const std::filesystem::path& alsaConfig() const { return alsaConfig_; }
+    std::filesystem::path pulseAlsaConfig() const;
+    // The environment a child needs to reach the server on either path.
+    QStringList childEnvironment(const std::filesystem::path& alsaConfig) const;
 
     static constexpr int sampleRate = 22050;
 
@@ -64,6 +72,7 @@ private:
     std::unique_ptr<QProcess> server_;
     std::unique_ptr<QProcess> sessionManager_;
     std::unique_ptr<QProcess> recorder_;
+    std::unique_ptr<QProcess> pulse_; // PipeWire's PulseAudio layer, where installed
     QString error_;
     bool hadAlsaConfig_ = false;
     std::string previousAlsaConfig_;
