@@ -30,14 +30,16 @@ stage() {
     [ -z "$stage_name" ] || echo "=== $stage_name"
 }
 
-# Process groups started in the background: each is ended with all its children on exit.
+# Process groups started in the background: each is ended with all its children on exit. A
+# package installation still running is waited for instead: dpkg must not be cut off.
 groups=()
+install=""
 end_groups() {
     local group
     for group in "${groups[@]}"; do
         kill -TERM -- "-$group" 2>/dev/null || true
     done
-    for group in "${groups[@]}"; do
+    for group in "${groups[@]}" $install; do
         wait "$group" 2>/dev/null || true
     done
     groups=()
@@ -78,6 +80,12 @@ background build/tidy.log bash scripts/tidy.sh
 tidy="$started"
 background build/package-check.log bash scripts/package-check.sh
 package="$started"
+# What the later stages add (the cross compilers, emscripten, Chromium) is fetched and
+# installed meanwhile, at normal priority: it waits on the network and the disk, not the CPU.
+setsid bash -c 'source scripts/packages.sh &&
+    ensure_packages "${ZUVELA_CROSS_PACKAGES[@]}" "${ZUVELA_WEB_PACKAGES[@]}" \
+        "${ZUVELA_WEB_TEST_PACKAGES[@]}" && ensure_npm' >build/install.log 2>&1 </dev/null &
+install=$!
 
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
@@ -107,6 +115,9 @@ for preset in asan tsan; do
     stage "$preset tests"
     ctest --preset "$preset" -j "$jobs"
 done
+
+stage "the rest of the packages (installed in the background)"
+collect "$install" build/install.log
 
 stage "the engine on aarch64 and wasm32: the same bytes as on x86-64"
 bash scripts/cross.sh
