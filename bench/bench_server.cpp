@@ -12,6 +12,7 @@
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
 #include "WaveOutAlsa.h"
+#include "support/ChildSignal.h"
 #include "support/PipeWireServer.h"
 
 #include <QApplication>
@@ -210,7 +211,7 @@ int main(int argc, char** argv) {
                 load.size(), failuresShown - failuresBefore,
                 platform::alsaUnderruns() - underrunsBefore, exact, longer, worstExtra, shorter);
     for (auto& p : load) {
-        ::kill(pid_t(p->processId()), SIGKILL);
+        testsupport::signalChild(*p, SIGKILL);
         p->waitForFinished();
     }
     FRM_Prog->hide();

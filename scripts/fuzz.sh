@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (address and undefined-behaviour sanitizers) in
 # build/fuzz and runs each for a fixed time over a copy of its committed corpus
-# (fuzz/corpus/NAME), then prints each one's executions and coverage.
+# (fuzz/corpus/NAME), one per core at a time, then prints each one's executions and coverage.
 # Usage: scripts/fuzz.sh [seconds per target] [NAME ...]   (default 60, every target)
 # Fails on any crash, leak, timeout or sanitizer report; the input that caused it is left in
 # build/fuzz/artifacts/NAME/.
@@ -48,15 +48,18 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja \
     -DZUVELA_FUZZERS=ON -DZUVELA_TESTS=OFF -DZUVELA_BENCHMARKS=OFF \
     "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" \
     "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
+binaries=()
 for row in "${selected[@]}"; do
     read -r _ binary _ <<<"$row"
-    cmake --build "$build" -j2 --target "$binary"
+    binaries+=("$binary")
 done
+cmake --build "$build" -j "$(nproc)" --target "${binaries[@]}"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 
-# Runs one target; its log goes to build/fuzz/NAME.log, its summary line to $summary.
+# Runs one target; its log goes to build/fuzz/NAME.log, its summary line to
+# build/fuzz/NAME.summary.
 run_target() {
     local name="$1" binary="$2" max_len="$3"
     # The fuzzer adds what it finds to its corpus: work on a copy, keep the committed one small.
@@ -81,14 +84,35 @@ run_target() {
     local done_line runs
     done_line="$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1)"
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
-    echo "$name: ${runs:-?} executions in ${seconds} s, $(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*' <<<"$done_line"), longest input $(wc -c <"$(ls -S "$work"/* | head -n 1)") bytes" >>"$summary"
+    echo "$name: ${runs:-?} executions in ${seconds} s, $(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*' <<<"$done_line"), longest input $(wc -c <"$(ls -S "$work"/* | head -n 1)") bytes" >"$build/$name.summary"
 }
 
+# A fuzzer runs on one core: as many run at once as there are cores (ZUVELA_FUZZ_JOBS), each
+# still for the full time on a core of its own.
+parallel="${ZUVELA_FUZZ_JOBS:-$(nproc)}"
+running=()
+failed=0
+# Waits for the oldest one still running; notes a failure.
+wait_oldest() {
+    wait "${running[0]}" || failed=1
+    running=("${running[@]:1}")
+}
+for row in "${selected[@]}"; do
+    read -r name binary max_len <<<"$row"
+    rm -f "$build/$name.summary"
+    ((${#running[@]} < parallel)) || wait_oldest
+    run_target "$name" "$binary" "$max_len" &
+    running+=("$!")
+done
+while ((${#running[@]})); do
+    wait_oldest
+done
 summary="$build/summary.txt"
 : >"$summary"
 for row in "${selected[@]}"; do
-    read -r name binary max_len <<<"$row"
-    run_target "$name" "$binary" "$max_len"
+    read -r name _ _ <<<"$row"
+    [ ! -f "$build/$name.summary" ] || cat "$build/$name.summary" >>"$summary"
 done
 sed 's/^/fuzz.sh: /' "$summary"
+((failed == 0)) || { echo "fuzz.sh: findings, see above" >&2; exit 1; }
 echo "fuzz.sh: no findings"

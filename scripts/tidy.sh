@@ -32,8 +32,10 @@ fi
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 status=0
-printf '%s\0' "${files[@]}" |
-    xargs -0 -n 4 -P "${ZUVELA_TIDY_JOBS:-2}" clang-tidy-14 -p "$root/build/default" --quiet \
+# One file per run, the largest first: the runs keep every core busy to the end, and no
+# core is left with a batch of large files while the others idle.
+ls -S "${files[@]}" | tr '\n' '\0' |
+    xargs -0 -n 1 -P "${ZUVELA_TIDY_JOBS:-$(nproc)}" clang-tidy-14 -p "$root/build/default" --quiet \
         >"$log" 2>&1 || status=$?
 # Every finding is an error (WarningsAsErrors), but look at the text too: a crash of
 # clang-tidy or a file it could not parse must not pass either.

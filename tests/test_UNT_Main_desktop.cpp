@@ -351,7 +351,9 @@ TEST_F(Desktop, AFileNamedOnTheCommandLineLoadsAsTheOpenButtonLoadsIt) {
         const QString before = FRM_Main->TXT_Adresse_01->text();
         const std::vector<SeenBox> boxes = messageBoxesDuring([&] {
             openFromCommandLine({QStringLiteral("zuvela"), row.file});
-            QTest::qWait(100);
+            // The file is opened from the event loop (with its message box, answered
+            // meanwhile).
+            EXPECT_TRUE(waitForPostedEvents());
         });
         const std::string name = row.file.toStdString();
         EXPECT_EQ(FRM_Main->OPT_Tonsys_06->isChecked(), row.ccir) << name;
@@ -471,7 +473,7 @@ TEST_F(Desktop, OptionTextsAndTheListingStayReadableUnderDarkDesktopPalettes) {
                 QApplication::setPalette(dark, cls);
             QEvent change(QEvent::ThemeChange);
             QApplication::sendEvent(qApp, &change);
-            QTest::qWait(20);
+            EXPECT_TRUE(waitForPostedEvents()); // what the change posted has been delivered
             struct Text {
                 QWidget* widget;
                 QRect area; // the text, clear of an option's indicator

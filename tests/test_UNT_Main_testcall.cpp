@@ -198,7 +198,7 @@ TEST_F(TestCallFailure, FailingDeviceShowsTheSendsBoxOverTheMainWindow) {
             EXPECT_TRUE(FRM_Prog->Sending());
             out.loseDevice(platform::MMSYSERR_NOMEM);
             EXPECT_TRUE(waitForCallEnd());
-            QTest::qWait(50);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 5000));
         },
         nullptr, &boxes);
     ASSERT_EQ(boxes.size(), 1u);

@@ -184,7 +184,8 @@ TEST_F(Send, ClosingTheDialogStopsTheSound) {
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled()) << "OnPlayed did not come with the stop";
         EXPECT_FALSE(FRM_Prog->AUD_Main->Player->Active());
     });
-    QTest::qWait(100);
+    // The capture is complete once the device is closed (the file plugin writes out then).
+    ASSERT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->AUD_Main->Player->IsOpen(); }, 5000));
     const std::vector<uint8_t> sound = capture->read();
     EXPECT_LT(sound.size(), 149072u);
     const std::vector<uint8_t> expected = expectedSound();

@@ -62,6 +62,12 @@ void runWithModals(const std::function<void()>& action,
     --innermost;
 }
 
+bool waitForPostedEvents(int limitMs) {
+    const auto delivered = std::make_shared<bool>(false);
+    QTimer::singleShot(0, qApp, [delivered] { *delivered = true; });
+    return QTest::qWaitFor([&delivered] { return *delivered; }, limitMs);
+}
+
 std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action) {
     std::vector<SeenBox> boxes;
     runWithModals(action, nullptr, &boxes);

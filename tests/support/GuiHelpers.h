@@ -26,6 +26,11 @@ void runWithModals(const std::function<void()>& action,
                    const std::function<void(QWidget* modal)>& onModal,
                    std::vector<SeenBox>* boxes = nullptr, int limitMs = 15000);
 
+// Runs the event loop until every event posted so far has been delivered (a call posted now
+// has run, and with it whatever was posted before: a queued open, a palette change); false
+// when that took longer than limitMs.
+bool waitForPostedEvents(int limitMs = 10000);
+
 // Runs action and answers every message box with OK; returns the boxes seen.
 std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action);
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/PipeWireServer.h"
+#include "support/ChildSignal.h"
 
 #include <alsa/asoundlib.h>
 
@@ -141,13 +142,11 @@ bool PipeWireServer::waitFor(const std::function<bool()>& ready, int timeoutMs) 
 void PipeWireServer::end(std::unique_ptr<QProcess>& process, int signal) {
     if (!process)
         return;
-    if (process->state() != QProcess::NotRunning) {
-        ::kill(static_cast<pid_t>(process->processId()), signal);
-        if (!process->waitForFinished(3000)) {
-            ::kill(static_cast<pid_t>(process->processId()), SIGKILL);
-            process->waitForFinished(3000);
-        }
-    }
+    // A process that was stopped (SIGSTOP) ends only once it runs again.
+    if (signalChild(*process, signal) && signal != SIGKILL)
+        signalChild(*process, SIGCONT);
+    if (!process->waitForFinished(3000) && signalChild(*process, SIGKILL))
+        process->waitForFinished(3000);
     process.reset();
 }
 
@@ -232,6 +231,10 @@ void PipeWireServer::killServer() {
     end(server_, SIGKILL);
 }
 
+bool PipeWireServer::signalServer(int signal) const {
+    return server_ && signalChild(*server_, signal);
+}
+
 std::filesystem::path PipeWireServer::pulseAlsaConfig() const {
     if (!pulse_ || !std::filesystem::exists(pulsePluginConfig))
         return {};
@@ -274,7 +277,20 @@ qint64 PipeWireServer::sessionManagerPid() const {
 }
 
 std::vector<int16_t> PipeWireServer::recorded() const {
+    return recorded(0);
+}
+
+std::size_t PipeWireServer::recordedCount() const {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(record_, ec);
+    return ec ? 0 : std::size_t(bytes / 2);
+}
+
+std::vector<int16_t> PipeWireServer::recorded(std::size_t from) const {
     std::ifstream in(record_, std::ios::binary);
+    in.seekg(std::streamoff(2 * from));
+    if (!in)
+        return {};
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};
     std::vector<int16_t> samples(bytes.size() / 2);

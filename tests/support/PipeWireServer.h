@@ -37,13 +37,20 @@ public:
     void stop();
     // Kills the server process alone (SIGKILL), as a crash would.
     void killServer();
+    // Sends signal (SIGSTOP, SIGCONT) to the server process while it runs; false when it does
+    // not run, and then nothing is signalled.
+    bool signalServer(int signal) const;
     const QString& error() const { return error_; }
 
     // The recorded monitor of the sink so far: signed 16-bit mono samples at 22050 Hz, from
     // when the recorder started.
     std::vector<int16_t> recorded() const;
+    // The same from sample `from` on (empty when it holds no more).
+    std::vector<int16_t> recorded(std::size_t from) const;
+    // How many samples the recording holds so far (by the file's size, without reading it).
+    std::size_t recordedCount() const;
     // Process ids of the server and the session manager (0 when not running), for
-    // measuring what they cost.
+    // measuring what they cost; never for signalling them (signalServer does that).
     qint64 serverPid() const;
     qint64 sessionManagerPid() const;
     // The file the recorder writes (grows while it runs).

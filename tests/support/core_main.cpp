@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs GoogleTest inside a QCoreApplication, so that posted events can be delivered.
 #include <QCoreApplication>
-#include <QDir>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "support/UserFolders.h"
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    // Each test process plays in a folder of its own: the player writes "PLAY.TMP" into the
+    // Each test process works in a folder of its own: the player writes "PLAY.TMP" into the
     // working directory, and tests of one program run side by side.
-    QTemporaryDir workDir(QDir::currentPath() + QStringLiteral("/run-XXXXXX"));
-    QDir::setCurrent(workDir.path());
-    isolateUserFolders(workDir.path());
+    const testsupport::OwnWorkFolder workFolder;
+    QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

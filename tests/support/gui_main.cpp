@@ -2,8 +2,6 @@
 // Runs GoogleTest inside the program's application object, on Qt's offscreen platform.
 #include "TApplication.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "support/UserFolders.h"
@@ -11,12 +9,10 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication application(argc, argv);
-    // Each test process plays in a folder of its own: the player writes "PLAY.TMP" into the
+    // Each test process works in a folder of its own: the player writes "PLAY.TMP" into the
     // working directory, and tests of one program run side by side.
-    QTemporaryDir workDir(QDir::currentPath() + QStringLiteral("/run-XXXXXX"));
-    QDir::setCurrent(workDir.path());
-    isolateUserFolders(workDir.path());
+    const testsupport::OwnWorkFolder workFolder;
+    TApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
