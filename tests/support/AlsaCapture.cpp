@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/AlsaCapture.h"
+#include "support/SoundPriority.h"
 
 #include <alsa/asoundlib.h>
 
@@ -11,6 +12,7 @@
 namespace testsupport {
 
 AlsaCapture::AlsaCapture(std::filesystem::path captureFile, const std::string& moreConfig) {
+    raiseToSoundPriority();
     std::string pattern = (std::filesystem::temp_directory_path() / "zuvela-alsa-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create a temporary directory");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/PipeWireServer.h"
 #include "support/ChildSignal.h"
+#include "support/SoundPriority.h"
 
 #include <alsa/asoundlib.h>
 
@@ -40,6 +41,7 @@ void restoreEnv(const char* name, bool had, const std::string& value) {
 } // namespace
 
 PipeWireServer::PipeWireServer() {
+    raiseToSoundPriority();
     std::string pattern = (std::filesystem::temp_directory_path() / "zuvela-pw-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create a temporary directory");
