@@ -554,9 +554,20 @@ void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {
     bool cut = false;
     for (qsizetype i = 0; i < pasted.size(); ++i) {
         char32_t key = pasted[i];
+        const bool alone = !letterAt(i - 1) && !letterAt(i + 1);
         // The g of a word ("Pager") is a letter like the others, not the twelfth tone.
-        if ((key == U'g' || key == U'G') && (letterAt(i - 1) || letterAt(i + 1)))
+        if ((key == U'g' || key == U'G') && !alone)
             continue;
+        // An address copied as a field shows it ("1R2R3"): its R repeats the character before,
+        // as "Programmieren" will write it again.
+        if ((key == U'R' || key == U'r') && alone) {
+            const qsizetype at =
+                edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+            const QString before = kept.isEmpty() ? edit->text().left(at) : kept;
+            if (before.isEmpty())
+                continue;
+            key = before.back().unicode();
+        }
         OnAdresseEdit(edit, key);
         if (key == 0 || key == 8)
             continue;

@@ -467,6 +467,11 @@ TEST_F(KeyboardLoop, EachPagerGetsTheAddressTypedForIt) {
     QGuiApplication::clipboard()->setText(QStringLiteral("Gruppe 4711 g"));
     QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(field->text(), QStringLiteral("4711G"));
+    // An address copied from a field keeps its repeats: R stands for the digit before it.
+    field->selectAll();
+    QGuiApplication::clipboard()->setText(QStringLiteral("1R2R3"));
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("11223"));
 }
 
 } // namespace
