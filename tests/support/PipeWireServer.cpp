@@ -250,7 +250,7 @@ bool PipeWireServer::signalServer(int signal) const {
 std::filesystem::path PipeWireServer::pulseAlsaConfig() const {
     if (!pulse_ || !std::filesystem::exists(pulsePluginConfig))
         return {};
-    const std::filesystem::path config = dir_ / "asound-pulse.conf";
+    std::filesystem::path config = dir_ / "asound-pulse.conf";
     if (!std::filesystem::exists(config))
         std::ofstream(config) << "</usr/share/alsa/alsa.conf>\n"
                                  "@hooks.!0 { func load files [ ] errors false }\n"

@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs GoogleTest inside a QCoreApplication, so that posted events can be delivered.
 #include <QCoreApplication>
+#include <cstdio>
+#include <exception>
 #include <gtest/gtest.h>
 
 #include "support/UserFolders.h"
 
-int main(int argc, char** argv) {
+// A test process that cannot set up its folder says why and runs nothing.
+int main(int argc, char** argv) try {
     // Each test process works in a folder of its own: the player writes "PLAY.TMP" into the
     // working directory, and tests of one program run side by side.
     const testsupport::OwnWorkFolder workFolder;
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
 }
