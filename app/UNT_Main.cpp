@@ -560,7 +560,7 @@ void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {
             continue;
         // An address copied as a field shows it ("1R2R3"): its R repeats the character before,
         // as "Programmieren" will write it again.
-        if ((key == U'R' || key == U'r') && alone) {
+        if (key == U'R' && alone) {
             const qsizetype at =
                 edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
             const QString before = kept.isEmpty() ? edit->text().left(at) : kept;
