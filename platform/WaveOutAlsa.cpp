@@ -155,11 +155,9 @@ constexpr double stepWindowSeconds = 0.200;
 constexpr double confirmSeconds = 0.080;
 // After a buffer that is not marked as the last, the silence begins once the device holds
 // less than this of the sound and no more came for paddingGrace, so that a buffer the writer
-// queues late still joins the sound without a break. A device that takes everything at once
-// (ALSA's null and file plugins) holds nothing at any time, and a busy machine can hold up the
-// writer's refill for a good part of a second.
+// queues a little late still joins the sound without a break.
 constexpr double paddingStartSeconds = 0.080;
-constexpr auto paddingGrace = std::chrono::milliseconds(600);
+constexpr auto paddingGrace = std::chrono::milliseconds(50);
 // How long a stream that stood still after the whole sound was written may take to report
 // its underrun.
 constexpr auto underrunGrace = std::chrono::milliseconds(150);
@@ -280,13 +278,9 @@ WaveResult checkStream(WaveOutDevice* dev, uint64_t* played) {
     const uint64_t now = dev->framesWritten - std::min(queued, dev->framesWritten);
     if (played)
         *played = now;
-    const auto clock = std::chrono::steady_clock::now();
-    // Nothing left to play (the writer is between buffers, or the device takes everything at
-    // once): a position that stands then is no break; an underrun would be reported.
-    if (state != SND_PCM_STATE_RUNNING || queued == 0) {
-        dev->lastProgress = clock;
+    if (state != SND_PCM_STATE_RUNNING)
         return MMSYSERR_NOERROR;
-    }
+    const auto clock = std::chrono::steady_clock::now();
     if (now > dev->lastPlayed) {
         // The clock is read from the second move on: a server can take its time to begin.
         dev->moving = dev->lastPlayed > 0;
