@@ -123,10 +123,8 @@ bool TPlayer::checkLost(bool closeWhenDone) {
         return false;
     // A playback that Stop ended stays stopped: a break the layer saw meanwhile is not news.
     if (FPlaybackFailure.isEmpty() && FOutcome != TPlayOutcome::Stopped) {
-        const bool gap = lost == WAVERR_GAP || lost == WAVERR_UNDERRUN || lost == WAVERR_STALLED ||
-                         lost == WAVERR_LATE;
         const std::string text = FOwner->waveOut().getErrorText(lost);
-        endPlayback(gap ? TPlayOutcome::Gap : TPlayOutcome::DeviceLost,
+        endPlayback(isBreak(lost) ? TPlayOutcome::Gap : TPlayOutcome::DeviceLost,
                     text.empty() ? QStringLiteral("unbekannter Fehler des Tongeräts")
                                  : QString::fromStdString(text));
     }
