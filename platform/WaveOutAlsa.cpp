@@ -21,6 +21,7 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -54,6 +55,9 @@ struct WaveOutDevice {
     // without a break), and when the played frames last moved on.
     unsigned rate = 1;
     bool monotonicStamps = false; // the status's time stamps are on the steady clock
+    // The device ends in ALSA's null plugin (alone or under the file plugin): it takes every
+    // frame at once and plays nothing in time, so only its state can break the sound.
+    bool timeless = false;
     uint64_t framesWritten = 0;
     bool padding = false;
     bool clockStarted = false;
@@ -207,6 +211,19 @@ double secondsNow() {
         .count();
 }
 
+// True when the device's chain ends in ALSA's null plugin, which names itself so in the dump.
+bool endsInNull(snd_pcm_t* pcm) {
+    snd_output_t* out = nullptr;
+    if (snd_output_buffer_open(&out) < 0)
+        return false;
+    char* text = nullptr;
+    snd_pcm_dump(pcm, out);
+    const size_t length = snd_output_buffer_string(out, &text);
+    const bool found = std::string_view(text, length).find("Null PCM") != std::string_view::npos;
+    snd_output_close(out);
+    return found;
+}
+
 // Asks for the status's time stamps on the monotonic clock, which std::chrono::steady_clock
 // reads too; true when the device takes that.
 bool stampOnSteadyClock(snd_pcm_t* pcm) {
@@ -278,7 +295,7 @@ WaveResult checkStream(WaveOutDevice* dev, uint64_t* played) {
     const uint64_t now = dev->framesWritten - std::min(queued, dev->framesWritten);
     if (played)
         *played = now;
-    if (state != SND_PCM_STATE_RUNNING)
+    if (state != SND_PCM_STATE_RUNNING || dev->timeless)
         return MMSYSERR_NOERROR;
     const auto clock = std::chrono::steady_clock::now();
     if (now > dev->lastPlayed) {
@@ -346,9 +363,11 @@ WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
             // A sound shorter than ALSA's start threshold has not started yet.
             if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
                 snd_pcm_start(dev->pcm);
+            // A timeless device never runs dry, so a late buffer is no break there.
+            const auto grace = dev->timeless ? stallLimit : paddingGrace;
             if (dev->padding || last ||
                 (dev->framesWritten - played < padStart &&
-                 std::chrono::steady_clock::now() - since >= paddingGrace)) {
+                 std::chrono::steady_clock::now() - since >= grace)) {
                 const snd_pcm_sframes_t frames = writeSilence(dev);
                 if (frames > 0) {
                     dev->framesWritten += static_cast<uint64_t>(frames);
@@ -511,6 +530,7 @@ public:
         dev->channels = format->nChannels;
         dev->rate = format->nSamplesPerSec;
         dev->monotonicStamps = stampOnSteadyClock(pcm);
+        dev->timeless = endsInNull(pcm);
         restartClock(dev);
         try {
             if (widen)
