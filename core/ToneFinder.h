@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Finds the tones of a recording: where each begins and ends, and its frequency as measured.
+// What the tones mean is the sequence decoder's business.
+#include "Recording.h"
+
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+// The tones cannot be read or do not form a valid sequence; the message (German) says what was
+// found and where it stops.
+class DecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct FoundTone {
+    double start = 0;     // seconds from the start of the recording
+    double length = 0;    // seconds
+    double frequency = 0; // Hz, as measured
+};
+
+// Finds the tones of a recording handed over block by block, in stretches of 20 s that overlap
+// by half, so that memory stays the same however long the recording is. Tones that follow one
+// another without a pause (the characters of a call) are found one by one; the pauses are the
+// gaps between the tones.
+class ToneFinder {
+public:
+    // Throws DecodeError when the rate cannot carry the tones.
+    explicit ToneFinder(double sampleRate);
+    ~ToneFinder();
+    void push(std::span<const float> samples);
+    // The recording has ended: the tones of its last stretch follow.
+    void finish();
+    // The tones found since the last call, in time order.
+    std::vector<FoundTone> take();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The tones in a recording held whole, in time order.
+std::vector<FoundTone> findTones(const Recording& recording);
