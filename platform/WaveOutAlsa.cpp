@@ -7,21 +7,19 @@
 // causes). Only that thread calls ALSA for a running device, so ALSA never sees two threads
 // on one PCM, and no drain is ever waited for.
 #include "WaveOutAlsa.h"
+#include "AlsaStreamJudge.h"
 #include "WaveOut.h"
 
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <set>
-#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -48,83 +46,10 @@ struct WaveOutDevice {
     bool closing = false;
     WaveResult lost = MMSYSERR_NOERROR; // the device failed for good
     std::thread thread;
-
-    // The stream as the play thread sees it: frames handed to ALSA since it was prepared (the
-    // silence after the sound included), whether that silence has begun, the least seen of
-    // "time of a status minus the played frames' length" (it stays put while the sound runs
-    // without a break), and when the played frames last moved on.
-    unsigned rate = 1;
-    bool monotonicStamps = false; // the status's time stamps are on the steady clock
-    // The device ends in ALSA's null plugin (alone or under the file plugin): it takes every
-    // frame at once and plays nothing in time, so only its state can break the sound.
-    bool timeless = false;
-    uint64_t framesWritten = 0;
-    bool padding = false;
-    bool clockStarted = false;
-    double leastOffset = 0;
-    std::deque<std::pair<double, double>> offsets; // (time, offset) of the last two windows
-    uint64_t lastPlayed = 0;
-    bool moving = false; // the played frames moved on since the start
-    std::chrono::steady_clock::time_point lastProgress;
+    StreamJudge judge; // the stream as the play thread sees it
 };
 
 namespace {
-// ALSA prints its own errors on stderr by default; this program logs nothing.
-// Variadic because ALSA's handler type is.
-// NOLINTNEXTLINE(cert-dcl50-cpp)
-void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
-} // namespace
-
-void silenceAlsa() {
-    static std::once_flag once;
-    std::call_once(once, [] { snd_lib_error_set_handler(silentErrorHandler); });
-}
-
-int alsaSampleFormat(const WaveFormatEx& format) {
-    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels < 1 || format.nChannels > 2 ||
-        format.nSamplesPerSec == 0)
-        return SND_PCM_FORMAT_UNKNOWN;
-    if (format.wBitsPerSample == 8 && format.nBlockAlign == format.nChannels)
-        return SND_PCM_FORMAT_U8;
-    if (format.wBitsPerSample == 16 && format.nBlockAlign == 2 * format.nChannels)
-        return SND_PCM_FORMAT_S16_LE;
-    return SND_PCM_FORMAT_UNKNOWN;
-}
-
-namespace {
-
-std::vector<AlsaDevice> pcmDevices(const char* direction) {
-    silenceAlsa();
-    std::vector<AlsaDevice> devices;
-    void** hints = nullptr;
-    if (snd_device_name_hint(-1, "pcm", &hints) < 0)
-        return devices;
-    for (void** hint = hints; *hint; ++hint) {
-        char* name = snd_device_name_get_hint(*hint, "NAME");
-        char* desc = snd_device_name_get_hint(*hint, "DESC");
-        char* ioid = snd_device_name_get_hint(*hint, "IOID");
-        // No IOID means both directions.
-        if (name && (!ioid || std::string(ioid) == direction)) {
-            std::string description = desc ? desc : "";
-            // Card name and device description come as two lines.
-            for (std::size_t at; (at = description.find('\n')) != std::string::npos;)
-                description.replace(at, 1, ": ");
-            devices.push_back({name, std::move(description)});
-        }
-        std::free(name);
-        std::free(desc);
-        std::free(ioid);
-    }
-    snd_device_name_free_hint(hints);
-    return devices;
-}
-
-std::vector<std::string> pcmNames(const char* direction) {
-    std::vector<std::string> names;
-    for (AlsaDevice& device : pcmDevices(direction))
-        names.push_back(std::move(device.name));
-    return names;
-}
 
 // Open devices, so that a stale or foreign handle is refused instead of followed.
 std::mutex registryMutex;
@@ -141,18 +66,6 @@ void markDone(WaveHdr* header) {
 
 std::atomic<unsigned> underrunCount{0};
 
-// A device that plays nothing for this long while sound waits has stalled (a server that was
-// stopped or died without closing its socket). Longer than a sound server takes to pick up a
-// new stream.
-constexpr auto stallLimit = std::chrono::milliseconds(2000);
-// The sound fell behind the device's clock by this much: a break, whatever a sound server's
-// position does (through PulseAudio's plugin it moves in steps, and drifts by about 1 %).
-constexpr double lateLimitSeconds = 0.250;
-// A shorter break shows as a step: the least offset of the last stepWindow stands this much
-// above the least of the stepWindow before it. A step that jitter or drift could make stays
-// below it.
-constexpr double stepLimitSeconds = 0.008;
-constexpr double stepWindowSeconds = 0.200;
 // The silence after the sound that must have played before the sound counts as heard: more
 // than a server's position runs ahead of what it has played. A break that begins later than
 // that is in the silence and spoils nothing.
@@ -199,129 +112,11 @@ snd_pcm_sframes_t writeSilence(WaveOutDevice* dev) {
     const snd_pcm_sframes_t avail = snd_pcm_avail_update(dev->pcm);
     if (avail <= 0)
         return avail;
-    const auto chunk = static_cast<snd_pcm_sframes_t>(silenceChunkSeconds * dev->rate);
+    const auto chunk = static_cast<snd_pcm_sframes_t>(silenceChunkSeconds * dev->judge.rate);
     const std::vector<int16_t> zeros(
         static_cast<size_t>(std::min(avail, std::max<snd_pcm_sframes_t>(chunk, 1))) *
         dev->channels);
     return snd_pcm_writei(dev->pcm, zeros.data(), zeros.size() / dev->channels);
-}
-
-double secondsNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// True when the device's chain ends in ALSA's null plugin, which names itself so in the dump.
-bool endsInNull(snd_pcm_t* pcm) {
-    snd_output_t* out = nullptr;
-    if (snd_output_buffer_open(&out) < 0)
-        return false;
-    char* text = nullptr;
-    snd_pcm_dump(pcm, out);
-    const size_t length = snd_output_buffer_string(out, &text);
-    const bool found = std::string_view(text, length).find("Null PCM") != std::string_view::npos;
-    snd_output_close(out);
-    return found;
-}
-
-// Asks for the status's time stamps on the monotonic clock, which std::chrono::steady_clock
-// reads too; true when the device takes that.
-bool stampOnSteadyClock(snd_pcm_t* pcm) {
-    snd_pcm_sw_params_t* params = nullptr;
-    snd_pcm_sw_params_alloca(&params);
-    return snd_pcm_sw_params_current(pcm, params) >= 0 &&
-           snd_pcm_sw_params_set_tstamp_mode(pcm, params, SND_PCM_TSTAMP_ENABLE) >= 0 &&
-           snd_pcm_sw_params_set_tstamp_type(pcm, params, SND_PCM_TSTAMP_TYPE_MONOTONIC) >= 0 &&
-           snd_pcm_sw_params(pcm, params) >= 0;
-}
-
-void restartClock(WaveOutDevice* dev) {
-    dev->framesWritten = 0;
-    dev->padding = false;
-    dev->clockStarted = false;
-    dev->offsets.clear();
-    dev->lastPlayed = 0;
-    dev->moving = false;
-    dev->lastProgress = std::chrono::steady_clock::now();
-}
-
-// Records one offset; true when the offsets stepped up by a short break: the least of the last
-// window stands stepLimitSeconds above the least of the window before, each window holding a
-// few readings.
-bool hasStep(WaveOutDevice* dev, double at, double offset) {
-    auto& offsets = dev->offsets;
-    offsets.emplace_back(at, offset);
-    while (offsets.front().first < at - 2 * stepWindowSeconds)
-        offsets.pop_front();
-    double before = 1e9, after = 1e9;
-    int countBefore = 0, countAfter = 0;
-    for (const auto& [time, value] : offsets) {
-        if (time < at - stepWindowSeconds) {
-            before = std::min(before, value);
-            ++countBefore;
-        } else {
-            after = std::min(after, value);
-            ++countAfter;
-        }
-    }
-    constexpr int enough = 3;
-    return countBefore >= enough && countAfter >= enough && after - before >= stepLimitSeconds;
-}
-
-// What ALSA reports for the stream, the judge of every send: its state (an underrun, a suspend,
-// a device gone), and its position against its own time stamps (a break that no underrun
-// reports, as when a sound server or this program stood still). The frames played so far go to
-// `played`. Only the play thread calls it.
-WaveResult checkStream(WaveOutDevice* dev, uint64_t* played) {
-    snd_pcm_status_t* status = nullptr;
-    snd_pcm_status_alloca(&status);
-    const int rc = snd_pcm_status(dev->pcm, status);
-    if (rc < 0)
-        return rc == -EPIPE ? WAVERR_UNDERRUN : rc;
-    const snd_pcm_state_t state = snd_pcm_status_get_state(status);
-    switch (state) {
-    case SND_PCM_STATE_XRUN:
-        ++underrunCount;
-        return WAVERR_UNDERRUN;
-    case SND_PCM_STATE_SUSPENDED:
-        return -ESTRPIPE;
-    case SND_PCM_STATE_DISCONNECTED:
-        return -ENODEV;
-    default:
-        break;
-    }
-    const snd_pcm_sframes_t delay = snd_pcm_status_get_delay(status);
-    const auto queued = static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0));
-    const uint64_t now = dev->framesWritten - std::min(queued, dev->framesWritten);
-    if (played)
-        *played = now;
-    if (state != SND_PCM_STATE_RUNNING || dev->timeless)
-        return MMSYSERR_NOERROR;
-    const auto clock = std::chrono::steady_clock::now();
-    if (now > dev->lastPlayed) {
-        // The clock is read from the second move on: a server can take its time to begin.
-        dev->moving = dev->lastPlayed > 0;
-        dev->lastPlayed = now;
-        dev->lastProgress = clock;
-    } else if (clock - dev->lastProgress > stallLimit) {
-        return WAVERR_STALLED;
-    }
-    if (!dev->moving)
-        return MMSYSERR_NOERROR;
-    // The status's own time stamp goes with its delay, whatever held this thread up meanwhile.
-    snd_htimestamp_t stamp{};
-    snd_pcm_status_get_htstamp(status, &stamp);
-    const double at = dev->monotonicStamps && (stamp.tv_sec != 0 || stamp.tv_nsec != 0)
-                          ? double(stamp.tv_sec) + double(stamp.tv_nsec) / 1e9
-                          : secondsNow();
-    const double offset = at - double(now) / dev->rate;
-    if (!dev->clockStarted || offset < dev->leastOffset) {
-        dev->clockStarted = true;
-        dev->leastOffset = offset;
-    }
-    if (offset - dev->leastOffset >= lateLimitSeconds)
-        return WAVERR_LATE;
-    return hasStep(dev, at, offset) ? WAVERR_LATE : MMSYSERR_NOERROR;
 }
 
 // The last queued buffer is all with ALSA. It counts as played once the device has played
@@ -331,8 +126,8 @@ WaveResult checkStream(WaveOutDevice* dev, uint64_t* played) {
 // or a reset came in, or more sound that joins it without a break. Called with the lock held
 // and the played buffer still at the front of the queue.
 WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
-    const uint64_t heard = dev->framesWritten + uint64_t(confirmSeconds * dev->rate);
-    const auto padStart = uint64_t(paddingStartSeconds * dev->rate);
+    const uint64_t heard = dev->judge.framesWritten + uint64_t(confirmSeconds * dev->judge.rate);
+    const auto padStart = uint64_t(paddingStartSeconds * dev->judge.rate);
     const bool last = (dev->queue.front()->dwFlags & WHDR_LAST) != 0;
     const auto since = std::chrono::steady_clock::now();
     // When the position stood still, the stream is given a moment to report the underrun that
@@ -342,13 +137,14 @@ WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
         if (dev->resetRequested)
             return MMSYSERR_NOERROR;
         if (dev->queue.size() > 1) // more sound: after silence, that is a break
-            return dev->padding ? WAVERR_GAP : MMSYSERR_NOERROR;
+            return dev->judge.padding ? WAVERR_GAP : MMSYSERR_NOERROR;
         lock.unlock();
         uint64_t played = 0;
-        WaveResult result = checkStream(dev, &played);
+        WaveResult result = dev->judge.check(dev->pcm, &played);
         // All of the sound is with ALSA now: an underrun means that it ran out after all of it
         // had played, and a position that stood still past its end stood still in silence.
-        if (result == WAVERR_UNDERRUN || (result != MMSYSERR_NOERROR && dev->lastPlayed >= heard)) {
+        if (result == WAVERR_UNDERRUN ||
+            (result != MMSYSERR_NOERROR && dev->judge.lastPlayed >= heard)) {
             result = MMSYSERR_NOERROR;
             played = heard;
         } else if (result == WAVERR_LATE || result == WAVERR_STALLED) {
@@ -364,14 +160,14 @@ WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
             if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
                 snd_pcm_start(dev->pcm);
             // A timeless device never runs dry, so a late buffer is no break there.
-            const auto grace = dev->timeless ? stallLimit : paddingGrace;
-            if (dev->padding || last ||
-                (dev->framesWritten - played < padStart &&
+            const auto grace = dev->judge.timeless ? stallLimit : paddingGrace;
+            if (dev->judge.padding || last ||
+                (dev->judge.framesWritten - played < padStart &&
                  std::chrono::steady_clock::now() - since >= grace)) {
                 const snd_pcm_sframes_t frames = writeSilence(dev);
                 if (frames > 0) {
-                    dev->framesWritten += static_cast<uint64_t>(frames);
-                    dev->padding = true;
+                    dev->judge.framesWritten += static_cast<uint64_t>(frames);
+                    dev->judge.padding = true;
                 } else if (frames < 0 && frames != -EAGAIN && frames != -EPIPE) {
                     result = static_cast<int>(frames);
                 }
@@ -394,7 +190,7 @@ void playLoop(WaveOutDevice* dev) {
             // up a prepare, and the reset must come back.
             if (dev->lost == MMSYSERR_NOERROR)
                 snd_pcm_drop(dev->pcm);
-            restartClock(dev);
+            dev->judge.restart();
             handBackAll(dev, lock);
             dev->resetRequested = false;
             dev->resetDone.notify_all();
@@ -416,28 +212,28 @@ void playLoop(WaveOutDevice* dev) {
         // The owner leaves a queued header alone, so it is read without the lock.
         const size_t total = header->dwBufferLength - header->dwBufferLength % dev->frameBytes;
         WaveResult failure = MMSYSERR_NOERROR;
-        if (written < total && dev->padding) {
+        if (written < total && dev->judge.padding) {
             failure = WAVERR_GAP; // more sound after the silence had begun: a break
         } else if (written < total) {
             if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_SETUP) { // after a reset
                 snd_pcm_prepare(dev->pcm);
-                restartClock(dev);
+                dev->judge.restart();
             }
             const snd_pcm_sframes_t frames =
                 writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
                 snd_pcm_wait(dev->pcm, 50); // bounded, so a reset or close is seen soon
             } else if (frames == -EPIPE) {
-                ++underrunCount;
+                countUnderrun();
                 failure = WAVERR_UNDERRUN;
             } else if (frames < 0) {
                 failure = static_cast<int>(frames); // suspended, gone or broken
             } else {
                 written += static_cast<size_t>(frames) * dev->frameBytes;
-                dev->framesWritten += static_cast<uint64_t>(frames);
+                dev->judge.framesWritten += static_cast<uint64_t>(frames);
             }
             if (failure == MMSYSERR_NOERROR)
-                failure = checkStream(dev, nullptr);
+                failure = dev->judge.check(dev->pcm, nullptr);
         }
 
         lock.lock();
@@ -528,10 +324,7 @@ public:
         dev->frameBytes = format->nBlockAlign;
         dev->widen = widen;
         dev->channels = format->nChannels;
-        dev->rate = format->nSamplesPerSec;
-        dev->monotonicStamps = stampOnSteadyClock(pcm);
-        dev->timeless = endsInNull(pcm);
-        restartClock(dev);
+        dev->judge.attach(pcm, format->nSamplesPerSec);
         try {
             if (widen)
                 dev->wide.resize(4096 * dev->channels);
@@ -630,43 +423,6 @@ public:
 };
 
 } // namespace
-
-std::vector<AlsaDevice> alsaPlaybackDevices() {
-    return pcmDevices("Output");
-}
-
-std::vector<std::string> alsaPlaybackDeviceNames() {
-    return pcmNames("Output");
-}
-
-bool alsaOutputOffered(const std::string& name) {
-    if (name == "default" || name.starts_with("default:") || name == "null" ||
-        name.starts_with("hw:"))
-        return false;
-    silenceAlsa();
-    if (snd_config_update() < 0)
-        return true;
-    snd_config_t* definition = nullptr;
-    if (snd_config_search_definition(snd_config, "pcm", name.c_str(), &definition) < 0)
-        return true; // not ours to judge
-    std::string type;
-    snd_config_t* node = nullptr;
-    const char* text = nullptr;
-    if (snd_config_search(definition, "type", &node) >= 0 &&
-        snd_config_get_string(node, &text) >= 0)
-        type = text;
-    snd_config_delete(definition);
-    static const std::set<std::string> converters = {"null", "rate", "speex", "upmix", "vdownmix"};
-    return !converters.contains(type);
-}
-
-std::vector<std::string> alsaCaptureDeviceNames() {
-    return pcmNames("Input");
-}
-
-unsigned alsaUnderruns() {
-    return underrunCount.load();
-}
 
 WaveOut& alsaWaveOut() {
     static AlsaWaveOut layer;
