@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ToneFinder.h"
+#include "ToneTracker.h"
 
 #include <algorithm>
 #include <array>
@@ -13,6 +14,13 @@ namespace {
 constexpr double kLowestTone = 650, kHighestTone = 3300;
 constexpr double kMinRate = 6000;
 constexpr double kMinToneLength = 0.015, kMinGap = 0.003;
+// Tones stand this far above the floor of the band's energy where noise is at least about 15 dB
+// below them; with more noise they are found by their spectrum.
+constexpr double kClear = 100;
+// The context the spectral search needs before a tone: its window and its look for an edge.
+std::size_t trackerContext(double rate) {
+    return static_cast<std::size_t>(rate * 0.05);
+}
 
 struct Biquad {
     double b0, b1, b2, a1, a2;
@@ -251,14 +259,31 @@ void ToneFinder::State::analyse(bool last) {
     std::nth_element(sorted.begin(), tenth, sorted.end());
     const double floor = *tenth;
     const double peak = *std::max_element(sorted.begin(), sorted.end());
-    if (peak < 1e-10 || peak < 10 * floor)
+    if (peak < 1e-10)
         return;
-    // Midway in decibels, but at least 20 dB below the tones for clean recordings.
-    const double threshold = std::max(std::sqrt(peak * floor), peak / 100);
-
     const std::size_t quarter = kStretchFrames / 4;
     const std::size_t coreBegin = first ? 0 : quarter;
     const std::size_t coreEnd = last ? frames : 3 * quarter;
+    if (peak < kClear * floor) {
+        // Tones hidden in noise: found by their spectrum instead, in the core and as far
+        // around it as a tone that starts there can reach (those of calls and sequences are
+        // shorter than a second).
+        const std::size_t from =
+            coreBegin * hop > trackerContext(rate) ? coreBegin * hop - trackerContext(rate) : 0;
+        const std::size_t to = std::min(band.size(), coreEnd * hop + 20 * trackerContext(rate));
+        const double offset = double(bandStart + from) / rate;
+        for (FoundTone tone : trackTones(std::span(band).subspan(from, to - from), rate)) {
+            const double frame = (tone.start * rate + double(from)) / double(hop);
+            if (frame >= double(coreBegin) && frame < double(coreEnd)) {
+                tone.start += offset;
+                found.push_back(tone);
+            }
+        }
+        return;
+    }
+    // Midway in decibels, but at least 20 dB below the tones for clean recordings.
+    const double threshold = std::max(std::sqrt(peak * floor), peak / 100);
+
     // Runs above the threshold; gaps shorter than a tone pause can be are closed.
     std::size_t runFirst = 0, runEnd = 0;
     bool open = false;

@@ -249,11 +249,54 @@ TEST_F(Degraded, TestCallsAreReadAsTwoCallsWithAddressAndSystem) {
     }
 }
 
+// Tones as loud as the noise of a radio channel (white noise in 300-3400 Hz, 0 dB), also 2 %
+// off speed: every call is read with its address, and a programming sequence with its settings.
+TEST_F(Degraded, TonesAsLoudAsTheChannelsNoiseAreReadAsCallsAndAsASequence) {
+    const std::string noiseFile = (dir / "band-noise.wav").string();
+    sox("-R -n -r 48000 -b 16 -c 1 " + noiseFile + " synth 12 whitenoise sinc 300-3400");
+    const Recording noise = readRecordingFile(noiseFile);
+    // The tones' RMS (0.055, see degrade) in the noise's.
+    auto buried = [&](const std::vector<uint8_t>& bytes, double speed) {
+        Recording r = degrade(bytes, 48000, speed);
+        double power = 0;
+        for (float v : noise.samples)
+            power += double(v) * v;
+        const double gain = 0.055 / std::sqrt(power / double(noise.samples.size()));
+        for (std::size_t i = 0; i < r.samples.size() && i < noise.samples.size(); ++i)
+            r.samples[i] += float(gain * noise.samples[i]);
+        return r;
+    };
+    const struct {
+        uint8_t tonsys;
+        const char* address;
+        double speed;
+    } rows[] = {{1, "57434", 1.02}, {3, "1R0G9", 0.98}, {6, "12R45", 1.0}, {7, "G9R8", 0.98}};
+    for (const auto& r : rows) {
+        const std::string what = std::string(r.address) + " in system " + std::to_string(r.tonsys);
+        const uint16_t length = toneLengthMs(toneLengthButtonFor(r.tonsys));
+        const std::vector<DecodedCall> calls = findCalls(
+            findTones(buried(renderTestCall({r.address, r.tonsys, length, 100, false}, toneTable()),
+                             r.speed)),
+            toneTable());
+        ASSERT_EQ(calls.size(), 2u) << what;
+        for (const DecodedCall& call : calls)
+            EXPECT_NE(std::ranges::find(call.readings, r.address, &CallReading::address),
+                      call.readings.end())
+                << what;
+    }
+    ProgSettings s;
+    s.addresses = {{{true, "57434"}, {false, ""}, {true, "9R0R9"}, {false, ""}}};
+    expectSameSettings(s, decodeSequence(buried(render(s, {70, 20, 600}), 1.02), toneTable()),
+                       "sequence");
+}
+
 // What is no call yields none: hum, speech-like sound, a programming sequence, a call whose
 // tones are too long for every system.
 TEST_F(Degraded, WhatIsNoCallYieldsNone) {
     const std::string hum = (dir / "hum-only.wav").string(), speech = (dir / "speech.wav").string();
     sox("-n -r 48000 -b 16 -c 1 " + hum + " synth 20 sine 50 sine 150 sine 250 vol 0.3");
+    const std::string noise = (dir / "noise-only.wav").string();
+    sox("-n -r 48000 -b 16 -c 1 " + noise + " synth 60 whitenoise sinc 300-3400 tremolo 0.5 60");
     // Voiced glides with formants, in syllables.
     sox("-n -r 48000 -b 16 -c 1 " + speech +
         " synth 20 sawtooth 110-220 sawtooth 700-1200 sine 1500-2500 tremolo 4 90 vol 0.3");
@@ -268,6 +311,7 @@ TEST_F(Degraded, WhatIsNoCallYieldsNone) {
     const Row rows[] = {
         {"hum", readRecordingFile(hum)},
         {"speech", readRecordingFile(speech)},
+        {"the noise of a channel", readRecordingFile(noise)},
         {"programming sequence", degrade(render(s, {40, 10, 500}), 48000, 1.0)},
         {"tones of 150 ms", degrade(slowCall, 48000, 1.0)},
     };
