@@ -160,9 +160,11 @@ function buildControls() {
 
 const fileTypes = [{ description: "KV 740 Programmierdaten (*.740)", accept: { "application/octet-stream": [".740"] } }];
 
+// What is no programming data is refused with the window's message and changes nothing.
 async function loadBytes(bytes, name) {
     OnAdresseExit();
-    const result = core.loadProfile(bytes, settings());
+    const result = core.loadProfile(bytes, settings(), name);
+    if (result.refusal) return showMessage(result.refusal);
     applySettings(result.settings);
     lastFileName = name;
     if (result.message) await showMessage(result.message);
@@ -450,9 +452,9 @@ async function readBytes(file) {
     }
 }
 
-// As on the desktop, a file too large to be a profile loads as an empty one.
+// Enough of a file for the engine to judge it: one byte beyond the limit tells it is too large.
 async function profileBytesOf(file) {
-    return file.size > core.maxProfileBytes() ? new Uint8Array(0) : readBytes(file);
+    return readBytes(file.size > core.maxProfileBytes() ? file.slice(0, core.maxProfileBytes()) : file);
 }
 
 async function dropped(file) {

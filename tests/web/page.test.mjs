@@ -208,6 +208,35 @@ test("a saved .740 carries the desktop's bytes, and a desktop file loads", async
     await context.close();
 });
 
+// The table every front-end runs: the page refuses with the window's message and keeps every
+// setting, or loads what the window loads.
+test("files of the shared table load or are refused as in the window and zuvela-cli", async () => {
+    const table = JSON.parse(readFileSync(new URL("../data/prog-data-files.json", import.meta.url)));
+    const { page, context } = await openPage();
+    const controls = () => page.$$eval("#settings input", (all) => all.map((e) => `${e.id}=${e.checked}/${e.value}/${e.disabled}`));
+    for (const row of table.rows) {
+        const bytes = Buffer.concat([row.hex ? Buffer.from(row.hex, "hex") : Buffer.from(row.text, "latin1"),
+                                     Buffer.alloc(row.fill ?? 0, ";")]);
+        await page.check("#OPT_Tonsys_05");
+        const before = await controls();
+        await page.setInputFiles("#DLG_Open", { name: row.file, mimeType: "application/octet-stream", buffer: bytes });
+        if (row.refusal) {
+            assert.equal(await messageOf(page), table[row.refusal].replace("{name}", `"${row.file}"`), row.file);
+            assert.deepEqual(await controls(), before, row.file);
+            continue;
+        }
+        const s = row.loads;
+        await page.waitForFunction((id) => document.getElementById(id).checked, `OPT_Tonsys_0${s.tonsys}`);
+        for (const id of [`OPT_Len_0${s.toneLen}`, `OPT_Auswerter_0${s.evaluator}`, `OPT_Schalter_0${s.switchMode}`])
+            assert.ok(await page.isChecked(`#${id}`), `${row.file}: ${id}`);
+        for (let n = 1; n <= 4; ++n) {
+            assert.equal(await page.isChecked(`#CHK_Adresse_0${n}`), s.checked.includes(n), row.file);
+            assert.equal(await page.inputValue(`#TXT_Adresse_0${n}`), s.texts[n - 1], row.file);
+        }
+    }
+    await context.close();
+});
+
 // The samples the page's audio graph holds, back as the engine's bytes.
 const playedBytes = (page) => page.evaluate(() => Array.from(window.zuvelaLastBuffer.getChannelData(0), (v) => Math.round(v * 128 + 128)));
 
