@@ -58,8 +58,13 @@ export async function restoreSettings() {
     }
 }
 
+// Kept unless they are the start-up state: then there is nothing to come back to.
 export function remember() {
-    localStorage.setItem(STORE, settingsQuery());
+    const ranges = core.expertRanges();
+    const initial = Object.fromEntries(Object.keys(sliderWords).map((name) => [name, ranges[name].initial]));
+    const query = settingsQuery();
+    if (query === settingsQuery(core.startSettings(), initial)) localStorage.removeItem(STORE);
+    else localStorage.setItem(STORE, query);
 }
 
 // Back to the start-up state, forgetting the last settings.

@@ -38,7 +38,10 @@ function bindEvents() {
     for (let n = 1; n <= 4; ++n) {
         addressEdit(n).addEventListener("beforeinput", OnAdresseEdit);
         addressEdit(n).addEventListener("input", OnAdresseInput);
-        addressEdit(n).addEventListener("blur", OnAdresseExit);
+        addressEdit(n).addEventListener("blur", () => {
+            OnAdresseExit();
+            remember();
+        });
         $(`BTN_Call_0${n}`).addEventListener("click", () => sendTestCall(n));
     }
     $("settings").addEventListener("submit", (e) => e.preventDefault());
@@ -48,6 +51,8 @@ function bindEvents() {
         $("GroupBox1").addEventListener(event, remember);
     }
     document.addEventListener("zuvela-settings", remember);
+    // Typing that the key filter puts in place fires no "input": kept when the page goes.
+    window.addEventListener("pagehide", remember);
     $("BTN_Prog").addEventListener("click", BTN_ProgClick);
     $("BTN_Open").addEventListener("click", openFile);
     $("BTN_Save").addEventListener("click", saveFile);
@@ -77,10 +82,8 @@ function bindEvents() {
             stopSound();
         }
     });
-    $("FRM_Prog").addEventListener("close", () => {
-        stopSound();
-        $("BTN_Prog").focus();
-    });
+    // Closing stops a send; the dialog gives the focus back to where it was opened from.
+    $("FRM_Prog").addEventListener("close", stopSound);
     document.addEventListener("keydown", OnKey);
     document.addEventListener("dragover", (e) => {
         e.preventDefault();
@@ -109,13 +112,12 @@ async function watchForUpdates() {
             worker.postMessage("activate");
         };
     };
-    offer(registration.waiting);
-    registration.addEventListener("updatefound", () => {
-        const worker = registration.installing;
-        worker?.addEventListener("statechange", () => {
-            if (worker.state === "installed") offer(worker);
-        });
+    const follow = (worker) => worker?.addEventListener("statechange", () => {
+        if (worker.state === "installed") offer(worker);
     });
+    offer(registration.waiting);
+    follow(registration.installing);
+    registration.addEventListener("updatefound", () => follow(registration.installing));
 }
 
 async function start() {
