@@ -232,17 +232,6 @@ constexpr std::string_view kMissing = "\n";
 
 } // namespace
 
-bool progDataPresent(const platform::ProfileFile& profile) {
-    for (ProgDataGroup group : progDataGroups)
-        if (profile.readString(progDataDeviceSection, progDataKey(group), kMissing) != kMissing)
-            return true;
-    for (std::string_view section : progDataAddressSections)
-        for (std::string_view key : {"RP", "AD"})
-            if (profile.readString(section, key, kMissing) != kMissing)
-                return true;
-    return false;
-}
-
 std::vector<std::string> progDataIgnoredValues(const platform::ProfileFile& profile) {
     std::vector<std::string> ignored;
     for (ProgDataGroup group : progDataGroups) {

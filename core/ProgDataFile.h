@@ -95,10 +95,6 @@ struct ProgDataLoad {
 ProgDataLoad loadProgDataBytes(std::string_view bytes, const ProgSettings& current,
                                const std::string& shown);
 
-// Whether the profile holds any key of a programming-data file. One that holds none (binary
-// junk, UTF-16 text, a file too large to read) loads as the loader's defaults.
-bool progDataPresent(const platform::ProfileFile& profile);
-
 // The values of section "A" that loading ignores because they select no option, as German
 // texts such as "[A] TS=9 wird ignoriert (erlaubt: 1 bis 7)".
 std::vector<std::string> progDataIgnoredValues(const platform::ProfileFile& profile);

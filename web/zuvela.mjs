@@ -124,7 +124,7 @@ async function start() {
     try {
         setCore(await window.ZuvelaCore());
     } catch (e) {
-        $("status").textContent = `Die Seite kann nicht starten: ${e.message}`;
+        $("status").textContent = "Die Seite kann nicht starten: der Browser lädt oder startet ihr Programm nicht.";
         return;
     }
     buildControls();
