@@ -42,7 +42,7 @@ function fromQuery(text) {
 }
 
 // At the start: the link's settings, else the last ones, else the start-up state.
-export async function restoreSettings() {
+export function restoreSettings() {
     const fromLink = fromQuery(location.search);
     const stored = fromLink ? null : fromQuery(localStorage.getItem(STORE) ?? "");
     const chosen = fromLink ?? stored;
@@ -51,7 +51,8 @@ export async function restoreSettings() {
     if (fromLink) {
         history.replaceState(null, "", location.pathname);
         setStatus("Die Einstellungen aus dem Link sind übernommen.");
-        if (chosen.loaded.message) await showMessage(chosen.loaded.message);
+        // Said once the page is ready, as a loaded file's message is.
+        if (chosen.loaded.message) setTimeout(() => showMessage(chosen.loaded.message));
     } else if (stored?.loaded.settings) {
         setStatus("Die letzten Einstellungen sind wiederhergestellt.");
         $("BTN_Fresh").hidden = false;

@@ -130,7 +130,7 @@ async function start() {
     buildControls();
     bindEvents();
     setStatus("Bereit.");
-    await restoreSettings();
+    restoreSettings();
     await offerOutputs();
     acceptLaunchedFiles();
     stats.interactiveMs = performance.now();
