@@ -97,6 +97,7 @@ function sendingChanged(on) {
 // call, a locked screen). Resolves to whether everything was played.
 async function play(samples, entries, what, failureText) {
     stats.clickAt = performance.now();
+    $("progress").value = 0; // at once: the browser may take a while to start the sound
     const inDialog = entries !== null;
     const show = (text) => setStatus(what + text, inDialog ? text : null);
     let ctx = sending.ctx;
@@ -125,7 +126,6 @@ async function play(samples, entries, what, failureText) {
     window.zuvelaLastBuffer = buffer; // the samples as the audio graph holds them, for the tests
     sending.source = source;
     sending.stopped = false;
-    $("progress").value = 0;
     sendingChanged(true);
     show("Wird gesendet …");
     if (inDialog) $("BTN_Stop").focus();
