@@ -244,27 +244,23 @@ void SettingsOptions::selectEvaluator(uint8_t evaluator) {
 
 void SettingsOptions::load(const std::string& file) {
     Input input(file);
-    // As the window's loader: a file larger than a profile can be holds no programming data.
-    std::string text;
+    // One byte beyond the limit is enough to tell a file too large for programming data.
+    std::string bytes;
     char block[65536];
-    while (text.size() <= platform::ProfileFile::maxFileSize &&
+    while (bytes.size() <= progDataMaxFileSize &&
            input.stream().read(block, sizeof block).gcount() > 0)
-        text.append(block, static_cast<std::size_t>(input.stream().gcount()));
+        bytes.append(block, static_cast<std::size_t>(input.stream().gcount()));
     if (input.stream().bad())
         throw Failure("Datei nicht lesbar: " + file);
-    const platform::ProfileFile profile = text.size() > platform::ProfileFile::maxFileSize
-                                              ? platform::ProfileFile()
-                                              : platform::ProfileFile::fromText(text);
     const std::string name = file == "-" ? "Standardeingabe" : file;
-    if (!progDataPresent(profile))
-        throw Failure("Die Datei " + name + " enthält keine Programmierdaten.");
-    for (const std::string& ignored : progDataIgnoredValues(profile))
+    const ProgDataLoad loaded = loadProgDataBytes(bytes, settings_, "Die Datei " + name);
+    if (!loaded.refusal.empty())
+        throw Failure(loaded.refusal);
+    for (const std::string& ignored : progDataIgnoredValues(loaded.profile))
         warn(name + ": " + platform::cp1252ToUtf8(ignored) + ".");
-    try {
-        settings_ = loadProgDataSettings(profile, settings_);
-    } catch (const platform::BooleanConversionError& e) {
-        throw Failure(withPeriod(e.what()));
-    }
+    if (!loaded.stopped.empty())
+        throw Failure(withPeriod(loaded.stopped));
+    settings_ = loaded.settings;
 }
 
 TProgTones SettingsOptions::progTones() const {

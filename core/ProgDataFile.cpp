@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProgDataFile.h"
 
+#include "Addresses.h"
 #include "ProfileBool.h"
 
 #include <stdexcept>
@@ -69,38 +70,81 @@ std::string progDataFileName(std::string chosen) {
     return chosen;
 }
 
+std::string progDataQuoted(const std::string& name) {
+    return "\"" + name + "\"";
+}
+
+std::string progDataRefusal(ProgDataProblem problem, const std::string& shown) {
+    std::string text;
+    switch (problem) {
+    case ProgDataProblem::None:
+        return {};
+    case ProgDataProblem::NoSections:
+        text = shown + " enthält keine Programmierdaten.\nKeiner der Abschnitte [A], [B I] … "
+                       "[B IV] steht darin.";
+        break;
+    case ProgDataProblem::TooLarge:
+        text = shown + " ist zu groß für Programmierdaten (mehr als 1 MiB).";
+        break;
+    case ProgDataProblem::Missing:
+        text = shown + " ist nicht vorhanden.";
+        break;
+    case ProgDataProblem::Folder:
+        text = shown + " ist ein Ordner, keine Datei mit Programmierdaten.";
+        break;
+    case ProgDataProblem::NotAFile:
+        text = shown + " ist keine gewöhnliche Datei, sondern ein Gerät oder eine Pipe.";
+        break;
+    case ProgDataProblem::Unreadable:
+        text = shown + " kann nicht gelesen werden.";
+        break;
+    }
+    return text + "\nDie Datei wird nicht geladen, die Einstellungen bleiben, wie sie sind.";
+}
+
+namespace {
+
+bool holdsProgDataSections(const platform::ProfileFile& profile) {
+    bool sections = profile.hasSection(progDataDeviceSection);
+    for (std::string_view section : progDataAddressSections)
+        sections = sections || profile.hasSection(section);
+    return sections;
+}
+
+} // namespace
+
+ProgDataRead readProgDataBytes(std::string_view bytes, const std::string& shown) {
+    if (bytes.size() > progDataMaxFileSize)
+        return {{}, progDataRefusal(ProgDataProblem::TooLarge, shown)};
+    ProgDataRead read{platform::ProfileFile::fromText(bytes), {}};
+    if (!holdsProgDataSections(read.profile))
+        return {{}, progDataRefusal(ProgDataProblem::NoSections, shown)};
+    return read;
+}
+
 ProgDataRead readProgDataFile(const std::filesystem::path& file, const std::string& name) {
     using P = platform::ProfileFile::LoadProblem;
     P problem = P::None;
     ProgDataRead read{platform::ProfileFile::load(file, progDataMaxFileSize, problem), {}};
-    bool sections = read.profile.hasSection(progDataDeviceSection);
-    for (std::string_view section : progDataAddressSections)
-        sections = sections || read.profile.hasSection(section);
-    const std::string quoted = "\"" + name + "\"";
-    switch (problem) {
-    case P::None:
-        if (!sections)
-            read.refusal = quoted + " enthält keine Programmierdaten (keinen der Abschnitte "
-                                    "[A], [B I] … [B IV]).";
-        break;
-    case P::Missing:
-        read.refusal = quoted + " ist nicht vorhanden.";
-        break;
-    case P::Folder:
-        read.refusal = quoted + " ist ein Ordner, keine Datei mit Programmierdaten.";
-        break;
-    case P::NotAFile:
-        read.refusal = quoted + " ist keine gewöhnliche Datei, sondern ein Gerät oder eine Pipe.";
-        break;
-    case P::TooLarge:
-        read.refusal = quoted + " ist zu groß für Programmierdaten (mehr als 1 MiB).";
-        break;
-    case P::Unreadable:
-        read.refusal = quoted + " kann nicht gelesen werden.";
-        break;
-    }
-    if (!read.refusal.empty())
-        read.refusal += "\nDie Datei wird nicht geladen, die Einstellungen bleiben, wie sie sind.";
+    const ProgDataProblem why = [&] {
+        switch (problem) {
+        case P::None:
+            return holdsProgDataSections(read.profile) ? ProgDataProblem::None
+                                                       : ProgDataProblem::NoSections;
+        case P::Missing:
+            return ProgDataProblem::Missing;
+        case P::Folder:
+            return ProgDataProblem::Folder;
+        case P::NotAFile:
+            return ProgDataProblem::NotAFile;
+        case P::TooLarge:
+            return ProgDataProblem::TooLarge;
+        case P::Unreadable:
+            break;
+        }
+        return ProgDataProblem::Unreadable;
+    }();
+    read.refusal = progDataRefusal(why, progDataQuoted(name));
     return read;
 }
 
@@ -121,7 +165,10 @@ std::string progDataAddressText(const platform::ProfileFile& profile, int n) {
     return profile.readString(addressSection(n), "AD", "");
 }
 
-ProgSettings loadProgDataSettings(const platform::ProfileFile& profile, ProgSettings current) {
+namespace {
+
+// Loads step by step into s, so that s holds what was loaded when a value throws.
+void applyProgData(const platform::ProfileFile& profile, ProgSettings& s) {
     for (ProgDataGroup group : progDataGroups) {
         for (int n = 1; n <= progDataOptionCount(group); ++n) {
             if (!progDataSelectsOption(profile, group, n))
@@ -129,27 +176,53 @@ ProgSettings loadProgDataSettings(const platform::ProfileFile& profile, ProgSett
             const auto option = static_cast<uint8_t>(n);
             switch (group) {
             case ProgDataGroup::Tonsys:
-                current.tonsys = option;
-                current.toneLength = toneLengthButtonFor(option);
+                s.tonsys = option;
+                s.toneLength = toneLengthButtonFor(option);
                 break;
             case ProgDataGroup::ToneLen:
-                current.lenMode = option;
+                s.lenMode = option;
                 break;
             case ProgDataGroup::Evaluator:
-                current.evaluator = option;
-                current.adresseLen = adresseLenForEvaluator(option);
+                // As its click: another evaluator cuts the texts, the same one does nothing.
+                if (option != s.evaluator) {
+                    s.adresseLen = adresseLenForEvaluator(option);
+                    for (AddressSlot& a : s.addresses)
+                        a.text = cutAddress(a.text, s.adresseLen);
+                }
+                s.evaluator = option;
+                s.adresseLen = adresseLenForEvaluator(option);
                 break;
             case ProgDataGroup::SwitchMode:
-                current.switchMode = option;
+                s.switchMode = option;
                 break;
             }
         }
     }
     for (int n = 1; n <= 4; ++n)
-        current.addresses[n - 1].checked = progDataAddressChecked(profile, n);
+        s.addresses[n - 1].checked = progDataAddressChecked(profile, n);
     for (int n = 1; n <= 4; ++n)
-        current.addresses[n - 1].text = progDataAddressText(profile, n);
+        s.addresses[n - 1].text = progDataAddressText(profile, n);
+}
+
+} // namespace
+
+ProgSettings loadProgDataSettings(const platform::ProfileFile& profile, ProgSettings current) {
+    applyProgData(profile, current);
     return current;
+}
+
+ProgDataLoad loadProgDataBytes(std::string_view bytes, const ProgSettings& current,
+                               const std::string& shown) {
+    ProgDataRead read = readProgDataBytes(bytes, shown);
+    ProgDataLoad load{current, std::move(read.refusal), {}, std::move(read.profile)};
+    if (!load.refusal.empty())
+        return load;
+    try {
+        applyProgData(load.profile, load.settings);
+    } catch (const platform::BooleanConversionError& e) {
+        load.stopped = e.what();
+    }
+    return load;
 }
 
 namespace {
@@ -158,17 +231,6 @@ namespace {
 constexpr std::string_view kMissing = "\n";
 
 } // namespace
-
-bool progDataPresent(const platform::ProfileFile& profile) {
-    for (ProgDataGroup group : progDataGroups)
-        if (profile.readString(progDataDeviceSection, progDataKey(group), kMissing) != kMissing)
-            return true;
-    for (std::string_view section : progDataAddressSections)
-        for (std::string_view key : {"RP", "AD"})
-            if (profile.readString(section, key, kMissing) != kMissing)
-                return true;
-    return false;
-}
 
 std::vector<std::string> progDataIgnoredValues(const platform::ProfileFile& profile) {
     std::vector<std::string> ignored;

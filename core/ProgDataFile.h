@@ -39,16 +39,30 @@ void saveProgDataFile(const ProgSettings& settings, const std::filesystem::path&
 // The name to save under: ".740" is appended unless the name ends in exactly ".740".
 std::string progDataFileName(std::string chosen);
 
-// A real programming-data file is a few hundred bytes; a larger one is something else.
+// A real programming-data file is a few hundred bytes; a larger one is something else. The one
+// limit for every front-end.
 inline constexpr std::uintmax_t progDataMaxFileSize = 1024 * 1024;
 
-// A file read for loading: its profile, or the German message that refuses it (a folder, a
-// device or pipe, over progDataMaxFileSize, unreadable, or holding none of the sections "A",
-// "B I" ... "B IV"); name is the file's name as the message shows it.
+// Why a file is not loaded. The first two are found in its bytes, the others by the file system.
+enum class ProgDataProblem { None, NoSections, TooLarge, Missing, Folder, NotAFile, Unreadable };
+
+// The German message that refuses a file, whole lines: "<shown> enthält keine Programmierdaten."
+// and so on, then what the refusal means. shown names the file as the front-end does: the
+// windows and the page quote it (progDataQuoted), zuvela-cli says "Die Datei NAME".
+std::string progDataRefusal(ProgDataProblem problem, const std::string& shown);
+std::string progDataQuoted(const std::string& name); // "\"NAME\""
+
+// A file read for loading: its profile, or the message that refuses it.
 struct ProgDataRead {
     platform::ProfileFile profile;
     std::string refusal; // empty when the file loads
 };
+// The one rule for what is programming data: at most progDataMaxFileSize bytes, holding at
+// least one of the sections "A", "B I" ... "B IV". Anything else (binary junk, a picture, an
+// empty file) would load as the loader's defaults and wipe the user's settings.
+ProgDataRead readProgDataBytes(std::string_view bytes, const std::string& shown);
+// The same for a file on disk, read only when it is a regular file within the limit: a folder,
+// a device or pipe, a missing or unreadable file are refused too. name is quoted in the message.
 ProgDataRead readProgDataFile(const std::filesystem::path& file, const std::string& name);
 
 // The value the loader compares with option n (1-based) of group: a fresh read of its key with
@@ -65,13 +79,21 @@ std::string progDataAddressText(const platform::ProfileFile& profile, int n);
 
 // The settings that loading the profile gives, starting from current, by the window's rules:
 // an option is selected only when its key holds exactly its numeral (the tone-length button and
-// `AdresseLen` follow as the click handlers set them), the addresses' boxes and texts are always
-// replaced. Throws platform::BooleanConversionError as the window's loader does.
+// `AdresseLen` follow as the click handlers set them, another evaluator cuts the texts), the
+// addresses' boxes and texts are always replaced. Throws platform::BooleanConversionError as
+// the window's loader does.
 ProgSettings loadProgDataSettings(const platform::ProfileFile& profile, ProgSettings current);
 
-// Whether the profile holds any key of a programming-data file. One that holds none (binary
-// junk, UTF-16 text, a file too large to read) loads as the loader's defaults.
-bool progDataPresent(const platform::ProfileFile& profile);
+// A file's bytes loaded into the current settings, as every front-end loads them.
+struct ProgDataLoad {
+    ProgSettings settings; // current when refused; else as far as loading went
+    std::string refusal;   // no programming data: nothing changed
+    std::string stopped;   // a value that is no Boolean stopped the loading there, as in
+                           // the window (options and the boxes before it are set)
+    platform::ProfileFile profile;
+};
+ProgDataLoad loadProgDataBytes(std::string_view bytes, const ProgSettings& current,
+                               const std::string& shown);
 
 // The values of section "A" that loading ignores because they select no option, as German
 // texts such as "[A] TS=9 wird ignoriert (erlaubt: 1 bis 7)".

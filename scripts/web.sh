@@ -22,12 +22,13 @@ cmake --build "$build" --target zuvela-core
 
 rm -rf "$site"
 mkdir -p "$site"
-cp "$root"/web/{index.html,zuvela.css,zuvela.mjs,binding.mjs,manifest.webmanifest} "$site/"
+modules=(zuvela.mjs ui.mjs controls.mjs files.mjs decoding.mjs sending.mjs remember.mjs binding.mjs)
+cp "$root"/web/{index.html,zuvela.css,manifest.webmanifest} "${modules[@]/#/$root/web/}" "$site/"
 cp "$build"/web/zuvela-core.{js,wasm} "$site/"
-node "$root/web/icon.mjs" "$root/resources/icon.bmp" "$site" 192 512
+node "$root/web/icon.mjs" "$root/resources/icon.bmp" "$site" 192 512 maskable-512
 # The service worker keeps every file of this build; its cache is named after their contents.
-files=(./ index.html zuvela.css zuvela.mjs binding.mjs manifest.webmanifest zuvela-core.js
-       zuvela-core.wasm icon-192.png icon-512.png)
+files=(./ index.html zuvela.css "${modules[@]}" manifest.webmanifest zuvela-core.js
+       zuvela-core.wasm icon-192.png icon-512.png icon-maskable-512.png)
 version="zuvela-$(cd "$site" && cat "${files[@]:1}" | sha256sum | cut -c1-16)"
 list="$(printf '"%s",' "${files[@]}")"
 sed -e "s|@VERSION@|$version|" -e "s|@FILES@|[${list%,}]|" "$root/web/sw.js" >"$site/sw.js"

@@ -4,6 +4,7 @@
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
 #include "support/GuiHelpers.h"
+#include "support/ProgDataCases.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -335,6 +336,42 @@ TEST_F(MainWindowFiles, WhatIsNoProgrammingDataIsRefusedAndChangesNothing) {
     EXPECT_TRUE(load(path("gross.740")).boxes.empty());
     EXPECT_TRUE(FRM_Main->OPT_Tonsys_01->isChecked());
     EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("57434"));
+}
+
+// The table every front-end runs: the window refuses with the message the others give, or
+// loads what they load.
+TEST_F(MainWindowFiles, FilesOfTheSharedTableLoadOrAreRefusedAlike) {
+    for (const testsupport::ProgDataCase& row : testsupport::progDataCases()) {
+        SCOPED_TRACE(row.file);
+        click(FRM_Main->OPT_Tonsys_05);
+        const QStringList before = controlStates();
+        const QString file = path(row.file.c_str());
+        writeBytes(file, row.bytes);
+        const std::vector<SeenBox> boxes = load(file).boxes;
+        if (!row.refusal.empty()) {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text.toStdString(), row.refusalFor('"' + file.toStdString() + '"'));
+            EXPECT_EQ(controlStates(), before);
+            continue;
+        }
+        EXPECT_TRUE(boxes.empty());
+        const auto checked = [&](const char* name, int n) {
+            const QString id =
+                QString::fromLatin1(name) + QString::number(n).rightJustified(2, '0');
+            return FRM_Main->findChild<QAbstractButton*>(id)->isChecked();
+        };
+        EXPECT_TRUE(checked("OPT_Tonsys_", row.tonsys));
+        EXPECT_TRUE(checked("OPT_Len_", row.toneLen));
+        EXPECT_TRUE(checked("OPT_Auswerter_", row.evaluator));
+        EXPECT_TRUE(checked("OPT_Schalter_", row.switchMode));
+        for (int n = 1; n <= 4; ++n) {
+            EXPECT_EQ(checked("CHK_Adresse_", n),
+                      std::count(row.checked.begin(), row.checked.end(), n) == 1);
+            const QString edit = QStringLiteral("TXT_Adresse_0") + QString::number(n);
+            EXPECT_EQ(FRM_Main->findChild<QLineEdit*>(edit)->text().toStdString(),
+                      row.texts[std::size_t(n - 1)]);
+        }
+    }
 }
 
 TEST_F(MainWindowFiles, AWriteProtectedFileIsKeptAndReported) {

@@ -2,6 +2,7 @@
 // zuvela-cli as a user runs it: exit statuses and messages, what render writes, how the
 // settings options combine with a file.
 #include "TestCall.h"
+#include "support/ProgDataCases.h"
 #include "support/RunProcess.h"
 #include "support/SmallTmpfs.h"
 
@@ -567,6 +568,28 @@ TEST(ZuvelaCli, ValuesThatLoadingIgnoresAreNamedAndTheResultStays) {
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.err, row.err);
         EXPECT_EQ(r.out, cli(row.sameAs).out);
+    }
+}
+
+// The table every front-end runs: refused with the window's message (the file named in the
+// command line's way), or loaded as the window loads it.
+TEST(ZuvelaCli, FilesOfTheSharedTableLoadOrAreRefusedAlike) {
+    for (const testsupport::ProgDataCase& row : testsupport::progDataCases()) {
+        SCOPED_TRACE(row.file);
+        writeFile(row.file, row.bytes);
+        const ProcessResult r = cli({"listing", "-f", row.file});
+        if (!row.refusal.empty()) {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.err,
+                      "zuvela-cli listing: " + row.refusalFor("Die Datei " + row.file) + "\n");
+            EXPECT_EQ(r.out, "");
+            continue;
+        }
+        writeFile("expected.740", row.expectedProfile());
+        const ProcessResult expected = cli({"listing", "-f", "expected.740"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, expected.out);
+        EXPECT_FALSE(r.out.empty());
     }
 }
 

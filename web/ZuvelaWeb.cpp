@@ -128,8 +128,8 @@ val toneSystems() {
 }
 
 // The page's names of the expert values (as expertFrom reads them), in kExpertRanges' order.
-constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {
-    "toneLength", "tonePause", "blockPause", "amplitude"};
+constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {"toneLength", "tonePause",
+                                                                        "blockPause", "amplitude"};
 
 // The sliders' ranges by the page's names, from the engine's table.
 val expertRanges() {
@@ -247,46 +247,28 @@ val profileBytes(const val& js) {
     return bytesTo(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
-// Loads a file's bytes into the current settings step by step as the window does: options are
-// selected as clicks select them (a changed evaluator cuts the texts), then the boxes, then the
-// texts. A value of "RP" that is no Boolean stops the loading there, keeping what came before.
-val loadProfile(const val& bytes, const val& current) {
+// Loads a file's bytes into the current settings by the rules every front-end loads by: what is
+// no programming data is refused with the window's message (name quoted as it quotes it) and
+// changes nothing; a value of "RP" that is no Boolean stops the loading there.
+val loadProfile(const val& bytes, const val& current, const std::string& name) {
     const std::vector<uint8_t> data = bytesFrom(bytes);
-    const platform::ProfileFile profile = platform::ProfileFile::fromText(
-        std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-    ProgSettings s = settingsFrom(current);
-    for (ProgDataGroup group : progDataGroups)
-        for (int n = 1; n <= progDataOptionCount(group); ++n) {
-            if (!progDataSelectsOption(profile, group, n))
-                continue;
-            const auto option = static_cast<uint8_t>(n);
-            if (group == ProgDataGroup::Tonsys)
-                s.tonsys = option;
-            else if (group == ProgDataGroup::ToneLen)
-                s.lenMode = option;
-            else if (group == ProgDataGroup::SwitchMode)
-                s.switchMode = option;
-            else if (option != s.evaluator) {
-                s.evaluator = option;
-                for (AddressSlot& a : s.addresses)
-                    a.text = cutAddress(a.text, adresseLenForEvaluator(option));
-            }
-        }
+    const ProgDataLoad load =
+        loadProgDataBytes(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                          settingsFrom(current), progDataQuoted(name));
     val out = val::object();
-    try {
-        for (int n = 1; n <= 4; ++n)
-            s.addresses[n - 1].checked = progDataAddressChecked(profile, n);
-        for (int n = 1; n <= 4; ++n)
-            s.addresses[n - 1].text = progDataAddressText(profile, n);
-    } catch (const platform::BooleanConversionError& e) {
-        out.set("message", withPeriod(e.what()));
+    if (!load.refusal.empty()) {
+        out.set("refusal", load.refusal);
+        return out;
     }
-    out.set("settings", settingsTo(s));
+    if (!load.stopped.empty())
+        out.set("message", withPeriod(load.stopped));
+    out.set("settings", settingsTo(load.settings));
     return out;
 }
 
+// How many bytes of a file the page reads at most: one beyond the limit tells a file too large.
 double maxProfileBytes() {
-    return static_cast<double>(platform::ProfileFile::maxFileSize);
+    return static_cast<double>(progDataMaxFileSize) + 1;
 }
 
 std::string fileName(const std::string& chosen) {

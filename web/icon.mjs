@@ -53,13 +53,21 @@ function chunk(type, data) {
     return out;
 }
 
-export function pngOf({ width, height, pixels }, size) {
-    const raw = Buffer.alloc(size * (size * 4 + 1));
+// The picture enlarged or reduced pixel by pixel to size × size, as RGBA rows.
+function scale({ width, height, pixels }, size) {
+    const out = new Uint8Array(size * size * 4);
     for (let y = 0; y < size; ++y)
         for (let x = 0; x < size; ++x) {
             const from = (Math.floor((y * height) / size) * width + Math.floor((x * width) / size)) * 4;
-            raw.set(pixels.subarray(from, from + 4), y * (size * 4 + 1) + 1 + x * 4);
+            out.set(pixels.subarray(from, from + 4), (y * size + x) * 4);
         }
+    return out;
+}
+
+export function pngOf(image, size) {
+    const pixels = scale(image, size);
+    const raw = Buffer.alloc(size * (size * 4 + 1));
+    for (let y = 0; y < size; ++y) raw.set(pixels.subarray(y * size * 4, (y + 1) * size * 4), y * (size * 4 + 1) + 1);
     const ihdr = Buffer.alloc(13);
     ihdr.writeUInt32BE(size, 0);
     ihdr.writeUInt32BE(size, 4);
@@ -68,8 +76,25 @@ export function pngOf({ width, height, pixels }, size) {
                           chunk("IDAT", deflateSync(raw)), chunk("IEND", Buffer.alloc(0))]);
 }
 
+// The icon for launchers that cut it to a circle or a rounded square: the picture in the middle
+// (within the safe circle of 80 %) on a square of its own corner colour.
+export function maskableOf(image, size) {
+    const inner = Math.round(size * 0.56);
+    const canvas = { width: size, height: size, pixels: new Uint8Array(size * size * 4) };
+    const scaled = scale(image, inner);
+    for (let i = 0; i < size * size; ++i) canvas.pixels.set(image.pixels.subarray(0, 4), i * 4);
+    const at = (size - inner) >> 1;
+    for (let y = 0; y < inner; ++y)
+        canvas.pixels.set(scaled.subarray(y * inner * 4, (y + 1) * inner * 4), ((y + at) * size + at) * 4);
+    return pngOf(canvas, size);
+}
+
 if (process.argv[1] && import.meta.url.endsWith(process.argv[1].split("/").pop())) {
     const [icon, dir, ...sizes] = process.argv.slice(2);
     const image = readBmp(new Uint8Array(readFileSync(icon)));
-    for (const size of sizes) writeFileSync(`${dir}/icon-${size}.png`, pngOf(image, Number(size)));
+    for (const size of sizes) {
+        const maskable = size.startsWith("maskable-");
+        const pixels = Number(size.replace("maskable-", ""));
+        writeFileSync(`${dir}/icon-${size}.png`, maskable ? maskableOf(image, pixels) : pngOf(image, pixels));
+    }
 }

@@ -77,7 +77,7 @@ test("a .740 file has the desktop's bytes, and one from the desktop loads as zuv
         Buffer.from("[A]\r\nTS=01\r\nAW=2\r\n[B I]\r\nRP=1\r\nAD=1234\r\n[B IV]\r\nRP=2\r\nAD=5678\r\n"),
     ];
     for (const bytes of files) {
-        const loaded = core.loadProfile(bytes, start());
+        const loaded = core.loadProfile(bytes, start(), "f.740");
         assert.equal(loaded.message, undefined);
         writeFileSync(join(dir, "f.740"), bytes);
         const desktopListing = cli("listing", "-f", join(dir, "f.740"));
@@ -86,7 +86,7 @@ test("a .740 file has the desktop's bytes, and one from the desktop loads as zuv
     }
     // A value of "RP" that is no Boolean stops loading there: section A and the boxes before
     // it are taken, the texts are not, and the cut of a changed evaluator stays.
-    const broken = core.loadProfile(Buffer.from("[A]\r\nTS=6\r\nAW=3\r\n[B I]\r\nRP=1\r\nAD=999\r\n[B II]\r\nRP=ja\r\n"), start());
+    const broken = core.loadProfile(Buffer.from("[A]\r\nTS=6\r\nAW=3\r\n[B I]\r\nRP=1\r\nAD=999\r\n[B II]\r\nRP=ja\r\n"), start(), "f.740");
     assert.equal(broken.message, "'ja' is not a valid boolean value.");
     assert.equal(broken.settings.tonsys, 6);
     assert.deepEqual(broken.settings.addresses.map((a) => [a.checked, a.text]),

@@ -2,7 +2,7 @@
 // The page in Debian's Chromium, headless, driven by keyboard and mouse as a user drives it;
 // zuvela-cli (the desktop's engine) is the oracle for listings, messages, WAV and .740 bytes.
 import assert from "node:assert/strict";
-import { mkdirSync, readFileSync, readdirSync, writeFileSync } from "node:fs";
+import { cpSync, mkdirSync, readFileSync, readdirSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
@@ -208,6 +208,35 @@ test("a saved .740 carries the desktop's bytes, and a desktop file loads", async
     await context.close();
 });
 
+// The table every front-end runs: the page refuses with the window's message and keeps every
+// setting, or loads what the window loads.
+test("files of the shared table load or are refused as in the window and zuvela-cli", async () => {
+    const table = JSON.parse(readFileSync(new URL("../data/prog-data-files.json", import.meta.url)));
+    const { page, context } = await openPage();
+    const controls = () => page.$$eval("#settings input", (all) => all.map((e) => `${e.id}=${e.checked}/${e.value}/${e.disabled}`));
+    for (const row of table.rows) {
+        const bytes = Buffer.concat([row.hex ? Buffer.from(row.hex, "hex") : Buffer.from(row.text, "latin1"),
+                                     Buffer.alloc(row.fill ?? 0, ";")]);
+        await page.check("#OPT_Tonsys_05");
+        const before = await controls();
+        await page.setInputFiles("#DLG_Open", { name: row.file, mimeType: "application/octet-stream", buffer: bytes });
+        if (row.refusal) {
+            assert.equal(await messageOf(page), table[row.refusal].replace("{name}", `"${row.file}"`), row.file);
+            assert.deepEqual(await controls(), before, row.file);
+            continue;
+        }
+        const s = row.loads;
+        await page.waitForFunction((id) => document.getElementById(id).checked, `OPT_Tonsys_0${s.tonsys}`);
+        for (const id of [`OPT_Len_0${s.toneLen}`, `OPT_Auswerter_0${s.evaluator}`, `OPT_Schalter_0${s.switchMode}`])
+            assert.ok(await page.isChecked(`#${id}`), `${row.file}: ${id}`);
+        for (let n = 1; n <= 4; ++n) {
+            assert.equal(await page.isChecked(`#CHK_Adresse_0${n}`), s.checked.includes(n), row.file);
+            assert.equal(await page.inputValue(`#TXT_Adresse_0${n}`), s.texts[n - 1], row.file);
+        }
+    }
+    await context.close();
+});
+
 // The samples the page's audio graph holds, back as the engine's bytes.
 const playedBytes = (page) => page.evaluate(() => Array.from(window.zuvelaLastBuffer.getChannelData(0), (v) => Math.round(v * 128 + 128)));
 
@@ -272,6 +301,95 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     await silent.context.close();
 });
 
+test("as on the desktop: outcome of each send, stop, keys, focus, no file behind the dialog, German errors", async () => {
+    const { page, context, errors } = await openPage({}, () => {
+        // An output that went away, as the browser reports it in English.
+        AudioContext.prototype.setSinkId = () => Promise.reject(new DOMException("Requested device not found", "NotFoundError"));
+    });
+    const focused = () => page.evaluate(() => document.activeElement.id);
+    const outcome = async () => [await page.textContent("#progStatus"), await page.textContent("#status")];
+    await page.fill("#TXT_Adresse_01", "12345");
+    await page.press("#TXT_Adresse_01", "Enter"); // "Programmieren"
+    await page.waitForSelector("#FRM_Prog[open]");
+    assert.equal(await focused(), "BTN_Go");
+    await page.keyboard.press("Enter"); // "OK und los !"
+    await page.waitForSelector("#TXT_Daten .sending", { timeout: 5000 });
+    assert.deepEqual(await outcome(), ["Wird gesendet …", "Wird gesendet …"]);
+    assert.equal(await focused(), "BTN_Stop");
+    for (const id of ["#BAR_Tonlen", "#BAR_Amplitude", "#OPT_Soundcard", "#sinkChoice"]) assert.ok(await page.isDisabled(id), id);
+    await page.keyboard.press("Escape");
+    await page.waitForSelector("#BTN_Go:not([disabled])");
+    assert.deepEqual(await outcome(), ["✘ Abgebrochen", "✘ Abgebrochen"]);
+    assert.ok(await page.$eval("#progress", (e) => e.value) < 1, "a stopped send does not look finished");
+    assert.equal(await focused(), "BTN_Go");
+    await page.click("#BTN_Go");
+    assert.equal(await page.$eval("#progress", (e) => e.value), 0, "every send starts empty");
+    await page.waitForFunction(() => document.getElementById("progStatus").textContent === "✔ Gesendet.", null, { timeout: 20000 });
+    assert.equal(await page.textContent("#status"), "✔ Gesendet.");
+    assert.equal(await page.$eval("#progress", (e) => e.value), 1);
+
+    // The output cannot be chosen: the browser's reason in German.
+    await page.$eval("#sinkChoice", (choice) => {
+        choice.append(new Option("Kopfhörer", "gone"));
+        choice.value = "gone";
+        choice.dispatchEvent(new Event("change"));
+    });
+    assert.equal(await messageOf(page), "Die Soundkarte steht nicht zur Verfügung!\nDer Ausgang lässt sich nicht wählen (das Gerät wurde nicht gefunden).");
+    // A file dropped on the open dialog does not change the settings behind it.
+    await page.evaluate(() => {
+        const files = new DataTransfer();
+        files.items.add(new File(["[A]\r\nTS=6\r\n"], "andere.740"));
+        document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: files, bubbles: true, cancelable: true }));
+    });
+    assert.match(await messageOf(page), /^Die Datei andere\.740 wird nicht geladen, solange das Fenster "Programmierdaten" offen ist/);
+    assert.ok(await page.isChecked("#OPT_Tonsys_01"));
+    await page.keyboard.press("Escape");
+    await page.waitForSelector("#FRM_Prog:not([open])", { state: "attached" });
+    assert.equal(await focused(), "TXT_Adresse_01", "the focus returns to where the dialog was opened from");
+
+    // A test call's outcome in the status line; Strg+S saves and Strg+O opens.
+    await page.click("#BTN_Call_01");
+    await page.waitForFunction(() => document.getElementById("status").textContent === "Testruf an Ruf 1: ✔ Gesendet.", null, { timeout: 10000 });
+    const [download] = await Promise.all([page.waitForEvent("download"), page.keyboard.press("Control+s")]);
+    assert.equal(download.suggestedFilename(), "Programmierdaten.740");
+    await Promise.all([page.waitForEvent("filechooser"), page.keyboard.press("Control+o")]);
+    assert.deepEqual(errors, []);
+    await context.close();
+});
+
+test("the last settings come back, a link carries them, a fresh start forgets them", async () => {
+    const { page, context } = await openPage();
+    const shown = (on = page) => on.evaluate(() => [...document.querySelectorAll("#settings input:checked, #settings input[type=text], #GroupBox1 input")]
+        .map((e) => `${e.id}=${e.type === "text" || e.type === "range" ? e.value : "on"}`).join(" "));
+    await page.check("#OPT_Tonsys_06");
+    await page.check("#OPT_Auswerter_02");
+    await page.check("#CHK_Adresse_03");
+    await page.fill("#TXT_Adresse_03", "4711");
+    await page.click("#BTN_Prog");
+    await sliders(page, fastest);
+    await page.keyboard.press("Escape");
+    const before = await shown();
+    await page.reload();
+    await page.waitForSelector("body[data-ready]");
+    assert.equal(await shown(), before);
+    await page.click("#BTN_Link");
+    const link = await page.inputValue("#shareLink");
+    assert.match(link, /\?ts=6&tl=1&aw=2&sm=1&rp1=1&ad1=5743&rp3=1&ad3=471R&tone-length=40&/);
+    const other = await openPage();
+    await other.page.goto(link);
+    await other.page.waitForSelector("body[data-ready]");
+    assert.equal(await shown(other.page), before);
+    assert.equal(new URL(other.page.url()).search, "", "the link's settings are taken, not kept in the address");
+    await other.context.close();
+    await page.click("#BTN_Fresh");
+    assert.ok(await page.isChecked("#OPT_Tonsys_01"));
+    await page.reload();
+    await page.waitForSelector("body[data-ready]");
+    assert.ok(await page.isChecked("#OPT_Tonsys_01"));
+    assert.ok(await page.isHidden("#BTN_Fresh"));
+    await context.close();
+});
+
 test("after the first visit the page loads and sends with no network", async () => {
     const { page, context } = await openPage();
     await page.evaluate(async () => {
@@ -285,6 +403,73 @@ test("after the first visit the page loads and sends with no network", async () 
     await page.click("#BTN_Prog");
     await page.click("#BTN_Go");
     assert.equal((await playedBytes(page)).length, core.render(core.program(core.startSettings()).tones, initial).length);
+    await context.close();
+});
+
+test("a new version is fetched fresh, kept apart until complete, and offered; the app opens .740 files", async () => {
+    const manifest = JSON.parse(readFileSync(join(site, "manifest.webmanifest")));
+    assert.ok(manifest.id);
+    assert.deepEqual(Object.values(manifest.file_handlers[0].accept), [[".740"]]);
+    const maskable = manifest.icons.find((i) => i.purpose === "maskable");
+    assert.ok(readFileSync(join(site, maskable.src)).length > 0);
+
+    const dir = tempDir();
+    cpSync(site, dir, { recursive: true });
+    const own = await serve(dir);
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    await page.goto(own.url);
+    await page.waitForSelector("body[data-ready]", { timeout: 30000 });
+    await page.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        if (!navigator.serviceWorker.controller)
+            await new Promise((r) => navigator.serviceWorker.addEventListener("controllerchange", r, { once: true }));
+    });
+    const [oldCache] = await page.evaluate(() => caches.keys());
+    // The next build: another style sheet, and a service worker naming a new version.
+    writeFileSync(join(dir, "zuvela.css"), `${readFileSync(join(dir, "zuvela.css"))}\n/* next version */\n`);
+    writeFileSync(join(dir, "sw.js"), readFileSync(join(dir, "sw.js"), "utf8").replace(oldCache, `${oldCache}-next`));
+    await page.reload();
+    await page.waitForSelector("#updateRow:not([hidden])", { timeout: 30000 });
+    // The old version still serves the page; the new one is complete beside it.
+    assert.deepEqual((await page.evaluate(() => caches.keys())).sort(), [oldCache, `${oldCache}-next`]);
+    assert.ok(!(await page.evaluate(() => fetch("zuvela.css").then((r) => r.text()))).includes("next version"));
+    await Promise.all([page.waitForEvent("load"), page.click("#BTN_Reload")]);
+    await page.waitForSelector("body[data-ready]", { timeout: 30000 });
+    assert.ok((await page.evaluate(() => fetch("zuvela.css").then((r) => r.text()))).includes("next version"));
+    assert.deepEqual(await page.evaluate(() => caches.keys()), [`${oldCache}-next`]);
+    await context.close();
+    own.stop();
+});
+
+test("on a phone Stopp and the progress stay in view while the listing follows the tone; targets of 24 px", async () => {
+    const { page, context } = await openPage({ viewport: { width: 360, height: 740 }, deviceScaleFactor: 2, isMobile: true, hasTouch: true });
+    const small = (selector) => page.$$eval(selector, (all) => all.map((e) => [e.id || e.textContent.trim(), e.getBoundingClientRect().height])
+                                                                  .filter(([, h]) => h < 24));
+    assert.deepEqual(await small(".address label, #FRA_Modi label"), []);
+    await enter(page, fourAddresses, false);
+    await page.click("#BTN_Prog");
+    assert.deepEqual(await small("#GroupBox2 label, #sinkChoice"), []);
+    const scrolled = () => page.evaluate(() => [scrollY, document.getElementById("FRM_Prog").scrollTop]);
+    // Scrolled down to the dialog's buttons, as a thumb does: the listing's end is out of view.
+    await page.$eval("#FRM_Prog", (dialog) => (dialog.scrollTop = dialog.scrollHeight));
+    await page.click("#BTN_Go");
+    const before = await scrolled();
+    // A tone of the fourth address: far down the listing.
+    await page.waitForFunction(() => [...document.querySelectorAll("#TXT_Daten span")].findIndex((s) => s.classList.contains("sending")) > 30,
+                               null, { timeout: 30000 });
+    const during = await scrolled();
+    const view = await page.evaluate(() => ({
+        listing: document.getElementById("TXT_Daten").scrollTop,
+        inView: ["BTN_Stop", "progress"].every((id) => {
+            const r = document.getElementById(id).getBoundingClientRect();
+            return r.top >= 0 && r.bottom <= innerHeight;
+        }),
+    }));
+    await page.screenshot({ path: join(shots, "phone-sending.png") });
+    assert.deepEqual(during, before, "only the listing scrolls");
+    assert.ok(view.listing > 0, "the listing follows the tone");
+    assert.ok(view.inView, "Stopp and the progress stay in view");
     await context.close();
 });
 
