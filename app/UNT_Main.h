@@ -22,6 +22,7 @@ class QToolButton;
 class TFRM_Main;
 class TFRM_Prog;
 class ProgDataFileChooser;
+class AddressFieldKeys;
 
 // The program's two windows, created at start-up and alive until it ends.
 extern TFRM_Main* FRM_Main;
@@ -154,6 +155,8 @@ private:
     AddressSlots addressSlots() const;
     ProgSettings settings() const;
 
+    // The address fields' key filter, paste and context menu.
+    AddressFieldKeys* addressKeys = nullptr;
     TToneTable ToneTable;
     uint8_t Tonsys = 0;
     uint8_t AdresseLen = 0;
