@@ -20,9 +20,9 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHelpEvent>
-#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTimer>
