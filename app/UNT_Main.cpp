@@ -4,6 +4,7 @@
 #include "AddressField.h"
 #include "Cp1252.h"
 #include "FormStyle.h"
+#include "OptionGroups.h"
 #include "ProgDataDialog.h"
 #include "ProgDataFile.h"
 #include "ProgEngine.h"
@@ -143,34 +144,52 @@ TFRM_Main::TFRM_Main(QWidget* parent)
 }
 
 void TFRM_Main::buildControls() {
-    FRA_System = groupBox(this, "FRA_System", " Tonsystem ", {4, 4, 113, 137});
-    FRA_Len1 = groupBox(this, "FRA_Len1", " Tonlänge ", {4, 144, 113, 73});
-    OPT_Tonlen_01 = radio(FRA_Len1, "OPT_Tonlen_01", "40 ms", {12, 20, 73, 13});
-    OPT_Tonlen_02 = radio(FRA_Len1, "OPT_Tonlen_02", "70 ms", {12, 36, 97, 13}, true);
-    OPT_Tonlen_03 = radio(FRA_Len1, "OPT_Tonlen_03", "100 ms", {12, 52, 73, 13});
+    // The captions come from the option-group table.
+    using G = OptionGroupId;
+    auto caption = [](G group) { return optionGroup(group).caption; };
+    FRA_System = groupBox(this, "FRA_System", caption(G::Tonsys), {4, 4, 113, 137});
+    FRA_Len1 = groupBox(this, "FRA_Len1", caption(G::ToneLength), {4, 144, 113, 73});
+    OPT_Tonlen_01 =
+        radio(FRA_Len1, "OPT_Tonlen_01", optionCaption(G::ToneLength, 1), {12, 20, 73, 13});
+    OPT_Tonlen_02 =
+        radio(FRA_Len1, "OPT_Tonlen_02", optionCaption(G::ToneLength, 2), {12, 36, 97, 13}, true);
+    OPT_Tonlen_03 =
+        radio(FRA_Len1, "OPT_Tonlen_03", optionCaption(G::ToneLength, 3), {12, 52, 73, 13});
     OPT_Tonlen_01->setEnabled(false);
     OPT_Tonlen_03->setEnabled(false);
 
-    FRA_Auswerter = groupBox(this, "FRA_Auswerter", " Auswertung ", {124, 4, 145, 65});
-    OPT_Auswerter_01 = radio(FRA_Auswerter, "OPT_Auswerter_01", "5 Ton", {12, 16, 77, 13}, true);
-    OPT_Auswerter_02 = radio(FRA_Auswerter, "OPT_Auswerter_02", "4 Ton", {12, 32, 65, 13});
-    OPT_Auswerter_03 = radio(FRA_Auswerter, "OPT_Auswerter_03", "3 Ton", {12, 48, 61, 13});
+    FRA_Auswerter = groupBox(this, "FRA_Auswerter", caption(G::Evaluator), {124, 4, 145, 65});
+    OPT_Auswerter_01 = radio(FRA_Auswerter, "OPT_Auswerter_01", optionCaption(G::Evaluator, 1),
+                             {12, 16, 77, 13}, true);
+    OPT_Auswerter_02 =
+        radio(FRA_Auswerter, "OPT_Auswerter_02", optionCaption(G::Evaluator, 2), {12, 32, 65, 13});
+    OPT_Auswerter_03 =
+        radio(FRA_Auswerter, "OPT_Auswerter_03", optionCaption(G::Evaluator, 3), {12, 48, 61, 13});
 
-    FRA_Modi = groupBox(this, "FRA_Modi", " Schaltermodi ", {124, 72, 145, 85});
-    OPT_Schalter_01 = radio(FRA_Modi, "OPT_Schalter_01", "Schaltbar", {12, 16, 121, 17}, true);
-    OPT_Schalter_02 = radio(FRA_Modi, "OPT_Schalter_02", "Immer ein", {12, 32, 109, 17});
-    OPT_Schalter_03 = radio(FRA_Modi, "OPT_Schalter_03", "Immer lautlos", {12, 48, 117, 17});
-    OPT_Schalter_04 = radio(FRA_Modi, "OPT_Schalter_04", "Ein + Mithören", {12, 64, 125, 17});
+    FRA_Modi = groupBox(this, "FRA_Modi", caption(G::SwitchMode), {124, 72, 145, 85});
+    OPT_Schalter_01 = radio(FRA_Modi, "OPT_Schalter_01", optionCaption(G::SwitchMode, 1),
+                            {12, 16, 121, 17}, true);
+    OPT_Schalter_02 =
+        radio(FRA_Modi, "OPT_Schalter_02", optionCaption(G::SwitchMode, 2), {12, 32, 109, 17});
+    OPT_Schalter_03 =
+        radio(FRA_Modi, "OPT_Schalter_03", optionCaption(G::SwitchMode, 3), {12, 48, 117, 17});
+    OPT_Schalter_04 =
+        radio(FRA_Modi, "OPT_Schalter_04", optionCaption(G::SwitchMode, 4), {12, 64, 125, 17});
 
-    // The captions come from the tone-system table.
     OPT_Tonsys_01 =
-        radio(FRA_System, "OPT_Tonsys_01", toneSystemCaption(1), {12, 20, 95, 13}, true);
-    OPT_Tonsys_02 = radio(FRA_System, "OPT_Tonsys_02", toneSystemCaption(2), {12, 36, 94, 13});
-    OPT_Tonsys_03 = radio(FRA_System, "OPT_Tonsys_03", toneSystemCaption(3), {12, 52, 88, 13});
-    OPT_Tonsys_04 = radio(FRA_System, "OPT_Tonsys_04", toneSystemCaption(4), {12, 68, 95, 13});
-    OPT_Tonsys_05 = radio(FRA_System, "OPT_Tonsys_05", toneSystemCaption(5), {12, 84, 94, 13});
-    OPT_Tonsys_06 = radio(FRA_System, "OPT_Tonsys_06", toneSystemCaption(6), {12, 100, 87, 13});
-    OPT_Tonsys_07 = radio(FRA_System, "OPT_Tonsys_07", toneSystemCaption(7), {12, 116, 93, 13});
+        radio(FRA_System, "OPT_Tonsys_01", optionCaption(G::Tonsys, 1), {12, 20, 95, 13}, true);
+    OPT_Tonsys_02 =
+        radio(FRA_System, "OPT_Tonsys_02", optionCaption(G::Tonsys, 2), {12, 36, 94, 13});
+    OPT_Tonsys_03 =
+        radio(FRA_System, "OPT_Tonsys_03", optionCaption(G::Tonsys, 3), {12, 52, 88, 13});
+    OPT_Tonsys_04 =
+        radio(FRA_System, "OPT_Tonsys_04", optionCaption(G::Tonsys, 4), {12, 68, 95, 13});
+    OPT_Tonsys_05 =
+        radio(FRA_System, "OPT_Tonsys_05", optionCaption(G::Tonsys, 5), {12, 84, 94, 13});
+    OPT_Tonsys_06 =
+        radio(FRA_System, "OPT_Tonsys_06", optionCaption(G::Tonsys, 6), {12, 100, 87, 13});
+    OPT_Tonsys_07 =
+        radio(FRA_System, "OPT_Tonsys_07", optionCaption(G::Tonsys, 7), {12, 116, 93, 13});
 
     FRA_Adressen = groupBox(this, "FRA_Adressen", " Rufadressen ", {276, 4, 149, 121});
     TXT_Adresse_01 = addressEdit(FRA_Adressen, "TXT_Adresse_01", 20, "57434");
@@ -183,9 +202,10 @@ void TFRM_Main::buildControls() {
     CHK_Adresse_04 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_04", "Ruf 4", {12, 96, 65, 13});
     TXT_Adresse_04 = addressEdit(FRA_Adressen, "TXT_Adresse_04", 92, "");
 
-    FRA_Len2 = groupBox(this, "FRA_Len2", "Tonlängen ", {124, 160, 145, 57});
-    OPT_Len_01 = radio(FRA_Len2, "OPT_Len_01", "Normal", {12, 20, 125, 13}, true);
-    OPT_Len_02 = radio(FRA_Len2, "OPT_Len_02", "Langton", {12, 36, 121, 13});
+    FRA_Len2 = groupBox(this, "FRA_Len2", caption(G::LenMode), {124, 160, 145, 57});
+    OPT_Len_01 =
+        radio(FRA_Len2, "OPT_Len_01", optionCaption(G::LenMode, 1), {12, 20, 125, 13}, true);
+    OPT_Len_02 = radio(FRA_Len2, "OPT_Len_02", optionCaption(G::LenMode, 2), {12, 36, 121, 13});
 
     PAN_Menu = control<QFrame>(this, "PAN_Menu", 276, 132, 149, 33);
     PAN_Menu->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -312,11 +332,11 @@ std::array<QCheckBox*, 4> TFRM_Main::addressBoxes() const {
 }
 
 void TFRM_Main::FormCreate(QObject*) {
-    // Line feed before carriage return, as the hints have always been stored.
-    OPT_Schalter_01->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik AUS"));
-    OPT_Schalter_02->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik EIN"));
-    OPT_Schalter_03->setToolTip(QStringLiteral("S1 : Akustik AUS\n\rS2 : Akustik AUS"));
-    OPT_Schalter_04->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Mithören"));
+    // The hints as the option-group table stores them (line feed before carriage return).
+    const auto buttons = schalterButtons();
+    for (std::size_t n = 0; n < buttons.size(); ++n)
+        buttons[n]->setToolTip(
+            QString::fromUtf8(optionGroup(OptionGroupId::SwitchMode).hints.at(n)));
     fillToneTable(ToneTable);
     OnTonsystemChange(OPT_Tonsys_01);
     OnAuswertClick(OPT_Auswerter_01);

@@ -6,6 +6,7 @@
 
 #include "CallDecoder.h"
 #include "Cp1252.h"
+#include "OptionGroups.h"
 #include "ProgDataFile.h"
 #include "ProgListing.h"
 #include "Recording.h"
@@ -23,12 +24,6 @@
 namespace cli {
 
 namespace {
-
-constexpr std::array<const char*, 3> kToneLengths = {"40 ms", "70 ms", "100 ms"};
-constexpr std::array<const char*, 2> kLenModes = {"Normal", "Langton"};
-constexpr std::array<const char*, 3> kEvaluators = {"5 Ton", "4 Ton", "3 Ton"};
-constexpr std::array<const char*, 4> kSwitchModes = {"Schaltbar", "Immer ein", "Immer lautlos",
-                                                     "Ein + Mithören"};
 
 double parseRate(const std::string& text) {
     int value = 0;
@@ -78,6 +73,12 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// Characters, not bytes: the labels' column counts "ä" once.
+std::size_t utf8Length(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
 long ms(double value) {
     return std::lround(value);
 }
@@ -87,11 +88,19 @@ std::string report(const DecodedSequence& d) {
     for (const std::string& line : progListingLines(d.tones))
         text += line + '\n';
     const ProgSettings& s = d.settings;
-    text += "\nTonsystem:      " + std::string(toneSystemCaption(s.tonsys)) + '\n';
-    text += "Tonlänge:       " + std::string(kToneLengths.at(s.toneLength - 1)) + '\n';
-    text += "Normal/Langton: " + std::string(kLenModes.at(s.lenMode - 1)) + '\n';
-    text += "Auswerter:      " + std::string(kEvaluators.at(s.evaluator - 1)) + '\n';
-    text += "Schaltermodus:  " + std::string(kSwitchModes.at(s.switchMode - 1)) + '\n';
+    // Each group's label and chosen option from the option-group table, in its order.
+    const std::pair<OptionGroupId, int> chosen[] = {{OptionGroupId::Tonsys, s.tonsys},
+                                                    {OptionGroupId::ToneLength, s.toneLength},
+                                                    {OptionGroupId::LenMode, s.lenMode},
+                                                    {OptionGroupId::Evaluator, s.evaluator},
+                                                    {OptionGroupId::SwitchMode, s.switchMode}};
+    text += '\n';
+    for (const auto& [group, option] : chosen) {
+        const std::string label = std::string(optionGroup(group).reportLabel) + ":";
+        const std::size_t width = utf8Length(label);
+        text += label + std::string(width < 16 ? 16 - width : 1, ' ') +
+                optionCaption(group, option) + '\n';
+    }
     for (std::size_t i = 0; i < s.addresses.size(); ++i)
         text += "Rufadresse " + std::to_string(i + 1) + ":   " +
                 (s.addresses[i].checked ? "[x] " : "[ ] ") + s.addresses[i].text + '\n';

@@ -6,6 +6,7 @@
 #include "Addresses.h"
 #include "Cp1252.h"
 #include "ExpertValues.h"
+#include "OptionGroups.h"
 #include "ProfileBool.h"
 #include "ProgDataFile.h"
 #include "ProgEngine.h"
@@ -127,9 +128,35 @@ val toneSystems() {
     return out;
 }
 
+// The option groups from the engine's table, in its order (tone system, tone length, Normal /
+// Langton, evaluator, switch mode): {caption, name, fileKey, count, options, words, hints}, an
+// absent word, key or hint as null.
+val optionGroups() {
+    auto textOrNull = [](const char* text) { return text ? val(std::string(text)) : val::null(); };
+    val out = val::array();
+    for (const OptionGroup& g : kOptionGroups) {
+        val group = val::object();
+        group.set("caption", std::string(g.caption));
+        group.set("name", std::string(g.name));
+        group.set("fileKey", textOrNull(g.fileKey));
+        group.set("count", g.count);
+        val options = val::array(), words = val::array(), hints = val::array();
+        for (int n = 0; n < g.count; ++n) {
+            options.call<void>("push", std::string(g.options[static_cast<std::size_t>(n)]));
+            words.call<void>("push", textOrNull(g.words[static_cast<std::size_t>(n)]));
+            hints.call<void>("push", textOrNull(g.hints[static_cast<std::size_t>(n)]));
+        }
+        group.set("options", options);
+        group.set("words", words);
+        group.set("hints", hints);
+        out.call<void>("push", group);
+    }
+    return out;
+}
+
 // The page's names of the expert values (as expertFrom reads them), in kExpertRanges' order.
-constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {
-    "toneLength", "tonePause", "blockPause", "amplitude"};
+constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {"toneLength", "tonePause",
+                                                                        "blockPause", "amplitude"};
 
 // The sliders' ranges by the page's names, from the engine's table.
 val expertRanges() {
@@ -334,6 +361,7 @@ val decode(const val& bytes) {
 
 EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("toneSystems", &toneSystems);
+    emscripten::function("optionGroups", &optionGroups);
     emscripten::function("expertRanges", &expertRanges);
     emscripten::function("expertLabel", &expertLabel);
     emscripten::function("startSettings", &startSettings);
