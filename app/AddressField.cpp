@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AddressField.h"
 
-#include "Addresses.h"
-#include "Cp1252.h"
 #include "FormStyle.h"
-#include "TestCall.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
 
@@ -55,12 +52,11 @@ QMenu* AddressFieldKeys::menu(QLineEdit* edit) {
     call->setObjectName(QStringLiteral("test-call"));
     // Why it cannot be sent, on the disabled entry.
     menu->setToolTipsVisible(true);
-    const uint8_t length = mainWindow.adresseLen();
-    const std::string address =
-        normaliseRepeats(platform::utf8ToCp1252(edit->text().toStdString()), length);
-    std::optional<std::string> problem =
-        testCallProblem(address, length, mainWindow.tonsys(), mainWindow.toneTable());
-    if (!problem && FRM_Prog->Sending())
+    const TestCallPlan plan = mainWindow.testCallFor(edit);
+    std::optional<std::string> problem;
+    if (!plan.call)
+        problem = plan.problem;
+    else if (FRM_Prog->Sending())
         problem = "Es wird gerade gesendet; ein Testruf muss warten, bis das Senden endet.";
     if (problem) {
         call->setEnabled(false);

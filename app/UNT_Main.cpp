@@ -10,7 +10,6 @@
 #include "ProgEngine.h"
 #include "Shell.h"
 #include "TApplication.h"
-#include "TestCall.h"
 #include "UNT_Prog.h"
 #include "Version.h"
 
@@ -515,13 +514,20 @@ QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {
     return addressKeys->menu(edit);
 }
 
+TestCallPlan TFRM_Main::testCallFor(const QLineEdit* edit) const {
+    // The amplitude is the dialog's slider's, set as it sends.
+    return planTestCall(settings(), toCp1252(edit->text()), kAmplitudeRange.initial, false,
+                        ToneTable);
+}
+
 void TFRM_Main::sendTestCall(QLineEdit* edit) {
     OnAdresseExit(edit);
-    TestCall call;
-    call.address = toCp1252(edit->text());
-    call.tonsys = Tonsys;
-    call.toneLength = toneLengthMs(settings().toneLength);
-    FRM_Prog->SendTestCall(call, ToneTable, this);
+    const TestCallPlan plan = testCallFor(edit);
+    if (!plan.call) {
+        showErrorBox(this, QString::fromStdString(plan.problem));
+        return;
+    }
+    FRM_Prog->SendTestCall(*plan.call, ToneTable, this);
 }
 
 void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {

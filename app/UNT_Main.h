@@ -3,6 +3,7 @@
 // The main window: tone system, options, call addresses, loading, saving and programming.
 #include "Addresses.h"
 #include "ProgEncoder.h"
+#include "TestCall.h"
 #include "ToneTable.h"
 
 #include <QClipboard>
@@ -115,6 +116,9 @@ public:
     // Completes the field as leaving it does and sends its address as a test call through the
     // programming dialog's output, without showing the dialog.
     void sendTestCall(QLineEdit* edit);
+    // The test call of a field's address as it stands, with the window's settings, or why it
+    // cannot be sent.
+    TestCallPlan testCallFor(const QLineEdit* edit) const;
     // Inserts clipboard text into an address field as if it were typed: what the key filter
     // drops is dropped, and the insertion stops at the address length. A 'g' or 'G' is taken
     // only standing alone, never from a word ("Pager Nr. 4711-2" gives 47112). A paste that

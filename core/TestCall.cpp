@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestCall.h"
 
+#include "Addresses.h"
 #include "Cp1252.h"
 
 #include <algorithm>
@@ -65,6 +66,28 @@ std::optional<std::string> testCallProblem(const std::string& address, uint8_t l
         return e.what();
     }
     return std::nullopt;
+}
+
+TestCallPlan planTestCall(const ProgSettings& settings, const std::string& address,
+                          uint8_t amplitude, bool siren, const TToneTable& table) {
+    const uint8_t len = adresseLenForEvaluator(settings.evaluator);
+    TestCall call;
+    call.address = normaliseRepeats(address, len);
+    call.tonsys = settings.tonsys;
+    call.toneLength = toneLengthMs(toneLengthButtonFor(settings.tonsys));
+    call.amplitude = amplitude;
+    call.siren = siren;
+    if (auto problem = testCallProblem(call.address, len, call.tonsys, table))
+        return {std::nullopt, std::move(*problem)};
+    return {std::move(call), {}};
+}
+
+TestCallSamples testCallSamples(const ProgSettings& settings, const std::string& address,
+                                uint8_t amplitude, bool siren, const TToneTable& table) {
+    const TestCallPlan plan = planTestCall(settings, address, amplitude, siren, table);
+    if (!plan.call)
+        return {{}, plan.problem};
+    return {renderTestCall(*plan.call, table), {}};
 }
 
 std::vector<ToneSegment> testCallSegments(const TestCall& call, const TToneTable& table) {

@@ -322,17 +322,12 @@ std::string fileName(const std::string& chosen) {
 
 // A test call from a completed address, with the settings' tone system and evaluator.
 val testCall(const std::string& address, const val& js, int amplitude) {
-    const ProgSettings s = settingsFrom(js);
-    TestCall call;
-    call.address = platform::utf8ToCp1252(address);
-    call.tonsys = s.tonsys;
-    call.toneLength = toneLengthMs(s.toneLength);
-    call.amplitude = static_cast<uint8_t>(amplitude);
-    if (const auto problem = testCallProblem(call.address, s.adresseLen, s.tonsys, table()))
-        return error(*problem);
-    const std::vector<uint8_t> samples = renderTestCall(call, table());
+    const TestCallSamples call = testCallSamples(settingsFrom(js), platform::utf8ToCp1252(address),
+                                                 static_cast<uint8_t>(amplitude), false, table());
+    if (!call.message.empty())
+        return error(call.message);
     val out = val::object();
-    out.set("samples", bytesTo(samples.data(), samples.size()));
+    out.set("samples", bytesTo(call.samples.data(), call.samples.size()));
     return out;
 }
 
