@@ -12,6 +12,7 @@
 #include "ProgEngine.h"
 #include "ProgListing.h"
 #include "Recording.h"
+#include "SendTimeline.h"
 #include "SequenceDecoder.h"
 #include "TestCall.h"
 #include "ToneTable.h"
@@ -225,34 +226,21 @@ val program(const val& js) {
     }
 }
 
-// The segments the dialog sends, each with the listing line of its tone (-1 for a pause).
+// The timeline of a send from the engine: the segments the dialog sends, each with its samples
+// (start, end: its first sample and one past its last) and listingLine, the listing line the
+// dialog marks while it plays (a pause keeps the tone before it; -1 before the first tone);
+// line is that of the tone sounding, -1 for a pause.
 val segments(const val& jsTones, const val& jsExpert) {
-    const TProgTones tones = tonesFrom(jsTones);
-    const ExpertValues e = expertFrom(jsExpert);
-    const std::vector<std::string> listing = progListingLines(tones);
-    // Listing lines of the tones in sending order: Block A's six lines, then each block's.
-    std::vector<int> toneLines;
-    for (int slot = 0; slot < kBlockASlots; ++slot)
-        if (tones[slot] != 0)
-            toneLines.push_back(slot + 1);
-    int line = kBlockASlots + 1;
-    for (int block = 0; block < kAddressBlocks; ++block) {
-        const int first = kBlockASlots + block * kAddressBlockSlots;
-        if (block > 0 && tones[first] == 0)
-            break;
-        line += 2; // the empty line and the block's heading
-        for (int k = 0; k < kAddressBlockSlots; ++k)
-            if (tones[first + k] != 0)
-                toneLines.push_back(line++);
-    }
     val out = val::array();
-    std::size_t next = 0;
-    for (const ToneSegment& s : progSegments(tones, e)) {
+    for (const TimelineSegment& s : progTimeline(tonesFrom(jsTones), expertFrom(jsExpert))) {
         val segment = val::object();
-        segment.set("frequency", s.frequency);
-        segment.set("duration", s.duration);
-        segment.set("samples", sampleCount(s.duration));
-        segment.set("line", s.frequency != 0 && next < toneLines.size() ? toneLines[next++] : -1);
+        segment.set("frequency", s.segment.frequency);
+        segment.set("duration", s.segment.duration);
+        segment.set("samples", static_cast<double>(s.endSample - s.firstSample));
+        segment.set("start", static_cast<double>(s.firstSample));
+        segment.set("end", static_cast<double>(s.endSample));
+        segment.set("line", s.isTone() ? s.line : -1);
+        segment.set("listingLine", s.line);
         out.call<void>("push", segment);
     }
     return out;
