@@ -130,7 +130,8 @@ val toneSystems() {
 }
 
 // The option groups from the engine's table, in its order (tone system, tone length, Normal /
-// Langton, evaluator, switch mode): {caption, name, fileKey, count, options, words, hints}, an
+// Langton, evaluator, switch mode): {caption, name, fileKey, cliOption, count, options, words,
+// hints}, an
 // absent word, key or hint as null.
 val optionGroups() {
     auto textOrNull = [](const char* text) { return text ? val(std::string(text)) : val::null(); };
@@ -140,6 +141,7 @@ val optionGroups() {
         group.set("caption", std::string(g.caption));
         group.set("name", std::string(g.name));
         group.set("fileKey", textOrNull(g.fileKey));
+        group.set("cliOption", textOrNull(g.cliOption));
         group.set("count", g.count);
         val options = val::array(), words = val::array(), hints = val::array();
         for (int n = 0; n < g.count; ++n) {
