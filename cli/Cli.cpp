@@ -399,11 +399,4 @@ void writeAll(std::FILE* out, const std::string& bytes, const std::string& name)
                       platform::systemErrorText(errno) + ")");
 }
 
-std::string withPeriod(std::string message) {
-    // As the default error box: a period unless the text ends in one or another mark below it.
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        message += '.';
-    return message;
-}
-
 } // namespace cli

@@ -6,6 +6,7 @@
 #include "ProgDataFile.h"
 #include "ProgTones.h"
 #include "ToneSequence.h"
+#include "UserTexts.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -147,6 +148,6 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments);
 bool parseNumber(const std::string& text, int& value);
 
 // A message of the program as the default error box shows it: with a final period.
-std::string withPeriod(std::string message);
+using ::withPeriod;
 
 } // namespace cli

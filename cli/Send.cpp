@@ -100,7 +100,7 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
         const std::vector<std::string> names = platform::alsaPlaybackDeviceNames();
         const auto found = std::find(names.begin(), names.end(), device);
         if (found == names.end())
-            throw Failure(std::string(soundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
+            throw Failure(std::string(kSoundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
                           "\" ist nicht vorhanden (die Geräte listet zuvela-cli devices).");
         audio.SetAudioDeviceName(device); // opened by its name, not by its place in the list
     }

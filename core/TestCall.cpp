@@ -21,17 +21,6 @@ uint8_t sampleOf(double value) {
     return static_cast<uint8_t>(std::clamp(std::nearbyint(value + kSilence), 0.0, 255.0));
 }
 
-// The tone column of an address character, or -1.
-int toneIndexOf(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c == 'R')
-        return kRepeatToneIndex;
-    if (c == 'G')
-        return kExtraToneIndex;
-    return -1;
-}
-
 } // namespace
 
 uint16_t toneLengthMs(int button) {
@@ -42,7 +31,7 @@ std::vector<uint16_t> testCallTones(const std::string& address, uint8_t tonsys,
                                     const TToneTable& table) {
     std::vector<uint16_t> tones;
     for (const char c : address) {
-        const int index = toneIndexOf(c);
+        const int index = addressToneIndex(c);
         if (index < 0)
             throw TestCallError("Das Zeichen \"" + platform::cp1252ToUtf8(std::string(1, c)) +
                                 "\" gehört in keine Rufadresse.");

@@ -10,6 +10,7 @@
 #include "SoundDeviceChoice.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
+#include "UserTexts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -326,7 +327,7 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
     playOwner_ = owner;
     // The chosen device by its name, as it is numbered now; one that is gone is not replaced.
     if (!SoundDevice->resolve()) {
-        showErrorBox(owner, QString::fromUtf8(soundCardUnavailable) + QStringLiteral("\r\n") +
+        showErrorBox(owner, QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
                                 SoundDevice->missingText());
         return false;
     }
@@ -390,11 +391,11 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
         return;
     // A test call's failure is shown by the window it was sent from.
     QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
-    const QString text = owner == this
-                             ? end.message
-                             : QString::fromUtf8(soundCardUnavailable) +
-                                   QStringLiteral("\r\nDer Testruf wurde abgebrochen (%1).")
-                                       .arg(AUD_Main->Player->PlaybackFailure());
+    const QString text =
+        owner == this ? end.message
+                      : QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
+                            QString::fromStdString(
+                                testCallAborted(AUD_Main->Player->PlaybackFailure().toStdString()));
     QTimer::singleShot(0, owner, [owner, text] { showErrorBox(owner, text); });
 }
 

@@ -5,6 +5,7 @@
 // inside the engine. Every rule and message comes from core/; this file only converts.
 #include "Addresses.h"
 #include "Cp1252.h"
+#include "DecodeReport.h"
 #include "ExpertValues.h"
 #include "OptionGroups.h"
 #include "ProfileBool.h"
@@ -16,6 +17,7 @@
 #include "SequenceDecoder.h"
 #include "TestCall.h"
 #include "ToneTable.h"
+#include "UserTexts.h"
 #include "WaveWriter.h"
 
 #include <emscripten/bind.h>
@@ -32,13 +34,6 @@ const TToneTable& table() {
         return filled;
     }();
     return t;
-}
-
-// As the desktop's default error box shows a message: with a final period.
-std::string withPeriod(std::string message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        message += '.';
-    return message;
 }
 
 uint8_t byteOf(const val& v) {
@@ -321,8 +316,18 @@ val testCall(const std::string& address, const val& js, int amplitude) {
     return out;
 }
 
+// The texts the page shows as the desktop does, from the engine: the sound card's failure line
+// and the line of a broken-off test call ("%1" stands for the reason).
+val texts() {
+    val out = val::object();
+    out.set("soundCardUnavailable", std::string(kSoundCardUnavailable));
+    out.set("testCallAborted", testCallAborted("%1"));
+    return out;
+}
+
 // A recording (a WAV file's bytes) read back to the settings, with the tones' listing, the
-// measured lengths and the decoder's notes; or the decoder's message.
+// measured lengths, the decoder's notes and zuvela-cli's report of them all; or the decoder's
+// message.
 val decode(const val& bytes) {
     try {
         const std::vector<uint8_t> data = bytesFrom(bytes);
@@ -334,6 +339,7 @@ val decode(const val& bytes) {
         out.set("tonePause", d.tonePause);
         out.set("blockPause", d.blockPause);
         out.set("notes", arrayOf(d.notes));
+        out.set("report", decodeReport(d));
         return out;
     } catch (const RecordingError& e) {
         return error(e.what());
@@ -365,4 +371,5 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("maxProfileBytes", &maxProfileBytes);
     emscripten::function("testCall", &testCall);
     emscripten::function("decode", &decode);
+    emscripten::function("texts", &texts);
 }

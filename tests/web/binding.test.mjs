@@ -132,6 +132,13 @@ test("samples survive the way into Web Audio and back, and the listing follows t
     assert.deepEqual(segments.map((s) => s.listingLine).slice(0, 3), [1, 1, 2]);
 });
 
+test("the texts the page takes from the engine are zuvela-cli's", () => {
+    const texts = core.texts();
+    const noDevice = cli("send", "--device", "zuvela-no-such-device");
+    assert.ok(noDevice.err.includes(`${texts.soundCardUnavailable}\nDas Ausgabegerät`), noDevice.err);
+    assert.match(texts.testCallAborted, /^Der Testruf wurde abgebrochen \(%1\)\.$/);
+});
+
 test("a recording reads back to its settings, also as the microphone's float WAV", () => {
     const s = withAddresses({ ...start(), tonsys: 2, evaluator: 2, switchMode: 2 }, [null, "4321", "R", null]);
     s.addresses[2] = { checked: false, text: "" };
@@ -142,6 +149,10 @@ test("a recording reads back to its settings, also as the microphone's float WAV
         assert.deepEqual(decoded.settings.addresses[0], { checked: true, text: "4321" });
         assert.equal(decoded.settings.evaluator, 2);
     }
+    // The report is zuvela-cli's, word for word.
+    const file = join(tempDir(), "rec.wav");
+    writeFileSync(file, core.waveFile(samples));
+    assert.equal(core.decode(core.waveFile(samples)).report, cli("decode", file).out.toString());
     assert.equal(core.decode(Uint8Array.of(1, 2, 3)).message, "Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
     assert.match(core.decode(core.waveFile(new Uint8Array(22050).fill(127))).message, /^Keine gültige Programmiersequenz\. /);
 });
