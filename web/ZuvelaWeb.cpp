@@ -22,6 +22,7 @@
 
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
+#include <functional>
 
 using emscripten::val;
 
@@ -328,10 +329,9 @@ val texts() {
 // A recording (a WAV file's bytes) read back to the settings, with the tones' listing, the
 // measured lengths, the decoder's notes and zuvela-cli's report of them all; or the decoder's
 // message.
-val decode(const val& bytes) {
+val decodeRecording(const std::function<Recording()>& read) {
     try {
-        const std::vector<uint8_t> data = bytesFrom(bytes);
-        const DecodedSequence d = decodeSequence(readWav(data), table());
+        const DecodedSequence d = decodeSequence(read(), table());
         val out = val::object();
         out.set("settings", settingsTo(d.settings));
         out.set("listing", arrayOf(progListingLines(d.tones)));
@@ -346,6 +346,18 @@ val decode(const val& bytes) {
     } catch (const DecodeError& e) {
         return error(noSequenceMessage(e));
     }
+}
+
+val decode(const val& bytes) {
+    return decodeRecording([&] { return readWav(bytesFrom(bytes)); });
+}
+
+// The same for samples as Web Audio records them (floats, full scale +-1) at a rate: no WAV file
+// needs to be written for the engine to read them.
+val decodeSamples(const val& samples, double sampleRate) {
+    return decodeRecording([&] {
+        return Recording{sampleRate, emscripten::convertJSArrayToNumberVector<float>(samples)};
+    });
 }
 
 } // namespace
@@ -371,5 +383,6 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("maxProfileBytes", &maxProfileBytes);
     emscripten::function("testCall", &testCall);
     emscripten::function("decode", &decode);
+    emscripten::function("decodeSamples", &decodeSamples);
     emscripten::function("texts", &texts);
 }

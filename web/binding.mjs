@@ -38,6 +38,7 @@ export function lineAt(entries, sample) {
 }
 
 // A recording from the microphone as a WAV file of 32-bit floats, for the engine's reader.
+// core.decodeSamples reads the same floats without a file; this stays for the page's callers.
 export function floatWav(samples, rate) {
     const data = samples.length * 4;
     const bytes = new Uint8Array(44 + data);

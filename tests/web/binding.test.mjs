@@ -143,8 +143,9 @@ test("a recording reads back to its settings, also as the microphone's float WAV
     const s = withAddresses({ ...start(), tonsys: 2, evaluator: 2, switchMode: 2 }, [null, "4321", "R", null]);
     s.addresses[2] = { checked: false, text: "" };
     const samples = core.render(core.program(s).tones, fastest);
-    for (const wav of [core.waveFile(samples), floatWav(toFloatSamples(samples), 22050)]) {
-        const decoded = core.decode(wav);
+    const floats = toFloatSamples(samples);
+    for (const decoded of [core.decode(core.waveFile(samples)), core.decode(floatWav(floats, 22050)),
+                           core.decodeSamples(floats, 22050)]) {
         assert.equal(decoded.message, undefined);
         assert.deepEqual(decoded.settings.addresses[0], { checked: true, text: "4321" });
         assert.equal(decoded.settings.evaluator, 2);
