@@ -119,14 +119,6 @@ bool isValueOption(std::string_view name) {
            std::end(kValueOptions);
 }
 
-std::vector<std::string> toneSystemWords() {
-    std::vector<std::string> words;
-    words.reserve(kToneSystemTable.size());
-    for (const ToneSystem& system : kToneSystemTable)
-        words.emplace_back(system.word);
-    return words;
-}
-
 void Args::skipEnd() const {
     if (!operandsOnly_ && next_ < args_.size() && args_[next_] == "--") {
         operandsOnly_ = true;

@@ -69,9 +69,6 @@ private:
 // Whether an option of any command takes a value (so that the argument after it is no command).
 bool isValueOption(std::string_view name);
 
-// The words --system takes besides the numbers 1 to 7.
-std::vector<std::string> toneSystemWords();
-
 // An input named on the command line, "-" for standard input. Throws Failure for a missing
 // file, a folder, or one that cannot be opened; the same words for every command.
 class Input {
