@@ -101,20 +101,16 @@ void TFRM_Main::buildControls() {
     OPT_Schalter_04 =
         radio(FRA_Modi, "OPT_Schalter_04", optionCaption(G::SwitchMode, 4), {12, 64, 125, 17});
 
-    OPT_Tonsys_01 =
-        radio(FRA_System, "OPT_Tonsys_01", optionCaption(G::Tonsys, 1), {12, 20, 95, 13}, true);
-    OPT_Tonsys_02 =
-        radio(FRA_System, "OPT_Tonsys_02", optionCaption(G::Tonsys, 2), {12, 36, 94, 13});
-    OPT_Tonsys_03 =
-        radio(FRA_System, "OPT_Tonsys_03", optionCaption(G::Tonsys, 3), {12, 52, 88, 13});
-    OPT_Tonsys_04 =
-        radio(FRA_System, "OPT_Tonsys_04", optionCaption(G::Tonsys, 4), {12, 68, 95, 13});
-    OPT_Tonsys_05 =
-        radio(FRA_System, "OPT_Tonsys_05", optionCaption(G::Tonsys, 5), {12, 84, 94, 13});
-    OPT_Tonsys_06 =
-        radio(FRA_System, "OPT_Tonsys_06", optionCaption(G::Tonsys, 6), {12, 100, 87, 13});
-    OPT_Tonsys_07 =
-        radio(FRA_System, "OPT_Tonsys_07", optionCaption(G::Tonsys, 7), {12, 116, 93, 13});
+    // Each tone system's option, 16 pixels below the one before, as wide as its caption.
+    QRadioButton** systems[] = {&OPT_Tonsys_01, &OPT_Tonsys_02, &OPT_Tonsys_03, &OPT_Tonsys_04,
+                                &OPT_Tonsys_05, &OPT_Tonsys_06, &OPT_Tonsys_07};
+    constexpr int systemWidths[] = {95, 94, 88, 95, 94, 87, 93};
+    for (int n = 1; n <= kToneSystems; ++n) {
+        const QByteArray name =
+            QStringLiteral("OPT_Tonsys_%1").arg(n, 2, 10, QChar(u'0')).toLatin1();
+        *systems[n - 1] = radio(FRA_System, name.constData(), optionCaption(G::Tonsys, n),
+                                {12, 4 + 16 * n, systemWidths[n - 1], 13}, n == 1);
+    }
 
     FRA_Adressen = groupBox(this, "FRA_Adressen", " Rufadressen ", {276, 4, 149, 121});
     TXT_Adresse_01 = addressEdit(FRA_Adressen, "TXT_Adresse_01", 20, "57434");
