@@ -47,11 +47,19 @@ TEST(ManPage, StatesTheExpertRangesAndToneSystemWordsOfTheTables) {
         for (int n = 1; n <= group.count; ++n) {
             const std::string caption = group.options[static_cast<std::size_t>(n - 1)];
             const std::string word = group.words[static_cast<std::size_t>(n - 1)];
-            const std::string stated =
-                group.cliOption == nullptr
-                    ? ".B " + troffOption(word) + "\n" + group.name + ": " + caption + "."
-                : group.wordsAreNumerals() ? " " + word + " " + caption
-                                           : " " + caption;
+            std::string stated;
+            if (group.cliOption == nullptr)
+                stated.append(".B ")
+                    .append(troffOption(word))
+                    .append("\n")
+                    .append(group.name)
+                    .append(": ")
+                    .append(caption)
+                    .append(".");
+            else if (group.wordsAreNumerals())
+                stated.append(" ").append(word).append(" ").append(caption);
+            else
+                stated.append(" ").append(caption);
             EXPECT_NE(page.find(stated), std::string::npos) << stated;
         }
         if (group.cliOption != nullptr) {
