@@ -1,31 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UNT_Main.h"
 
+#include "AddressField.h"
 #include "Cp1252.h"
 #include "FormStyle.h"
+#include "OptionGroups.h"
 #include "ProgDataDialog.h"
 #include "ProgDataFile.h"
 #include "ProgEngine.h"
 #include "Shell.h"
 #include "TApplication.h"
-#include "TestCall.h"
 #include "UNT_Prog.h"
-#include "Version.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QFocusEvent>
-#include <QFrame>
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QHelpEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTimer>
@@ -73,67 +67,6 @@ std::string toCp1252(const QString& text) {
     return platform::utf8ToCp1252(text.toStdString());
 }
 
-QGroupBox* groupBox(QWidget* parent, const char* name, const char* caption, QRect bounds) {
-    auto* box =
-        control<TGroupBox>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
-    box->setTitle(QString::fromUtf8(caption));
-    return box;
-}
-
-// Options and check boxes use "Verdana", 11 pixels, navy; the one selected at start-up is
-// bold, and stays bold whatever is selected later.
-template <typename T>
-T* option(QWidget* parent, const char* name, const char* caption, QRect bounds,
-          bool initially = false) {
-    auto* button =
-        control<T>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
-    button->setText(QString::fromUtf8(caption));
-    button->setFont(faceFont("Verdana", 11, initially));
-    setTextColour(button, kNavy);
-    button->setChecked(initially);
-    return button;
-}
-
-QRadioButton* radio(QWidget* parent, const char* name, const char* caption, QRect bounds,
-                    bool initially = false) {
-    auto* button = option<QRadioButton>(parent, name, caption, bounds, initially);
-    keepTabStopOnChecked(button);
-    return button;
-}
-
-QLineEdit* addressEdit(QWidget* parent, const char* name, int top, const char* text) {
-    auto* edit = control<QLineEdit>(parent, name, 72, top, 65, 22);
-    edit->setFont(faceFont("Verdana", emForCellHeight("Verdana", 14), true));
-    setTextColour(edit, kMaroon);
-    edit->setMaxLength(5);
-    edit->setText(QString::fromLatin1(text));
-    // Typing goes through the key filter only; an input method or a drop would bypass it.
-    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-    edit->setAcceptDrops(false);
-    return edit;
-}
-
-QToolButton* flatButton(QWidget* parent, const char* name, QRect bounds, const char* picture) {
-    auto* button =
-        control<TFlatButton>(parent, name, bounds.x(), bounds.y(), bounds.width(), bounds.height());
-    button->setIcon(glyph(QString::fromLatin1(picture)));
-    button->setIconSize(QSize(16, 16));
-    return button;
-}
-
-// Keys that move or leave rather than type: the filter lets them through.
-bool isNavigationKey(int key) {
-    switch (key) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Delete:
-    case Qt::Key_Escape:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 TFRM_Main::TFRM_Main(QWidget* parent)
@@ -158,96 +91,6 @@ TFRM_Main::TFRM_Main(QWidget* parent)
     TXT_Adresse_01->selectAll();
 }
 
-void TFRM_Main::buildControls() {
-    FRA_System = groupBox(this, "FRA_System", " Tonsystem ", {4, 4, 113, 137});
-    FRA_Len1 = groupBox(this, "FRA_Len1", " Tonlänge ", {4, 144, 113, 73});
-    OPT_Tonlen_01 = radio(FRA_Len1, "OPT_Tonlen_01", "40 ms", {12, 20, 73, 13});
-    OPT_Tonlen_02 = radio(FRA_Len1, "OPT_Tonlen_02", "70 ms", {12, 36, 97, 13}, true);
-    OPT_Tonlen_03 = radio(FRA_Len1, "OPT_Tonlen_03", "100 ms", {12, 52, 73, 13});
-    OPT_Tonlen_01->setEnabled(false);
-    OPT_Tonlen_03->setEnabled(false);
-
-    FRA_Auswerter = groupBox(this, "FRA_Auswerter", " Auswertung ", {124, 4, 145, 65});
-    OPT_Auswerter_01 = radio(FRA_Auswerter, "OPT_Auswerter_01", "5 Ton", {12, 16, 77, 13}, true);
-    OPT_Auswerter_02 = radio(FRA_Auswerter, "OPT_Auswerter_02", "4 Ton", {12, 32, 65, 13});
-    OPT_Auswerter_03 = radio(FRA_Auswerter, "OPT_Auswerter_03", "3 Ton", {12, 48, 61, 13});
-
-    FRA_Modi = groupBox(this, "FRA_Modi", " Schaltermodi ", {124, 72, 145, 85});
-    OPT_Schalter_01 = radio(FRA_Modi, "OPT_Schalter_01", "Schaltbar", {12, 16, 121, 17}, true);
-    OPT_Schalter_02 = radio(FRA_Modi, "OPT_Schalter_02", "Immer ein", {12, 32, 109, 17});
-    OPT_Schalter_03 = radio(FRA_Modi, "OPT_Schalter_03", "Immer lautlos", {12, 48, 117, 17});
-    OPT_Schalter_04 = radio(FRA_Modi, "OPT_Schalter_04", "Ein + Mithören", {12, 64, 125, 17});
-
-    // The captions come from the tone-system table.
-    OPT_Tonsys_01 =
-        radio(FRA_System, "OPT_Tonsys_01", toneSystemCaption(1), {12, 20, 95, 13}, true);
-    OPT_Tonsys_02 = radio(FRA_System, "OPT_Tonsys_02", toneSystemCaption(2), {12, 36, 94, 13});
-    OPT_Tonsys_03 = radio(FRA_System, "OPT_Tonsys_03", toneSystemCaption(3), {12, 52, 88, 13});
-    OPT_Tonsys_04 = radio(FRA_System, "OPT_Tonsys_04", toneSystemCaption(4), {12, 68, 95, 13});
-    OPT_Tonsys_05 = radio(FRA_System, "OPT_Tonsys_05", toneSystemCaption(5), {12, 84, 94, 13});
-    OPT_Tonsys_06 = radio(FRA_System, "OPT_Tonsys_06", toneSystemCaption(6), {12, 100, 87, 13});
-    OPT_Tonsys_07 = radio(FRA_System, "OPT_Tonsys_07", toneSystemCaption(7), {12, 116, 93, 13});
-
-    FRA_Adressen = groupBox(this, "FRA_Adressen", " Rufadressen ", {276, 4, 149, 121});
-    TXT_Adresse_01 = addressEdit(FRA_Adressen, "TXT_Adresse_01", 20, "57434");
-    CHK_Adresse_01 =
-        option<QCheckBox>(FRA_Adressen, "CHK_Adresse_01", "Ruf 1", {12, 24, 57, 13}, true);
-    CHK_Adresse_02 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_02", "Ruf 2", {12, 48, 65, 13});
-    TXT_Adresse_02 = addressEdit(FRA_Adressen, "TXT_Adresse_02", 44, "");
-    CHK_Adresse_03 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_03", "Ruf 3", {12, 72, 65, 13});
-    TXT_Adresse_03 = addressEdit(FRA_Adressen, "TXT_Adresse_03", 68, "");
-    CHK_Adresse_04 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_04", "Ruf 4", {12, 96, 65, 13});
-    TXT_Adresse_04 = addressEdit(FRA_Adressen, "TXT_Adresse_04", 92, "");
-
-    FRA_Len2 = groupBox(this, "FRA_Len2", "Tonlängen ", {124, 160, 145, 57});
-    OPT_Len_01 = radio(FRA_Len2, "OPT_Len_01", "Normal", {12, 20, 125, 13}, true);
-    OPT_Len_02 = radio(FRA_Len2, "OPT_Len_02", "Langton", {12, 36, 121, 13});
-
-    PAN_Menu = control<QFrame>(this, "PAN_Menu", 276, 132, 149, 33);
-    PAN_Menu->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    PAN_Menu->setLineWidth(1);
-    BTN_Open = flatButton(PAN_Menu, "BTN_Open", {4, 4, 29, 25}, ":/zuvela/open.bmp");
-    BTN_Open->setToolTip(QStringLiteral("Programmierdaten aus Datei laden"));
-    BTN_Save = flatButton(PAN_Menu, "BTN_Save", {36, 4, 29, 25}, ":/zuvela/save.bmp");
-    BTN_Save->setToolTip(QStringLiteral("Programmierdaten in Datei speichern"));
-    LBL_Info = control<QLabel>(PAN_Menu, "LBL_Info", 69, 5, 78, 25);
-    LBL_Info->setText(QStringLiteral("Zuvela-Projekt\nKontakt"));
-    LBL_Info->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    LBL_Info->setWordWrap(true);
-    LBL_Info->setCursor(Qt::PointingHandCursor);
-    LBL_Info->setFont(faceFont("Tahoma", emForCellHeight("Tahoma", 11)));
-    setTextColour(LBL_Info, kGreen);
-
-    BTN_Prog = flatButton(this, "BTN_Prog", {280, 172, 141, 37}, ":/zuvela/prog.bmp");
-    BTN_Prog->setText(QStringLiteral("Programmieren"));
-    BTN_Prog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    BTN_Prog->setFont(faceFont("Verdana", emForCellHeight("Verdana", 14), true));
-    setTextColour(BTN_Prog, kMaroon);
-
-    LBL_Version = control<QLabel>(this, "LBL_Version", 344, 210, 86, 11);
-    LBL_Version->setText(QString::fromUtf8(kVersionLabel));
-    LBL_Version->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));
-    setTextColour(LBL_Version, kGray);
-
-    DLG_Open = new ProgDataFileChooser(this, ProgDataDialog::Purpose::Open);
-    DLG_Open->setObjectName(QStringLiteral("DLG_Open"));
-    DLG_Save = new ProgDataFileChooser(this, ProgDataDialog::Purpose::Save);
-    DLG_Save->setObjectName(QStringLiteral("DLG_Save"));
-
-    // Tab order as the eye reads the window: the option groups top to bottom and left to
-    // right, each call as box then field, then the buttons. The flat buttons take the focus
-    // by the keyboard only, so that a click still leaves an address field being edited.
-    QWidget* order[] = {
-        OPT_Tonsys_01,    OPT_Tonsys_02,    OPT_Tonsys_03,    OPT_Tonsys_04,   OPT_Tonsys_05,
-        OPT_Tonsys_06,    OPT_Tonsys_07,    OPT_Tonlen_01,    OPT_Tonlen_02,   OPT_Tonlen_03,
-        OPT_Auswerter_01, OPT_Auswerter_02, OPT_Auswerter_03, OPT_Schalter_01, OPT_Schalter_02,
-        OPT_Schalter_03,  OPT_Schalter_04,  OPT_Len_01,       OPT_Len_02,      CHK_Adresse_01,
-        TXT_Adresse_01,   CHK_Adresse_02,   TXT_Adresse_02,   CHK_Adresse_03,  TXT_Adresse_03,
-        CHK_Adresse_04,   TXT_Adresse_04,   BTN_Open,         BTN_Save,        BTN_Prog};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-}
-
 void TFRM_Main::bindEvents() {
     for (QRadioButton* button : tonsysButtons())
         connect(button, &QRadioButton::toggled, this, [this, button](bool on) {
@@ -259,8 +102,9 @@ void TFRM_Main::bindEvents() {
             if (on)
                 runHandler([&] { OnAuswertClick(button); });
         });
+    addressKeys = new AddressFieldKeys(*this);
     for (QLineEdit* edit : addressEdits()) {
-        edit->installEventFilter(this);
+        addressKeys->installOn(edit);
         // A loaded text may be longer than typing allows; the field's own limit, which
         // would cut it, follows it back down as it gets shorter.
         connect(edit, &QLineEdit::textChanged, this, [this, edit](const QString& text) {
@@ -327,11 +171,11 @@ std::array<QCheckBox*, 4> TFRM_Main::addressBoxes() const {
 }
 
 void TFRM_Main::FormCreate(QObject*) {
-    // Line feed before carriage return, as the hints have always been stored.
-    OPT_Schalter_01->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik AUS"));
-    OPT_Schalter_02->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Akustik EIN"));
-    OPT_Schalter_03->setToolTip(QStringLiteral("S1 : Akustik AUS\n\rS2 : Akustik AUS"));
-    OPT_Schalter_04->setToolTip(QStringLiteral("S1 : Akustik EIN\n\rS2 : Mithören"));
+    // The hints as the option-group table stores them (line feed before carriage return).
+    const auto buttons = schalterButtons();
+    for (std::size_t n = 0; n < buttons.size(); ++n)
+        buttons[n]->setToolTip(
+            QString::fromUtf8(optionGroup(OptionGroupId::SwitchMode).hints.at(n)));
     fillToneTable(ToneTable);
     OnTonsystemChange(OPT_Tonsys_01);
     OnAuswertClick(OPT_Auswerter_01);
@@ -507,83 +351,27 @@ void TFRM_Main::saveProgData() {
 }
 
 QMenu* TFRM_Main::addressMenu(QLineEdit* edit) {
-    QMenu* menu = edit->createStandardContextMenu();
-    for (QAction* action : menu->actions()) {
-        // Named only by newer toolkit versions; its text names it in all.
-        if (action->objectName() == QStringLiteral("edit-paste") ||
-            action->text().section(u'\t', 0, 0) == QLineEdit::tr("&Paste")) {
-            disconnect(action, &QAction::triggered, nullptr, nullptr);
-            connect(action, &QAction::triggered, edit,
-                    [this, edit] { pasteInto(edit, QClipboard::Clipboard); });
-        }
-    }
-    menu->addSeparator();
-    QAction* call = menu->addAction(QStringLiteral("Testruf senden"));
-    call->setObjectName(QStringLiteral("test-call"));
-    // Why it cannot be sent, on the disabled entry.
-    menu->setToolTipsVisible(true);
-    const std::string address = normaliseRepeats(toCp1252(edit->text()), AdresseLen);
-    std::optional<std::string> problem = testCallProblem(address, AdresseLen, Tonsys, ToneTable);
-    if (!problem && FRM_Prog->Sending())
-        problem = "Es wird gerade gesendet; ein Testruf muss warten, bis das Senden endet.";
-    if (problem) {
-        call->setEnabled(false);
-        call->setToolTip(QString::fromStdString(*problem));
-    }
-    connect(call, &QAction::triggered, this,
-            [this, edit] { runHandler([this, edit] { sendTestCall(edit); }); });
-    return menu;
+    return addressKeys->menu(edit);
+}
+
+TestCallPlan TFRM_Main::testCallFor(const QLineEdit* edit) const {
+    // The amplitude is the dialog's slider's, set as it sends.
+    return planTestCall(settings(), toCp1252(edit->text()), kAmplitudeRange.initial, false,
+                        ToneTable);
 }
 
 void TFRM_Main::sendTestCall(QLineEdit* edit) {
     OnAdresseExit(edit);
-    TestCall call;
-    call.address = toCp1252(edit->text());
-    call.tonsys = Tonsys;
-    call.toneLength = toneLengthMs(settings().toneLength);
-    FRM_Prog->SendTestCall(call, ToneTable, this);
+    const TestCallPlan plan = testCallFor(edit);
+    if (!plan.call) {
+        showErrorBox(this, QString::fromStdString(plan.problem));
+        return;
+    }
+    FRM_Prog->SendTestCall(*plan.call, ToneTable, this);
 }
 
 void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {
-    const QList<uint> pasted = QGuiApplication::clipboard()->text(mode).toUcs4();
-    qsizetype room = AdresseLen - (edit->text().size() - edit->selectedText().size());
-    auto letterAt = [&pasted](qsizetype i) {
-        return i >= 0 && i < pasted.size() && QChar::isLetter(static_cast<char32_t>(pasted[i]));
-    };
-    QString kept;
-    bool cut = false;
-    for (qsizetype i = 0; i < pasted.size(); ++i) {
-        char32_t key = pasted[i];
-        const bool alone = !letterAt(i - 1) && !letterAt(i + 1);
-        // The g of a word ("Pager") is a letter like the others, not the twelfth tone.
-        if ((key == U'g' || key == U'G') && !alone)
-            continue;
-        // An address copied as a field shows it ("1R2R3"): its R repeats the character before,
-        // as "Programmieren" will write it again.
-        if (key == U'R' && alone) {
-            const qsizetype at =
-                edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
-            const QString before = kept.isEmpty() ? edit->text().left(at) : kept;
-            if (before.isEmpty())
-                continue;
-            key = before.back().unicode();
-        }
-        OnAdresseEdit(edit, key);
-        if (key == 0 || key == 8)
-            continue;
-        if (room <= 0) {
-            cut = true;
-            break;
-        }
-        kept += QChar(static_cast<char16_t>(key));
-        --room;
-    }
-    // Like a typed key that the filter drops, a paste that keeps nothing changes nothing; it
-    // gives the sign, as a paste that the address length cuts short does.
-    if (!kept.isEmpty())
-        edit->insert(kept);
-    if (kept.isEmpty() || cut)
-        beep();
+    addressKeys->paste(edit, mode);
 }
 
 namespace {
@@ -615,73 +403,6 @@ bool TFRM_Main::eventFilter(QObject* watched, QEvent* event) {
             LBL_Info->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
             LBL_InfoClick(LBL_Info);
         return false;
-    }
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (edit == nullptr)
-        return false;
-    if (event->type() == QEvent::ContextMenu) {
-        QMenu* menu = addressMenu(edit);
-        menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
-        delete menu;
-        return true;
-    }
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
-        // The selection paste of X11 desktops, through the filter as well.
-        if (QGuiApplication::clipboard()->supportsSelection()) {
-            edit->deselect();
-            pasteInto(edit, QClipboard::Selection);
-        }
-        return true;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        const auto* keyEvent = static_cast<QKeyEvent*>(event);
-        if (keyEvent->matches(QKeySequence::Paste)) {
-            pasteInto(edit, QClipboard::Clipboard);
-            return true;
-        }
-        if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
-            runHandler([this] { BTN_ProgClick(BTN_Prog); });
-            return true;
-        }
-        const QString text = keyEvent->text();
-        if (text.size() != 1 || isNavigationKey(keyEvent->key()))
-            return false;
-        // Select all, copy, cut, undo and redo: the field carries them out and types nothing
-        // with Strg held. What undo and redo bring back was typed or pasted through the filter.
-        if ((keyEvent->modifiers() & Qt::ControlModifier) &&
-            !(keyEvent->modifiers() & Qt::AltModifier))
-            return false;
-        const char32_t typed = text.at(0).unicode();
-        char32_t key = typed;
-        OnAdresseEdit(edit, key);
-        // Typing stops at the address length, also in a longer text that a file put there.
-        if (key != 8 && key != 0 && edit->text().size() - edit->selectedText().size() >= AdresseLen)
-            key = 0;
-        if (key == typed)
-            return false;
-        // A key the field cannot take is never dropped without a sign.
-        if (key == 0)
-            beep();
-        else
-            edit->insert(QString(QChar(static_cast<char16_t>(key))));
-        return true;
-    }
-    if (event->type() == QEvent::FocusIn) {
-        // The focus comes back to the field (a dialog or a message box closed, a file loaded,
-        // the window activated again): its text is selected, so that typing replaces it and
-        // Enter never sends the previous address again unnoticed. A click places the cursor
-        // where it clicks; Tab selects by itself.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::OtherFocusReason)
-            edit->selectAll();
-        return false;
-    }
-    if (event->type() == QEvent::FocusOut) {
-        // Leaving the field for another control of the window; not a window switch or popup.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            OnAdresseExit(edit);
     }
     return false;
 }

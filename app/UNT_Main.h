@@ -3,6 +3,7 @@
 // The main window: tone system, options, call addresses, loading, saving and programming.
 #include "Addresses.h"
 #include "ProgEncoder.h"
+#include "TestCall.h"
 #include "ToneTable.h"
 
 #include <QClipboard>
@@ -22,6 +23,7 @@ class QToolButton;
 class TFRM_Main;
 class TFRM_Prog;
 class ProgDataFileChooser;
+class AddressFieldKeys;
 
 // The program's two windows, created at start-up and alive until it ends.
 extern TFRM_Main* FRM_Main;
@@ -114,6 +116,9 @@ public:
     // Completes the field as leaving it does and sends its address as a test call through the
     // programming dialog's output, without showing the dialog.
     void sendTestCall(QLineEdit* edit);
+    // The test call of a field's address as it stands, with the window's settings, or why it
+    // cannot be sent.
+    TestCallPlan testCallFor(const QLineEdit* edit) const;
     // Inserts clipboard text into an address field as if it were typed: what the key filter
     // drops is dropped, and the insertion stops at the address length. A 'g' or 'G' is taken
     // only standing alone, never from a word ("Pager Nr. 4711-2" gives 47112). A paste that
@@ -154,6 +159,8 @@ private:
     AddressSlots addressSlots() const;
     ProgSettings settings() const;
 
+    // The address fields' key filter, paste and context menu.
+    AddressFieldKeys* addressKeys = nullptr;
     TToneTable ToneTable;
     uint8_t Tonsys = 0;
     uint8_t AdresseLen = 0;

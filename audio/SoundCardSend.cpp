@@ -5,8 +5,6 @@
 
 #include <QBuffer>
 
-const char* const soundCardUnavailable = "Die Soundkarte steht nicht zur Verfügung!";
-
 TSendStatus startSend(TAudio& audio, const std::vector<uint8_t>& samples) {
     QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
                      static_cast<qsizetype>(samples.size()));
@@ -22,7 +20,7 @@ TSendStatus startSend(TAudio& audio, const std::vector<uint8_t>& samples) {
     if (!audio.ErrorMessage.isEmpty()) {
         if (audio.Player->Active())
             audio.Player->Stop();
-        return {TSendResult::NotStarted, QString::fromUtf8(soundCardUnavailable) +
+        return {TSendResult::NotStarted, QString::fromUtf8(kSoundCardUnavailable) +
                                              QStringLiteral("\r\n") + audio.ErrorMessage};
     }
     return {TSendResult::Started, {}};
@@ -39,7 +37,7 @@ TSendStatus sendEnd(const TAudio& audio) {
     case TPlayOutcome::PlayFile:
         break;
     }
-    QString text = QString::fromUtf8(soundCardUnavailable) +
+    QString text = QString::fromUtf8(kSoundCardUnavailable) +
                    QStringLiteral("\r\nDie Übertragung wurde unterbrochen, der Empfänger ist nicht "
                                   "vollständig programmiert. Bitte erneut senden.");
     if (const QString& cause = audio.Player->PlaybackFailure(); !cause.isEmpty())

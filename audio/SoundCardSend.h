@@ -3,6 +3,8 @@
 // One send of samples through a component's player, made the same way by the programming
 // dialog and by zuvela-cli: the start with its check, and how the send ended, as a result
 // that is a type, not a text to compare.
+#include "UserTexts.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -22,9 +24,6 @@ struct TSendStatus {
     TSendResult result;
     QString message; // for NotStarted and Interrupted: what the user is told
 };
-
-// The first line of every sound-card failure.
-extern const char* const soundCardUnavailable;
 
 // Starts the samples on the player (the caller may free them at once).
 TSendStatus startSend(TAudio& audio, const std::vector<uint8_t>& samples);

@@ -2,7 +2,6 @@
 // The call command: a pager's own address as a test call, written to a file or sent.
 #include "Commands.h"
 
-#include "Addresses.h"
 #include "Cp1252.h"
 #include "TestCall.h"
 
@@ -58,21 +57,16 @@ CallRequest parseCall(Args& args) {
         throw UsageError("--siren geht nicht mit --speaker: der PC-Lautsprecher spielt nur "
                          "einen Ton zugleich.");
 
-    // Completed as leaving the address field completes it.
     const ProgSettings& s = settings.stored();
-    const uint8_t len = s.adresseLen;
     const std::string text = haveAddress ? platform::utf8ToCp1252(address)
                                          : s.addresses.at(static_cast<std::size_t>(slot - 1)).text;
-    TestCall& call = r.call;
-    call.address = normaliseRepeats(text, len);
-    call.tonsys = s.tonsys;
-    call.toneLength = toneLengthMs(toneLengthButtonFor(s.tonsys));
-    call.amplitude = expert.values().amplitude;
-    call.siren = siren;
     TToneTable table;
     fillToneTable(table);
-    if (const auto problem = testCallProblem(call.address, len, call.tonsys, table))
-        throw Failure(slot != 0 ? "Ruf " + std::to_string(slot) + ": " + *problem : *problem);
+    const TestCallPlan plan = planTestCall(s, text, expert.values().amplitude, siren, table);
+    if (!plan.call)
+        throw Failure(slot != 0 ? "Ruf " + std::to_string(slot) + ": " + plan.problem
+                                : plan.problem);
+    r.call = *plan.call;
     return r;
 }
 

@@ -3,6 +3,7 @@
 
 #include "Addresses.h"
 #include "Cp1252.h"
+#include "OptionGroups.h"
 #include "ProfileBool.h"
 #include "ProgEngine.h"
 #include "SystemErrorText.h"
@@ -26,19 +27,71 @@ bool parseNumber(const std::string& text, int& value) {
 
 namespace {
 
+const OptionGroup& systems() {
+    return optionGroup(OptionGroupId::Tonsys);
+}
+
 uint8_t parseSystem(const std::string& text) {
     int n = 0;
-    if (parseNumber(text, n) && n >= 1 && n <= kToneSystems)
+    if (parseNumber(text, n) && n >= 1 && n <= systems().count)
         return static_cast<uint8_t>(n);
+    if (const int tonsys = systems().optionForWord(text))
+        return static_cast<uint8_t>(tonsys);
     std::string words;
-    for (int tonsys = 1; tonsys <= kToneSystems; ++tonsys) {
-        const char* word = kToneSystemTable[tonsys - 1].word;
-        if (text == word)
-            return static_cast<uint8_t>(tonsys);
-        words += std::string(", ") + word;
+    for (int tonsys = 1; tonsys <= systems().count; ++tonsys)
+        words += std::string(", ") + systems().words[static_cast<std::size_t>(tonsys - 1)];
+    throw UsageError(std::string(systems().cliOption) + ": \"" + text +
+                     "\" ist kein Tonsystem (erlaubt: 1 bis " + std::to_string(systems().count) +
+                     words + ").");
+}
+
+// An option of a group whose words are numbers ("--evaluator 5"): the numeral is read as a
+// number ("05" too), then looked up among the group's words.
+int parseGroupWord(const std::string& text, const OptionGroup& group) {
+    int number = 0;
+    const int option = parseNumber(text, number) ? group.optionForWord(std::to_string(number)) : 0;
+    if (option == 0)
+        throw UsageError(std::string(group.cliOption) + ": \"" + text +
+                         "\" ist nicht erlaubt (erlaubt: " + group.allowedWords() + ").");
+    return option;
+}
+
+// "  --evaluator 5|4|3     Auswertung: 5 Ton, 4 Ton oder 3 Ton" or, where the words are the
+// options' numbers, "  --mode 1-4  Schaltermodus: 1 Schaltbar, 2 Immer ein, ...", wrapped
+// within 80 columns.
+std::string groupHelp(const OptionGroup& group) {
+    const bool numerals = group.wordsAreNumerals();
+    std::string head = std::string("  ") + group.cliOption + " ";
+    if (numerals)
+        head += "1-" + std::to_string(group.count);
+    else
+        for (int n = 1; n <= group.count; ++n)
+            head += std::string(n > 1 ? "|" : "") + group.words[static_cast<std::size_t>(n - 1)];
+    head.resize(std::max<std::size_t>(head.size() + 1, 24), ' ');
+    std::vector<std::string> items;
+    for (int n = 1; n <= group.count; ++n) {
+        const std::string caption = group.options[static_cast<std::size_t>(n - 1)];
+        items.push_back(numerals ? std::to_string(n) + " " + caption : caption);
     }
-    throw UsageError("--system: \"" + text + "\" ist kein Tonsystem (erlaubt: 1 bis " +
-                     std::to_string(kToneSystems) + words + ").");
+    std::string text = head + group.name + ":";
+    std::size_t column = 0; // characters of the current line, as the terminal shows them
+    for (char c : text)
+        column += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::string item = items[i];
+        std::size_t width = 0; // the item's own characters: a comma after it may stand beyond
+        for (char c : item)
+            width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        if (i + 1 < items.size())
+            item += numerals || i + 2 < items.size() ? "," : " oder";
+        if (column + 1 + width > 80) {
+            text += "\n" + std::string(23, ' ');
+            column = 23;
+        }
+        text += " " + item;
+        column += item.size() - (items[i].size() - width) + 1;
+    }
+    return text + "\n";
 }
 
 int parseExpert(const std::string& text, const ExpertRange& range) {
@@ -64,14 +117,6 @@ constexpr std::string_view kValueOptions[] = {
 bool isValueOption(std::string_view name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
            std::end(kValueOptions);
-}
-
-std::vector<std::string> toneSystemWords() {
-    std::vector<std::string> words;
-    words.reserve(kToneSystemTable.size());
-    for (const ToneSystem& system : kToneSystemTable)
-        words.emplace_back(system.word);
-    return words;
 }
 
 void Args::skipEnd() const {
@@ -162,56 +207,64 @@ void warn(const std::string& text) {
 
 std::string SettingsOptions::help() {
     // The tone systems' words from their table, wrapped within 80 columns.
-    std::string systems = "  --system TONSYSTEM    1 bis " + std::to_string(kToneSystems) + " oder";
+    std::string systemsHelp = "  " + std::string(systems().cliOption) + " TONSYSTEM    1 bis " +
+                              std::to_string(systems().count) + " oder";
     std::size_t lineStart = 0;
-    for (int i = 0; i < kToneSystems; ++i) {
-        const std::string word =
-            std::string(kToneSystemTable[i].word) + (i + 1 < kToneSystems ? "," : "");
-        if (systems.size() - lineStart + 1 + word.size() > 80) {
-            systems += "\n";
-            lineStart = systems.size();
-            systems += std::string(23, ' ');
+    for (int i = 0; i < systems().count; ++i) {
+        const std::string word = std::string(systems().words[static_cast<std::size_t>(i)]) +
+                                 (i + 1 < systems().count ? "," : "");
+        if (systemsHelp.size() - lineStart + 1 + word.size() > 80) {
+            systemsHelp += "\n";
+            lineStart = systemsHelp.size();
+            systemsHelp += std::string(23, ' ');
         }
-        systems += " " + word;
+        systemsHelp += " " + word;
+    }
+    // The flags of "Normal" and "Langton", the one away from the start state first.
+    const OptionGroup& lenModes = optionGroup(OptionGroupId::LenMode);
+    std::string flags;
+    for (int n = lenModes.count; n >= 1; --n) {
+        std::string flag = std::string("  ") + lenModes.words[static_cast<std::size_t>(n - 1)];
+        flag.resize(24, ' ');
+        flags +=
+            flag + lenModes.name + ": " + lenModes.options[static_cast<std::size_t>(n - 1)] + "\n";
     }
     return "Einstellungen (wie im Hauptfenster; ohne sie gilt dessen Startzustand: ZVEI 1,\n"
            "Normal, 5 Ton, Schaltbar, Ruf 1 = 57434):\n"
            "  -f DATEI.740          Programmierdaten aus der Datei laden (- liest die\n"
            "                        Standardeingabe); Optionen danach gelten statt der Werte\n"
            "                        der Datei\n" +
-           systems +
-           "\n"
-           "  --long                Tonlängen: Langton\n"
-           "  --normal              Tonlängen: Normal\n"
-           "  --evaluator 5|4|3     Auswertung: 5 Ton, 4 Ton oder 3 Ton\n"
-           "  --mode 1-4            Schaltermodus: 1 Schaltbar, 2 Immer ein, 3 Immer lautlos,\n"
-           "                        4 Ein + Mithören\n"
+           systemsHelp + "\n" + flags + groupHelp(optionGroup(OptionGroupId::Evaluator)) +
+           groupHelp(optionGroup(OptionGroupId::SwitchMode)) +
            "  --address N=TEXT      Ruf N (1 bis 4) ankreuzen, Rufadresse TEXT; mehrfach möglich\n"
            "Die Rufadressen werden wie bei \"Programmieren\" ergänzt und geprüft.\n";
 }
+
+namespace {
+// "--normal" or "--long": the option it selects, or 0 for none.
+int takeLenModeFlag(Args& args) {
+    const OptionGroup& lenModes = optionGroup(OptionGroupId::LenMode);
+    for (int n = 1; n <= lenModes.count; ++n)
+        if (args.takeFlag(lenModes.words[static_cast<std::size_t>(n - 1)]))
+            return n;
+    return 0;
+}
+} // namespace
 
 bool SettingsOptions::take(Args& args) {
     std::string value;
     if (args.takeValue("-f", value)) {
         load(value);
-    } else if (args.takeValue("--system", value)) {
+    } else if (args.takeValue(systems().cliOption, value)) {
         settings_.tonsys = parseSystem(value);
         settings_.toneLength = toneLengthButtonFor(settings_.tonsys);
-    } else if (args.takeFlag("--long")) {
-        settings_.lenMode = 2;
-    } else if (args.takeFlag("--normal")) {
-        settings_.lenMode = 1;
-    } else if (args.takeValue("--evaluator", value)) {
-        int tones = 0;
-        if (!parseNumber(value, tones) || tones < 3 || tones > 5)
-            throw UsageError("--evaluator: \"" + value +
-                             "\" ist nicht erlaubt (erlaubt: 5, 4, 3).");
-        selectEvaluator(static_cast<uint8_t>(6 - tones));
-    } else if (args.takeValue("--mode", value)) {
-        int mode = 0;
-        if (!parseNumber(value, mode) || mode < 1 || mode > 4)
-            throw UsageError("--mode: \"" + value + "\" ist nicht erlaubt (erlaubt: 1 bis 4).");
-        settings_.switchMode = mode;
+    } else if (const int lenMode = takeLenModeFlag(args)) {
+        settings_.lenMode = lenMode;
+    } else if (args.takeValue(optionGroup(OptionGroupId::Evaluator).cliOption, value)) {
+        selectEvaluator(
+            static_cast<uint8_t>(parseGroupWord(value, optionGroup(OptionGroupId::Evaluator))));
+    } else if (args.takeValue(optionGroup(OptionGroupId::SwitchMode).cliOption, value)) {
+        settings_.switchMode = parseGroupWord(value, optionGroup(OptionGroupId::SwitchMode));
     } else if (args.takeValue("--address", value)) {
         setAddress(value);
     } else {
@@ -332,13 +385,6 @@ void writeAll(std::FILE* out, const std::string& bytes, const std::string& name)
     if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
         throw Failure("Schreiben fehlgeschlagen: " + name + " (" +
                       platform::systemErrorText(errno) + ")");
-}
-
-std::string withPeriod(std::string message) {
-    // As the default error box: a period unless the text ends in one or another mark below it.
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        message += '.';
-    return message;
 }
 
 } // namespace cli

@@ -6,6 +6,7 @@
 #include "ProgDataFile.h"
 #include "ProgTones.h"
 #include "ToneSequence.h"
+#include "UserTexts.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -67,9 +68,6 @@ private:
 
 // Whether an option of any command takes a value (so that the argument after it is no command).
 bool isValueOption(std::string_view name);
-
-// The words --system takes besides the numbers 1 to 7.
-std::vector<std::string> toneSystemWords();
 
 // An input named on the command line, "-" for standard input. Throws Failure for a missing
 // file, a folder, or one that cannot be opened; the same words for every command.
@@ -147,6 +145,6 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments);
 bool parseNumber(const std::string& text, int& value);
 
 // A message of the program as the default error box shows it: with a final period.
-std::string withPeriod(std::string message);
+using ::withPeriod;
 
 } // namespace cli

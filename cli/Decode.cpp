@@ -6,6 +6,7 @@
 
 #include "CallDecoder.h"
 #include "Cp1252.h"
+#include "DecodeReport.h"
 #include "ProgDataFile.h"
 #include "ProgListing.h"
 #include "Recording.h"
@@ -23,12 +24,6 @@
 namespace cli {
 
 namespace {
-
-constexpr std::array<const char*, 3> kToneLengths = {"40 ms", "70 ms", "100 ms"};
-constexpr std::array<const char*, 2> kLenModes = {"Normal", "Langton"};
-constexpr std::array<const char*, 3> kEvaluators = {"5 Ton", "4 Ton", "3 Ton"};
-constexpr std::array<const char*, 4> kSwitchModes = {"Schaltbar", "Immer ein", "Immer lautlos",
-                                                     "Ein + Mithören"};
 
 double parseRate(const std::string& text) {
     int value = 0;
@@ -77,31 +72,6 @@ private:
     bool drawn_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
-
-long ms(double value) {
-    return std::lround(value);
-}
-
-std::string report(const DecodedSequence& d) {
-    std::string text;
-    for (const std::string& line : progListingLines(d.tones))
-        text += line + '\n';
-    const ProgSettings& s = d.settings;
-    text += "\nTonsystem:      " + std::string(toneSystemCaption(s.tonsys)) + '\n';
-    text += "Tonlänge:       " + std::string(kToneLengths.at(s.toneLength - 1)) + '\n';
-    text += "Normal/Langton: " + std::string(kLenModes.at(s.lenMode - 1)) + '\n';
-    text += "Auswerter:      " + std::string(kEvaluators.at(s.evaluator - 1)) + '\n';
-    text += "Schaltermodus:  " + std::string(kSwitchModes.at(s.switchMode - 1)) + '\n';
-    for (std::size_t i = 0; i < s.addresses.size(); ++i)
-        text += "Rufadresse " + std::to_string(i + 1) + ":   " +
-                (s.addresses[i].checked ? "[x] " : "[ ] ") + s.addresses[i].text + '\n';
-    text += "\nGemessen: Tonlänge " + std::to_string(ms(d.toneLength)) + " ms, Tonpause " +
-            std::to_string(ms(d.tonePause)) + " ms, Blockpause " +
-            std::to_string(ms(d.blockPause)) + " ms\n";
-    for (const std::string& note : d.notes)
-        text += "Hinweis: " + note + '\n';
-    return text;
-}
 
 } // namespace
 
@@ -219,7 +189,7 @@ int runDecode(Args& args) {
             throw Failure(withPeriod(e.what()));
         }
     }
-    writeAll(stdout, report(decoded), "Standardausgabe");
+    writeAll(stdout, decodeReport(decoded), "Standardausgabe");
     return kExitOk;
 }
 

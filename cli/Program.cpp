@@ -2,6 +2,7 @@
 // The commands of zuvela-cli in one table: their names, help texts and what runs them, and the
 // conventions around them (--help, --version, help, the shell's completion).
 #include "Commands.h"
+#include "OptionGroups.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -188,9 +189,20 @@ std::string completionScript() {
         perCommand +=
             std::string("        ") + c.name + ") options=\"" + joined(helpOptions(c)) + "\" ;;\n";
     }
-    std::vector<std::string> systems = {"1", "2", "3", "4", "5", "6", "7"};
-    for (const std::string& w : cli::toneSystemWords())
-        systems.push_back(w);
+    // The words of each option group's option from its table; a tone system also by number.
+    std::string wordCases;
+    for (const OptionGroup& group : kOptionGroups) {
+        if (group.cliOption == nullptr)
+            continue;
+        std::vector<std::string> words;
+        if (&group == &optionGroup(OptionGroupId::Tonsys))
+            for (int n = 1; n <= group.count; ++n)
+                words.push_back(std::to_string(n));
+        for (int n = 1; n <= group.count; ++n)
+            words.emplace_back(group.words[static_cast<std::size_t>(n - 1)]);
+        wordCases += std::string("        ") + group.cliOption + ") COMPREPLY=($(compgen -W \"" +
+                     joined(words) + "\" -- \"$cur\")); return ;;\n";
+    }
     return "# bash completion for zuvela-cli; made by \"zuvela-cli completion\"\n"
            "_zuvela_cli_files() {\n"
            "    local IFS=$'\\n'\n"
@@ -204,12 +216,8 @@ std::string completionScript() {
            "    for w in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
            "        case \" $commands \" in *\" $w \"*) command=$w; break ;; esac\n"
            "    done\n"
-           "    case $prev in\n"
-           "        --system) COMPREPLY=($(compgen -W \"" +
-           joined(systems) +
-           "\" -- \"$cur\")); return ;;\n"
-           "        --evaluator) COMPREPLY=($(compgen -W \"5 4 3\" -- \"$cur\")); return ;;\n"
-           "        --mode) COMPREPLY=($(compgen -W \"1 2 3 4\" -- \"$cur\")); return ;;\n"
+           "    case $prev in\n" +
+           wordCases +
            "        -f) _zuvela_cli_files 740; return ;;\n"
            "        -o|--output)\n"
            "            if [[ $command == decode ]]; then _zuvela_cli_files 740\n"

@@ -4,6 +4,7 @@
 #include "Audio.h"
 #include "Commands.h"
 #include "ProgEngine.h"
+#include "SendTimeline.h"
 #include "SoundCardSend.h"
 #include "SpeakerSafety.h"
 #include "ToneSequence.h"
@@ -99,7 +100,7 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
         const std::vector<std::string> names = platform::alsaPlaybackDeviceNames();
         const auto found = std::find(names.begin(), names.end(), device);
         if (found == names.end())
-            throw Failure(std::string(soundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
+            throw Failure(std::string(kSoundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
                           "\" ist nicht vorhanden (die Geräte listet zuvela-cli devices).");
         audio.SetAudioDeviceName(device); // opened by its name, not by its place in the list
     }
@@ -167,15 +168,15 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
         throw Failure("Der PC-Lautsprecher ist nicht erreichbar (weder /dev/input noch die "
                       "Konsole noch die Ports).");
-    double total = 0;
-    for (const ToneSegment& s : sequence)
-        total += s.duration / 1000.0;
-    Progress progress(total);
-    double done = 0;
+    // The progress by the send's timeline: each walked segment ends at its last sample.
+    const std::vector<TimelineSegment> timeline = segmentTimeline(sequence);
+    const auto total = static_cast<double>(timelineSamples(timeline));
+    Progress progress(total / kSampleRate);
+    std::size_t walked = 0;
     speakerSending = true;
-    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment& s) {
-        done += s.duration / 1000.0;
-        progress.draw(done / total);
+    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) {
+        if (walked < timeline.size() && total > 0)
+            progress.draw(static_cast<double>(timeline[walked++].endSample) / total);
     });
     speakerSending = false;
     progress.finish(true);

@@ -30,9 +30,7 @@ std::optional<CallReading> readAs(uint8_t tonsys, const FoundTone* first, std::s
         const auto i = toneIndex(table, tonsys, first[k].frequency);
         if (!i)
             return std::nullopt;
-        address += *i == kRepeatToneIndex  ? 'R'
-                   : *i == kExtraToneIndex ? 'G'
-                                           : static_cast<char>('0' + *i);
+        address += addressCharacter(*i);
     }
     // A repeat tone stands for the character before it; an address never starts with one.
     if (address.front() == 'R' || normaliseRepeats(address, static_cast<uint8_t>(count)) != address)

@@ -2,6 +2,7 @@
 #include "ProgDataFile.h"
 
 #include "Addresses.h"
+#include "OptionGroups.h"
 #include "ProfileBool.h"
 
 #include <stdexcept>
@@ -16,41 +17,41 @@ std::string_view addressSection(int n) {
 
 } // namespace
 
-std::string_view progDataKey(ProgDataGroup group) {
+namespace {
+// The row of the option-group table that a group of section "A" stores.
+const OptionGroup& rowOf(ProgDataGroup group) {
     switch (group) {
     case ProgDataGroup::Tonsys:
-        return "TS";
+        return optionGroup(OptionGroupId::Tonsys);
     case ProgDataGroup::ToneLen:
-        return "TL";
+        return optionGroup(OptionGroupId::LenMode);
     case ProgDataGroup::Evaluator:
-        return "AW";
+        return optionGroup(OptionGroupId::Evaluator);
     case ProgDataGroup::SwitchMode:
-        return "SM";
+        return optionGroup(OptionGroupId::SwitchMode);
     }
     throw std::invalid_argument("unknown option group");
 }
+} // namespace
+
+std::string_view progDataKey(ProgDataGroup group) {
+    return rowOf(group).fileKey;
+}
 
 int progDataOptionCount(ProgDataGroup group) {
-    switch (group) {
-    case ProgDataGroup::Tonsys:
-        return 7;
-    case ProgDataGroup::ToneLen:
-        return 2;
-    case ProgDataGroup::Evaluator:
-        return 3;
-    case ProgDataGroup::SwitchMode:
-        return 4;
-    }
-    throw std::invalid_argument("unknown option group");
+    return rowOf(group).count;
 }
 
 platform::ProfileFile progDataProfile(const ProgSettings& settings) {
     platform::ProfileFile profile;
     const auto numeral = [](int v) { return std::to_string(v); };
-    profile.writeString(progDataDeviceSection, "TS", numeral(settings.tonsys));
-    profile.writeString(progDataDeviceSection, "TL", numeral(settings.lenMode));
-    profile.writeString(progDataDeviceSection, "AW", numeral(settings.evaluator));
-    profile.writeString(progDataDeviceSection, "SM", numeral(settings.switchMode));
+    using G = ProgDataGroup;
+    profile.writeString(progDataDeviceSection, progDataKey(G::Tonsys), numeral(settings.tonsys));
+    profile.writeString(progDataDeviceSection, progDataKey(G::ToneLen), numeral(settings.lenMode));
+    profile.writeString(progDataDeviceSection, progDataKey(G::Evaluator),
+                        numeral(settings.evaluator));
+    profile.writeString(progDataDeviceSection, progDataKey(G::SwitchMode),
+                        numeral(settings.switchMode));
     // Writing "RP" first puts the checked addresses' sections before the others.
     for (std::size_t i = 0; i < settings.addresses.size(); ++i)
         if (settings.addresses[i].checked)

@@ -27,6 +27,7 @@ inline constexpr std::array<ProgDataGroup, 4> progDataGroups = {
 
 std::string_view progDataKey(ProgDataGroup group); // "TS", "TL", "AW", "SM"
 int progDataOptionCount(ProgDataGroup group);      // 7, 2, 3, 4
+// (both from the option-group table, OptionGroups.h)
 
 // The profile the settings give, written key by key: "TS", "TL", "AW", "SM" in "A"; "RP=1" for
 // each checked address in address order; then "AD" of each address, empty ones included.

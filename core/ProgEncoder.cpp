@@ -11,13 +11,11 @@ constexpr int kEvaluatorIndex[] = {2, 9, 8};  // 5, 4, 3 Ton
 constexpr int kSwitchModeIndex[] = {7, 8, 9,
                                     2}; // Schaltbar, Immer ein, Immer lautlos, Ein + Mithören
 
-int addressToneIndex(char c, const TToneTable& table, uint8_t tonsys) {
-    if (c == 'R')
-        return kRepeatToneIndex;
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c == 'G' && table.tone(tonsys, kExtraToneIndex) != 0)
-        return kExtraToneIndex;
+int encodedToneIndex(char c, const TToneTable& table, uint8_t tonsys) {
+    // A 'G' only where the system has a twelfth tone.
+    const int index = ::addressToneIndex(c);
+    if (index >= 0 && table.tone(tonsys, index) != 0)
+        return index;
     throw EConvertError("Das Zeichen \"" + platform::cp1252ToUtf8(std::string(1, c)) +
                         "\" lässt sich in keinen Ton umsetzen");
 }
@@ -45,7 +43,7 @@ TProgTones EncodeProgTones(const ProgSettings& s, const TToneTable& table) {
         if (!slot.checked)
             continue;
         for (int k = 0; k < s.adresseLen; ++k)
-            tones[next + k] = tone(addressToneIndex(slot.text.at(k), table, s.tonsys));
+            tones[next + k] = tone(encodedToneIndex(slot.text.at(k), table, s.tonsys));
         next += kAddressBlockSlots;
     }
     return tones;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestCall.h"
 
+#include "Addresses.h"
 #include "Cp1252.h"
 
 #include <algorithm>
@@ -20,17 +21,6 @@ uint8_t sampleOf(double value) {
     return static_cast<uint8_t>(std::clamp(std::nearbyint(value + kSilence), 0.0, 255.0));
 }
 
-// The tone column of an address character, or -1.
-int toneIndexOf(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c == 'R')
-        return kRepeatToneIndex;
-    if (c == 'G')
-        return kExtraToneIndex;
-    return -1;
-}
-
 } // namespace
 
 uint16_t toneLengthMs(int button) {
@@ -41,7 +31,7 @@ std::vector<uint16_t> testCallTones(const std::string& address, uint8_t tonsys,
                                     const TToneTable& table) {
     std::vector<uint16_t> tones;
     for (const char c : address) {
-        const int index = toneIndexOf(c);
+        const int index = addressToneIndex(c);
         if (index < 0)
             throw TestCallError("Das Zeichen \"" + platform::cp1252ToUtf8(std::string(1, c)) +
                                 "\" gehört in keine Rufadresse.");
@@ -65,6 +55,28 @@ std::optional<std::string> testCallProblem(const std::string& address, uint8_t l
         return e.what();
     }
     return std::nullopt;
+}
+
+TestCallPlan planTestCall(const ProgSettings& settings, const std::string& address,
+                          uint8_t amplitude, bool siren, const TToneTable& table) {
+    const uint8_t len = adresseLenForEvaluator(settings.evaluator);
+    TestCall call;
+    call.address = normaliseRepeats(address, len);
+    call.tonsys = settings.tonsys;
+    call.toneLength = toneLengthMs(toneLengthButtonFor(settings.tonsys));
+    call.amplitude = amplitude;
+    call.siren = siren;
+    if (auto problem = testCallProblem(call.address, len, call.tonsys, table))
+        return {std::nullopt, std::move(*problem)};
+    return {std::move(call), {}};
+}
+
+TestCallSamples testCallSamples(const ProgSettings& settings, const std::string& address,
+                                uint8_t amplitude, bool siren, const TToneTable& table) {
+    const TestCallPlan plan = planTestCall(settings, address, amplitude, siren, table);
+    if (!plan.call)
+        return {{}, plan.problem};
+    return {renderTestCall(*plan.call, table), {}};
 }
 
 std::vector<ToneSegment> testCallSegments(const TestCall& call, const TToneTable& table) {

@@ -5,6 +5,7 @@
 // call again, optionally 600 ms of silence and the siren double tone for 5 s, then 70 ms of
 // silence. One tone per
 // address character, back to back, with the phase running on from tone to tone (no click).
+#include "ProgEncoder.h"
 #include "ToneSequence.h"
 #include "ToneTable.h"
 
@@ -52,6 +53,25 @@ struct TestCall {
     uint8_t amplitude = 100;  // peak deviation from the silence level 127
     bool siren = false;
 };
+
+// The test call of an address as every front-end sends it, from the user's settings: the address
+// completed as leaving its field completes it (repeats become 'R'), the settings' tone system
+// with its tone length, the amplitude given. The call, or why it cannot be sent (problem, the
+// message of testCallProblem) with no call.
+struct TestCallPlan {
+    std::optional<TestCall> call;
+    std::string problem;
+};
+TestCallPlan planTestCall(const ProgSettings& settings, const std::string& address,
+                          uint8_t amplitude, bool siren, const TToneTable& table);
+
+// The test call's samples (renderTestCall of planTestCall), or the problem as message.
+struct TestCallSamples {
+    std::vector<uint8_t> samples;
+    std::string message; // empty when the samples are there
+};
+TestCallSamples testCallSamples(const ProgSettings& settings, const std::string& address,
+                                uint8_t amplitude, bool siren, const TToneTable& table);
 
 // The whole call as 8-bit unsigned mono samples at 22050 per second. Throws TestCallError as
 // testCallTones does.

@@ -18,3 +18,19 @@ int toneLengthButtonFor(uint8_t tonsys) {
 const char* toneSystemCaption(uint8_t tonsys) {
     return tonsys >= 1 && tonsys <= kToneSystems ? kToneSystemTable[tonsys - 1].caption : "?";
 }
+
+int addressToneIndex(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c == 'R')
+        return kRepeatToneIndex;
+    if (c == 'G')
+        return kExtraToneIndex;
+    return -1;
+}
+
+char addressCharacter(int index) {
+    if (index >= 0 && index <= 9)
+        return static_cast<char>('0' + index);
+    return index == kRepeatToneIndex ? 'R' : index == kExtraToneIndex ? 'G' : '?';
+}

@@ -64,5 +64,11 @@ void fillToneTable(TToneTable& table);
 // it is the only enabled one and the checked one.
 int toneLengthButtonFor(uint8_t tonsys);
 
+// The address characters and their tone indices, both ways: '0' to '9' the digit tones 0 to 9,
+// 'R' the repeat tone, 'G' the twelfth tone. -1 for any other character; '?' for an index
+// outside 0 to 11.
+int addressToneIndex(char c);
+char addressCharacter(int index);
+
 // The caption of tone system 1 to 7 ("ZVEI 1" ... "CCIR / EEA").
 const char* toneSystemCaption(uint8_t tonsys);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FormStyle.h"
 
+#include "UserTexts.h"
+
 #include <QApplication>
 #include <QBitmap>
 #include <QGridLayout>
@@ -178,9 +180,7 @@ void showErrorBox(QWidget* owner, const QString& text) {
 }
 
 QString withPeriod(const QString& message) {
-    if (message.isEmpty() || message.back().unicode() <= u'.')
-        return message;
-    return message + u'.';
+    return QString::fromStdString(::withPeriod(message.toStdString()));
 }
 
 void showDefaultErrorBox(const QString& message) {

@@ -5,10 +5,12 @@
 #include "ExpertValues.h"
 #include "FormStyle.h"
 #include "ProgListing.h"
+#include "SendTimeline.h"
 #include "SoundCardSend.h"
 #include "SoundDeviceChoice.h"
 #include "ToneSequence.h"
 #include "UNT_Bleeper.h"
+#include "UserTexts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -21,7 +23,6 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
-#include <algorithm>
 
 // The status line's colours: dark text on a pale ground, readable on every desktop.
 struct StatusLook {
@@ -215,23 +216,6 @@ void TFRM_Prog::markLine(int line) {
     TXT_Daten->setExtraSelections(marks);
 }
 
-std::vector<int> TFRM_Prog::segmentLines(const std::vector<ToneSegment>& sequence) const {
-    const auto slotLines = progListingSlotLines(Tones);
-    std::vector<int> lines;
-    std::size_t slot = 0;
-    int current = -1;
-    for (const ToneSegment& segment : sequence) {
-        // The tones follow the filled slots in order; a pause keeps the tone before it marked.
-        if (segment.frequency != 0) {
-            while (slot < Tones.size() && Tones[slot] == 0)
-                ++slot;
-            current = slot < Tones.size() ? slotLines[slot++] : -1;
-        }
-        lines.push_back(current);
-    }
-    return lines;
-}
-
 void TFRM_Prog::setSending(bool sending) {
     BTN_Go->setEnabled(!sending);
     for (QSlider* bar : {BAR_Tonlen, BAR_TonPause, BAR_BlockPause})
@@ -292,23 +276,21 @@ void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
 void TFRM_Prog::BTN_GoClick(QObject*) {
     if (Sending())
         return;
-    const auto toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
-    const auto tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
-    const auto blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
-    const std::vector<ToneSegment> sequence =
-        toneSequence(Tones, toneLength, tonePause, blockPause);
+    ExpertValues expert;
+    expert.toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
+    expert.tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
+    expert.blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
+    expert.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
+    // The sequence of progSegments, each segment with its samples and its listing line.
+    timeline_ = progTimeline(Tones, expert);
 
     if (OPT_Soundcard->isChecked()) {
         std::vector<uint8_t> samples;
-        for (const ToneSegment& segment : sequence)
-            AppendTone(segment.frequency, segment.duration, samples);
+        samples.reserve(timelineSamples(timeline_));
+        for (const TimelineSegment& entry : timeline_)
+            AppendTone(entry.segment.frequency, entry.segment.duration, samples);
         // Prepared before the sound starts: once it runs, the player's refills come first.
         showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
-        markedSegments_ = segmentLines(sequence);
-        segmentEnds_.clear();
-        int end = 0;
-        for (const ToneSegment& segment : sequence)
-            segmentEnds_.push_back(end += segment.duration);
         if (!playOnSoundCard(samples, this)) {
             finishSend(false, QStringLiteral("Nicht gesendet."));
             return;
@@ -318,7 +300,13 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
     }
     if (OPT_PCSpeaker->isChecked()) {
         showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
-        walkOnSpeaker(sequence, segmentLines(sequence));
+        std::vector<ToneSegment> sequence;
+        std::vector<int> lines;
+        for (const TimelineSegment& entry : timeline_) {
+            sequence.push_back(entry.segment);
+            lines.push_back(entry.line);
+        }
+        walkOnSpeaker(sequence, lines);
         if (!isVisible())
             return; // closed during the walk
         if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
@@ -329,18 +317,17 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
 }
 
 void TFRM_Prog::followSend() {
-    const qint64 at = sendClock_.elapsed();
-    const auto segment = std::upper_bound(segmentEnds_.begin(), segmentEnds_.end(), at);
-    if (segment == segmentEnds_.end())
-        return; // the last samples are still on their way
-    markLine(markedSegments_[static_cast<std::size_t>(segment - segmentEnds_.begin())]);
+    const auto at = static_cast<std::size_t>(sendClock_.elapsed()) * kSampleRate / 1000;
+    if (const TimelineSegment* segment = segmentAt(timeline_, at))
+        markLine(segment->line);
+    // After the last segment the last samples are still on their way: the mark stays.
 }
 
 bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner) {
     playOwner_ = owner;
     // The chosen device by its name, as it is numbered now; one that is gone is not replaced.
     if (!SoundDevice->resolve()) {
-        showErrorBox(owner, QString::fromUtf8(soundCardUnavailable) + QStringLiteral("\r\n") +
+        showErrorBox(owner, QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
                                 SoundDevice->missingText());
         return false;
     }
@@ -404,11 +391,11 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
         return;
     // A test call's failure is shown by the window it was sent from.
     QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
-    const QString text = owner == this
-                             ? end.message
-                             : QString::fromUtf8(soundCardUnavailable) +
-                                   QStringLiteral("\r\nDer Testruf wurde abgebrochen (%1).")
-                                       .arg(AUD_Main->Player->PlaybackFailure());
+    const QString text =
+        owner == this ? end.message
+                      : QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
+                            QString::fromStdString(
+                                testCallAborted(AUD_Main->Player->PlaybackFailure().toStdString()));
     QTimer::singleShot(0, owner, [owner, text] { showErrorBox(owner, text); });
 }
 

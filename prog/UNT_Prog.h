@@ -3,6 +3,7 @@
 // The programming dialog: lists the programming tones, holds the expert sliders and the
 // output-device choice, and sends the tones.
 #include "ProgTones.h"
+#include "SendTimeline.h"
 #include "TestCall.h"
 #include "ToneSequence.h"
 
@@ -94,8 +95,6 @@ private:
     void walkOnSpeaker(const std::vector<ToneSegment>& sequence, const std::vector<int>& lines);
     // While a send plays, "OK und los !", the sliders and the output choice are disabled.
     void setSending(bool sending);
-    // The listing line of each segment of a send of Tones (-1 before the first tone).
-    std::vector<int> segmentLines(const std::vector<ToneSegment>& sequence) const;
     // Marks a line of the listing (-1: none) and scrolls it into view.
     void markLine(int line);
     // Marks the line of the segment the sound card plays now, by the time since its start.
@@ -105,8 +104,7 @@ private:
     void finishSend(bool sent, const QString& failure);
     QTimer* markTimer_ = nullptr;
     QElapsedTimer sendClock_;
-    std::vector<int> markedSegments_; // listing line of each segment of the running send
-    std::vector<int> segmentEnds_;    // ms from its start at which each segment ends
+    std::vector<TimelineSegment> timeline_; // of the running send, from core
     int markedLine_ = -1;
     bool speakerWalk_ = false;     // a walk of tones on the PC speaker is running
     QWidget* playOwner_ = nullptr; // owns the box of a failure during playback

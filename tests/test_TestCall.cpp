@@ -145,6 +145,23 @@ TEST(TestCall, AddressesThatCannotBeSentSayWhy) {
     EXPECT_THROW(render("1234G", 4), TestCallError);
 }
 
+TEST(TestCall, FromTheSettingsCompletesTheAddressAndTakesTheSystemsToneLength) {
+    // What the window, zuvela-cli and the page send: the evaluator's length, the address
+    // completed as leaving its field does, the system's one tone length.
+    ProgSettings settings;
+    settings.tonsys = 7; // CCIR / EEA: 40 ms
+    const TestCallPlan plan = planTestCall(settings, "11111", 60, true, table());
+    ASSERT_TRUE(plan.call) << plan.problem;
+    EXPECT_EQ(plan.call->address, "1R1R1");
+    EXPECT_EQ(plan.call->toneLength, 40);
+    EXPECT_EQ(testCallSamples(settings, "11111", 60, true, table()).samples,
+              render("1R1R1", 7, true, 60));
+    settings.evaluator = 3;
+    const TestCallSamples refused = testCallSamples(settings, "11111", 60, false, table());
+    EXPECT_TRUE(refused.samples.empty());
+    EXPECT_EQ(refused.message, "Die Rufadresse braucht für \"3 Ton\" genau 3 Zeichen (sie hat 5).");
+}
+
 // What multimon-ng prints for a call: its non-empty lines.
 std::vector<std::string> multimon(const std::vector<uint8_t>& call, const std::string& mode) {
     // It reads signed 16-bit samples at 22050 per second.

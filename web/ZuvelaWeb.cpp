@@ -5,19 +5,24 @@
 // inside the engine. Every rule and message comes from core/; this file only converts.
 #include "Addresses.h"
 #include "Cp1252.h"
+#include "DecodeReport.h"
 #include "ExpertValues.h"
+#include "OptionGroups.h"
 #include "ProfileBool.h"
 #include "ProgDataFile.h"
 #include "ProgEngine.h"
 #include "ProgListing.h"
 #include "Recording.h"
+#include "SendTimeline.h"
 #include "SequenceDecoder.h"
 #include "TestCall.h"
 #include "ToneTable.h"
+#include "UserTexts.h"
 #include "WaveWriter.h"
 
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
+#include <functional>
 
 using emscripten::val;
 
@@ -30,13 +35,6 @@ const TToneTable& table() {
         return filled;
     }();
     return t;
-}
-
-// As the desktop's default error box shows a message: with a final period.
-std::string withPeriod(std::string message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        message += '.';
-    return message;
 }
 
 uint8_t byteOf(const val& v) {
@@ -127,6 +125,34 @@ val toneSystems() {
     return out;
 }
 
+// The option groups from the engine's table, in its order (tone system, tone length, Normal /
+// Langton, evaluator, switch mode): {caption, name, fileKey, cliOption, count, options, words,
+// hints}, an
+// absent word, key or hint as null.
+val optionGroups() {
+    auto textOrNull = [](const char* text) { return text ? val(std::string(text)) : val::null(); };
+    val out = val::array();
+    for (const OptionGroup& g : kOptionGroups) {
+        val group = val::object();
+        group.set("caption", std::string(g.caption));
+        group.set("name", std::string(g.name));
+        group.set("fileKey", textOrNull(g.fileKey));
+        group.set("cliOption", textOrNull(g.cliOption));
+        group.set("count", g.count);
+        val options = val::array(), words = val::array(), hints = val::array();
+        for (int n = 0; n < g.count; ++n) {
+            options.call<void>("push", std::string(g.options[static_cast<std::size_t>(n)]));
+            words.call<void>("push", textOrNull(g.words[static_cast<std::size_t>(n)]));
+            hints.call<void>("push", textOrNull(g.hints[static_cast<std::size_t>(n)]));
+        }
+        group.set("options", options);
+        group.set("words", words);
+        group.set("hints", hints);
+        out.call<void>("push", group);
+    }
+    return out;
+}
+
 // The page's names of the expert values (as expertFrom reads them), in kExpertRanges' order.
 constexpr std::array<const char*, kExpertRanges.size()> kExpertNames = {"toneLength", "tonePause",
                                                                         "blockPause", "amplitude"};
@@ -198,34 +224,21 @@ val program(const val& js) {
     }
 }
 
-// The segments the dialog sends, each with the listing line of its tone (-1 for a pause).
+// The timeline of a send from the engine: the segments the dialog sends, each with its samples
+// (start, end: its first sample and one past its last) and listingLine, the listing line the
+// dialog marks while it plays (a pause keeps the tone before it; -1 before the first tone);
+// line is that of the tone sounding, -1 for a pause.
 val segments(const val& jsTones, const val& jsExpert) {
-    const TProgTones tones = tonesFrom(jsTones);
-    const ExpertValues e = expertFrom(jsExpert);
-    const std::vector<std::string> listing = progListingLines(tones);
-    // Listing lines of the tones in sending order: Block A's six lines, then each block's.
-    std::vector<int> toneLines;
-    for (int slot = 0; slot < kBlockASlots; ++slot)
-        if (tones[slot] != 0)
-            toneLines.push_back(slot + 1);
-    int line = kBlockASlots + 1;
-    for (int block = 0; block < kAddressBlocks; ++block) {
-        const int first = kBlockASlots + block * kAddressBlockSlots;
-        if (block > 0 && tones[first] == 0)
-            break;
-        line += 2; // the empty line and the block's heading
-        for (int k = 0; k < kAddressBlockSlots; ++k)
-            if (tones[first + k] != 0)
-                toneLines.push_back(line++);
-    }
     val out = val::array();
-    std::size_t next = 0;
-    for (const ToneSegment& s : progSegments(tones, e)) {
+    for (const TimelineSegment& s : progTimeline(tonesFrom(jsTones), expertFrom(jsExpert))) {
         val segment = val::object();
-        segment.set("frequency", s.frequency);
-        segment.set("duration", s.duration);
-        segment.set("samples", sampleCount(s.duration));
-        segment.set("line", s.frequency != 0 && next < toneLines.size() ? toneLines[next++] : -1);
+        segment.set("frequency", s.segment.frequency);
+        segment.set("duration", s.segment.duration);
+        segment.set("samples", static_cast<double>(s.endSample - s.firstSample));
+        segment.set("start", static_cast<double>(s.firstSample));
+        segment.set("end", static_cast<double>(s.endSample));
+        segment.set("line", s.isTone() ? s.line : -1);
+        segment.set("listingLine", s.line);
         out.call<void>("push", segment);
     }
     return out;
@@ -277,26 +290,30 @@ std::string fileName(const std::string& chosen) {
 
 // A test call from a completed address, with the settings' tone system and evaluator.
 val testCall(const std::string& address, const val& js, int amplitude) {
-    const ProgSettings s = settingsFrom(js);
-    TestCall call;
-    call.address = platform::utf8ToCp1252(address);
-    call.tonsys = s.tonsys;
-    call.toneLength = toneLengthMs(s.toneLength);
-    call.amplitude = static_cast<uint8_t>(amplitude);
-    if (const auto problem = testCallProblem(call.address, s.adresseLen, s.tonsys, table()))
-        return error(*problem);
-    const std::vector<uint8_t> samples = renderTestCall(call, table());
+    const TestCallSamples call = testCallSamples(settingsFrom(js), platform::utf8ToCp1252(address),
+                                                 static_cast<uint8_t>(amplitude), false, table());
+    if (!call.message.empty())
+        return error(call.message);
     val out = val::object();
-    out.set("samples", bytesTo(samples.data(), samples.size()));
+    out.set("samples", bytesTo(call.samples.data(), call.samples.size()));
+    return out;
+}
+
+// The texts the page shows as the desktop does, from the engine: the sound card's failure line
+// and the line of a broken-off test call ("%1" stands for the reason).
+val texts() {
+    val out = val::object();
+    out.set("soundCardUnavailable", std::string(kSoundCardUnavailable));
+    out.set("testCallAborted", testCallAborted("%1"));
     return out;
 }
 
 // A recording (a WAV file's bytes) read back to the settings, with the tones' listing, the
-// measured lengths and the decoder's notes; or the decoder's message.
-val decode(const val& bytes) {
+// measured lengths, the decoder's notes and zuvela-cli's report of them all; or the decoder's
+// message.
+val decodeRecording(const std::function<Recording()>& read) {
     try {
-        const std::vector<uint8_t> data = bytesFrom(bytes);
-        const DecodedSequence d = decodeSequence(readWav(data), table());
+        const DecodedSequence d = decodeSequence(read(), table());
         val out = val::object();
         out.set("settings", settingsTo(d.settings));
         out.set("listing", arrayOf(progListingLines(d.tones)));
@@ -304,6 +321,7 @@ val decode(const val& bytes) {
         out.set("tonePause", d.tonePause);
         out.set("blockPause", d.blockPause);
         out.set("notes", arrayOf(d.notes));
+        out.set("report", decodeReport(d));
         return out;
     } catch (const RecordingError& e) {
         return error(e.what());
@@ -312,10 +330,23 @@ val decode(const val& bytes) {
     }
 }
 
+val decode(const val& bytes) {
+    return decodeRecording([&] { return readWav(bytesFrom(bytes)); });
+}
+
+// The same for samples as Web Audio records them (floats, full scale +-1) at a rate: no WAV file
+// needs to be written for the engine to read them.
+val decodeSamples(const val& samples, double sampleRate) {
+    return decodeRecording([&] {
+        return Recording{sampleRate, emscripten::convertJSArrayToNumberVector<float>(samples)};
+    });
+}
+
 } // namespace
 
 EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("toneSystems", &toneSystems);
+    emscripten::function("optionGroups", &optionGroups);
     emscripten::function("expertRanges", &expertRanges);
     emscripten::function("expertLabel", &expertLabel);
     emscripten::function("startSettings", &startSettings);
@@ -334,4 +365,6 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("maxProfileBytes", &maxProfileBytes);
     emscripten::function("testCall", &testCall);
     emscripten::function("decode", &decode);
+    emscripten::function("decodeSamples", &decodeSamples);
+    emscripten::function("texts", &texts);
 }

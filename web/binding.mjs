@@ -18,14 +18,10 @@ export function toByteSamples(floats) {
     return out;
 }
 
-// Where each segment starts and ends in samples, with its listing line (-1 for a pause).
+// The engine's timeline (core.segments) as the page follows it: where each segment starts and
+// ends in samples, with the listing line of the tone sounding (-1 for a pause).
 export function timeline(segments) {
-    let start = 0;
-    return segments.map((s) => {
-        const entry = { start, end: start + s.samples, line: s.line };
-        start = entry.end;
-        return entry;
-    });
+    return segments.map((s) => ({ start: s.start, end: s.end, line: s.line }));
 }
 
 // The listing line sounding at sample index, or -1 between tones and after the end.
@@ -42,6 +38,7 @@ export function lineAt(entries, sample) {
 }
 
 // A recording from the microphone as a WAV file of 32-bit floats, for the engine's reader.
+// core.decodeSamples reads the same floats without a file; this stays for the page's callers.
 export function floatWav(samples, rate) {
     const data = samples.length * 4;
     const bytes = new Uint8Array(44 + data);

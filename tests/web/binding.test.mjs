@@ -93,6 +93,26 @@ test("a .740 file has the desktop's bytes, and one from the desktop loads as zuv
                      [[true, "574"], [false, ""], [false, ""], [false, ""]]);
 });
 
+test("every option of the option-group table: its word selects it in zuvela-cli, its key stores it", () => {
+    const groups = core.optionGroups();
+    assert.deepEqual(groups.map((g) => [g.fileKey, g.count]), [["TS", 7], [null, 3], ["TL", 2], ["AW", 3], ["SM", 4]]);
+    const field = { TS: "tonsys", TL: "toneLen", AW: "evaluator", SM: "switchMode" };
+    const address = [null, "12345", "1234", "123"];
+    for (const g of groups.filter((g) => g.fileKey)) {
+        for (let n = 1; n <= g.count; ++n) {
+            const s = { ...start(), [field[g.fileKey]]: n };
+            const text = address[s.evaluator];
+            const page = core.program(withAddresses(s, [text, null, null, null]));
+            const word = g.words[n - 1];
+            const desktop = cli("listing", ...(g.cliOption ? [g.cliOption, word] : [word]), "--address", `1=${text}`);
+            assert.equal(desktop.status, 0, desktop.err);
+            assert.deepEqual(page.listing, desktop.out.toString().trimEnd().split("\n"), `${g.name} ${word}`);
+            assert.match(Buffer.from(core.profileBytes(withAddresses(s, [text, null, null, null]))).toString("latin1"),
+                         new RegExp(`\\r\\n${g.fileKey}=${n}\\r\\n`));
+        }
+    }
+});
+
 test("samples survive the way into Web Audio and back, and the listing follows the sound", () => {
     const all = Uint8Array.from({ length: 256 }, (_, i) => i);
     assert.deepEqual(toByteSamples(toFloatSamples(all)), all);
@@ -108,18 +128,32 @@ test("samples survive the way into Web Audio and back, and the listing follows t
     assert.equal(lineAt(entries, 0), 1);
     assert.equal(lineAt(entries, entries[1].start), -1); // the tone pause
     assert.equal(lineAt(entries, entries.at(-1).end), -1);
+    // The dialog's marking: a pause keeps the tone before it marked.
+    assert.deepEqual(segments.map((s) => s.listingLine).slice(0, 3), [1, 1, 2]);
+});
+
+test("the texts the page takes from the engine are zuvela-cli's", () => {
+    const texts = core.texts();
+    const noDevice = cli("send", "--device", "zuvela-no-such-device");
+    assert.ok(noDevice.err.includes(`${texts.soundCardUnavailable}\nDas Ausgabegerät`), noDevice.err);
+    assert.match(texts.testCallAborted, /^Der Testruf wurde abgebrochen \(%1\)\.$/);
 });
 
 test("a recording reads back to its settings, also as the microphone's float WAV", () => {
     const s = withAddresses({ ...start(), tonsys: 2, evaluator: 2, switchMode: 2 }, [null, "4321", "R", null]);
     s.addresses[2] = { checked: false, text: "" };
     const samples = core.render(core.program(s).tones, fastest);
-    for (const wav of [core.waveFile(samples), floatWav(toFloatSamples(samples), 22050)]) {
-        const decoded = core.decode(wav);
+    const floats = toFloatSamples(samples);
+    for (const decoded of [core.decode(core.waveFile(samples)), core.decode(floatWav(floats, 22050)),
+                           core.decodeSamples(floats, 22050)]) {
         assert.equal(decoded.message, undefined);
         assert.deepEqual(decoded.settings.addresses[0], { checked: true, text: "4321" });
         assert.equal(decoded.settings.evaluator, 2);
     }
+    // The report is zuvela-cli's, word for word.
+    const file = join(tempDir(), "rec.wav");
+    writeFileSync(file, core.waveFile(samples));
+    assert.equal(core.decode(core.waveFile(samples)).report, cli("decode", file).out.toString());
     assert.equal(core.decode(Uint8Array.of(1, 2, 3)).message, "Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
     assert.match(core.decode(core.waveFile(new Uint8Array(22050).fill(127))).message, /^Keine gültige Programmiersequenz\. /);
 });

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Texts a user sees from more than one front-end (the windows, zuvela-cli, the web page), and
+// the one way they finish a message. The page takes them through its binding.
+#include <string>
+
+// The first line of every sound-card failure.
+inline constexpr const char* kSoundCardUnavailable = "Die Soundkarte steht nicht zur Verfügung!";
+
+// The line that follows it when a test call broke off: "Der Testruf wurde abgebrochen (why)."
+std::string testCallAborted(const std::string& reason);
+
+// As the default error box shows a message: with a final period, unless it ends in one or in
+// another mark below it ('!', '"', ')', ...).
+std::string withPeriod(std::string message);
