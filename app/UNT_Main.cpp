@@ -239,12 +239,10 @@ ProgSettings TFRM_Main::settings() const {
     };
     ProgSettings s;
     s.tonsys = Tonsys;
-    s.toneLength = checkedNumber(tonlenButtons());
     s.lenMode = checkedNumber(lenButtons());
     s.evaluator = checkedNumber(auswerterButtons());
     s.switchMode = checkedNumber(schalterButtons());
     s.addresses = addressSlots();
-    s.adresseLen = AdresseLen;
     return s;
 }
 

@@ -257,7 +257,6 @@ bool SettingsOptions::take(Args& args) {
         load(value);
     } else if (args.takeValue(systems().cliOption, value)) {
         settings_.tonsys = parseSystem(value);
-        settings_.toneLength = toneLengthButtonFor(settings_.tonsys);
     } else if (const int lenMode = takeLenModeFlag(args)) {
         settings_.lenMode = lenMode;
     } else if (args.takeValue(optionGroup(OptionGroupId::Evaluator).cliOption, value)) {
@@ -289,10 +288,9 @@ void SettingsOptions::selectEvaluator(uint8_t evaluator) {
     if (evaluator == settings_.evaluator)
         return;
     settings_.evaluator = evaluator;
-    settings_.adresseLen = adresseLenForEvaluator(evaluator);
     for (AddressSlot& address : settings_.addresses)
-        if (address.text.size() > settings_.adresseLen)
-            address.text = cutAddress(address.text, settings_.adresseLen);
+        if (address.text.size() > settings_.adresseLen())
+            address.text = cutAddress(address.text, settings_.adresseLen());
 }
 
 void SettingsOptions::load(const std::string& file) {
@@ -319,10 +317,10 @@ void SettingsOptions::load(const std::string& file) {
 TProgTones SettingsOptions::progTones() const {
     ProgSettings s = settings_;
     for (AddressSlot& slot : s.addresses)
-        slot.text = normaliseRepeats(slot.text, s.adresseLen);
+        slot.text = normaliseRepeats(slot.text, s.adresseLen());
     // The window's messages, but a checked address that is too long is called so.
-    const int incomplete = incompleteAddress(s.addresses, s.adresseLen);
-    if (incomplete != 0 && s.addresses[std::size_t(incomplete - 1)].text.size() > s.adresseLen)
+    const int incomplete = incompleteAddress(s.addresses, s.adresseLen());
+    if (incomplete != 0 && s.addresses[std::size_t(incomplete - 1)].text.size() > s.adresseLen())
         throw Failure("Rufadresse " + std::to_string(incomplete) + " ist zu lang.");
     // The engine's messages, the window's too: a character without a tone in the system is
     // named in German ("Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für "G".").

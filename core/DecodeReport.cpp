@@ -29,7 +29,7 @@ std::string decodeReport(const DecodedSequence& d) {
     const ProgSettings& s = d.settings;
     // Each group's label and chosen option from the option-group table, in its order.
     const std::pair<OptionGroupId, int> chosen[] = {{OptionGroupId::Tonsys, s.tonsys},
-                                                    {OptionGroupId::ToneLength, s.toneLength},
+                                                    {OptionGroupId::ToneLength, s.toneLength()},
                                                     {OptionGroupId::LenMode, s.lenMode},
                                                     {OptionGroupId::Evaluator, s.evaluator},
                                                     {OptionGroupId::SwitchMode, s.switchMode}};

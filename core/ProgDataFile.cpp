@@ -178,20 +178,16 @@ void applyProgData(const platform::ProfileFile& profile, ProgSettings& s) {
             switch (group) {
             case ProgDataGroup::Tonsys:
                 s.tonsys = option;
-                s.toneLength = toneLengthButtonFor(option);
                 break;
             case ProgDataGroup::ToneLen:
                 s.lenMode = option;
                 break;
             case ProgDataGroup::Evaluator:
                 // As its click: another evaluator cuts the texts, the same one does nothing.
-                if (option != s.evaluator) {
-                    s.adresseLen = adresseLenForEvaluator(option);
+                if (option != s.evaluator)
                     for (AddressSlot& a : s.addresses)
-                        a.text = cutAddress(a.text, s.adresseLen);
-                }
+                        a.text = cutAddress(a.text, adresseLenForEvaluator(option));
                 s.evaluator = option;
-                s.adresseLen = adresseLenForEvaluator(option);
                 break;
             case ProgDataGroup::SwitchMode:
                 s.switchMode = option;

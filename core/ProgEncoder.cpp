@@ -22,6 +22,14 @@ int encodedToneIndex(char c, const TToneTable& table, uint8_t tonsys) {
 
 } // namespace
 
+int ProgSettings::toneLength() const {
+    return toneLengthButtonFor(tonsys);
+}
+
+uint8_t ProgSettings::adresseLen() const {
+    return adresseLenForEvaluator(evaluator);
+}
+
 TProgTones EncodeProgTones(const ProgSettings& s, const TToneTable& table) {
     TProgTones tones{};
     auto tone = [&](int index) { return table.tone(s.tonsys, index); };
@@ -31,7 +39,7 @@ TProgTones EncodeProgTones(const ProgSettings& s, const TToneTable& table) {
         checked += slot.checked ? 1 : 0;
 
     tones[0] = tone(0);
-    tones[1] = tone(kToneLengthIndex[s.toneLength - 1]);
+    tones[1] = tone(kToneLengthIndex[s.toneLength() - 1]);
     tones[2] = tone(kLenModeIndex[s.lenMode - 1]);
     tones[3] = tone(kEvaluatorIndex[s.evaluator - 1]);
     tones[4] = tone(2 + checked);
@@ -42,7 +50,7 @@ TProgTones EncodeProgTones(const ProgSettings& s, const TToneTable& table) {
     for (const AddressSlot& slot : s.addresses) {
         if (!slot.checked)
             continue;
-        for (int k = 0; k < s.adresseLen; ++k)
+        for (int k = 0; k < s.adresseLen(); ++k)
             tones[next + k] = tone(encodedToneIndex(slot.text.at(k), table, s.tonsys));
         next += kAddressBlockSlots;
     }

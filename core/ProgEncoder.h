@@ -20,12 +20,16 @@ public:
 // tone system and the evaluator as their click handlers set them.
 struct ProgSettings {
     uint8_t tonsys = 1; // `Tonsys`, 1 to 7; "TS"
-    int toneLength = 2; // 1 "40 ms", 2 "70 ms", 3 "100 ms"
     int lenMode = 1;    // "TL": 1 "Normal", 2 "Langton"
     int evaluator = 1;  // "AW": 1 "5 Ton", 2 "4 Ton", 3 "3 Ton"
     int switchMode = 1; // "SM": 1 "Schaltbar" to 4 "Ein + Mithören"
     AddressSlots addresses{{{true, "57434"}, {}, {}, {}}};
-    uint8_t adresseLen = 5; // `AdresseLen`: 5, 4 or 3
+
+    // What follows from these choices, as the main window's click handlers set it: the
+    // tone-length button the tone system allows (1 "40 ms", 2 "70 ms", 3 "100 ms"), and
+    // `AdresseLen`, the address length the evaluator asks for (5, 4 or 3).
+    int toneLength() const;
+    uint8_t adresseLen() const;
 
     bool operator==(const ProgSettings&) const = default;
 };

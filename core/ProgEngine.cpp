@@ -4,7 +4,7 @@
 #include "TestCall.h"
 
 std::optional<std::string> addressesProblem(const ProgSettings& settings, const TToneTable& table) {
-    if (auto message = checkAddresses(settings.addresses, settings.adresseLen))
+    if (auto message = checkAddresses(settings.addresses, settings.adresseLen()))
         return message;
     for (std::size_t n = 0; n < settings.addresses.size(); ++n) {
         const AddressSlot& slot = settings.addresses[n];
@@ -21,7 +21,7 @@ std::optional<std::string> addressesProblem(const ProgSettings& settings, const 
 
 ProgTonesResult progTones(ProgSettings settings, const TToneTable& table) {
     for (AddressSlot& slot : settings.addresses)
-        slot.text = normaliseRepeats(slot.text, settings.adresseLen);
+        slot.text = normaliseRepeats(slot.text, settings.adresseLen());
     if (auto message = addressesProblem(settings, table))
         return {false, std::move(*message), {}};
     return {true, {}, EncodeProgTones(settings, table)};

@@ -86,7 +86,6 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
     }
     ProgSettings s;
     s.tonsys = tonsys;
-    s.toneLength = toneLengthButtonFor(tonsys);
     s.addresses = {};
     auto tone = [&](int slot) { return table.tone(tonsys, index[slot]); };
     auto invalid = [&](int slot, const char* setting) {
@@ -111,7 +110,6 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
     // Slot 4 is the tone of 2 + the number of addresses.
     if (index[4] < 3 || index[4] > 6)
         return invalid(4, "die Zahl der Rufadressen");
-    s.adresseLen = adresseLenForEvaluator(s.evaluator);
     const int count = index[4] - 2;
 
     // The address blocks Block A announces, each of adresseLen tones.
@@ -124,10 +122,10 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
                 seconds(last.start + last.length) + " folgt kein " + kBlockNames[b] + ".");
         }
         const auto& block = blocks[b + 1];
-        if (block.size() != s.adresseLen)
+        if (block.size() != s.adresseLen())
             return fail(std::string(kBlockNames[b]) + " ab " + seconds(block.front()->start) +
                         " hat " + counted(block.size(), "Ton", "Töne") +
-                        ", der Auswerter verlangt " + std::to_string(s.adresseLen) + ".");
+                        ", der Auswerter verlangt " + std::to_string(s.adresseLen()) + ".");
         std::string text;
         for (std::size_t k = 0; k < block.size(); ++k) {
             const std::string where =
@@ -143,13 +141,13 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
         }
         // The window replaces a repeated character by 'R' before it encodes: two equal tones
         // in a row never come from it, and reading them so would not give these tones again.
-        if (normaliseRepeats(text, s.adresseLen) != text)
+        if (normaliseRepeats(text, s.adresseLen()) != text)
             return fail(std::string(kBlockNames[b]) + " ab " + seconds(block.front()->start) +
                         " enthält zwei gleiche Töne hintereinander (" + text +
                         "); so sendet das Programm keine Rufadresse.");
         s.addresses[b] = {true, text};
     }
-    if (const auto problem = checkAddresses(s.addresses, s.adresseLen))
+    if (const auto problem = checkAddresses(s.addresses, s.adresseLen()))
         return fail(*problem);
 
     DecodedSequence d;

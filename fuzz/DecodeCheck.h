@@ -50,11 +50,11 @@ inline void checkDecode(const Recording& recording) {
         return;
     }
     const ProgSettings& s = d.settings;
-    check(s.tonsys >= 1 && s.tonsys <= 7 && s.toneLength >= 1 && s.toneLength <= 3 &&
+    check(s.tonsys >= 1 && s.tonsys <= 7 && s.toneLength() >= 1 && s.toneLength() <= 3 &&
               s.lenMode >= 1 && s.lenMode <= 2 && s.evaluator >= 1 && s.evaluator <= 3 &&
               s.switchMode >= 1 && s.switchMode <= 4,
           "decoded settings are in range");
-    check(!checkAddresses(s.addresses, s.adresseLen), "decoded addresses pass the check");
+    check(!checkAddresses(s.addresses, s.adresseLen()), "decoded addresses pass the check");
     check(EncodeProgTones(s, table) == d.tones, "decoded settings encode to the tones shown");
     check(progListingLines(d.tones).size() > 0, "the tones give a listing");
     const ProgSettings loaded = loadProgDataSettings(

@@ -259,15 +259,12 @@ TEST(ProgDataFile, LoadingWithoutAWindowEndsWhereTheWindowEnds) {
     };
     // The tone-length button and the address length follow as the click handlers set them.
     ProgSettings allSet{.tonsys = 6,
-                        .toneLength = 3,
                         .lenMode = 2,
                         .evaluator = 2,
                         .switchMode = 4,
-                        .addresses = {{{false, "12"}, {true, "4711G"}, {}, {true, "999999"}}},
-                        .adresseLen = 4};
+                        .addresses = {{{false, "12"}, {true, "4711G"}, {}, {true, "999999"}}}};
     ProgSettings unmatched = start; // no numeral matches: options stay, addresses go
     unmatched.evaluator = 3;        // a missing "AW" selects 1, 2, 3 in turn
-    unmatched.adresseLen = 3;
     unmatched.addresses = {};
     const Row rows[] = {
         {"[A]\r\nTS=6\r\nTL=2\r\nAW=2\r\nSM=4\r\n[B I]\r\nAD=12\r\n[B II]\r\nRP=1\r\nAD=4711G\r\n"
@@ -299,8 +296,8 @@ TEST(ProgDataFile, StoredSettingsMapToTheWindowsButtonsAndBack) {
         stored.switchMode = 3;
         stored.addresses[2] = {true, "1R1"};
         const ProgSettings s = loadProgDataSettings(progDataProfile(stored), ProgSettings{});
-        EXPECT_EQ(s.toneLength, row.toneLength);
-        EXPECT_EQ(s.adresseLen, row.adresseLen);
+        EXPECT_EQ(s.toneLength(), row.toneLength);
+        EXPECT_EQ(s.adresseLen(), row.adresseLen);
         EXPECT_EQ(s.lenMode, 2);
         EXPECT_EQ(s.addresses[2].text, "1R1");
         EXPECT_EQ(progDataProfile(s).text(), progDataProfile(stored).text());

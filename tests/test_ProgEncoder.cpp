@@ -29,10 +29,8 @@ TEST(ProgEncoder, WorkedExamples) {
 
     ProgSettings s;
     s.tonsys = 7;
-    s.toneLength = 1;
     s.lenMode = 2;
     s.evaluator = 2;
-    s.adresseLen = 4;
     s.switchMode = 3;
     s.addresses = {{{false, ""}, {true, "1R1R"}, {false, ""}, {true, "2345"}}};
     EXPECT_EQ(EncodeProgTones(s, table()), tonesOf({1981, 1275, 1446, 1860, 1358, 1860, 1124, 2110,
@@ -44,7 +42,6 @@ TEST(ProgEncoder, SlotsFollowTheSettings) {
 
     ProgSettings ccir = startUp();
     ccir.tonsys = 6;
-    ccir.toneLength = 3;
     ccir.switchMode = 4;
     const TProgTones c = EncodeProgTones(ccir, t);
     EXPECT_EQ(c[1], 1197);
@@ -69,7 +66,6 @@ TEST(ProgEncoder, SlotsFollowTheSettings) {
 
     ProgSettings three = startUp();
     three.evaluator = 3;
-    three.adresseLen = 3;
     three.addresses = {{{true, "123"}, {true, "456"}}};
     const TProgTones th = EncodeProgTones(three, t);
     EXPECT_EQ(th[3], t.tone(1, 8));
@@ -91,7 +87,6 @@ TEST(ProgEncoder, SystemsThatShareDigitsGiveTheSameTones) {
     auto under = [&](uint8_t tonsys) {
         ProgSettings s = startUp();
         s.tonsys = tonsys;
-        s.toneLength = toneLengthButtonFor(tonsys);
         s.addresses = {{{true, "1R2R3"}, {true, "90817"}}};
         return EncodeProgTones(s, t);
     };

@@ -10,7 +10,6 @@ namespace {
 ProgSettings withAddresses(AddressSlots slots, uint8_t len = 5) {
     ProgSettings s;
     s.evaluator = 6 - len;
-    s.adresseLen = len;
     s.addresses = std::move(slots);
     return s;
 }

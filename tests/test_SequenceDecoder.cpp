@@ -38,9 +38,7 @@ ProgSettings randomSettings(std::mt19937& random, uint8_t tonsys, int evaluator,
                             int lenMode) {
     ProgSettings s;
     s.tonsys = tonsys;
-    s.toneLength = toneLengthButtonFor(tonsys);
     s.evaluator = evaluator;
-    s.adresseLen = adresseLenForEvaluator(evaluator);
     s.switchMode = switchMode;
     s.lenMode = lenMode;
     const bool hasTwelfth = toneTable().tone(tonsys, kExtraToneIndex) != 0;
@@ -48,12 +46,12 @@ ProgSettings randomSettings(std::mt19937& random, uint8_t tonsys, int evaluator,
         for (AddressSlot& slot : s.addresses) {
             slot.checked = random() % 2 == 0;
             slot.text.clear();
-            for (int k = 0; k < s.adresseLen; ++k)
+            for (int k = 0; k < s.adresseLen(); ++k)
                 slot.text +=
                     hasTwelfth && random() % 25 == 0 ? 'G' : static_cast<char>('0' + random() % 10);
-            slot.text = normaliseRepeats(slot.text, s.adresseLen);
+            slot.text = normaliseRepeats(slot.text, s.adresseLen());
         }
-    } while (checkAddresses(s.addresses, s.adresseLen));
+    } while (checkAddresses(s.addresses, s.adresseLen()));
     return s;
 }
 
@@ -79,11 +77,11 @@ void expectSameSettings(const ProgSettings& expected, const DecodedSequence& d,
         return; // another system with the same tones, where 'R' and 'G' may trade places
     const ProgSettings e = asDecoded(expected);
     const ProgSettings& s = d.settings;
-    EXPECT_EQ(s.toneLength, e.toneLength) << what;
+    EXPECT_EQ(s.toneLength(), e.toneLength()) << what;
     EXPECT_EQ(s.lenMode, e.lenMode) << what;
     EXPECT_EQ(s.evaluator, e.evaluator) << what;
     EXPECT_EQ(s.switchMode, e.switchMode) << what;
-    EXPECT_EQ(s.adresseLen, e.adresseLen) << what;
+    EXPECT_EQ(s.adresseLen(), e.adresseLen()) << what;
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(s.addresses[i].checked, e.addresses[i].checked) << what << " address " << i;
         EXPECT_EQ(s.addresses[i].text, e.addresses[i].text) << what << " address " << i;
@@ -137,7 +135,6 @@ TEST(SequenceDecoder, SharedTonesAreReadAsTheLowestSystemAndTheOthersNamed) {
     for (const Row& r : rows) {
         ProgSettings s;
         s.tonsys = r.tonsys;
-        s.toneLength = toneLengthButtonFor(r.tonsys);
         s.addresses[0] = {true, r.address};
         const DecodedSequence d = decodeBytes(render(s, {}));
         EXPECT_EQ(d.settings.tonsys, r.readAs) << int(r.tonsys) << " " << r.address;

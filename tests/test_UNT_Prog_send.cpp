@@ -140,7 +140,6 @@ TEST_F(Send, EveryToneSystemSendsItsTones) {
         // What these settings encode, worked out apart from the window.
         ProgSettings settings;
         settings.tonsys = tonsys;
-        settings.toneLength = toneLengthButtonFor(tonsys);
         settings.lenMode = 2;
         settings.switchMode = 2;
         for (int n = 0; n < 4; ++n)

@@ -44,11 +44,9 @@ uint8_t byteOf(const val& v) {
 ProgSettings settingsFrom(const val& js) {
     ProgSettings s;
     s.tonsys = byteOf(js["tonsys"]);
-    s.toneLength = toneLengthButtonFor(s.tonsys);
     s.lenMode = byteOf(js["toneLen"]);
     s.evaluator = byteOf(js["evaluator"]);
     s.switchMode = byteOf(js["switchMode"]);
-    s.adresseLen = adresseLenForEvaluator(s.evaluator);
     for (std::size_t n = 0; n < s.addresses.size(); ++n) {
         const val a = js["addresses"][n];
         s.addresses[n] = {a["checked"].as<bool>(),
