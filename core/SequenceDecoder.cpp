@@ -133,9 +133,7 @@ Attempt decodeAs(uint8_t tonsys, const Blocks& blocks, const TToneTable& table) 
             const auto i = toneIndex(table, tonsys, block[k]->frequency);
             if (!i)
                 return fail(describe(where, *block[k]) + " ist kein Ton" + system + ".");
-            text += *i == kRepeatToneIndex  ? 'R'
-                    : *i == kExtraToneIndex ? 'G'
-                                            : static_cast<char>('0' + *i);
+            text += addressCharacter(*i);
             attempt.extraTones += *i == kExtraToneIndex;
             ++attempt.reached;
         }
