@@ -110,7 +110,7 @@ namespace {
 constexpr std::string_view kValueOptions[] = {
     "-f",           "--system",      "--evaluator", "--mode",   "--address", "--tone-length",
     "--tone-pause", "--block-pause", "--amplitude", "--device", "-o",        "--output",
-    "--rate"};
+    "--rate",       "--input"};
 
 } // namespace
 

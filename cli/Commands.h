@@ -24,6 +24,8 @@ struct SendRequest {
     SettingsOptions settings;
     ExpertOptions expert;
     OutputOptions output;
+    bool check = false; // --check: recorded back and compared tone by tone
+    std::string input;  // --input: the recording's ALSA name; empty: the default input
 };
 // The call, its address completed and checked (a failure names what is wrong with it).
 struct CallRequest {

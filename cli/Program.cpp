@@ -39,7 +39,8 @@ const Command kCommands[] = {
      "  -o -                  die Rohdaten auf die Standardausgabe\n",
      true, true, cli::runRender},
     {"send", "die Tonfolge über die Soundkarte oder den PC-Lautsprecher senden",
-     "Aufruf: zuvela-cli send [Einstellungen] [Expertenwerte] [--device NAME | --speaker]\n\n"
+     "Aufruf: zuvela-cli send [Einstellungen] [Expertenwerte] [--device NAME | --speaker]\n"
+     "                        [--check [--input NAME]]\n\n"
      "Sendet die Tonfolge wie \"OK und los !\" im Programmierdialog: über die Soundkarte\n"
      "aus der Abspieldatei PLAY.TMP, die dafür im Cache-Ordner des Benutzers entsteht\n"
      "(~/.cache/zuvela-cli, sonst im aktuellen Ordner), oder über den PC-Lautsprecher. Der\n"
@@ -47,7 +48,12 @@ const Command kCommands[] = {
      "ab (Rückgabewert 130). Ist die Fehlerausgabe ein Terminal, zeigt sie den Fortschritt.\n"
      "  --device NAME         über dieses Ausgabegerät (Namen: zuvela-cli devices);\n"
      "                        ohne die Option über das Standardgerät\n"
-     "  --speaker             über den PC-Lautsprecher (ohne Amplitude, wie im Dialog)\n",
+     "  --speaker             über den PC-Lautsprecher (ohne Amplitude, wie im Dialog)\n"
+     "  --check               beim Senden vom Eingang aufnehmen und Ton für Ton mit dem\n"
+     "                        Gesendeten vergleichen; Rückgabewert 1, wenn ein Ton fehlt\n"
+     "                        oder die Aufnahme übersteuert ist\n"
+     "  --input NAME          mit --check: von diesem Eingangsgerät (ALSA-Name) aufnehmen;\n"
+     "                        ohne die Option vom Standardeingang\n",
      true, true, cli::runSend},
     {"call", "einen Testruf an die eigene Rufadresse senden oder schreiben",
      "Aufruf: zuvela-cli call [Einstellungen] ADRESSE|--address N [--siren]\n"

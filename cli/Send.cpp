@@ -4,6 +4,8 @@
 #include "Audio.h"
 #include "Commands.h"
 #include "ProgEngine.h"
+#include "Recorder.h"
+#include "SendCheck.h"
 #include "SendTimeline.h"
 #include "SoundCardSend.h"
 #include "SpeakerSafety.h"
@@ -22,6 +24,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace cli {
@@ -91,7 +94,67 @@ std::string cliText(QString message) {
     return message.toStdString();
 }
 
-int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
+// The input the check records from: its place among ALSA's capture devices, the default
+// input when no name is given. A missing one fails before anything is sent.
+int32_t inputDevice(const std::string& name) {
+    if (name.empty() || name == "default")
+        return platform::WAVE_MAPPER;
+    const std::vector<std::string> names = platform::alsaCaptureDeviceNames();
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end())
+        throw Failure("Das Eingangsgerät \"" + name +
+                      "\" ist nicht vorhanden; es wird nichts gesendet.");
+    return static_cast<int32_t>(found - names.begin());
+}
+
+// Records the input through the recorder of an audio component of its own, from before the
+// send until stopped: 16-bit mono, 44100 samples per second.
+class CheckRecording {
+public:
+    explicit CheckRecording(const std::string& input) : audio_(nullptr) {
+        audio_.SetAudioDeviceID(inputDevice(input));
+        TRecorder& recorder = *audio_.Recorder;
+        recorder.SetChannels(TChannels::Mono);
+        recorder.SetBitsPerSample(TBPS::_16);
+        recorder.SetSampleRate(kRate);
+        audio_.OnRecord = [this](TObject*, void* data, void*, uint16_t bytes) {
+            const auto* values = static_cast<const int16_t*>(data);
+            for (uint16_t i = 0; i < bytes / 2; ++i)
+                recording_.samples.push_back(float(values[i]) / 32768.0f);
+        };
+        if (!recorder.Record())
+            throw Failure("Die Aufnahme für die Prüfung startet nicht: " +
+                          cliText(audio_.ErrorMessage) + "; es wird nichts gesendet.");
+        recording_.sampleRate = kRate;
+    }
+    // What was recorded until now, the recorder stopped.
+    Recording finish() {
+        audio_.Recorder->Stop();
+        return std::move(recording_);
+    }
+
+private:
+    static constexpr uint16_t kRate = 44100;
+    TAudio audio_;
+    Recording recording_;
+};
+
+// Waits in the event loop for ms, the recorder's buffers coming in meanwhile.
+void settle(int ms) {
+    QEventLoop wait;
+    QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
+int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device,
+                    const SendRequest* check = nullptr,
+                    const std::vector<ToneSegment>* segments = nullptr) {
+    // Before anything is sent: the recording that checks it, begun a little before.
+    std::optional<CheckRecording> recording;
+    if (check != nullptr && check->check) {
+        recording.emplace(check->input);
+        settle(300);
+    }
     // Before the component: the component's last Stop raises OnPlayed into it.
     QEventLoop loop;
     TAudio audio(nullptr);
@@ -160,7 +223,16 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
     }
     progress.draw(1.0);
     progress.finish(true);
-    return kExitOk;
+    if (!recording)
+        return kExitOk;
+    // A little after the last tone, then the recording against what was sent.
+    settle(400);
+    const SendCheck result = checkSend(*segments, recording->finish());
+    std::string text = result.summary + "\n";
+    for (const std::string& line : sendCheckDetails(result))
+        text += line + "\n";
+    writeAll(stdout, text, "Standardausgabe");
+    return result.ok ? kExitOk : kExitFailure;
 }
 
 int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
@@ -206,10 +278,23 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments) {
 
 SendRequest parseSend(Args& args) {
     SendRequest r;
-    while (!args.done())
-        if (!r.settings.take(args) && !r.expert.take(args) && !r.output.take(args))
+    bool haveInput = false;
+    while (!args.done()) {
+        if (args.takeFlag("--check"))
+            r.check = true;
+        else if (args.takeValue("--input", r.input))
+            haveInput = true;
+        else if (!r.settings.take(args) && !r.expert.take(args) && !r.output.take(args))
             args.reject();
+    }
     r.output.check();
+    if (haveInput && r.input.empty())
+        throw UsageError("--input braucht einen Gerätenamen.");
+    if (haveInput && !r.check)
+        throw UsageError("--input gilt nur mit --check.");
+    if (r.check && r.output.speaker)
+        throw UsageError("--check und --speaker schließen einander aus: geprüft wird, was die "
+                         "Soundkarte sendet.");
     return r;
 }
 
@@ -219,6 +304,11 @@ int runSend(Args& args) {
     const ExpertValues& e = request.expert.values();
     if (request.output.speaker)
         return playOnSpeaker(progSegments(tones, e));
+    if (request.check) {
+        SendSession session;
+        const std::vector<ToneSegment> segments = progSegments(tones, e);
+        return sendToSoundCard(progSamples(tones, e), request.output.device, &request, &segments);
+    }
     return playOnSoundCard(progSamples(tones, e), request.output.device);
 }
 

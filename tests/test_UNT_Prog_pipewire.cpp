@@ -572,3 +572,33 @@ TEST_F(OnPipeWire, aStopLeavesNothingBehindAndTheNextSendArrivesWhole) {
         &boxes));
     EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
 }
+
+// The check at the cable, looped through the server: recorded from the sink's monitor, every
+// tone is heard; an input that is not there is named, and nothing is sent.
+TEST_F(OnPipeWire, aCheckedSendHearsEveryToneAndAMissingInputSendsNothing) {
+    const std::filesystem::path config = server->pulseAlsaConfig();
+    ASSERT_FALSE(config.empty()) << "PipeWire's PulseAudio layer or ALSA's plugin is missing";
+    QStringList environment = server->childEnvironment(config);
+    environment << QStringLiteral("PULSE_SOURCE=zuvela_sink.monitor");
+    const QStringList args = sendArgs("1=12345") << QStringLiteral("--check");
+
+    QProcess cli;
+    cli.setEnvironment(environment);
+    cli.start(QStringLiteral(ZUVELA_CLI), args);
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    const std::string out = cli.readAllStandardOutput().toStdString();
+    EXPECT_EQ(cli.exitCode(), 0) << out << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.starts_with("✔ Geprüft: 11 von 11 Tönen, Pegel ")) << out;
+
+    const std::size_t mark = server->recordedCount();
+    cli.start(QStringLiteral(ZUVELA_CLI), QStringList(args)
+                                              << QStringLiteral("--input")
+                                              << QStringLiteral("kein-solches-geraet"));
+    ASSERT_TRUE(cli.waitForFinished(10000));
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_NE(cli.readAllStandardError().toStdString().find(
+                  "Das Eingangsgerät \"kein-solches-geraet\" ist nicht vorhanden"),
+              std::string::npos);
+    const std::vector<int16_t> after = server->recorded(mark);
+    EXPECT_EQ(extent(after).first, after.size()) << "nothing was sent";
+}
