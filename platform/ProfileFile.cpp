@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -368,6 +369,26 @@ void removeStaleTemps(const std::filesystem::path& folder) {
 
 } // namespace
 
+namespace {
+
+// Whether the folder is the system's temporary folder or lies in it: what is written there is
+// not kept for good, so it is not forced to the disk.
+bool inTemporaryFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(folder, ec);
+    if (ec)
+        return false;
+    std::vector<std::filesystem::path> temporary = {"/tmp", "/var/tmp", "/dev/shm"};
+    if (const std::filesystem::path system = std::filesystem::temp_directory_path(ec); !ec)
+        temporary.push_back(std::filesystem::weakly_canonical(system, ec));
+    return std::ranges::any_of(temporary, [&](const std::filesystem::path& t) {
+        const auto [end, rest] = std::mismatch(t.begin(), t.end(), real.begin(), real.end());
+        return !t.empty() && end == t.end();
+    });
+}
+
+} // namespace
+
 void replaceFileContent(const std::filesystem::path& file, std::string_view content) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -410,7 +431,8 @@ void replaceFileContent(const std::filesystem::path& file, std::string_view cont
     }
     if (const int err = writeAll(temp.fd(), content))
         fail(shown, err);
-    if (::fsync(temp.fd()) != 0)
+    const bool durable = !inTemporaryFolder(target.parent_path());
+    if (durable && ::fsync(temp.fd()) != 0)
         fail(shown, errno);
     if (temp.close() != 0)
         fail(shown, errno);
@@ -420,7 +442,8 @@ void replaceFileContent(const std::filesystem::path& file, std::string_view cont
     removeStaleTemps(target.parent_path());
 
     // Make the rename itself durable; the content is already safe, so a failure here is moot.
-    const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        durable ? ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

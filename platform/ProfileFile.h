@@ -43,10 +43,11 @@ private:
 };
 
 // Replaces a regular file's content (or creates it) without ever losing the old one: the
-// content goes to a temporary file ".NAME.*.tmp" in the same folder, is flushed to disk and
-// renamed over the target; temporary files there that a killed save left behind over an hour
-// ago are removed then. A target that is not a regular file, or write-protected, is refused.
-// Throws ProfileWriteError on any failure.
+// content goes to a temporary file ".NAME.*.tmp" in the same folder, is flushed to disk (but in
+// the system's temporary folder, whose files are not kept for good) and renamed over the target;
+// temporary files there that a killed save left behind over an hour ago are removed then. A target
+// that is not a regular file, or write-protected, is refused. Throws ProfileWriteError on any
+// failure.
 void replaceFileContent(const std::filesystem::path& file, std::string_view content);
 
 class ProfileFile {
