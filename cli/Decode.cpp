@@ -14,10 +14,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <streambuf>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace cli {
@@ -76,6 +79,29 @@ private:
     bool shown_;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point last_{};
+};
+
+// Standard input as it arrives: a live channel's samples reach the decoder without waiting for
+// a buffer to fill (std::cin's reads wait for all they ask for).
+class ArrivingInput : public std::streambuf {
+protected:
+    int_type underflow() override {
+        ssize_t n;
+        do
+            n = ::read(STDIN_FILENO, buffer_.data(), buffer_.size());
+        while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return traits_type::eof();
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + n);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+    std::streamsize showmanyc() override {
+        int count = 0;
+        return ::ioctl(STDIN_FILENO, FIONREAD, &count) == 0 ? count : 0;
+    }
+
+private:
+    std::array<char, 65536> buffer_{};
 };
 
 long ms(double value) {
@@ -144,7 +170,10 @@ int runDecode(Args& args) {
         std::string extension = std::filesystem::path(request.file).extension().string();
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        RecordingReader reader(input.stream(), extension == ".wav", request.rawRate);
+        ArrivingInput arriving;
+        std::istream standardInput(&arriving);
+        RecordingReader reader(input.isStandardInput() ? standardInput : input.stream(),
+                               extension == ".wav", request.rawRate);
         if (reader.isWav() && request.rateGiven)
             warn("--rate gilt nur für Rohdaten; die WAV-Datei nennt ihre Abtastrate (" +
                  std::to_string(std::lround(reader.sampleRate())) + " Hz).");
@@ -174,6 +203,8 @@ int runDecode(Args& args) {
         if (input.stream().bad())
             throw Failure("Datei nicht lesbar: " + request.file);
         position.wipe();
+        if (const std::string note = reader.note(); !note.empty())
+            warn(note);
         finder.finish();
         if (request.calls) {
             printCalls(finder.take());
