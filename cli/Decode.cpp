@@ -95,6 +95,23 @@ protected:
         setg(buffer_.data(), buffer_.data(), buffer_.data() + n);
         return traits_type::to_int_type(buffer_[0]);
     }
+    // Where standard input is a file, it can go back (to data that came before the format).
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
+                     std::ios_base::openmode) override {
+        if (dir == std::ios_base::cur)
+            offset -= egptr() - gptr();
+        const int whence = dir == std::ios_base::beg   ? SEEK_SET
+                           : dir == std::ios_base::cur ? SEEK_CUR
+                                                       : SEEK_END;
+        const off_t at = ::lseek(STDIN_FILENO, offset, whence);
+        if (at < 0)
+            return pos_type(off_type(-1));
+        setg(buffer_.data(), buffer_.data(), buffer_.data());
+        return pos_type(off_type(at));
+    }
+    pos_type seekpos(pos_type at, std::ios_base::openmode mode) override {
+        return seekoff(off_type(at), std::ios_base::beg, mode);
+    }
     std::streamsize showmanyc() override {
         int count = 0;
         return ::ioctl(STDIN_FILENO, FIONREAD, &count) == 0 ? count : 0;
