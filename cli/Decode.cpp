@@ -15,10 +15,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <streambuf>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace cli {
@@ -73,6 +76,46 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// Standard input as it arrives: a live channel's samples reach the decoder without waiting for
+// a buffer to fill (std::cin's reads wait for all they ask for).
+class ArrivingInput : public std::streambuf {
+protected:
+    int_type underflow() override {
+        ssize_t n;
+        do
+            n = ::read(STDIN_FILENO, buffer_.data(), buffer_.size());
+        while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return traits_type::eof();
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + n);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+    // Where standard input is a file, it can go back (to data that came before the format).
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
+                     std::ios_base::openmode) override {
+        if (dir == std::ios_base::cur)
+            offset -= egptr() - gptr();
+        const int whence = dir == std::ios_base::beg   ? SEEK_SET
+                           : dir == std::ios_base::cur ? SEEK_CUR
+                                                       : SEEK_END;
+        const off_t at = ::lseek(STDIN_FILENO, offset, whence);
+        if (at < 0)
+            return pos_type(off_type(-1));
+        setg(buffer_.data(), buffer_.data(), buffer_.data());
+        return pos_type(off_type(at));
+    }
+    pos_type seekpos(pos_type at, std::ios_base::openmode mode) override {
+        return seekoff(off_type(at), std::ios_base::beg, mode);
+    }
+    std::streamsize showmanyc() override {
+        int count = 0;
+        return ::ioctl(STDIN_FILENO, FIONREAD, &count) == 0 ? count : 0;
+    }
+
+private:
+    std::array<char, 65536> buffer_{};
+};
+
 } // namespace
 
 DecodeRequest parseDecode(Args& args) {
@@ -114,7 +157,10 @@ int runDecode(Args& args) {
         std::string extension = std::filesystem::path(request.file).extension().string();
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        RecordingReader reader(input.stream(), extension == ".wav", request.rawRate);
+        ArrivingInput arriving;
+        std::istream standardInput(&arriving);
+        RecordingReader reader(input.isStandardInput() ? standardInput : input.stream(),
+                               extension == ".wav", request.rawRate);
         if (reader.isWav() && request.rateGiven)
             warn("--rate gilt nur für Rohdaten; die WAV-Datei nennt ihre Abtastrate (" +
                  std::to_string(std::lround(reader.sampleRate())) + " Hz).");
@@ -144,6 +190,8 @@ int runDecode(Args& args) {
         if (input.stream().bad())
             throw Failure("Datei nicht lesbar: " + request.file);
         position.wipe();
+        if (const std::string note = reader.note(); !note.empty())
+            warn(note);
         finder.finish();
         if (request.calls) {
             printCalls(finder.take());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -186,13 +187,13 @@ RecordingReader::RecordingReader(std::istream& in, bool wavByName, double rawRat
             if (haveData) {
                 in_.clear();
                 in_.seekg(dataAt);
-                dataLeft_ = dataSize;
+                dataLeft_ = declared_ = dataSize;
             }
         } else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
             haveData = true;
             dataSize = size;
             if (format) {
-                dataLeft_ = size;
+                dataLeft_ = declared_ = size;
                 break;
             }
             dataAt = in_.tellg();
@@ -218,19 +219,40 @@ std::span<const float> RecordingReader::next() {
     const std::size_t want = blockFrames * blockAlign_;
     bytes_.assign(pending_.begin(), pending_.end());
     pending_.clear();
-    if (dataLeft_ > 0 && bytes_.size() < want) {
-        const auto count =
-            static_cast<std::size_t>(std::min<uint64_t>(want - bytes_.size(), dataLeft_));
+    for (;;) {
+        if (dataLeft_ == 0 && wav_ && !ended_)
+            lookBeyondData();
+        if (bytes_.size() >= want || dataLeft_ == 0 || ended_)
+            break;
+        // Waits for a whole frame; beyond it takes only what has arrived.
+        const bool wait = bytes_.size() < blockAlign_;
+        const std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(
+            wait ? blockAlign_ - bytes_.size() : want - bytes_.size(), dataLeft_));
         const std::size_t old = bytes_.size();
         bytes_.resize(old + count);
-        in_.read(reinterpret_cast<char*>(bytes_.data() + old), static_cast<std::streamsize>(count));
-        const auto got = static_cast<std::size_t>(in_.gcount());
+        char* to = reinterpret_cast<char*>(bytes_.data() + old);
+        std::size_t got = 0;
+        if (wait) {
+            in_.read(to, static_cast<std::streamsize>(count));
+            got = static_cast<std::size_t>(in_.gcount());
+            // A size beyond the end of the stream is cut to what is there.
+            ended_ = got < count;
+        } else {
+            got = static_cast<std::size_t>(std::max<std::streamsize>(
+                0, in_.readsome(to, static_cast<std::streamsize>(count))));
+        }
         bytes_.resize(old + got);
-        // A size beyond the end of the stream is cut to what is there.
-        dataLeft_ = got < count ? 0 : dataLeft_ - got;
+        dataLeft_ -= got;
+        dataRead_ += got;
+        if (!wait && got == 0)
+            break;
     }
+    // A partial frame waits for the rest of it; at the end it is dropped.
+    const std::size_t frames = bytes_.size() / blockAlign_;
+    if (dataLeft_ > 0 && !ended_)
+        pending_.insert(pending_.begin(), bytes_.begin() + std::ptrdiff_t(frames * blockAlign_),
+                        bytes_.end());
     const Format format{tag_, 1, 0, blockAlign_, bits_};
-    const std::size_t frames = bytes_.size() / blockAlign_; // a partial last frame is dropped
     samples_.resize(frames);
     for (std::size_t i = 0; i < frames; ++i)
         samples_[i] = sampleAt(bytes_.data() + i * blockAlign_, format);
@@ -238,4 +260,55 @@ std::span<const float> RecordingReader::next() {
         throw RecordingError("Die WAV-Datei enthält keine Abtastwerte.");
     started_ = true;
     return samples_;
+}
+
+// The declared data has been read: what follows is another chunk (an id of letters, digits or
+// spaces and a size that fits), or more samples of a stream whose writer could not know its
+// length. Fewer bytes than a chunk's header are neither.
+void RecordingReader::lookBeyondData() {
+    const std::size_t pad = declared_ % 2;
+    uint8_t look[9];
+    in_.read(reinterpret_cast<char*>(look), static_cast<std::streamsize>(8 + pad));
+    const auto got = static_cast<std::size_t>(in_.gcount());
+    ended_ = true;
+    if (got < 8 + pad)
+        return;
+    const uint8_t* header = look + pad;
+    const bool named = std::all_of(
+        header, header + 4, [](uint8_t c) { return std::isalnum(c) != 0 || c == ' ' || c == '_'; });
+    uint64_t room = uint64_t(1) << 24; // a stream's metadata is small
+    const std::streamoff at = in_.tellg();
+    if (at >= 0) {
+        in_.seekg(0, std::ios::end);
+        const std::streamoff end = in_.tellg();
+        in_.seekg(at);
+        if (end >= at)
+            room = uint64_t(end - at);
+    }
+    if (named && le32(header + 4) <= room)
+        return;
+    ended_ = false;
+    beyond_ = true;
+    dataLeft_ = UINT64_MAX;
+    dataRead_ += got;
+    // As many bytes as the block has room for; the rest comes with the next one.
+    const std::size_t space =
+        blockFrames * blockAlign_ - std::min(bytes_.size(), blockFrames * blockAlign_);
+    const std::size_t now = std::min(got, space);
+    bytes_.insert(bytes_.end(), look, look + now);
+    pending_.assign(look + now, look + got);
+}
+
+std::string RecordingReader::note() const {
+    if (!beyond_)
+        return {};
+    auto seconds = [&](uint64_t bytes) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", double(bytes / blockAlign_) / rate_);
+        std::string s = text;
+        std::replace(s.begin(), s.end(), '.', ',');
+        return s + " s";
+    };
+    return "Die WAV-Datei hat mehr Daten, als ihr Kopf angibt: gelesen sind " + seconds(dataRead_) +
+           " statt " + seconds(declared_) + ".";
 }

@@ -8,6 +8,7 @@
 #include <istream>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 struct Recording {
@@ -43,14 +44,25 @@ public:
     double sampleRate() const { return rate_; }
     bool isWav() const { return wav_; }
     // The next samples (first channel, full scale +-1), at most blockFrames; empty at the end.
+    // Waits for one frame only and takes what else has arrived, so that a live input is read as
+    // it comes. A WAV stream goes on past the size its data chunk declares (writers to a pipe put
+    // a placeholder or a guess there) unless another chunk follows the data.
     std::span<const float> next();
+    // Empty, or what the user should know about the data read so far (German).
+    std::string note() const;
 
 private:
+    void lookBeyondData();
+
     std::istream& in_;
     bool wav_ = false;
     double rate_ = 0;
     uint16_t tag_ = 0, bits_ = 0, blockAlign_ = 1;
-    uint64_t dataLeft_ = 0;        // bytes of the data chunk still to read
+    uint64_t dataLeft_ = 0; // bytes of the data chunk still to read
+    uint64_t declared_ = 0; // the data chunk's size as its header says
+    uint64_t dataRead_ = 0;
+    bool beyond_ = false;          // samples followed the declared size
+    bool ended_ = false;           // the stream has no more samples
     std::vector<uint8_t> pending_; // raw bytes read while looking for the header
     std::vector<uint8_t> bytes_;
     std::vector<float> samples_;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -173,27 +175,67 @@ std::vector<std::pair<std::size_t, std::size_t>> steadyPieces(const float* x, st
 } // namespace
 
 struct ToneFinder::State {
-    static constexpr std::size_t kStretchFrames = 20000; // 20 s of 1 ms frames
+    // The floor and the peak of the band's energy are those of the last 20 s.
+    static constexpr std::size_t kHistoryFrames = 20000;
+    // Every 50 ms the frames read so far are looked at; a tone is told once 100 ms have passed
+    // after its end with nothing that joins it, so that no later sample can change it.
+    static constexpr std::size_t kStepFrames = 50, kSettleFrames = 100;
+    // Before the first second there is no floor to speak of, unless the recording ends.
+    static constexpr std::size_t kFirstFrames = 1000;
+    // What has waited this long is no tone of a call or a sequence; memory stays bounded.
+    static constexpr std::size_t kLongestFrames = 10000;
+    // The band's energy in steps of 0.1 dB, from -200 dB (below: silence) to +10 dB.
+    static constexpr int kBins = 2102;
 
     double rate = 0;
     std::size_t hop = 1, window = 1;
     std::vector<Biquad> filters;
-    std::vector<float> band;   // the tone band of the current stretch
-    std::size_t bandStart = 0; // its first sample in the recording
-    bool first = true;         // no stretch analysed yet
-    std::vector<double> energySum, envelope, sorted;
+    std::vector<float> band;   // the tone band from bandStart on
+    std::size_t bandStart = 0; // sample of the recording
+    // The band's energy per millisecond, when the frames' windows are made of whole ones.
+    bool chunked = false;
+    std::vector<double> chunks; // from chunksStart on
+    std::size_t chunksStart = 0;
+    double chunk = 0;
+    std::size_t inChunk = 0;
+    std::vector<double> envelope;  // the band's energy per frame, from envelopeStart on
+    std::size_t envelopeStart = 0; // frame of the recording
+    std::size_t frames = 0;        // the frames known so far
+    std::size_t committed = 0;     // frames before this are told
+    std::vector<int> histogram;    // of the last kHistoryFrames frames' energy
+    std::deque<std::size_t> peaks; // frames of decreasing energy: the history's peak first
+    SpectralFrames spectral;
+    std::vector<SpectralFrame> spectra; // consecutive, on the grid of spectral
+    std::size_t spectraFirst = 0;       // grid index of spectra[0]
+    std::vector<double> sorted;
     std::vector<FoundTone> found;
 
+    // A tone found, with the frames its run covers.
+    struct Candidate {
+        FoundTone tone;
+        std::size_t from, to;
+    };
+    std::vector<Candidate> candidates;
+
+    explicit State(double r) : rate(r), spectral(r) {}
+    double& energy(std::size_t frame) { return envelope[frame - envelopeStart]; }
+    static int bin(double e) {
+        return e < 1e-20 ? 0 : std::min(kBins - 1, 2001 + int(std::floor(100 * std::log10(e))));
+    }
+    void addFrame(bool clipped);
     void analyse(bool last);
+    void energyTones(double floor, double peak, bool last, std::size_t& pending);
+    void spectralTones();
     void addRun(std::size_t first, std::size_t end);
+    void trim();
 };
 
-ToneFinder::ToneFinder(double rate) : state_(std::make_unique<State>()) {
+ToneFinder::ToneFinder(double rate) {
     if (!(rate >= kMinRate) || rate > 1e6)
         throw DecodeError("Die Abtastrate von " + std::to_string(std::lround(rate)) +
                           " Hz passt nicht zu den Tönen (erlaubt: 6000 bis 1000000 Hz).");
+    state_ = std::make_unique<State>(rate);
     State& s = *state_;
-    s.rate = rate;
     // The band's energy over 3 ms, every millisecond.
     s.hop = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 1000));
     s.window = std::max<std::size_t>(1, static_cast<std::size_t>(rate * 0.003));
@@ -203,145 +245,246 @@ ToneFinder::ToneFinder(double rate) : state_(std::make_unique<State>()) {
         s.filters.push_back(Biquad::make(3400, rate, false));
         s.filters.push_back(Biquad::make(3400, rate, false));
     }
+    s.histogram.assign(State::kBins, 0);
+    s.chunked = s.window % s.hop == 0 && (s.hop / 2 + 8 * s.hop - s.window / 2) % s.hop == 0;
 }
 
 ToneFinder::~ToneFinder() = default;
 
 void ToneFinder::push(std::span<const float> samples) {
     State& s = *state_;
-    const std::size_t stretch = State::kStretchFrames * s.hop;
     for (const float sample : samples) {
         double v = sample;
         for (Biquad& f : s.filters)
             v = f(v);
-        s.band.push_back(static_cast<float>(v));
-        if (s.band.size() == stretch) {
+        const auto f = static_cast<float>(v);
+        s.band.push_back(f);
+        s.chunk += double(f) * f;
+        if (++s.inChunk == s.hop) {
+            s.chunks.push_back(s.chunk);
+            s.chunk = 0;
+            s.inChunk = 0;
+        }
+        // The next frame's window, centred on its millisecond, is complete.
+        const std::size_t centre = s.frames * s.hop + s.hop / 2;
+        const std::size_t from = centre > s.window / 2 ? centre - s.window / 2 : 0;
+        if (s.bandStart + s.band.size() < from + s.window)
+            continue;
+        s.addFrame(false);
+        if (s.frames % State::kStepFrames == 0 && s.frames >= State::kFirstFrames) {
             s.analyse(false);
-            // The next stretch starts half-way: its first quarter was the core of this one.
-            const std::size_t half = stretch / 2;
-            s.band.erase(s.band.begin(), s.band.begin() + std::ptrdiff_t(half));
-            s.bandStart += half;
-            s.first = false;
+            s.trim();
         }
     }
 }
 
 void ToneFinder::finish() {
-    state_->analyse(true);
-    state_->band.clear();
+    State& s = *state_;
+    while (s.frames < (s.bandStart + s.band.size()) / s.hop)
+        s.addFrame(true);
+    s.analyse(true);
+    s.band.clear();
 }
 
 std::vector<FoundTone> ToneFinder::take() {
     return std::exchange(state_->found, {});
 }
 
-// Finds the runs of tone in the stretch and keeps those that start in its core: the middle half,
-// from the start of the recording for the first stretch and to its end for the last. A run
-// starting in the core lies wholly in the stretch unless it is longer than 5 s.
+void ToneFinder::State::addFrame(bool clipped) {
+    const std::size_t end = bandStart + band.size();
+    const std::size_t centre = frames * hop + hop / 2;
+    const std::size_t from = centre > window / 2 ? centre - window / 2 : 0;
+    const std::size_t to = clipped ? std::min(end, from + window) : from + window;
+    double sum = 0;
+    if (chunked && !clipped) {
+        for (std::size_t c = from / hop; c < to / hop; ++c)
+            sum += chunks[c - chunksStart];
+    } else {
+        for (std::size_t i = from; i < to; ++i)
+            sum += double(band[i - bandStart]) * band[i - bandStart];
+    }
+    const double e = to > from ? sum / double(to - from) : 0;
+    envelope.push_back(e);
+    ++histogram[std::size_t(bin(e))];
+    if (frames >= kHistoryFrames)
+        --histogram[std::size_t(bin(energy(frames - kHistoryFrames)))];
+    while (!peaks.empty() && energy(peaks.back()) <= e)
+        peaks.pop_back();
+    peaks.push_back(frames);
+    if (peaks.front() + kHistoryFrames <= frames)
+        peaks.pop_front();
+    ++frames;
+}
+
+// Finds the tones from the first frame not yet told to the frames known, and tells those that
+// are over, with all that joins them.
 void ToneFinder::State::analyse(bool last) {
-    const std::size_t frames = band.size() / hop;
     if (frames == 0)
         return;
-    energySum.assign(band.size() + 1, 0);
-    for (std::size_t i = 0; i < band.size(); ++i)
-        energySum[i + 1] = energySum[i] + double(band[i]) * band[i];
-    envelope.resize(frames);
-    for (std::size_t k = 0; k < frames; ++k) {
-        const std::size_t centre = k * hop + hop / 2;
-        const std::size_t from = centre > window / 2 ? centre - window / 2 : 0;
-        const std::size_t to = std::min(band.size(), from + window);
-        envelope[k] = (energySum[to] - energySum[from]) / double(to - from);
-    }
-
+    if (frames > committed + kLongestFrames)
+        committed = frames - kLongestFrames;
     // Tones against the floor in the pauses: at least a tenth of every sequence is pause.
-    sorted = envelope;
-    const auto tenth = sorted.begin() + std::ptrdiff_t(sorted.size() / 10);
-    std::nth_element(sorted.begin(), tenth, sorted.end());
-    const double floor = *tenth;
-    const double peak = *std::max_element(sorted.begin(), sorted.end());
-    if (peak < 1e-10)
-        return;
-    const std::size_t quarter = kStretchFrames / 4;
-    const std::size_t coreBegin = first ? 0 : quarter;
-    const std::size_t coreEnd = last ? frames : 3 * quarter;
-    if (peak < kClear * floor) {
-        // Tones hidden in noise: found by their spectrum instead, in the core and as far
-        // around it as a tone that starts there can reach (those of calls and sequences are
-        // shorter than a second).
-        const std::size_t from =
-            coreBegin * hop > trackerContext(rate) ? coreBegin * hop - trackerContext(rate) : 0;
-        const std::size_t to = std::min(band.size(), coreEnd * hop + 20 * trackerContext(rate));
-        const double offset = double(bandStart + from) / rate;
-        for (FoundTone tone : trackTones(std::span(band).subspan(from, to - from), rate)) {
-            const double frame = (tone.start * rate + double(from)) / double(hop);
-            if (frame >= double(coreBegin) && frame < double(coreEnd)) {
-                tone.start += offset;
-                found.push_back(tone);
-            }
-        }
-        return;
+    const std::size_t count = std::min(frames, kHistoryFrames);
+    std::size_t rank = count / 10, below = 0;
+    int b = 0;
+    while (below + std::size_t(histogram[std::size_t(b)]) <= rank)
+        below += std::size_t(histogram[std::size_t(b++)]);
+    const double floor = b == 0 ? 0 : std::pow(10.0, (b - 2001 + 0.5) / 100);
+    const double peak = energy(peaks.front());
+    candidates.clear();
+    std::size_t pending = frames > kSettleFrames ? frames - kSettleFrames : 0;
+    if (peak >= 1e-10) {
+        if (peak < kClear * floor)
+            // Tones hidden in noise: found by their spectrum instead.
+            spectralTones();
+        else
+            energyTones(floor, peak, last, pending);
     }
+    // Told are the tones that ended before the last 100 ms, unless one that follows joins them.
+    const double limit =
+        last ? std::numeric_limits<double>::infinity()
+             : double(frames - std::min(frames, kSettleFrames)) * double(hop) / rate;
+    std::size_t told = 0;
+    while (told < candidates.size()) {
+        const FoundTone& t = candidates[told].tone;
+        if (t.start + t.length > limit)
+            break;
+        ++told;
+    }
+    auto joined = [&](std::size_t i) {
+        const FoundTone& a = candidates[i - 1].tone;
+        return candidates[i].tone.start - (a.start + a.length) < 0.002;
+    };
+    while (told > 0 && told < candidates.size() && joined(told))
+        --told;
+    for (std::size_t i = 0; i < told; ++i)
+        found.push_back(candidates[i].tone);
+    if (told < candidates.size())
+        pending = std::min(pending, candidates[told].from);
+    if (told > 0)
+        pending = std::max(pending, candidates[told - 1].to);
+    committed = std::max(committed, pending);
+}
+// Runs above the threshold from the first frame not yet told; gaps shorter than a tone pause
+// can be are closed. A run that may still go on is left for later, and told from its start.
+void ToneFinder::State::energyTones(double floor, double peak, bool last, std::size_t& pending) {
     // Midway in decibels, but at least 20 dB below the tones for clean recordings.
     const double threshold = std::max(std::sqrt(peak * floor), peak / 100);
-
-    // Runs above the threshold; gaps shorter than a tone pause can be are closed.
     std::size_t runFirst = 0, runEnd = 0;
     bool open = false;
-    for (std::size_t k = 0; k < frames;) {
-        if (envelope[k] <= threshold) {
+    // A run that may still go on, or ends too late to be told now, is measured later.
+    auto close = [&] {
+        if (last || runEnd + kSettleFrames <= frames)
+            addRun(runFirst, runEnd);
+        else
+            pending = std::min(pending, runFirst);
+    };
+    for (std::size_t k = committed; k < frames;) {
+        if (energy(k) <= threshold) {
             ++k;
             continue;
         }
         std::size_t end = k;
-        while (end < frames && envelope[end] > threshold)
+        while (end < frames && energy(end) > threshold)
             ++end;
         if (open && double(k - runEnd) * double(hop) / rate < kMinGap) {
             runEnd = end;
         } else {
-            if (open && runFirst >= coreBegin && runFirst < coreEnd)
-                addRun(runFirst, runEnd);
+            if (open)
+                close();
             runFirst = k;
             runEnd = end;
             open = true;
         }
         k = end;
     }
-    if (open && runFirst >= coreBegin && runFirst < coreEnd)
-        addRun(runFirst, runEnd);
+    if (open)
+        close();
+}
+
+// The spectrum's frames from a little before the first frame not yet told (each computed once,
+// on the grid of the recording), and the tones that start after it.
+void ToneFinder::State::spectralTones() {
+    const std::size_t context = trackerContext(rate);
+    const std::size_t from =
+        std::max(bandStart, committed * hop > context ? committed * hop - context : 0);
+    const std::size_t end = bandStart + band.size();
+    const std::size_t stride = spectral.stride();
+    const std::size_t first = (from + stride - 1) / stride;
+    if (first < spectraFirst || first > spectraFirst + spectra.size())
+        spectra.clear();
+    else
+        spectra.erase(spectra.begin(), spectra.begin() + std::ptrdiff_t(first - spectraFirst));
+    spectraFirst = first;
+    for (std::size_t j = spectraFirst + spectra.size(); j * stride + spectral.span() <= end; ++j)
+        spectra.push_back(spectral.frame(band.data() + (j * stride - bandStart), j * stride));
+    for (const FoundTone& tone :
+         trackTones(spectra, std::span(band).subspan(from - bandStart), from, rate)) {
+        const double start = tone.start * rate / double(hop);
+        if (start < double(committed))
+            continue;
+        const double to = (tone.start + tone.length) * rate / double(hop);
+        candidates.push_back({tone, static_cast<std::size_t>(start),
+                              static_cast<std::size_t>(std::ceil(std::max(start, to)))});
+    }
+}
+
+// Drops the band and the energy that no tone still to be told needs.
+void ToneFinder::State::trim() {
+    constexpr std::size_t kSlack = 1 << 16;
+    const std::size_t context = trackerContext(rate);
+    const std::size_t centre = frames * hop + hop / 2;
+    const std::size_t keep = std::min(committed * hop > context ? committed * hop - context : 0,
+                                      centre > window / 2 ? centre - window / 2 : 0);
+    if (keep > bandStart + kSlack) {
+        band.erase(band.begin(), band.begin() + std::ptrdiff_t(keep - bandStart));
+        bandStart = keep;
+    }
+    const std::size_t keepChunk =
+        std::min(keep, centre > window / 2 ? centre - window / 2 : 0) / hop;
+    if (keepChunk > chunksStart + kSlack) {
+        chunks.erase(chunks.begin(), chunks.begin() + std::ptrdiff_t(keepChunk - chunksStart));
+        chunksStart = keepChunk;
+    }
+    const std::size_t keepFrame =
+        std::min(committed, frames > kHistoryFrames ? frames - kHistoryFrames : 0);
+    if (keepFrame > envelopeStart + kSlack) {
+        envelope.erase(envelope.begin(),
+                       envelope.begin() + std::ptrdiff_t(keepFrame - envelopeStart));
+        envelopeStart = keepFrame;
+    }
 }
 
 void ToneFinder::State::addRun(std::size_t first, std::size_t end) {
-    const std::size_t frames = envelope.size();
     if (double((end - first) * hop) / rate < kMinToneLength)
         return;
     // The edges are where the energy crosses half the tone's own: there the centred window
     // holds as much tone as pause, so the smoothing adds nothing to the length.
-    std::vector<double> inside(envelope.begin() + std::ptrdiff_t(first),
-                               envelope.begin() + std::ptrdiff_t(end));
+    std::vector<double> inside(envelope.begin() + std::ptrdiff_t(first - envelopeStart),
+                               envelope.begin() + std::ptrdiff_t(end - envelopeStart));
     std::nth_element(inside.begin(), inside.begin() + std::ptrdiff_t(inside.size() / 2),
                      inside.end());
     const double half = inside[inside.size() / 2] / 2;
     // From the run's outermost frames at half or above: a dip inside the run (quieter, yet
     // above the threshold) stays part of the tone and cannot make its length negative.
     std::size_t lo = first, hi = end - 1;
-    while (envelope[lo] < half)
+    while (energy(lo) < half)
         ++lo;
-    while (envelope[hi] < half)
+    while (energy(hi) < half)
         --hi;
-    while (lo > 0 && envelope[lo - 1] >= half)
+    while (lo > envelopeStart && energy(lo - 1) >= half)
         --lo;
-    while (hi + 1 < frames && envelope[hi + 1] >= half)
+    while (hi + 1 < frames && energy(hi + 1) >= half)
         ++hi;
     double startFrame = double(lo), endFrame = double(hi);
-    if (lo > 0)
-        startFrame -= (envelope[lo] - half) / (envelope[lo] - envelope[lo - 1]);
+    if (lo > envelopeStart)
+        startFrame -= (energy(lo) - half) / (energy(lo) - energy(lo - 1));
     if (hi + 1 < frames)
-        endFrame += (envelope[hi] - half) / (envelope[hi] - envelope[hi + 1]);
-    const double offset = double(bandStart) / rate;
+        endFrame += (energy(hi) - half) / (energy(hi) - energy(hi + 1));
     const double start = (startFrame * double(hop) + double(hop) / 2) / rate;
     const double end_ = (endFrame * double(hop) + double(hop) / 2) / rate;
 
-    const std::size_t a = first * hop, b = std::min(band.size(), end * hop);
+    const std::size_t a = first * hop - bandStart, b = std::min(band.size(), end * hop - bandStart);
     const std::size_t margin = window + static_cast<std::size_t>(rate * 0.002);
     const auto maxCount = static_cast<std::size_t>(rate * 0.03);
     // Measure the middle of a piece: up to 30 ms, clear of its edges.
@@ -360,14 +503,15 @@ void ToneFinder::State::addRun(std::size_t first, std::size_t end) {
     };
     const auto pieces = steadyPieces(band.data() + a, b - a, rate);
     if (pieces.size() == 1) {
-        found.push_back({offset + start, end_ - start, measure(a, b, margin, margin)});
+        candidates.push_back({{start, end_ - start, measure(a, b, margin, margin)}, first, end});
         return;
     }
     const auto inner = static_cast<std::size_t>(rate * 0.005);
     std::vector<FoundTone> tones;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        const double from = i == 0 ? start : double(a + pieces[i].first) / rate;
-        const double to = i + 1 == pieces.size() ? end_ : double(a + pieces[i].second) / rate;
+        const double from = i == 0 ? start : double(bandStart + a + pieces[i].first) / rate;
+        const double to =
+            i + 1 == pieces.size() ? end_ : double(bandStart + a + pieces[i].second) / rate;
         const double f = measure(a + pieces[i].first, a + pieces[i].second, i == 0 ? margin : inner,
                                  i + 1 == pieces.size() ? margin : inner);
         // Pieces that measure the same are one tone that the zero crossings split.
@@ -375,12 +519,13 @@ void ToneFinder::State::addRun(std::size_t first, std::size_t end) {
             FoundTone& t = tones.back();
             if (to - from > t.length)
                 t.frequency = f;
-            t.length = offset + to - t.start;
+            t.length = to - t.start;
             continue;
         }
-        tones.push_back({offset + from, to - from, f});
+        tones.push_back({from, to - from, f});
     }
-    found.insert(found.end(), tones.begin(), tones.end());
+    for (const FoundTone& t : tones)
+        candidates.push_back({t, first, end});
 }
 
 std::vector<FoundTone> findTones(const Recording& recording) {

@@ -22,17 +22,19 @@ struct FoundTone {
     double frequency = 0; // Hz, as measured
 };
 
-// Finds the tones of a recording handed over block by block, in stretches of 20 s that overlap
-// by half, so that memory stays the same however long the recording is. Tones that follow one
-// another without a pause (the characters of a call) are found one by one; the pauses are the
-// gaps between the tones.
+// Finds the tones of a recording handed over block by block, so that memory stays the same however
+// long the recording is: against the floor of the band's energy over the last 20 s, or by their
+// spectrum where noise hides them. A tone is told at most 150 ms after its end, once no later
+// sample can change it, so that a live channel is read as it goes; blocks of any size give the
+// same tones. Tones that follow one another without a pause (the characters of a call) are found
+// one by one and told together; the pauses are the gaps between the tones.
 class ToneFinder {
 public:
     // Throws DecodeError when the rate cannot carry the tones.
     explicit ToneFinder(double sampleRate);
     ~ToneFinder();
     void push(std::span<const float> samples);
-    // The recording has ended: the tones of its last stretch follow.
+    // The recording has ended: the tones not yet told follow.
     void finish();
     // The tones found since the last call, in time order.
     std::vector<FoundTone> take();

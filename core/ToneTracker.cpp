@@ -27,11 +27,17 @@ constexpr double kReach = 0.030;
 // The level of a frequency is read over this window.
 constexpr double kLevelWindow = 0.005;
 
+double norm(const Complex& c) {
+    return c.real() * c.real() + c.imag() * c.imag();
+}
+
+} // namespace
+
 // The spectrum of real frames of one size, a power of two of at least four: half as long a
 // complex transform of the even and odd samples, then split. Factors and the order of the
 // samples are computed once; real and imaginary parts lie apart, which the processor takes
 // fastest.
-class Spectrum {
+class SpectralFrames::Spectrum {
 public:
     explicit Spectrum(std::size_t size)
         : half_(size / 2), order_(half_), cos_(half_), sin_(half_), re_(half_ + 1), im_(half_ + 1) {
@@ -87,60 +93,52 @@ private:
     std::vector<double> cos_, sin_, re_, im_;
 };
 
-double norm(const Complex& c) {
-    return c.real() * c.real() + c.imag() * c.imag();
-}
-
-// One analysis frame: where its window is centred, its strongest frequency, and whether that
-// stands out of the band as a tone does.
-struct Frame {
-    std::size_t centre = 0; // sample of the band
-    double frequency = 0;
-    bool tonal = false;
-};
-
-std::vector<Frame> analyseFrames(std::span<const float> band, double rate) {
+SpectralFrames::SpectralFrames(double rate)
     // The band ends at 3400 Hz: every step-th sample of it, at 7000 Hz or more, still carries it.
-    const std::size_t step = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 7000));
-    const double fs = rate / double(step);
-    const auto n = static_cast<std::size_t>(std::lround(kWindow * fs));
-    const auto hop = std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(kHop * fs)));
-    std::size_t size = 1;
-    while (size < n)
-        size <<= 1;
-    Spectrum spectrum(size);
-    const auto lo = static_cast<std::size_t>(std::ceil(650.0 * double(size) / fs));
-    const auto hi = std::min(size / 2 - 2, static_cast<std::size_t>(3300.0 * double(size) / fs));
-    std::vector<double> window(n);
-    for (std::size_t i = 0; i < n; ++i)
-        window[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * (double(i) + 0.5) / double(n));
+    : step_(std::max<std::size_t>(1, static_cast<std::size_t>(rate / 7000))),
+      n_(static_cast<std::size_t>(std::lround(kWindow * rate / double(step_)))),
+      hop_(std::max<std::size_t>(
+          1, static_cast<std::size_t>(std::lround(kHop * rate / double(step_))))) {
+    const double fs = rate / double(step_);
+    size_ = 1;
+    while (size_ < n_)
+        size_ <<= 1;
+    spectrum_ = std::make_unique<Spectrum>(size_);
+    lo_ = static_cast<std::size_t>(std::ceil(650.0 * double(size_) / fs));
+    hi_ = std::min(size_ / 2 - 2, static_cast<std::size_t>(3300.0 * double(size_) / fs));
+    binHz_ = fs / double(size_);
+    window_.resize(n_);
+    for (std::size_t i = 0; i < n_; ++i)
+        window_[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * (double(i) + 0.5) / double(n_));
     // Digital silence has no noise for a tone to stand out from: a tone must also be audible.
-    const double audible = std::pow(3e-4 * double(n) / 4, 2);
-    const std::size_t count = band.size() / step;
-    std::vector<Frame> frames;
-    std::vector<double> buffer(size), power, sorted;
-    for (std::size_t first = 0; first + n <= count; first += hop) {
-        for (std::size_t i = 0; i < n; ++i)
-            buffer[i] = double(band[(first + i) * step]) * window[i];
-        spectrum.power(buffer, power);
-        std::size_t best = lo;
-        for (std::size_t k = lo; k <= hi; ++k)
-            if (power[k] > power[best])
-                best = k;
-        const double peak = power[best];
-        sorted.assign(power.begin() + std::ptrdiff_t(lo), power.begin() + std::ptrdiff_t(hi + 1));
-        const auto middle = sorted.begin() + std::ptrdiff_t(sorted.size() / 2);
-        std::nth_element(sorted.begin(), middle, sorted.end());
-        // The peak between the bins: a parabola through the logarithmic powers around it.
-        const double l = std::log(power[best - 1] + 1e-300), c = std::log(peak + 1e-300),
-                     r = std::log(power[best + 1] + 1e-300);
-        const double curvature = l - 2 * c + r;
-        const double offset = curvature < 0 ? std::clamp(0.5 * (l - r) / curvature, -0.5, 0.5) : 0;
-        frames.push_back({(first + n / 2) * step, (double(best) + offset) * fs / double(size),
-                          peak > kTonal * *middle && peak > audible});
-    }
-    return frames;
+    audible_ = std::pow(3e-4 * double(n_) / 4, 2);
+    buffer_.resize(size_);
 }
+
+SpectralFrames::~SpectralFrames() = default;
+
+SpectralFrame SpectralFrames::frame(const float* samples, std::size_t at) {
+    for (std::size_t i = 0; i < n_; ++i)
+        buffer_[i] = double(samples[i * step_]) * window_[i];
+    spectrum_->power(buffer_, power_);
+    std::size_t best = lo_;
+    for (std::size_t k = lo_; k <= hi_; ++k)
+        if (power_[k] > power_[best])
+            best = k;
+    const double peak = power_[best];
+    sorted_.assign(power_.begin() + std::ptrdiff_t(lo_), power_.begin() + std::ptrdiff_t(hi_ + 1));
+    const auto middle = sorted_.begin() + std::ptrdiff_t(sorted_.size() / 2);
+    std::nth_element(sorted_.begin(), middle, sorted_.end());
+    // The peak between the bins: a parabola through the logarithmic powers around it.
+    const double l = std::log(power_[best - 1] + 1e-300), c = std::log(peak + 1e-300),
+                 r = std::log(power_[best + 1] + 1e-300);
+    const double curvature = l - 2 * c + r;
+    const double offset = curvature < 0 ? std::clamp(0.5 * (l - r) / curvature, -0.5, 0.5) : 0;
+    return {at + n_ / 2 * step_, (double(best) + offset) * binHz_,
+            peak > kTonal * *middle && peak > audible_};
+}
+
+namespace {
 
 // The level of one frequency over a short window centred anywhere in [from, to) of the band.
 class Level {
@@ -179,7 +177,7 @@ struct Track {
 // Runs of tonal frames of one frequency; a single frame lost in the noise does not end one, and
 // runs that follow one another at nearly one frequency are one tone whose first frames the
 // noise pulled aside.
-std::vector<Track> findTracks(const std::vector<Frame>& frames) {
+std::vector<Track> findTracks(std::span<const SpectralFrame> frames) {
     std::vector<Track> runs;
     std::vector<double> seen; // the run's frequencies, sorted
     auto median = [&] { return seen[seen.size() / 2]; };
@@ -225,14 +223,15 @@ std::vector<Track> findTracks(const std::vector<Frame>& frames) {
 
 } // namespace
 
-std::vector<FoundTone> trackTones(std::span<const float> band, double rate) {
-    const std::vector<Frame> frames = analyseFrames(band, rate);
+std::vector<FoundTone> trackTones(std::span<const SpectralFrame> frames,
+                                  std::span<const float> band, std::size_t bandStart, double rate) {
     const std::vector<Track> tracks = findTracks(frames);
     const auto reach = static_cast<std::size_t>(rate * kReach);
     const auto box = static_cast<std::size_t>(rate * kLevelWindow);
     std::vector<FoundTone> tones(tracks.size());
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const std::size_t s0 = frames[tracks[i].first].centre, e0 = frames[tracks[i].last].centre;
+        const std::size_t s0 = frames[tracks[i].first].centre - bandStart,
+                          e0 = frames[tracks[i].last].centre - bandStart;
         const std::size_t from = s0 > reach ? s0 - reach : 0;
         const std::size_t to = std::min(band.size(), e0 + reach);
         const Level own(band, rate, tracks[i].frequency, from, to);
@@ -250,7 +249,7 @@ std::vector<FoundTone> trackTones(std::span<const float> band, double rate) {
                 ++k;
             while (k > from && own(k - 1) >= edge)
                 --k;
-            tones[i].start = double(k) / rate;
+            tones[i].start = double(k + bandStart) / rate;
         }
         double end = 0;
         if (i + 1 == tracks.size() || tracks[i + 1].first - tracks[i].last > kJoinFrames) {
@@ -259,15 +258,15 @@ std::vector<FoundTone> trackTones(std::span<const float> band, double rate) {
                 --k;
             while (k + 1 < to && own(k + 1) >= edge)
                 ++k;
-            end = double(k + 1) / rate;
+            end = double(k + 1 + bandStart) / rate;
         } else {
             // Where the next tone's level overtakes this one's.
-            const std::size_t next = frames[tracks[i + 1].first].centre;
+            const std::size_t next = frames[tracks[i + 1].first].centre - bandStart;
             const Level other(band, rate, tracks[i + 1].frequency, e0, next + 1);
             std::size_t k = e0;
             while (k < next && own(k) > other(k))
                 ++k;
-            end = double(k) / rate;
+            end = double(k + bandStart) / rate;
             tones[i + 1].start = end;
         }
         tones[i].length = end - tones[i].start;

@@ -98,7 +98,7 @@ TEST(Recording, FormatsAndLayoutsGiveTheFirstChannel) {
         put32(double64, uint32_t(bits));
         put32(double64, uint32_t(bits >> 32));
     }
-    Bytes dataFirst, padded, oversized;
+    Bytes dataFirst, padded, oversized, trailing, undersized, unlikeAChunk;
     {
         Bytes c;
         chunk(c, "data", {0x00, 0x40, 0x00, 0xC0});
@@ -114,6 +114,21 @@ TEST(Recording, FormatsAndLayoutsGiveTheFirstChannel) {
         chunk(o, "fmt ", fmt(1, 1, 22050, 8));
         chunk(o, "data", {128, 192, 64, 128}, 0xFFFFFFFF); // size left unset by a streaming writer
         oversized = riff(o);
+        // Another chunk after the data is no samples; more samples than declared are read, as
+        // from a writer to a pipe that guessed the length.
+        Bytes t;
+        chunk(t, "fmt ", fmt(1, 1, 8000, 16));
+        chunk(t, "data", {0x00, 0x40, 0x00, 0xC0, 0x00});
+        chunk(t, "LIST", {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 4, 0, 0, 0, 's', 'o', 'x', 0});
+        trailing = riff(t);
+        Bytes u;
+        chunk(u, "fmt ", fmt(1, 1, 8000, 16));
+        chunk(u, "data", {0x00, 0x40, 0x00, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
+        undersized = riff(u);
+        Bytes v;
+        chunk(v, "fmt ", fmt(1, 1, 8000, 8));
+        chunk(v, "data", {0x80, 0x80, 'L', 'I', 'S', 'T', 200, 200, 200, 200, 'I', 'N'}, 1);
+        unlikeAChunk = riff(v);
     }
     struct Row {
         std::string name;
@@ -143,6 +158,13 @@ TEST(Recording, FormatsAndLayoutsGiveTheFirstChannel) {
         {"data before fmt", dataFirst, 8000, {0.5f, -0.5f}},
         {"odd chunk with pad byte", padded, 11025, {-1, 0, 127 / 128.f}},
         {"data size beyond the end", oversized, 22050, {0, 0.5f, -0.5f, 0}},
+        {"a chunk after the data", trailing, 8000, {0.5f, -0.5f}},
+        {"data beyond the declared size", undersized, 8000, {0.5f, -0.5f, 0, 0, 0, 0}},
+        {"data beyond the size, like a chunk's name but too long for one",
+         unlikeAChunk,
+         8000,
+         {0, 0, -0.40625f, -0.4296875f, -0.3515625f, -0.34375f, 0.5625f, 0.5625f, 0.5625f, 0.5625f,
+          -0.4296875f, -0.390625f}},
         {"partial last frame", wav(fmt(1, 2, 8000, 16), {0, 0x40, 0, 0, 0, 0x40}), 8000, {0.5f}},
     };
     for (const Row& r : rows) {

@@ -6,9 +6,11 @@
 #include "support/RunProcess.h"
 #include "support/SmallTmpfs.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -687,3 +689,129 @@ TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
 }
 
 } // namespace
+
+namespace {
+
+// 1.5 s of the channel, the test call of 57434 in ZVEI 1 (two calls), 1.5 s more: 16-bit
+// samples at 22050 Hz, the tones at -20 dB, with white noise of the given RMS.
+std::string channelWithTestCall(double noiseRms) {
+    TToneTable table;
+    fillToneTable(table);
+    const std::vector<uint8_t> call = renderTestCall({"57434", 1, 70, 100, false}, table);
+    std::vector<uint8_t> bytes(33075 + call.size() + 33075, 127);
+    std::copy(call.begin(), call.end(), bytes.begin() + 33075);
+    std::mt19937 random(30);
+    std::normal_distribution<double> noise(0, noiseRms);
+    std::string samples;
+    for (const uint8_t b : bytes) {
+        const double v = (b - 127) / 1280.0 + (noiseRms > 0 ? noise(random) : 0);
+        const auto s = uint16_t(int16_t(std::lround(std::clamp(v, -1.0, 1.0) * 32767)));
+        samples += char(s & 0xFF);
+        samples += char(s >> 8);
+    }
+    return samples;
+}
+constexpr double kCallEnds[] = {1.5 + 0.6 + 0.35, 1.5 + 0.6 + 0.35 + 0.6 + 0.35};
+
+// A header as a WAV writer puts it: RIFF and data sizes for dataBytes, 16-bit mono 22050 Hz.
+std::string wavHeader(uint32_t dataBytes) {
+    std::string h = "RIFF";
+    auto le = [&](uint32_t v, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            h += char(v >> (8 * b));
+    };
+    le(dataBytes + 36, 4);
+    h += "WAVEfmt ";
+    le(16, 4), le(1, 2), le(1, 2), le(22050, 4), le(44100, 4), le(2, 2), le(16, 2);
+    h += "data";
+    le(dataBytes, 4);
+    return h;
+}
+
+} // namespace
+
+// A live channel on standard input, with the header sox writes to a pipe (its data size a
+// placeholder), fed block by block as a sound card delivers it: each call is printed before more
+// than half a second of sound after its end has been written; on a clean channel (the band's
+// energy) and on one with noise as loud as the tones (their spectrum).
+TEST(ZuvelaCli, DecodeOfALiveChannelPrintsEachCallBeforeHalfASecondMoreArrives) {
+    // sox writing to a pipe: the header cannot hold the size.
+    const ProcessResult sox =
+        shell("sox -q -n -r 22050 -b 16 -c 1 -t wav - synth 0.01 sine 1000 | cat");
+    ASSERT_EQ(sox.exitCode, 0) << sox.err;
+    ASSERT_GE(sox.out.size(), 44u);
+    const std::string header = sox.out.substr(0, 44);
+    ASSERT_EQ(header.substr(36, 4), "data");
+    for (const double noiseRms : {0.0, 0.055}) {
+        const std::string samples = channelWithTestCall(noiseRms);
+        QProcess decoder;
+        decoder.start(ZUVELA_CLI, {"decode", "--calls", "-"});
+        ASSERT_TRUE(decoder.waitForStarted(10000));
+        decoder.write(header.data(), qint64(header.size()));
+        std::string out;
+        std::size_t printed = 0;
+        constexpr std::size_t kBlock = 2 * 220; // 10 ms
+        for (std::size_t at = 0; at < samples.size(); at += kBlock) {
+            const double after = double(at + kBlock) / 2 / 22050;
+            // Half a second past a call's end: its line must be there before more is written.
+            while (printed < std::size(kCallEnds) && after > kCallEnds[printed] + 0.5) {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (std::count(out.begin(), out.end(), '\n') <= std::ptrdiff_t(printed) &&
+                       std::chrono::steady_clock::now() < deadline) {
+                    decoder.waitForReadyRead(100);
+                    out += decoder.readAllStandardOutput().toStdString();
+                }
+                ASSERT_GT(std::count(out.begin(), out.end(), '\n'), std::ptrdiff_t(printed))
+                    << "noise " << noiseRms << ": call " << printed << " not printed: " << out;
+                ++printed;
+            }
+            decoder.write(samples.data() + at, qint64(std::min(kBlock, samples.size() - at)));
+            decoder.waitForBytesWritten(10000);
+        }
+        decoder.closeWriteChannel();
+        ASSERT_TRUE(decoder.waitForFinished(30000));
+        out += decoder.readAllStandardOutput().toStdString();
+        EXPECT_EQ(decoder.exitCode(), 0);
+        std::istringstream lines(out);
+        std::string line;
+        for (const double end : kCallEnds) {
+            ASSERT_TRUE(std::getline(lines, line)) << out;
+            EXPECT_NEAR(std::stod(line.substr(5, 2)) + std::stod(line.substr(8, 2)) / 100,
+                        end - 0.35, 0.015)
+                << line;
+            EXPECT_EQ(line.substr(12, 16), "57434 in ZVEI 1,") << line;
+        }
+        EXPECT_FALSE(std::getline(lines, line)) << out;
+    }
+}
+
+// The samples after a data chunk are read, from a pipe and from a file, when no other chunk
+// follows it; decode says that there were more than the header declared (arecord writes the
+// length it was asked for, whatever follows).
+TEST(ZuvelaCli, DecodeReadsPastTheDeclaredSizeUnlessAChunkFollows) {
+    const std::string samples = channelWithTestCall(0);
+    writeFile("short-header.wav", wavHeader(22050 * 2) + samples);
+    const std::string info("INFOISFT\x0e\0\0\0Lavf60.16.100\0", 26);
+    writeFile("listed.wav", wavHeader(uint32_t(samples.size())) + samples +
+                                std::string("LIST\x1a\0\0\0", 8) + info);
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%.2f", double(samples.size()) / 2 / 22050);
+    std::string read = seconds;
+    std::replace(read.begin(), read.end(), '.', ',');
+    const std::string note = "Hinweis: Die WAV-Datei hat mehr Daten, als ihr Kopf angibt: gelesen "
+                             "sind " +
+                             read + " s statt 1,00 s.\n";
+    const struct {
+        std::string command, err;
+    } rows[] = {
+        {"cat short-header.wav | $CLI decode --calls -", note},
+        {"$CLI decode --calls short-header.wav", note},
+        {"$CLI decode --calls listed.wav", ""},
+    };
+    for (const auto& r : rows) {
+        const ProcessResult result = shell(r.command);
+        EXPECT_EQ(result.exitCode, 0) << r.command << result.err;
+        EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2) << r.command;
+        EXPECT_EQ(result.err, r.err) << r.command;
+    }
+}
