@@ -108,8 +108,10 @@ void SoundDeviceChoice::showMenu(const QPoint& at) {
     for (const platform::AlsaDevice& device : devices_())
         if (platform::alsaOutputOffered(device.name))
             add(label(device), QString::fromStdString(device.name));
+    if (extendMenu)
+        extendMenu(menu);
     QAction* chosen = menu.exec(option_->mapToGlobal(at));
-    if (!chosen)
+    if (!chosen || !group->actions().contains(chosen))
         return;
     const QString name = chosen->data().toString();
     if (name == name_)

@@ -38,6 +38,9 @@ public:
 
     static QString defaultLabel();
 
+    // Adds further entries to the context menu, below the devices.
+    std::function<void(QMenu&)> extendMenu;
+
 private:
     void showMenu(const QPoint& at);
     void updateToolTip(bool present);

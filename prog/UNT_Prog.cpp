@@ -2,6 +2,7 @@
 #include "UNT_Prog.h"
 
 #include "Audio.h"
+#include "CableCheck.h"
 #include "ExpertValues.h"
 #include "FormStyle.h"
 #include "ProgListing.h"
@@ -43,6 +44,8 @@ const StatusLook kSendingLook{kNavy, QColor(232, 232, 240)};
 const StatusLook kSentLook{QColor(0, 90, 0), QColor(214, 240, 214)};
 const StatusLook kFailedLook{kMaroon, QColor(250, 218, 218)};
 constexpr int kStatusHeight = 17;
+// The check's recording runs this long before the first tone and after the last.
+constexpr int kCheckLeadMs = 300, kCheckTailMs = 400;
 
 // A slider over the positions of an expert value, at its initial value.
 QSlider* slider(QWidget* parent, const char* name, int top, const ExpertRange& range) {
@@ -84,6 +87,8 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     AUD_Main->Recorder->Triggered = false;
     AUD_Main->OnPlayed = [this](TObject* sender) { AUD_MainPlayed(sender); };
     SoundDevice = new SoundDeviceChoice(OPT_Soundcard, AUD_Main);
+    Check = new CableCheck(this);
+    SoundDevice->extendMenu = [this](QMenu& menu) { Check->addToMenu(menu); };
     connect(BTN_Go, &QToolButton::clicked, this,
             [this] { runHandler([this] { BTN_GoClick(BTN_Go); }); });
     markTimer_ = new QTimer(this);
@@ -119,6 +124,8 @@ void TFRM_Prog::buildControls() {
     LBL_Status->setIndent(4);
     LBL_Status->setAutoFillBackground(true);
     LBL_Status->hide();
+    connect(LBL_Status, &QLabel::linkActivated, this,
+            [this] { showCheckReport(this, checkReport_); });
 
     GroupBox1 = control<TGroupBox>(this, "GroupBox1", 220, 4, 141, 165);
     GroupBox1->setTitle(QStringLiteral(" FÜR EXPERTEN  !! "));
@@ -257,6 +264,7 @@ void TFRM_Prog::OnDeviceChange(QObject* sender) {
 }
 
 void TFRM_Prog::FormClose(QObject*) {
+    Check->cancel();
     AUD_Main->Player->Stop();
     // A speaker walk waits with the dialog's events running: closing ends it at once.
     if (speakerWalk_)
@@ -291,6 +299,10 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
             AppendTone(entry.segment.frequency, entry.segment.duration, samples);
         // Prepared before the sound starts: once it runs, the player's refills come first.
         showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
+        if (Check->enabled()) {
+            sendChecked(samples);
+            return;
+        }
         if (!playOnSoundCard(samples, this)) {
             finishSend(false, QStringLiteral("Nicht gesendet."));
             return;
@@ -314,6 +326,36 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         else
             finishSend(true, QString());
     }
+}
+
+void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
+    QString message;
+    if (!Check->start(message)) {
+        showErrorBox(this, message);
+        finishSend(false, QStringLiteral("Nicht gesendet."));
+        return;
+    }
+    setSending(true);
+    // The recording begins a little before the first tone.
+    QTimer::singleShot(kCheckLeadMs, this, [this, samples] {
+        setSending(false);
+        if (!Check->recording())
+            return; // closed meanwhile
+        if (!playOnSoundCard(samples, this)) {
+            Check->cancel();
+            finishSend(false, QStringLiteral("Nicht gesendet."));
+            return;
+        }
+        sendClock_.start();
+        markTimer_->start();
+    });
+}
+
+void TFRM_Prog::showCheck(const SendCheck& result) {
+    checkReport_ = sendCheckDetails(result);
+    showStatus(QString::fromStdString(result.summary).toHtmlEscaped() +
+                   QStringLiteral(" &nbsp;<a href=\"bericht\">Bericht …</a>"),
+               result.ok ? kSentLook : kFailedLook);
 }
 
 void TFRM_Prog::followSend() {
@@ -387,6 +429,24 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
                        ? QStringLiteral("Abgebrochen")
                        : QStringLiteral("Abgebrochen, unvollständig."));
     markTimer_->stop();
+    if (Check->recording()) {
+        if (end.result != TSendResult::Sent) {
+            Check->cancel();
+        } else {
+            // A little after the last tone, then the recording against what was sent.
+            setSending(true);
+            showStatus(QStringLiteral("Wird geprüft …"), kSendingLook);
+            QTimer::singleShot(kCheckTailMs, this, [this] {
+                setSending(false);
+                if (!Check->recording())
+                    return; // closed meanwhile
+                std::vector<ToneSegment> sent;
+                for (const TimelineSegment& entry : timeline_)
+                    sent.push_back(entry.segment);
+                showCheck(Check->finish(sent));
+            });
+        }
+    }
     if (end.result != TSendResult::Interrupted)
         return;
     // A test call's failure is shown by the window it was sent from.

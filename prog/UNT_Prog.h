@@ -14,6 +14,8 @@
 
 class QGroupBox;
 class SoundDeviceChoice;
+class CableCheck;
+struct SendCheck;
 class TAudio;
 struct TAudioLayers;
 class TObject;
@@ -56,6 +58,8 @@ public:
     TProgTones Tones{};
     // The device behind "Soundkarte": its context menu and the stored choice.
     SoundDeviceChoice* SoundDevice = nullptr;
+    // "Prüfen": each send recorded back from the chosen input and compared with what was sent.
+    CableCheck* Check = nullptr;
 
     // Takes a copy of the tones and rewrites the listing.
     void SetProgTones(const TProgTones& tones);
@@ -102,6 +106,11 @@ private:
     // The status line under the listing: what the last send came to.
     void showStatus(const QString& text, const StatusLook& look);
     void finishSend(bool sent, const QString& failure);
+    // Starts the sound card's send once the check's recording has run for a moment.
+    void sendChecked(const std::vector<uint8_t>& samples);
+    // The check's result in the status line, with a link to its report.
+    void showCheck(const SendCheck& result);
+    std::vector<std::string> checkReport_;
     QTimer* markTimer_ = nullptr;
     QElapsedTimer sendClock_;
     std::vector<TimelineSegment> timeline_; // of the running send, from core

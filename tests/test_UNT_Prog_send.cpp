@@ -2,6 +2,7 @@
 // "OK und los !" end to end: the real program, real ALSA (its file plugin, no sound card),
 // and the PC speaker on its scripted service; README's keyboard loop with real keys.
 #include "Audio.h"
+#include "CableCheck.h"
 #include "ExpertValues.h"
 #include "ProgDataDialog.h"
 #include "ProgEncoder.h"
@@ -189,6 +190,57 @@ TEST_F(Send, ClosingTheDialogStopsTheSound) {
     EXPECT_LT(sound.size(), 149072u);
     const std::vector<uint8_t> expected = expectedSound();
     EXPECT_TRUE(std::equal(sound.begin(), sound.end(), expected.begin()));
+}
+
+// "Prüfen": the send is recorded back from the input (here ALSA's file plugin reads what the
+// test puts there) and compared tone by tone; a silent input is a loose cable, and an input
+// that is not there stops the send before it starts.
+TEST_F(Send, ACheckedSendSaysWhatTheInputHeard) {
+    enterFourAddresses();
+    inDialog([] {
+        TFRM_Prog& d = *FRM_Prog;
+        d.Check->setEnabled(true);
+        // What the cable carries back: the sound as 16-bit samples at the recorder's 44100 Hz.
+        auto looped = [](const std::vector<uint8_t>& sound) {
+            std::vector<uint8_t> bytes;
+            for (uint8_t v : sound)
+                for (int twice = 0; twice < 2; ++twice) {
+                    const auto s = static_cast<uint16_t>((int(v) - 128) * 256);
+                    bytes.push_back(uint8_t(s & 0xff));
+                    bytes.push_back(uint8_t(s >> 8));
+                }
+            return bytes;
+        };
+        auto checked = [&d](const QString& start) {
+            click(d.BTN_Go);
+            return QTest::qWaitFor([&] { return d.LBL_Status->text().startsWith(start); }, 20000);
+        };
+        const std::vector<uint8_t> silence(44100 * 2 * 8, 0);
+        const struct {
+            std::vector<uint8_t> input;
+            QString status;
+        } rows[] = {
+            {looped(expectedSound()), QStringLiteral("✔ Geprüft: 26 von 26 Tönen, Pegel ")},
+            {silence, QStringLiteral("✘ Nichts gehört – Kabel und Eingang prüfen")},
+        };
+        for (const auto& row : rows) {
+            capture->setInput(row.input);
+            EXPECT_TRUE(checked(row.status)) << d.LBL_Status->text().toStdString();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return d.BTN_Go->isEnabled(); }, 5000));
+        }
+
+        d.Check->setInputName(QStringLiteral("kein-solches-geraet"));
+        capture->clear();
+        std::vector<SeenBox> boxes;
+        runWithModals([&] { click(d.BTN_Go); }, nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].text.startsWith(
+            QStringLiteral("Das Eingangsgerät \"kein-solches-geraet\" ist nicht vorhanden")));
+        EXPECT_EQ(capture->size(), 0u) << "nothing was sent";
+        EXPECT_TRUE(d.BTN_Go->isEnabled());
+        d.Check->setInputName(QString());
+        d.Check->setEnabled(false);
+    });
 }
 
 TEST_F(Send, UnusableSoundCardIsReportedAndTheNextSendWorks) {
