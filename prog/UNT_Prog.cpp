@@ -25,6 +25,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+
 // The status line's colours: dark text on a pale ground, readable on every desktop.
 struct StatusLook {
     QColor text, ground;
@@ -123,6 +125,7 @@ void TFRM_Prog::buildControls() {
     LBL_Status->setFont(faceFont("Verdana", 11, true));
     LBL_Status->setIndent(4);
     LBL_Status->setAutoFillBackground(true);
+    LBL_Status->setWordWrap(true);
     LBL_Status->hide();
     connect(LBL_Status, &QLabel::linkActivated, this,
             [this] { showCheckReport(this, checkReport_); });
@@ -192,14 +195,18 @@ void TFRM_Prog::showStatus(const QString& text, const StatusLook& look) {
         listing->setStatusHeight(0);
         return;
     }
-    listing->setStatusHeight(kStatusHeight);
-    const QRect view = TXT_Daten->viewport()->geometry();
-    LBL_Status->setGeometry(view.left(), view.bottom() + 1, view.width(), kStatusHeight);
     QPalette palette = LBL_Status->palette();
     palette.setColor(QPalette::WindowText, look.text);
     palette.setColor(QPalette::Window, look.ground);
     LBL_Status->setPalette(palette);
     LBL_Status->setText(text);
+    // One line, or as many as a longer text (a check's result) needs.
+    listing->setStatusHeight(kStatusHeight);
+    const int width = TXT_Daten->viewport()->width();
+    const int height = std::max(kStatusHeight, LBL_Status->heightForWidth(width));
+    listing->setStatusHeight(height);
+    const QRect view = TXT_Daten->viewport()->geometry();
+    LBL_Status->setGeometry(view.left(), view.bottom() + 1, view.width(), height);
     LBL_Status->show();
 }
 
