@@ -308,19 +308,13 @@ val texts() {
     return out;
 }
 
-// A recording (a WAV file's bytes) read back to the settings, with the tones' listing, the
-// measured lengths, the decoder's notes and zuvela-cli's report of them all; or the decoder's
-// message.
+// A recording read back to the settings, with zuvela-cli's report of it (the tones' listing,
+// the settings, the measured lengths and the decoder's notes); or the decoder's message.
 val decodeRecording(const std::function<Recording()>& read) {
     try {
         const DecodedSequence d = decodeSequence(read(), table());
         val out = val::object();
         out.set("settings", settingsTo(d.settings));
-        out.set("listing", arrayOf(progListingLines(d.tones)));
-        out.set("toneLength", d.toneLength);
-        out.set("tonePause", d.tonePause);
-        out.set("blockPause", d.blockPause);
-        out.set("notes", arrayOf(d.notes));
         out.set("report", decodeReport(d));
         return out;
     } catch (const RecordingError& e) {
@@ -330,6 +324,7 @@ val decodeRecording(const std::function<Recording()>& read) {
     }
 }
 
+// A WAV file's bytes.
 val decode(const val& bytes) {
     return decodeRecording([&] { return readWav(bytesFrom(bytes)); });
 }

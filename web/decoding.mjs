@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A recording of a programming, from a WAV file or the microphone, read back to its settings.
 import { applySettings } from "./controls.mjs";
-import { $, core, germanError, setStatus, showMessage, stats } from "./ui.mjs";
+import { $, core, germanError, setStatus, showMessage } from "./ui.mjs";
 
 // The engine's result: its settings taken, its report (zuvela-cli's) shown, or its message.
 function showDecoded(result) {
@@ -39,13 +39,9 @@ export async function toggleMicrophone() {
     }
     recording.ctx = new AudioContext();
     recording.chunks = [];
-    stats.recordedSeconds = 0;
     const input = recording.ctx.createMediaStreamSource(recording.stream);
     recording.node = recording.ctx.createScriptProcessor(4096, 1, 1);
-    recording.node.onaudioprocess = (e) => {
-        recording.chunks.push(new Float32Array(e.inputBuffer.getChannelData(0)));
-        stats.recordedSeconds += e.inputBuffer.duration;
-    };
+    recording.node.onaudioprocess = (e) => recording.chunks.push(new Float32Array(e.inputBuffer.getChannelData(0)));
     input.connect(recording.node);
     recording.node.connect(recording.ctx.destination);
     button.textContent = "Aufnahme beenden und auswerten";
