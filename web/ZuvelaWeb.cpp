@@ -112,13 +112,12 @@ TProgTones tonesFrom(const val& js) {
     return tones;
 }
 
-// The seven tone systems from the engine's table: caption and the one tone-length button each
-// allows.
+// The seven tone systems from the engine's table: the one tone-length button each allows (their
+// captions come with the option groups).
 val toneSystems() {
     val out = val::array();
     for (uint8_t n = 1; n <= kToneSystems; ++n) {
         val system = val::object();
-        system.set("caption", std::string(kToneSystemTable[n - 1].caption));
         system.set("toneLengthButton", toneLengthButtonFor(n));
         out.call<void>("push", system);
     }
