@@ -2,8 +2,8 @@
 // The last settings, kept in the browser, and settings carried by a link. Both are written as
 // the programming-data file's keys (the option groups' keys of the engine's table in small
 // letters: ts, tl, aw, sm; rp1 … rp4 and ad1 … ad4 for the sections "B I" … "B IV") and read
-// back through the engine's loader, so that a link obeys the file's rules; the sliders travel as zuvela-cli's words (tone-length, tone-pause, block-pause,
-// amplitude).
+// back through the engine's loader, so that a link obeys the file's rules; the sliders travel
+// as zuvela-cli's words (tone-length, tone-pause, block-pause, amplitude).
 import { applySettings, settings, storedGroups } from "./controls.mjs";
 import { buildSliders, expertValues } from "./sending.mjs";
 import { $, core, setStatus, showMessage } from "./ui.mjs";
