@@ -110,13 +110,12 @@ TProgTones tonesFrom(const val& js) {
     return tones;
 }
 
-// The seven tone systems from the engine's table: caption and the one tone-length button each
-// allows.
+// The seven tone systems from the engine's table: the one tone-length button each allows (their
+// captions come with the option groups).
 val toneSystems() {
     val out = val::array();
     for (uint8_t n = 1; n <= kToneSystems; ++n) {
         val system = val::object();
-        system.set("caption", std::string(kToneSystemTable[n - 1].caption));
         system.set("toneLengthButton", toneLengthButtonFor(n));
         out.call<void>("push", system);
     }
@@ -306,19 +305,13 @@ val texts() {
     return out;
 }
 
-// A recording (a WAV file's bytes) read back to the settings, with the tones' listing, the
-// measured lengths, the decoder's notes and zuvela-cli's report of them all; or the decoder's
-// message.
+// A recording read back to the settings, with zuvela-cli's report of it (the tones' listing,
+// the settings, the measured lengths and the decoder's notes); or the decoder's message.
 val decodeRecording(const std::function<Recording()>& read) {
     try {
         const DecodedSequence d = decodeSequence(read(), table());
         val out = val::object();
         out.set("settings", settingsTo(d.settings));
-        out.set("listing", arrayOf(progListingLines(d.tones)));
-        out.set("toneLength", d.toneLength);
-        out.set("tonePause", d.tonePause);
-        out.set("blockPause", d.blockPause);
-        out.set("notes", arrayOf(d.notes));
         out.set("report", decodeReport(d));
         return out;
     } catch (const RecordingError& e) {
@@ -328,6 +321,7 @@ val decodeRecording(const std::function<Recording()>& read) {
     }
 }
 
+// A WAV file's bytes.
 val decode(const val& bytes) {
     return decodeRecording([&] { return readWav(bytesFrom(bytes)); });
 }

@@ -7,23 +7,61 @@ const checkedValue = (name) => Number(document.querySelector(`input[name="${name
 export const addressBox = (n) => $(`CHK_Adresse_0${n}`);
 export const addressEdit = (n) => $(`TXT_Adresse_0${n}`);
 
+// Where the page shows each option group of the engine's table, in the table's order: the
+// group box, the name of its radio buttons (the settings' field, where the group is one the
+// file stores) and their ids' stem.
+const optionPlaces = [
+    { box: "FRA_System", name: "tonsys", id: "OPT_Tonsys" },
+    { box: "FRA_Len1", name: "tonlen", id: "OPT_Tonlen" },
+    { box: "FRA_Len2", name: "toneLen", id: "OPT_Len" },
+    { box: "FRA_Auswerter", name: "evaluator", id: "OPT_Auswerter" },
+    { box: "FRA_Modi", name: "switchMode", id: "OPT_Schalter" },
+];
+
+let groups = null; // the engine's option-group table, read once
+const optionGroups = () => (groups ??= core.optionGroups());
+
+// The groups a programming-data file stores: its key ("TS") and the settings' field ("tonsys").
+export function storedGroups() {
+    return optionGroups().flatMap((g, row) => (g.fileKey ? [{ key: g.fileKey, field: optionPlaces[row].name }] : []));
+}
+
 export function settings() {
-    return {
-        tonsys: checkedValue("tonsys"),
-        toneLen: checkedValue("toneLen"),
-        evaluator: checkedValue("evaluator"),
-        switchMode: checkedValue("switchMode"),
-        addresses: [1, 2, 3, 4].map((n) => ({ checked: addressBox(n).checked, text: addressEdit(n).value })),
-    };
+    const chosen = Object.fromEntries(storedGroups().map(({ field }) => [field, checkedValue(field)]));
+    return { ...chosen, addresses: [1, 2, 3, 4].map((n) => ({ checked: addressBox(n).checked, text: addressEdit(n).value })) };
+}
+
+// The option groups as the window lays them out: the caption, one radio button per option and
+// its hint, shown under the option and as its tool tip (each line of the stored hint one line).
+function buildOptionGroups() {
+    optionGroups().forEach((group, row) => {
+        const place = optionPlaces[row];
+        const legend = document.createElement("legend");
+        legend.textContent = group.caption.trim();
+        $(place.box).replaceChildren(legend, ...group.options.map((caption, i) => {
+            const id = `${place.id}_${String(i + 1).padStart(2, "0")}`;
+            const option = Object.assign(document.createElement("input"), { type: "radio", name: place.name, value: i + 1, id });
+            const label = document.createElement("label");
+            label.append(option, ` ${caption}`);
+            const hint = group.hints[i]?.split(/[\r\n]+/);
+            if (hint) {
+                const shown = Object.assign(document.createElement("small"), { id: `${id}_hint`, textContent: hint.join(", ") });
+                option.setAttribute("aria-describedby", shown.id);
+                label.title = hint.join("\n");
+                label.append(" ", shown);
+            }
+            return label;
+        }));
+        $(place.box).querySelector("input").checked = true;
+    });
 }
 
 // The tone-length option follows the tone system: only its one option is enabled and checked.
 export function OnTonsystemChange() {
     const system = core.toneSystems()[checkedValue("tonsys") - 1];
-    for (let n = 1; n <= 3; ++n) {
-        const option = $(`OPT_Tonlen_0${n}`);
-        option.disabled = n !== system.toneLengthButton;
-        option.checked = n === system.toneLengthButton;
+    for (const option of document.querySelectorAll('input[name="tonlen"]')) {
+        option.disabled = Number(option.value) !== system.toneLengthButton;
+        option.checked = Number(option.value) === system.toneLengthButton;
     }
 }
 
@@ -102,14 +140,7 @@ export function applySettings(s) {
 }
 
 export function buildControls() {
-    const systems = $("FRA_System");
-    core.toneSystems().forEach((system, i) => {
-        const label = document.createElement("label");
-        label.innerHTML = `<input type="radio" name="tonsys" value="${i + 1}" id="OPT_Tonsys_0${i + 1}"> `;
-        label.append(system.caption);
-        systems.append(label);
-    });
-    $("OPT_Tonsys_01").checked = true;
+    buildOptionGroups();
     const addresses = $("FRA_Adressen");
     for (let n = 1; n <= 4; ++n) {
         const row = document.createElement("div");

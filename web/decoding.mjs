@@ -1,20 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A recording of a programming, from a WAV file or the microphone, read back to its settings.
-import { floatWav } from "./binding.mjs";
 import { applySettings } from "./controls.mjs";
 import { $, core, germanError, setStatus, showMessage } from "./ui.mjs";
 
-export async function decodeBytes(bytes) {
-    const result = core.decode(bytes);
+// The engine's result: its settings taken, its report (zuvela-cli's) shown, or its message.
+function showDecoded(result) {
     if (result.message) return showMessage(result.message);
     applySettings(result.settings);
-    const ms = (v) => Math.round(v);
-    const report = [...result.listing, "",
-        `Gemessen: Tonlänge ${ms(result.toneLength)} ms, Tonpause ${ms(result.tonePause)} ms, Blockpause ${ms(result.blockPause)} ms`,
-        ...result.notes.map((note) => `Hinweis: ${note}`)];
-    $("decodeReport").textContent = report.join("\n");
+    $("decodeReport").textContent = result.report.trimEnd();
     $("decodeReport").hidden = false;
     setStatus("Die Aufnahme ist ausgewertet; ihre Einstellungen stehen oben.");
+}
+
+export async function decodeBytes(bytes) {
+    return showDecoded(core.decode(bytes));
 }
 
 const recording = { stream: null, node: null, chunks: [], ctx: null };
@@ -31,7 +30,7 @@ export async function toggleMicrophone() {
         const all = new Float32Array(recording.chunks.reduce((n, c) => n + c.length, 0));
         let at = 0;
         for (const c of recording.chunks) all.set(c, (at += c.length) - c.length);
-        return decodeBytes(floatWav(all, rate));
+        return showDecoded(core.decodeSamples(all, rate));
     }
     try {
         recording.stream = await navigator.mediaDevices.getUserMedia({ audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false } });

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The last settings, kept in the browser, and settings carried by a link. Both are written as
-// the programming-data file's keys (ts, tl, aw, sm; rp1 … rp4 and ad1 … ad4 for the sections
-// "B I" … "B IV") and read back through the engine's loader, so that a link obeys the file's
-// rules; the sliders travel as zuvela-cli's words (tone-length, tone-pause, block-pause,
-// amplitude).
-import { applySettings, settings } from "./controls.mjs";
+// the programming-data file's keys (the option groups' keys of the engine's table in small
+// letters: ts, tl, aw, sm; rp1 … rp4 and ad1 … ad4 for the sections "B I" … "B IV") and read
+// back through the engine's loader, so that a link obeys the file's rules; the sliders travel
+// as zuvela-cli's words (tone-length, tone-pause, block-pause, amplitude).
+import { applySettings, settings, storedGroups } from "./controls.mjs";
 import { buildSliders, expertValues } from "./sending.mjs";
 import { $, core, setStatus, showMessage } from "./ui.mjs";
 
@@ -14,7 +14,7 @@ const sections = ["B I", "B II", "B III", "B IV"];
 
 // The settings and sliders as a link's query ("ts=1&tl=1&…").
 export function settingsQuery(s = settings(), expert = expertValues()) {
-    const query = new URLSearchParams({ ts: s.tonsys, tl: s.toneLen, aw: s.evaluator, sm: s.switchMode });
+    const query = new URLSearchParams(storedGroups().map(({ key, field }) => [key.toLowerCase(), s[field]]));
     s.addresses.forEach((a, i) => {
         if (a.checked) query.set(`rp${i + 1}`, "1");
         if (a.text) query.set(`ad${i + 1}`, a.text);
@@ -27,10 +27,11 @@ export function settingsQuery(s = settings(), expert = expertValues()) {
 // the query carries none of the file's keys.
 function fromQuery(text) {
     const query = new URLSearchParams(text);
-    const keys = ["ts", "tl", "aw", "sm", ...[1, 2, 3, 4].flatMap((n) => [`rp${n}`, `ad${n}`])];
+    const groupKeys = storedGroups().map(({ key }) => key);
+    const keys = [...groupKeys.map((k) => k.toLowerCase()), ...[1, 2, 3, 4].flatMap((n) => [`rp${n}`, `ad${n}`])];
     if (!keys.some((k) => query.has(k))) return null;
     const line = (key, value) => (value === null ? "" : `${key}=${value.replace(/[\r\n]/g, "")}\r\n`);
-    let profile = "[A]\r\n" + ["ts", "tl", "aw", "sm"].map((k) => line(k.toUpperCase(), query.get(k))).join("");
+    let profile = "[A]\r\n" + groupKeys.map((k) => line(k, query.get(k.toLowerCase()))).join("");
     sections.forEach((section, i) => {
         profile += `[${section}]\r\n${line("RP", query.get(`rp${i + 1}`) ?? "0")}${line("AD", query.get(`ad${i + 1}`))}`;
     });

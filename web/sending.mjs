@@ -9,7 +9,9 @@ let tones = null; // the dialog's copy of the 26 tones
 const sending = { ctx: null, source: null, timer: 0, stopped: false };
 export const isSending = () => sending.source !== null;
 
-const SOUND_FAILED = "Die Soundkarte steht nicht zur Verfügung!\r\n";
+// The sound card's failure line, as the engine words it for every front-end, ahead of the reason.
+const soundFailed = (reason) => `${core.texts().soundCardUnavailable}\r\n${reason}`;
+const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
 
 export async function BTN_ProgClick() {
     OnAdresseExit();
@@ -112,11 +114,11 @@ async function play(samples, entries, what, failureText) {
         await Promise.race([ctx.resume(), new Promise((r) => setTimeout(r, 2000))]);
     } catch (e) {
         show("✘ Nicht gesendet.");
-        return showMessage(`${SOUND_FAILED}Der Browser gibt keinen Ton aus (${germanError(e)}).`);
+        return showMessage(soundFailed(`Der Browser gibt keinen Ton aus (${germanError(e)}).`));
     }
     if (ctx.state !== "running") {
         show("✘ Nicht gesendet.");
-        return showMessage(`${SOUND_FAILED}Der Browser gibt keinen Ton aus.`);
+        return showMessage(soundFailed("Der Browser gibt keinen Ton aus."));
     }
     const buffer = ctx.createBuffer(1, samples.length, SAMPLE_RATE);
     buffer.copyToChannel(toFloatSamples(samples), 0);
@@ -135,7 +137,7 @@ async function play(samples, entries, what, failureText) {
     const tick = () => {
         const played = Math.floor((ctx.currentTime - startAt) * SAMPLE_RATE);
         $("progress").value = Math.min(1, played / samples.length);
-        if (entries) markLine(lineAt(entries, played));
+        if (entries) markLine(lineAt(entries, played, "listingLine")); // as the dialog marks it
     };
     sending.timer = setInterval(tick, 50);
     return new Promise((resolve) => {
@@ -152,7 +154,7 @@ async function play(samples, entries, what, failureText) {
             show(sent ? "✔ Gesendet." : failed ? "✘ Abgebrochen, unvollständig." : "✘ Abgebrochen");
             // The work goes on where it began: "OK und los !" in the dialog.
             if (inDialog && $("FRM_Prog").open) $("BTN_Go").focus();
-            if (failed) await showMessage(SOUND_FAILED + failureText);
+            if (failed) await showMessage(soundFailed(failureText));
             resolve(sent);
         };
         source.onended = () => finish(false);
@@ -179,7 +181,7 @@ export async function BTN_GoClick() {
     const samples = renderSamples();
     const entries = timeline(core.segments(tones, expertValues()));
     await play(samples, entries, "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht vollständig " +
-                                     "programmiert (der Browser hat die Tonausgabe angehalten).");
+                                     `programmiert (${BROWSER_STOPPED}).`);
 }
 
 export async function sendTestCall(n) {
@@ -187,8 +189,7 @@ export async function sendTestCall(n) {
     OnAdresseExit();
     const result = core.testCall(addressEdit(n).value, settings(), expertValues().amplitude);
     if (result.message) return showMessage(result.message);
-    await play(result.samples, null, `Testruf an Ruf ${n}: `,
-               "Der Testruf wurde abgebrochen (der Browser hat die Tonausgabe angehalten).");
+    await play(result.samples, null, `Testruf an Ruf ${n}: `, core.texts().testCallAborted.replace("%1", BROWSER_STOPPED));
 }
 
 export function saveWav(download) {
@@ -210,7 +211,7 @@ export async function offerOutputs() {
     choice.addEventListener("change", async () => {
         localStorage.setItem("zuvela.sink", choice.value);
         if (sending.ctx)
-            await sending.ctx.setSinkId(choice.value).catch((e) => showMessage(`${SOUND_FAILED}Der Ausgang lässt sich nicht wählen (${germanError(e)}).`));
+            await sending.ctx.setSinkId(choice.value).catch((e) => showMessage(soundFailed(`Der Ausgang lässt sich nicht wählen (${germanError(e)}).`)));
     });
     if (navigator.mediaDevices.selectAudioOutput) {
         $("BTN_Sink").hidden = false;

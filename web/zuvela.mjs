@@ -127,7 +127,10 @@ async function start() {
         $("status").textContent = "Die Seite kann nicht starten: der Browser lädt oder startet ihr Programm nicht.";
         return;
     }
+    // The controls come from the engine's tables: built before the page shows, so that it
+    // never shows empty group boxes.
     buildControls();
+    $("FRM_Main").hidden = false;
     bindEvents();
     setStatus("Bereit.");
     restoreSettings();

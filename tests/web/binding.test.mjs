@@ -7,7 +7,7 @@ import { join } from "node:path";
 import { before, test } from "node:test";
 import { cli, cliOptions, fastest, fourAddresses, fourCompleted, initial, loadCore, site, slowest, tempDir } from "./support.mjs";
 
-const { floatWav, lineAt, timeline, toByteSamples, toFloatSamples } = await import(join(site, "binding.mjs"));
+const { lineAt, timeline, toByteSamples, toFloatSamples } = await import(join(site, "binding.mjs"));
 let core;
 before(async () => {
     core = await loadCore();
@@ -139,13 +139,12 @@ test("the texts the page takes from the engine are zuvela-cli's", () => {
     assert.match(texts.testCallAborted, /^Der Testruf wurde abgebrochen \(%1\)\.$/);
 });
 
-test("a recording reads back to its settings, also as the microphone's float WAV", () => {
+test("a recording reads back to its settings, also as the microphone's floats", () => {
     const s = withAddresses({ ...start(), tonsys: 2, evaluator: 2, switchMode: 2 }, [null, "4321", "R", null]);
     s.addresses[2] = { checked: false, text: "" };
     const samples = core.render(core.program(s).tones, fastest);
     const floats = toFloatSamples(samples);
-    for (const decoded of [core.decode(core.waveFile(samples)), core.decode(floatWav(floats, 22050)),
-                           core.decodeSamples(floats, 22050)]) {
+    for (const decoded of [core.decode(core.waveFile(samples)), core.decodeSamples(floats, 22050)]) {
         assert.equal(decoded.message, undefined);
         assert.deepEqual(decoded.settings.addresses[0], { checked: true, text: "4321" });
         assert.equal(decoded.settings.evaluator, 2);

@@ -284,6 +284,8 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     assert.equal(cli("render", ...cliOptions(other), "-o", wav).status, 0);
     await page.setInputFiles("#wavInput", wav);
     await page.waitForSelector("#decodeReport:not([hidden])");
+    assert.equal(`${await page.textContent("#decodeReport")}
+`, cli("decode", wav).out.toString()); // its report
     assert.ok(await page.isChecked("#OPT_Tonsys_06"));
     assert.ok(await page.isChecked("#OPT_Auswerter_03"));
     assert.ok(await page.isChecked("#OPT_Schalter_03"));
@@ -353,6 +355,40 @@ test("as on the desktop: outcome of each send, stop, keys, focus, no file behind
     const [download] = await Promise.all([page.waitForEvent("download"), page.keyboard.press("Control+s")]);
     assert.equal(download.suggestedFilename(), "Programmierdaten.740");
     await Promise.all([page.waitForEvent("filechooser"), page.keyboard.press("Control+o")]);
+    assert.deepEqual(errors, []);
+    await context.close();
+});
+
+// The option groups as the engine's table holds them, and the shared table of test calls sent
+// from Ruf 1 as zuvela-cli sends them: the same samples, or the same message.
+test("the page's option groups are the engine's table, its test calls zuvela-cli's", async () => {
+    const { page, context, errors } = await openPage();
+    const groups = core.optionGroups();
+    const lines = (hint) => hint?.split(/[\r\n]+/);
+    const shown = await page.$$eval("#settings fieldset:not(#FRA_Adressen)", (boxes) => boxes.map((box) => [
+        box.querySelector("legend").textContent,
+        [...box.querySelectorAll("label")].map((l) => [l.childNodes[1].textContent.trim(), l.querySelector("small")?.textContent, l.title]),
+    ]));
+    assert.deepEqual(shown.map(([caption]) => caption).sort(), groups.map((g) => g.caption.trim()).sort());
+    for (const [caption, options] of shown) {
+        const g = groups.find((group) => group.caption.trim() === caption);
+        assert.deepEqual(options, g.options.map((o, i) => [o, lines(g.hints[i])?.join(", "), lines(g.hints[i])?.join("\n") ?? ""]), caption);
+    }
+    for (const row of JSON.parse(readFileSync(new URL("../data/test-calls.json", import.meta.url))).rows) {
+        await page.check(`#OPT_Tonsys_0${row.tonsys}`);
+        await page.check(`#OPT_Auswerter_0${row.evaluator}`);
+        await page.fill("#TXT_Adresse_01", row.typed);
+        await page.click("#BTN_Call_01");
+        const desktop = cli("call", "--system", groups[0].words[row.tonsys - 1], "--evaluator", groups[3].words[row.evaluator - 1], row.typed, "-o", "-");
+        if (desktop.status !== 0) {
+            assert.equal(`zuvela-cli call: ${await messageOf(page)}\n`, desktop.err, row.why);
+            continue;
+        }
+        await page.waitForSelector("#BTN_Call_01[disabled]");
+        assert.deepEqual(await playedBytes(page), Array.from(desktop.out), row.why);
+        await page.keyboard.press("Escape");
+        await page.waitForSelector("#BTN_Call_01:not([disabled])");
+    }
     assert.deepEqual(errors, []);
     await context.close();
 });
