@@ -31,20 +31,6 @@ const OptionGroup& systems() {
     return optionGroup(OptionGroupId::Tonsys);
 }
 
-uint8_t parseSystem(const std::string& text) {
-    int n = 0;
-    if (parseNumber(text, n) && n >= 1 && n <= systems().count)
-        return static_cast<uint8_t>(n);
-    if (const int tonsys = systems().optionForWord(text))
-        return static_cast<uint8_t>(tonsys);
-    std::string words;
-    for (int tonsys = 1; tonsys <= systems().count; ++tonsys)
-        words += std::string(", ") + systems().words[static_cast<std::size_t>(tonsys - 1)];
-    throw UsageError(std::string(systems().cliOption) + ": \"" + text +
-                     "\" ist kein Tonsystem (erlaubt: 1 bis " + std::to_string(systems().count) +
-                     words + ").");
-}
-
 // An option of a group whose words are numbers ("--evaluator 5"): the numeral is read as a
 // number ("05" too), then looked up among the group's words.
 int parseGroupWord(const std::string& text, const OptionGroup& group) {
@@ -104,13 +90,27 @@ int parseExpert(const std::string& text, const ExpertRange& range) {
 
 } // namespace
 
+uint8_t parseSystem(const std::string& text) {
+    int n = 0;
+    if (parseNumber(text, n) && n >= 1 && n <= systems().count)
+        return static_cast<uint8_t>(n);
+    if (const int tonsys = systems().optionForWord(text))
+        return static_cast<uint8_t>(tonsys);
+    std::string words;
+    for (int tonsys = 1; tonsys <= systems().count; ++tonsys)
+        words += std::string(", ") + systems().words[static_cast<std::size_t>(tonsys - 1)];
+    throw UsageError(std::string(systems().cliOption) + ": \"" + text +
+                     "\" ist kein Tonsystem (erlaubt: 1 bis " + std::to_string(systems().count) +
+                     words + ").");
+}
+
 namespace {
 
 // Every option that takes a value, of every command.
 constexpr std::string_view kValueOptions[] = {
     "-f",           "--system",      "--evaluator", "--mode",   "--address", "--tone-length",
     "--tone-pause", "--block-pause", "--amplitude", "--device", "-o",        "--output",
-    "--rate",       "--input"};
+    "--rate",       "--input",       "--min-length"};
 
 } // namespace
 

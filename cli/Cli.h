@@ -120,6 +120,9 @@ private:
 };
 
 // Where send and call play: a named ALSA device (empty: the default) or the PC speaker.
+// A tone system as --system names it: 1 to 7 or its word; a usage error otherwise.
+uint8_t parseSystem(const std::string& text);
+
 struct OutputOptions {
     std::string device;
     bool speaker = false;

@@ -18,7 +18,9 @@ struct DecodeRequest {
     std::string output; // empty: no programming-data file; "-": standard output
     double rawRate = 22050;
     bool rateGiven = false;
-    bool calls = false; // --calls: every call, nothing else
+    bool calls = false;       // --calls: every call, nothing else
+    uint8_t system = 0;       // --system: only the calls this tone system reads, 0 all
+    std::size_t minTones = 3; // --min-length: only calls of at least this many tones
 };
 struct SendRequest {
     SettingsOptions settings;

@@ -118,9 +118,23 @@ private:
 
 } // namespace
 
+// The calls as the request narrows them: only the readings of the asked tone system, only
+// calls of the asked length.
+std::vector<DecodedCall> wanted(std::vector<DecodedCall> calls, const DecodeRequest& request) {
+    std::erase_if(calls, [&](DecodedCall& call) {
+        if (request.system != 0)
+            std::erase_if(call.readings, [&](CallReading& reading) {
+                std::erase_if(reading.systems, [&](uint8_t s) { return s != request.system; });
+                return reading.systems.empty();
+            });
+        return call.readings.empty() || call.readings.front().address.size() < request.minTones;
+    });
+    return calls;
+}
+
 DecodeRequest parseDecode(Args& args) {
     DecodeRequest r;
-    std::string rate;
+    std::string rate, system, minTones;
     bool haveFile = false, haveOutput = false;
     while (!args.done()) {
         if (args.takeValue("--rate", rate))
@@ -129,7 +143,15 @@ DecodeRequest parseDecode(Args& args) {
             haveOutput = true;
         else if (args.takeFlag("--calls"))
             r.calls = true;
-        else if (!haveFile && args.takeArgument(r.file))
+        else if (args.takeValue("--system", system))
+            r.system = parseSystem(system);
+        else if (args.takeValue("--min-length", minTones)) {
+            int n = 0;
+            if (!parseNumber(minTones, n) || n < 3 || n > 5)
+                throw UsageError("--min-length: \"" + minTones +
+                                 "\" ist nicht erlaubt (erlaubt: 3 bis 5 Töne).");
+            r.minTones = std::size_t(n);
+        } else if (!haveFile && args.takeArgument(r.file))
             haveFile = true;
         else
             args.reject();
@@ -171,7 +193,7 @@ int runDecode(Args& args) {
         // With --calls each call is printed as soon as it is read: a recording may be a live
         // channel on standard input.
         auto printCalls = [&](const std::vector<FoundTone>& found) {
-            for (const DecodedCall& call : findCalls(found, table)) {
+            for (const DecodedCall& call : wanted(findCalls(found, table), request)) {
                 position.wipe();
                 writeAll(stdout, callLine(call), "Standardausgabe");
                 anyCall = true;
@@ -212,7 +234,7 @@ int runDecode(Args& args) {
         decoded = decodeSequence(tones, table);
     } catch (const DecodeError& e) {
         // No sequence: the calls, when there are any and no file was asked for.
-        const std::vector<DecodedCall> calls = findCalls(tones, table);
+        const std::vector<DecodedCall> calls = wanted(findCalls(tones, table), request);
         if (calls.empty() || !request.output.empty())
             throw Failure(noSequenceMessage(e));
         std::string text =

@@ -80,7 +80,8 @@ const Command kCommands[] = {
      "Die Namen gelten für send --device.\n",
      false, false, cli::runDevices},
     {"decode", "eine Aufnahme lesen: Programmiersequenz mit Einstellungen, oder Rufe",
-     "Aufruf: zuvela-cli decode DATEI [--rate HZ] [-o DATEI.740 | --calls]\n\n"
+     "Aufruf: zuvela-cli decode DATEI [--rate HZ] [-o DATEI.740 | --calls]\n"
+     "                        [--system TONSYSTEM] [--min-length N]\n\n"
      "Sucht in einer Aufnahme die Töne einer Programmiersequenz und gibt sie als Liste aus,\n"
      "wie der Programmierdialog sie zeigt, dazu die Einstellungen, die sie tragen. Enthält\n"
      "die Aufnahme keine Sequenz, aber Fünftonrufe (etwa einen Testruf), nennt der Befehl\n"
@@ -96,7 +97,10 @@ const Command kCommands[] = {
      "                        die Einstellungen als Programmierdaten-Datei schreiben;\n"
      "                        - schreibt sie statt der Liste auf die Standardausgabe\n"
      "  --calls               nur die Rufe suchen und jeden mit seiner Zeit nennen, sobald\n"
-     "                        er gelesen ist (etwa einen Alarmierungskanal über Stunden)\n",
+     "                        er gelesen ist (etwa einen Alarmierungskanal über Stunden)\n"
+     "  --system TONSYSTEM    nur Rufe, die dieses Tonsystem liest (1 bis 7 oder sein Wort,\n"
+     "                        wie bei den Einstellungen), und nur seine Lesart\n"
+     "  --min-length N        nur Rufe mit mindestens N Tönen (3 bis 5, Vorgabe 3)\n",
      false, false, cli::runDecode},
     {"help", "Hilfe zu allen Befehlen oder zu einem",
      "Aufruf: zuvela-cli help [BEFEHL]\n\n"

@@ -670,6 +670,15 @@ TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
         le(uint16_t(int16_t(std::lround(std::clamp(v, -1.f, 1.f) * 32767))), 2);
     writeFile("channel.wav", wav);
 
+    // Narrowed to a tone system: its calls only, in its reading only.
+    const std::pair<const char*, const char*> narrowed[] = {
+        {"--system zvei2", "68545 in ZVEI 2 (70 ms)"}, {"--system 6", "1R0G9 in CCIR (100 ms)"}};
+    for (const auto& [option, only] : narrowed) {
+        const ProcessResult n =
+            shell(std::string("$CLI decode --calls ") + option + " channel.wav");
+        EXPECT_EQ(n.out.substr(std::min(n.out.size(), std::size_t(12))), std::string(only) + "\n")
+            << option << ": " << n.out << n.err;
+    }
     const ProcessResult r = shell("cat channel.wav | $CLI decode --calls -");
     fs::remove("channel.wav");
     ASSERT_EQ(r.exitCode, 0) << r.err;
