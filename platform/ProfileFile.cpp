@@ -381,7 +381,7 @@ bool inTemporaryFolder(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> temporary = {"/tmp", "/var/tmp", "/dev/shm"};
     if (const std::filesystem::path system = std::filesystem::temp_directory_path(ec); !ec)
         temporary.push_back(std::filesystem::weakly_canonical(system, ec));
-    return std::ranges::any_of(temporary, [&](const std::filesystem::path& t) {
+    return std::any_of(temporary.begin(), temporary.end(), [&](const std::filesystem::path& t) {
         const auto [end, rest] = std::mismatch(t.begin(), t.end(), real.begin(), real.end());
         return !t.empty() && end == t.end();
     });
