@@ -7,6 +7,14 @@
 // The first line of every sound-card failure.
 inline constexpr const char* kSoundCardUnavailable = "Die Soundkarte steht nicht zur Verfügung!";
 
+// The status line of the programming dialog and of the page: a send under way, and how it
+// ended.
+inline constexpr const char* kStatusSending = "Wird gesendet …";
+inline constexpr const char* kStatusSent = "✔ Gesendet.";
+inline constexpr const char* kStatusStopped = "✘ Abgebrochen";
+inline constexpr const char* kStatusBroken = "✘ Abgebrochen, unvollständig.";
+inline constexpr const char* kStatusNotSent = "✘ Nicht gesendet.";
+
 // The line that follows it when a test call broke off: "Der Testruf wurde abgebrochen (why)."
 std::string testCallAborted(const std::string& reason);
 

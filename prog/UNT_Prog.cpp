@@ -246,9 +246,9 @@ void TFRM_Prog::finishSend(bool sent, const QString& failure) {
     markTimer_->stop();
     markLine(-1);
     if (sent)
-        showStatus(QStringLiteral("✔ Gesendet."), kSentLook);
+        showStatus(QString::fromUtf8(kStatusSent), kSentLook);
     else
-        showStatus(QStringLiteral("✘ ") + failure, kFailedLook);
+        showStatus(failure, kFailedLook);
 }
 
 void TFRM_Prog::OnBarChange(QObject*) {
@@ -305,20 +305,20 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         for (const TimelineSegment& entry : timeline_)
             AppendTone(entry.segment.frequency, entry.segment.duration, samples);
         // Prepared before the sound starts: once it runs, the player's refills come first.
-        showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
+        showStatus(QString::fromUtf8(kStatusSending), kSendingLook);
         if (Check->enabled()) {
             sendChecked(samples);
             return;
         }
         if (!playOnSoundCard(samples, this)) {
-            finishSend(false, QStringLiteral("Nicht gesendet."));
+            finishSend(false, QString::fromUtf8(kStatusNotSent));
             return;
         }
         sendClock_.start();
         markTimer_->start();
     }
     if (OPT_PCSpeaker->isChecked()) {
-        showStatus(QStringLiteral("Wird gesendet …"), kSendingLook);
+        showStatus(QString::fromUtf8(kStatusSending), kSendingLook);
         std::vector<ToneSegment> sequence;
         std::vector<int> lines;
         for (const TimelineSegment& entry : timeline_) {
@@ -329,7 +329,7 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         if (!isVisible())
             return; // closed during the walk
         if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
-            finishSend(false, QStringLiteral("PC Speaker nicht erreichbar."));
+            finishSend(false, QStringLiteral("✘ PC Speaker nicht erreichbar."));
         else
             finishSend(true, QString());
     }
@@ -339,7 +339,7 @@ void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
     QString message;
     if (!Check->start(message)) {
         showErrorBox(this, message);
-        finishSend(false, QStringLiteral("Nicht gesendet."));
+        finishSend(false, QString::fromUtf8(kStatusNotSent));
         return;
     }
     setSending(true);
@@ -350,7 +350,7 @@ void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
             return; // closed meanwhile
         if (!playOnSoundCard(samples, this)) {
             Check->cancel();
-            finishSend(false, QStringLiteral("Nicht gesendet."));
+            finishSend(false, QString::fromUtf8(kStatusNotSent));
             return;
         }
         sendClock_.start();
@@ -431,10 +431,9 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
     // once the component has finished closing.
     const TSendStatus end = sendEnd(*AUD_Main);
     if (markTimer_->isActive())
-        finishSend(end.result == TSendResult::Sent,
-                   end.result == TSendResult::Stopped
-                       ? QStringLiteral("Abgebrochen")
-                       : QStringLiteral("Abgebrochen, unvollständig."));
+        finishSend(end.result == TSendResult::Sent, end.result == TSendResult::Stopped
+                                                        ? QString::fromUtf8(kStatusStopped)
+                                                        : QString::fromUtf8(kStatusBroken));
     markTimer_->stop();
     if (Check->recording()) {
         if (end.result != TSendResult::Sent) {

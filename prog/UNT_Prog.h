@@ -105,6 +105,7 @@ private:
     void followSend();
     // The status line under the listing: what the last send came to.
     void showStatus(const QString& text, const StatusLook& look);
+    // The status line after a send: "✔ Gesendet.", or failure as it stands ("✘ …").
     void finishSend(bool sent, const QString& failure);
     // Starts the sound card's send once the check's recording has run for a moment.
     void sendChecked(const std::vector<uint8_t>& samples);

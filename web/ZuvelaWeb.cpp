@@ -296,12 +296,17 @@ val testCall(const std::string& address, const val& js, int amplitude) {
     return out;
 }
 
-// The texts the page shows as the desktop does, from the engine: the sound card's failure line
-// and the line of a broken-off test call ("%1" stands for the reason).
+// The texts the page shows as the desktop does, from the engine: the sound card's failure line,
+// the line of a broken-off test call ("%1" stands for the reason) and the status line's.
 val texts() {
     val out = val::object();
     out.set("soundCardUnavailable", std::string(kSoundCardUnavailable));
     out.set("testCallAborted", testCallAborted("%1"));
+    out.set("statusSending", std::string(kStatusSending));
+    out.set("statusSent", std::string(kStatusSent));
+    out.set("statusStopped", std::string(kStatusStopped));
+    out.set("statusBroken", std::string(kStatusBroken));
+    out.set("statusNotSent", std::string(kStatusNotSent));
     return out;
 }
 

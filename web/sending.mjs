@@ -113,11 +113,11 @@ async function play(samples, entries, what, failureText) {
         // A page without an audio output may never start its context: wait two seconds at most.
         await Promise.race([ctx.resume(), new Promise((r) => setTimeout(r, 2000))]);
     } catch (e) {
-        show("✘ Nicht gesendet.");
+        show(core.texts().statusNotSent);
         return showMessage(soundFailed(`Der Browser gibt keinen Ton aus (${germanError(e)}).`));
     }
     if (ctx.state !== "running") {
-        show("✘ Nicht gesendet.");
+        show(core.texts().statusNotSent);
         return showMessage(soundFailed("Der Browser gibt keinen Ton aus."));
     }
     const buffer = ctx.createBuffer(1, samples.length, SAMPLE_RATE);
@@ -129,7 +129,7 @@ async function play(samples, entries, what, failureText) {
     sending.source = source;
     sending.stopped = false;
     sendingChanged(true);
-    show("Wird gesendet …");
+    show(core.texts().statusSending);
     if (inDialog) $("BTN_Stop").focus();
     const startAt = ctx.currentTime;
     source.start(startAt);
@@ -151,7 +151,8 @@ async function play(samples, entries, what, failureText) {
             const sent = !failed && !sending.stopped;
             if (sent) $("progress").value = 1;
             sendingChanged(false);
-            show(sent ? "✔ Gesendet." : failed ? "✘ Abgebrochen, unvollständig." : "✘ Abgebrochen");
+            const t = core.texts();
+            show(sent ? t.statusSent : failed ? t.statusBroken : t.statusStopped);
             // The work goes on where it began: "OK und los !" in the dialog.
             if (inDialog && $("FRM_Prog").open) $("BTN_Go").focus();
             if (failed) await showMessage(soundFailed(failureText));
