@@ -2,9 +2,9 @@
 // The send command: the tone sequence through the audio component's player, as the
 // programming dialog sends it, or through the PC-speaker module.
 #include "Audio.h"
+#include "CheckRecording.h"
 #include "Commands.h"
 #include "ProgEngine.h"
-#include "Recorder.h"
 #include "SendCheck.h"
 #include "SendTimeline.h"
 #include "SoundCardSend.h"
@@ -94,51 +94,6 @@ std::string cliText(QString message) {
     return message.toStdString();
 }
 
-// The input the check records from: its place among ALSA's capture devices, the default
-// input when no name is given. A missing one fails before anything is sent.
-int32_t inputDevice(const std::string& name) {
-    if (name.empty() || name == "default")
-        return platform::WAVE_MAPPER;
-    const std::vector<std::string> names = platform::alsaCaptureDeviceNames();
-    const auto found = std::find(names.begin(), names.end(), name);
-    if (found == names.end())
-        throw Failure("Das Eingangsgerät \"" + name +
-                      "\" ist nicht vorhanden; es wird nichts gesendet.");
-    return static_cast<int32_t>(found - names.begin());
-}
-
-// Records the input through the recorder of an audio component of its own, from before the
-// send until stopped: 16-bit mono, 44100 samples per second.
-class CheckRecording {
-public:
-    explicit CheckRecording(const std::string& input) : audio_(nullptr) {
-        audio_.SetAudioDeviceID(inputDevice(input));
-        TRecorder& recorder = *audio_.Recorder;
-        recorder.SetChannels(TChannels::Mono);
-        recorder.SetBitsPerSample(TBPS::_16);
-        recorder.SetSampleRate(kRate);
-        audio_.OnRecord = [this](TObject*, void* data, void*, uint16_t bytes) {
-            const auto* values = static_cast<const int16_t*>(data);
-            for (uint16_t i = 0; i < bytes / 2; ++i)
-                recording_.samples.push_back(float(values[i]) / 32768.0f);
-        };
-        if (!recorder.Record())
-            throw Failure("Die Aufnahme für die Prüfung startet nicht: " +
-                          cliText(audio_.ErrorMessage) + "; es wird nichts gesendet.");
-        recording_.sampleRate = kRate;
-    }
-    // What was recorded until now, the recorder stopped.
-    Recording finish() {
-        audio_.Recorder->Stop();
-        return std::move(recording_);
-    }
-
-private:
-    static constexpr uint16_t kRate = 44100;
-    TAudio audio_;
-    Recording recording_;
-};
-
 // Waits in the event loop for ms, the recorder's buffers coming in meanwhile.
 void settle(int ms) {
     QEventLoop wait;
@@ -152,7 +107,9 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
     // Before anything is sent: the recording that checks it, begun a little before.
     std::optional<CheckRecording> recording;
     if (check != nullptr && check->check) {
-        recording.emplace(check->input);
+        QString message;
+        if (!recording.emplace().start(check->input, message))
+            throw Failure(cliText(message));
         settle(300);
     }
     // Before the component: the component's last Stop raises OnPlayed into it.

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CableCheck.h"
 
-#include "Audio.h"
-#include "Recorder.h"
 #include "WaveOutAlsa.h"
 
 #include <QAction>
@@ -22,7 +20,6 @@ namespace {
 
 const char* const enabledKey = "Pruefen/An";
 const char* const inputKey = "Pruefen/Eingang";
-constexpr uint16_t kRate = 44100;
 
 QSettings userSettings() {
     return QSettings(QStringLiteral("zuvela"), QStringLiteral("zuvela"));
@@ -77,56 +74,19 @@ void CableCheck::addToMenu(QMenu& menu) {
 }
 
 bool CableCheck::start(QString& message) {
-    cancel();
-    int32_t device = platform::WAVE_MAPPER;
-    if (!input_.isEmpty()) {
-        const std::vector<std::string> names = platform::alsaCaptureDeviceNames();
-        const auto found = std::find(names.begin(), names.end(), input_.toStdString());
-        if (found == names.end()) {
-            message = QStringLiteral("Das Eingangsgerät \"%1\" ist nicht vorhanden; es wird "
-                                     "nichts gesendet.")
-                          .arg(input_);
-            return false;
-        }
-        device = static_cast<int32_t>(found - names.begin());
-    }
-    audio_ = std::make_unique<TAudio>(nullptr);
-    audio_->SetAudioDeviceID(device);
-    TRecorder& recorder = *audio_->Recorder;
-    recorder.SetChannels(TChannels::Mono);
-    recorder.SetBitsPerSample(TBPS::_16);
-    recorder.SetSampleRate(kRate);
-    recording_ = Recording{kRate, {}};
-    audio_->OnRecord = [this](TObject*, void* data, void*, uint16_t bytes) {
-        const auto* values = static_cast<const int16_t*>(data);
-        for (uint16_t i = 0; i < bytes / 2; ++i)
-            recording_.samples.push_back(float(values[i]) / 32768.0f);
-    };
-    if (!recorder.Record()) {
-        message = QStringLiteral("Die Aufnahme für die Prüfung startet nicht: ") +
-                  audio_->ErrorMessage + QStringLiteral("; es wird nichts gesendet.");
-        audio_.reset();
-        return false;
-    }
-    return true;
+    return recording_.start(input_.toStdString(), message);
 }
 
 bool CableCheck::recording() const {
-    return audio_ != nullptr;
+    return recording_.recording();
 }
 
 SendCheck CableCheck::finish(const std::vector<ToneSegment>& sent) {
-    if (audio_)
-        audio_->Recorder->Stop();
-    audio_.reset();
-    return checkSend(sent, std::exchange(recording_, {}));
+    return checkSend(sent, recording_.finish());
 }
 
 void CableCheck::cancel() {
-    if (audio_)
-        audio_->Recorder->Stop();
-    audio_.reset();
-    recording_ = {};
+    recording_.cancel();
 }
 
 void showCheckReport(QWidget* parent, const std::vector<std::string>& lines) {

@@ -5,16 +5,15 @@
 // through the recorder of an audio component of its own, from a little before the first tone
 // to a little after the last, and compared tone by tone with what was sent. The choice and
 // the input's ALSA name persist in the user's settings.
+#include "CheckRecording.h"
 #include "SendCheck.h"
 
 #include <QObject>
 #include <QString>
 
-#include <memory>
 
 class QMenu;
 class QWidget;
-class TAudio;
 
 // The check's report, a line a tone, in a window of its own over parent.
 void showCheckReport(QWidget* parent, const std::vector<std::string>& lines);
@@ -43,6 +42,5 @@ public:
 private:
     bool enabled_ = false;
     QString input_;
-    std::unique_ptr<TAudio> audio_;
-    Recording recording_;
+    CheckRecording recording_;
 };
