@@ -23,7 +23,7 @@ struct DecodedCall {
 };
 
 // The calls among tones in time order; tones that form no call are left out.
-std::vector<DecodedCall> findCalls(const std::vector<FoundTone>& tones, const TToneTable& table);
+std::vector<DecodedCall> findCalls(const std::vector<FoundTone>& found, const TToneTable& table);
 
 // "0:01:02,35": a time in a recording of any length.
 std::string callTime(double seconds);

@@ -304,7 +304,8 @@ std::string RecordingReader::note() const {
         return {};
     auto seconds = [&](uint64_t bytes) {
         char text[32];
-        std::snprintf(text, sizeof text, "%.2f", double(bytes / blockAlign_) / rate_);
+        const uint64_t frames = bytes / blockAlign_; // whole frames only
+        std::snprintf(text, sizeof text, "%.2f", double(frames) / rate_);
         std::string s = text;
         std::replace(s.begin(), s.end(), '.', ',');
         return s + " s";

@@ -64,8 +64,6 @@ void markDone(WaveHdr* header) {
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
 }
 
-std::atomic<unsigned> underrunCount{0};
-
 // The silence after the sound that must have played before the sound counts as heard: more
 // than a server's position runs ahead of what it has played. A break that begins later than
 // that is in the silence and spoils nothing.
