@@ -118,6 +118,9 @@ async function watchForUpdates() {
     offer(registration.waiting);
     follow(registration.installing);
     registration.addEventListener("updatefound", () => follow(registration.installing));
+    // Looked for at every start as well, not only when the browser checks by itself: a check
+    // that failed or came too early (a busy machine, a flaky network) is made again.
+    registration.update().catch(() => {});
 }
 
 async function start() {
