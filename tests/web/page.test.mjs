@@ -2,7 +2,7 @@
 // The page in Debian's Chromium, headless, driven by keyboard and mouse as a user drives it;
 // zuvela-cli (the desktop's engine) is the oracle for listings, messages, WAV and .740 bytes.
 import assert from "node:assert/strict";
-import { cpSync, mkdirSync, readFileSync, readdirSync, writeFileSync } from "node:fs";
+import { cpSync, mkdirSync, readFileSync, readdirSync, utimesSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
@@ -465,6 +465,10 @@ test("a new version is fetched fresh, kept apart until complete, and offered; th
     // The next build: another style sheet, and a service worker naming a new version.
     writeFileSync(join(dir, "zuvela.css"), `${readFileSync(join(dir, "zuvela.css"))}\n/* next version */\n`);
     writeFileSync(join(dir, "sw.js"), readFileSync(join(dir, "sw.js"), "utf8").replace(oldCache, `${oldCache}-next`));
+    // Written later than the first fetch, as a real next build is: the server's Last-Modified
+    // counts whole seconds, and a copy from the same second would answer "304 Not Modified".
+    const later = new Date(Date.now() + 5000);
+    for (const file of ["zuvela.css", "sw.js"]) utimesSync(join(dir, file), later, later);
     await page.reload();
     await page.waitForSelector("#updateRow:not([hidden])", { timeout: 30000 });
     // The old version still serves the page; the new one is complete beside it.
