@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The call command: a pager's own address as a test call, written to a file or sent.
 #include "Commands.h"
+#include "Sound.h"
 
 #include "Cp1252.h"
 #include "TestCall.h"

@@ -139,11 +139,6 @@ void writeAll(std::FILE* out, const std::string& bytes, const std::string& name)
 // any other name the raw bytes. No half-written file is left behind.
 void writeSamples(const std::string& output, const std::vector<uint8_t>& samples);
 
-// Plays samples through the audio component's player on device (empty: the default), or
-// segments through the PC-speaker module; the exit status of send.
-int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device);
-int playOnSpeaker(const std::vector<ToneSegment>& segments);
-
 // A whole decimal number, nothing around it.
 bool parseNumber(const std::string& text, int& value);
 

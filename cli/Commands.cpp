@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The commands that print or write: listing, render, devices.
+// The commands that print or write: listing, render, devices (its list from the sound part).
 #include "Commands.h"
 
 #include "ProgEngine.h"
 #include "ProgListing.h"
+#include "Sound.h"
 #include "ToneSequence.h"
-#include "WaveOutAlsa.h"
 #include "WaveWriter.h"
 
 #include "ProfileFile.h"
@@ -119,24 +119,7 @@ void writeSamples(const std::string& output, const std::vector<uint8_t>& samples
 int runDevices(Args& args) {
     if (!args.done())
         args.reject();
-    std::vector<platform::AlsaDevice> devices = platform::alsaPlaybackDevices();
-    if (devices.empty())
-        throw Failure("ALSA nennt keine Ausgabegeräte.");
-    // The system's default first: it is what send uses without --device.
-    std::stable_partition(devices.begin(), devices.end(),
-                          [](const platform::AlsaDevice& d) { return d.name == "default"; });
-    std::size_t width = 0;
-    for (const platform::AlsaDevice& d : devices)
-        width = std::max(width, d.name.size());
-    std::string text;
-    for (const platform::AlsaDevice& d : devices) {
-        std::string line = d.name;
-        if (!d.description.empty())
-            line += std::string(width - d.name.size() + 2, ' ') + d.description;
-        text += line + '\n';
-    }
-    writeAll(stdout, text, "Standardausgabe");
-    return kExitOk;
+    return listDevices();
 }
 
 } // namespace cli

@@ -197,6 +197,26 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
     }
 }
 
+// zuvela-cli alone, without its sound part beside it: what plays nothing works as before, what
+// plays says what is missing and sends nothing.
+TEST(ZuvelaCli, WithoutItsSoundPartOnlyTheCommandsThatPlayFail) {
+    fs::create_directory("alone");
+    fs::copy_file(ZUVELA_CLI, "alone/zuvela-cli");
+    const std::string alone = fs::absolute("alone/zuvela-cli").string();
+    const ProcessResult render = testsupport::runProcess(alone, {"render", "-o", "alone.raw"});
+    EXPECT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_EQ(readFile("alone.raw"), cli({"render", "-o", "-"}).out);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"send", "--device", "null"}, {"devices"}, {"call", "57434"}}) {
+        const ProcessResult r = testsupport::runProcess(alone, args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "zuvela-cli " + args[0] +
+                             ": Der Tonteil von zuvela-cli (zuvela-cli-sound) lässt sich nicht "
+                             "starten (nicht vorhanden).\n");
+        EXPECT_EQ(r.out, "");
+    }
+}
+
 TEST(ZuvelaCli, RenderWritesWaveFilesRawFilesAndStandardOutputAlike) {
     const std::vector<std::string> settings = {"--system", "ccir",        "--address",
                                                "1=12345",  "--amplitude", "60"};

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What plays sound, in zuvela-cli's sound part: a program of its own (zuvela-cli-sound), the
+// only one that loads Qt and ALSA. zuvela-cli itself, on reaching one of these, hands the whole
+// command line over to it (SoundHandOver.cpp), before it has read any input or written any
+// output; the sound part runs the same command again and plays. So the commands that play
+// nothing start without them.
+#include "Commands.h"
+#include "ToneSequence.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The command line as main received it, for the hand-over.
+void rememberCommandLine(char** argv);
+
+// Plays samples through the audio component's player on device (empty: the default), or
+// segments through the PC-speaker module; the exit status of send.
+int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device);
+int playOnSpeaker(const std::vector<ToneSegment>& segments);
+// Plays samples as playOnSoundCard does, recording the input meanwhile, and compares what was
+// heard with segments (send --check).
+int playChecked(const std::vector<uint8_t>& samples, const std::vector<ToneSegment>& segments,
+                const SendRequest& request);
+// Prints ALSA's output devices, the default first (devices).
+int listDevices();
+
+} // namespace cli

@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// zuvela-cli's sound part: the tone sequence through the audio component's player, as the
+// programming dialog sends it, or through the PC-speaker module; and the list of ALSA's output
+// devices. Only the program zuvela-cli-sound holds it.
+#include "Audio.h"
+#include "CheckRecording.h"
+#include "Commands.h"
+#include "Sound.h"
+#include "ProgEngine.h"
+#include "SendCheck.h"
+#include "SendTimeline.h"
+#include "SoundCardSend.h"
+#include "SpeakerSafety.h"
+#include "ToneSequence.h"
+#include "UNT_Bleeper.h"
+#include "WaveOutAlsa.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// Ctrl+C: the handler only writes to this pipe, which the event loop watches; during a speaker
+// send, which blocks, it switches the speaker off and ends the program itself.
+int interruptPipe[2] = {-1, -1};
+std::atomic<bool> speakerSending{false};
+
+void onInterrupt(int) {
+    if (speakerSending.load()) {
+        platform::speakerOffNow();
+        constexpr char message[] = "\nAbgebrochen.\n";
+        (void)!write(STDERR_FILENO, message, sizeof message - 1);
+        _exit(kExitInterrupted);
+    }
+    const char byte = 1;
+    (void)!write(interruptPipe[1], &byte, 1);
+}
+
+void armInterrupt() {
+    if (pipe(interruptPipe) != 0)
+        throw Failure("Kein Signalkanal.");
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// A progress bar on stderr, drawn only when stderr is a terminal.
+class Progress {
+public:
+    explicit Progress(double totalSeconds)
+        : total_(totalSeconds), shown_(isatty(STDERR_FILENO) != 0) {}
+
+    void draw(double fraction) {
+        if (!shown_)
+            return;
+        fraction = std::clamp(fraction, 0.0, 1.0);
+        constexpr int width = 30;
+        const auto filled = std::lround(fraction * width);
+        std::string bar(static_cast<std::size_t>(filled), '#');
+        bar.resize(width, '-');
+        std::fprintf(stderr, "\r[%s] %3d %%  %.1f / %.1f s", bar.c_str(),
+                     static_cast<int>(std::lround(fraction * 100)), fraction * total_, total_);
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    // Ends the bar's line after a whole send; after a failure or a stop, wipes it.
+    void finish(bool complete) {
+        if (!drawn_)
+            return;
+        std::fputs(complete ? "\n" : "\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    double total_;
+    bool shown_;
+    bool drawn_ = false;
+};
+
+std::string cliText(QString message) {
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return message.toStdString();
+}
+
+// Waits in the event loop for ms, the recorder's buffers coming in meanwhile.
+void settle(int ms) {
+    QEventLoop wait;
+    QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
+int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device,
+                    const SendRequest* check = nullptr,
+                    const std::vector<ToneSegment>* segments = nullptr) {
+    // Before anything is sent: the recording that checks it, begun a little before.
+    std::optional<CheckRecording> recording;
+    if (check != nullptr && check->check) {
+        QString message;
+        if (!recording.emplace().start(check->input, message))
+            throw Failure(cliText(message));
+        settle(300);
+    }
+    // Before the component: the component's last Stop raises OnPlayed into it.
+    QEventLoop loop;
+    TAudio audio(nullptr);
+    audio.Player->SetSampleRate(static_cast<uint16_t>(kSampleRate));
+    if (!device.empty() && device != "default") {
+        const std::vector<std::string> names = platform::alsaPlaybackDeviceNames();
+        const auto found = std::find(names.begin(), names.end(), device);
+        if (found == names.end())
+            throw Failure(std::string(kSoundCardUnavailable) + "\nDas Ausgabegerät \"" + device +
+                          "\" ist nicht vorhanden (die Geräte listet zuvela-cli devices).");
+        audio.SetAudioDeviceName(device); // opened by its name, not by its place in the list
+    }
+
+    bool played = false;
+    // Buffers back from the device, for the progress bar (counted in the sound layer's thread).
+    std::atomic<int> buffersPlayed{0};
+    audio.OnBufferPlayed = [&](TObject*) { ++buffersPlayed; };
+    audio.OnPlayed = [&](TObject*) {
+        played = true;
+        loop.quit();
+    };
+    bool interrupted = false;
+    QSocketNotifier notifier(interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+        interrupted = true;
+        loop.quit();
+    });
+
+    Progress progress(static_cast<double>(samples.size()) / kSampleRate);
+    const TSendStatus start = startSend(audio, samples);
+    if (start.result == TSendResult::NotStarted)
+        throw Failure(cliText(start.message));
+
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        const double done = static_cast<double>(buffersPlayed.load()) * audio.Player->BufferSize();
+        progress.draw(done / static_cast<double>(samples.size()));
+    });
+    ticker.start(100);
+    // A player that never reports the end must not keep the program waiting for ever.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    bool stuck = false;
+    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
+        stuck = true;
+        loop.quit();
+    });
+    watchdog.start(static_cast<int>(samples.size() * 1000 / kSampleRate) + 10000);
+    if (!played)
+        loop.exec();
+    ticker.stop();
+
+    if (interrupted || stuck) {
+        audio.Player->Stop();
+        progress.finish(false);
+        if (interrupted) {
+            std::fputs("Abgebrochen.\n", stderr);
+            return kExitInterrupted;
+        }
+        throw Failure("Die Wiedergabe endet nicht.");
+    }
+    const TSendStatus end = sendEnd(audio);
+    if (end.result != TSendResult::Sent) {
+        progress.finish(false);
+        throw Failure(cliText(end.message));
+    }
+    progress.draw(1.0);
+    progress.finish(true);
+    if (!recording)
+        return kExitOk;
+    // A little after the last tone, then the recording against what was sent.
+    settle(400);
+    const SendCheck result = checkSend(*segments, recording->finish());
+    std::string text = result.summary + "\n";
+    for (const std::string& line : sendCheckDetails(result))
+        text += line + "\n";
+    writeAll(stdout, text, "Standardausgabe");
+    return result.ok ? kExitOk : kExitFailure;
+}
+
+int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
+    UNT_Bleeper::initBleeper();
+    if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
+        throw Failure("Der PC-Lautsprecher ist nicht erreichbar (weder /dev/input noch die "
+                      "Konsole noch die Ports).");
+    // The progress by the send's timeline: each walked segment ends at its last sample.
+    const std::vector<TimelineSegment> timeline = segmentTimeline(sequence);
+    const auto total = static_cast<double>(timelineSamples(timeline));
+    Progress progress(total / kSampleRate);
+    std::size_t walked = 0;
+    speakerSending = true;
+    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) {
+        if (walked < timeline.size() && total > 0)
+            progress.draw(static_cast<double>(timeline[walked++].endSample) / total);
+    });
+    speakerSending = false;
+    progress.finish(true);
+    return kExitOk;
+}
+
+// The application object the player's messages need, and Ctrl+C armed.
+struct SendSession {
+    int argc = 1;
+    char name[11] = "zuvela-cli";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+    SendSession() { armInterrupt(); }
+};
+
+} // namespace
+
+int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
+    SendSession session;
+    return sendToSoundCard(samples, device);
+}
+
+int playOnSpeaker(const std::vector<ToneSegment>& segments) {
+    SendSession session;
+    return sendToSpeaker(segments);
+}
+
+int playChecked(const std::vector<uint8_t>& samples, const std::vector<ToneSegment>& segments,
+                const SendRequest& request) {
+    SendSession session;
+    return sendToSoundCard(samples, request.output.device, &request, &segments);
+}
+
+int listDevices() {
+    std::vector<platform::AlsaDevice> devices = platform::alsaPlaybackDevices();
+    if (devices.empty())
+        throw Failure("ALSA nennt keine Ausgabegeräte.");
+    // The system's default first: it is what send uses without --device.
+    std::stable_partition(devices.begin(), devices.end(),
+                          [](const platform::AlsaDevice& d) { return d.name == "default"; });
+    std::size_t width = 0;
+    for (const platform::AlsaDevice& d : devices)
+        width = std::max(width, d.name.size());
+    std::string text;
+    for (const platform::AlsaDevice& d : devices) {
+        std::string line = d.name;
+        if (!d.description.empty())
+            line += std::string(width - d.name.size() + 2, ' ') + d.description;
+        text += line + '\n';
+    }
+    writeAll(stdout, text, "Standardausgabe");
+    return kExitOk;
+}
+
+} // namespace cli
