@@ -22,14 +22,26 @@ cmake --build "$build" --target zuvela-core
 
 rm -rf "$site"
 mkdir -p "$site"
-modules=(zuvela.mjs ui.mjs controls.mjs files.mjs decoding.mjs sending.mjs remember.mjs binding.mjs)
-cp "$root"/web/{index.html,zuvela.css,manifest.webmanifest} "${modules[@]/#/$root/web/}" "$site/"
+# The page's modules as one file: one request instead of a chain of imports. binding.mjs also
+# stands alone, for Node's tests of the binding.
+node "$root/web/bundle.mjs" "$root/web/zuvela.mjs" "$site/zuvela.mjs"
+cp "$root"/web/{index.html,zuvela.css,manifest.webmanifest,binding.mjs} "$site/"
 cp "$build"/web/zuvela-core.{js,wasm} "$site/"
 node "$root/web/icon.mjs" "$root/resources/icon.bmp" "$site" 192 512 maskable-512
-# The service worker keeps every file of this build; its cache is named after their contents.
-files=(./ index.html zuvela.css "${modules[@]}" manifest.webmanifest zuvela-core.js
-       zuvela-core.wasm icon-192.png icon-512.png icon-maskable-512.png)
-version="zuvela-$(cd "$site" && cat "${files[@]:1}" | sha256sum | cut -c1-16)"
+# What the page loads first carries its contents' hash in its address ("zuvela.css?v=…"): an
+# address that never changes its contents can be cached for good.
+loaded=(zuvela.css zuvela-core.js zuvela.mjs zuvela-core.wasm icon-192.png)
+for file in "${loaded[@]}"; do
+    hash="$(sha256sum "$site/$file" | cut -c1-12)"
+    sed -i "s|\"$file\"|\"$file?v=$hash\"|g" "$site/index.html"
+    grep -q "\"$file?v=$hash\"" "$site/index.html" || { echo "index.html does not load $file" >&2; exit 1; }
+done
+# The service worker keeps every file of this build, at the addresses the page asks for; its
+# cache is named after their contents.
+files=(./ index.html manifest.webmanifest icon-512.png icon-maskable-512.png
+       $(grep -o '"[a-z0-9.-]*?v=[0-9a-f]*"' "$site/index.html" | sort -u | tr -d '"'))
+paths=("${files[@]:1}")
+version="zuvela-$(cd "$site" && cat "${paths[@]%%\?*}" | sha256sum | cut -c1-16)"
 list="$(printf '"%s",' "${files[@]}")"
 sed -e "s|@VERSION@|$version|" -e "s|@FILES@|[${list%,}]|" "$root/web/sw.js" >"$site/sw.js"
 echo "Die Seite steht in $site"

@@ -11,8 +11,9 @@ self.addEventListener("install", (event) => {
     event.waitUntil((async () => {
         const cache = await caches.open(VERSION);
         try {
-            // addAll stores all or nothing; "reload" skips stale copies in the HTTP cache.
-            await cache.addAll(FILES.map((file) => new Request(file, { cache: "reload" })));
+            // addAll stores all or nothing; "no-cache" asks the server about every copy in the
+            // HTTP cache, so that a stale one is never kept and a current one not fetched twice.
+            await cache.addAll(FILES.map((file) => new Request(file, { cache: "no-cache" })));
         } catch (e) {
             await caches.delete(VERSION);
             throw e;
