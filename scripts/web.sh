@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the web page into build/web-site (static files that any web server can serve) and
-# serves it on http://localhost:8740 with Python's http.server. With --build it only builds.
+# serves it on http://localhost:8740 with scripts/web-serve.py. With --build it only builds.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/packages.sh"
@@ -44,10 +44,15 @@ paths=("${files[@]:1}")
 version="zuvela-$(cd "$site" && cat "${paths[@]%%\?*}" | sha256sum | cut -c1-16)"
 list="$(printf '"%s",' "${files[@]}")"
 sed -e "s|@VERSION@|$version|" -e "s|@FILES@|[${list%,}]|" "$root/web/sw.js" >"$site/sw.js"
+# Precompressed copies beside the files, for servers that send them (web-serve.py does):
+# gzip always, brotli where its command is installed.
+for file in "$site"/*.{html,css,js,mjs,wasm,webmanifest}; do
+    gzip -9 -k -n "$file"
+    if command -v brotli >/dev/null; then brotli -q 11 -k "$file"; fi
+done
 echo "Die Seite steht in $site"
 
 if [ "${1:-}" != "--build" ]; then
     echo "http://localhost:8740 (Strg+C beendet)"
-    cd "$site"
-    exec python3 -m http.server 8740 --bind 127.0.0.1
+    exec python3 "$root/scripts/web-serve.py" --port 8740 "$site"
 fi
