@@ -139,6 +139,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
 
 
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], ConnectionError):  # a browser that went away
+            super().handle_error(request, client_address)
+
+
 def main():
     parser = argparse.ArgumentParser(description="Serves the built web page.")
     parser.add_argument("--bind", default="127.0.0.1")
@@ -146,8 +154,7 @@ def main():
     parser.add_argument("folder")
     args = parser.parse_args()
     Handler.root = os.path.abspath(args.folder)
-    server = http.server.ThreadingHTTPServer((args.bind, args.port), Handler)
-    server.daemon_threads = True
+    server = Server((args.bind, args.port), Handler)
     print(f"Serving on {args.bind} port {server.server_address[1]}", flush=True)
     try:
         server.serve_forever()
