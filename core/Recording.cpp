@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -113,8 +112,7 @@ Recording readAll(RecordingReader& reader) {
 } // namespace
 
 Recording readWav(std::span<const uint8_t> bytes) {
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
-    RecordingReader reader(in, true, 0);
+    RecordingReader reader(bytes, true, 0);
     return readAll(reader);
 }
 
@@ -145,7 +143,107 @@ Recording readRecordingFile(const std::filesystem::path& file, double rawRate) {
     return recording;
 }
 
-RecordingReader::RecordingReader(std::istream& in, bool wavByName, double rawRate) : in_(in) {
+// The calls the reader makes of its input, named and behaving as std::istream's.
+class RecordingInput {
+public:
+    virtual ~RecordingInput() = default;
+    virtual void read(char* to, std::streamsize count) = 0;
+    virtual std::streamsize gcount() const = 0;
+    virtual void ignore(std::streamsize count) = 0;
+    virtual std::streamsize readsome(char* to, std::streamsize count) = 0;
+    virtual void clear() = 0;
+    virtual void seekg(std::streamoff to, std::ios_base::seekdir from = std::ios_base::beg) = 0;
+    virtual std::streamoff tellg() = 0;
+};
+
+namespace {
+
+class StreamInput final : public RecordingInput {
+public:
+    explicit StreamInput(std::istream& in) : in_(in) {}
+    void read(char* to, std::streamsize count) override { in_.read(to, count); }
+    std::streamsize gcount() const override { return in_.gcount(); }
+    void ignore(std::streamsize count) override { in_.ignore(count); }
+    std::streamsize readsome(char* to, std::streamsize count) override {
+        return in_.readsome(to, count);
+    }
+    void clear() override { in_.clear(); }
+    void seekg(std::streamoff to, std::ios_base::seekdir from) override { in_.seekg(to, from); }
+    std::streamoff tellg() override { return in_.tellg(); }
+
+private:
+    std::istream& in_;
+};
+
+// Bytes in memory as an istream over them reads them: a read or skip past the end takes what
+// is there and leaves the input failed (a skip only at its end) until clear(); a failed input
+// neither reads, moves nor tells where it is.
+class MemoryInput final : public RecordingInput {
+public:
+    explicit MemoryInput(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    void read(char* to, std::streamsize count) override {
+        last_ = take(to, count);
+        if (last_ < count)
+            failed_ = ended_ = true;
+    }
+    std::streamsize gcount() const override { return last_; }
+    void ignore(std::streamsize count) override {
+        last_ = take(nullptr, count);
+        if (last_ < count)
+            ended_ = true;
+    }
+    std::streamsize readsome(char* to, std::streamsize count) override {
+        return last_ = take(to, count);
+    }
+    void clear() override { failed_ = ended_ = false; }
+    void seekg(std::streamoff to, std::ios_base::seekdir from) override {
+        ended_ = false;
+        const std::streamoff base = from == std::ios_base::end   ? std::streamoff(bytes_.size())
+                                    : from == std::ios_base::cur ? std::streamoff(at_)
+                                                                 : 0;
+        if (failed_ || base + to < 0 || base + to > std::streamoff(bytes_.size()))
+            failed_ = true;
+        else
+            at_ = std::size_t(base + to);
+    }
+    std::streamoff tellg() override { return good() ? std::streamoff(at_) : -1; }
+
+private:
+    // Whatever asks a failed or ended input fails it.
+    bool good() {
+        failed_ = failed_ || ended_;
+        return !failed_;
+    }
+    std::streamsize take(char* to, std::streamsize count) {
+        if (!good())
+            return 0;
+        const auto n =
+            std::min<uint64_t>(uint64_t(std::max<std::streamsize>(count, 0)), bytes_.size() - at_);
+        if (to != nullptr)
+            std::memcpy(to, bytes_.data() + at_, n);
+        at_ += n;
+        return std::streamsize(n);
+    }
+
+    std::span<const uint8_t> bytes_;
+    std::size_t at_ = 0;
+    std::streamsize last_ = 0;
+    bool failed_ = false, ended_ = false;
+};
+
+} // namespace
+
+RecordingReader::RecordingReader(std::istream& in, bool wavByName, double rawRate)
+    : RecordingReader(std::make_unique<StreamInput>(in), wavByName, rawRate) {}
+
+RecordingReader::RecordingReader(std::span<const uint8_t> bytes, bool wavByName, double rawRate)
+    : RecordingReader(std::make_unique<MemoryInput>(bytes), wavByName, rawRate) {}
+
+RecordingReader::~RecordingReader() = default;
+
+RecordingReader::RecordingReader(std::unique_ptr<RecordingInput> input, bool wavByName,
+                                 double rawRate)
+    : input_(std::move(input)), in_(*input_) {
     pending_.resize(12);
     in_.read(reinterpret_cast<char*>(pending_.data()), 12);
     pending_.resize(static_cast<std::size_t>(in_.gcount()));

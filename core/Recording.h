@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <istream>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -36,11 +37,16 @@ Recording readRecordingFile(const std::filesystem::path& file, double rawRate = 
 // Reads a recording block by block from a stream (a file, a pipe, standard input), so that
 // memory stays the same however long it is. The stream is a WAV file when its content starts as
 // one or wavByName says so, else raw 8-bit samples at rawRate. Throws RecordingError.
+class RecordingInput;
 class RecordingReader {
 public:
     static constexpr std::size_t blockFrames = 16384;
 
     RecordingReader(std::istream& in, bool wavByName, double rawRate);
+    // From bytes in memory, which outlive the reader: no stream, so that a program that reads
+    // only from memory (the web page's engine) carries none of the streams' machinery.
+    RecordingReader(std::span<const uint8_t> bytes, bool wavByName, double rawRate);
+    ~RecordingReader();
     double sampleRate() const { return rate_; }
     bool isWav() const { return wav_; }
     // The next samples (first channel, full scale +-1), at most blockFrames; empty at the end.
@@ -52,9 +58,11 @@ public:
     std::string note() const;
 
 private:
+    RecordingReader(std::unique_ptr<RecordingInput> input, bool wavByName, double rawRate);
     void lookBeyondData();
 
-    std::istream& in_;
+    std::unique_ptr<RecordingInput> input_;
+    RecordingInput& in_;
     bool wav_ = false;
     double rate_ = 0;
     uint16_t tag_ = 0, bits_ = 0, blockAlign_ = 1;

@@ -10,6 +10,7 @@
 #include <limits>
 #include <sstream>
 #include <streambuf>
+#include <tuple>
 
 namespace {
 
@@ -244,13 +245,27 @@ TEST(Recording, BrokenFilesGiveAClearMessage) {
     }
 }
 
-// Every cut of a valid file either reads or fails with a message; never beyond the bytes.
+// Every cut of a valid file either reads or fails with a message; never beyond the bytes. Bytes
+// in memory read as the same bytes in a stream do, to the sample and the message.
 TEST(Recording, EveryTruncationIsReadSafely) {
     Bytes c;
     chunk(c, "LIST", {'x', 'y', 'z'});
+    chunk(c, "data", Bytes(7, 0x22)); // before the format: read again once that is known
     chunk(c, "fmt ", extensible(1, 2, 44100, 24));
     chunk(c, "data", Bytes(60, 0x11));
+    chunk(c, "LIST", {'x', 'y'});
     const Bytes full = riff(c);
+    const auto outcome = [](auto&& read) {
+        try {
+            RecordingReader reader = read();
+            std::vector<float> samples;
+            for (auto block = reader.next(); !block.empty(); block = reader.next())
+                samples.insert(samples.end(), block.begin(), block.end());
+            return std::make_tuple(std::string(), reader.sampleRate(), samples, reader.note());
+        } catch (const RecordingError& e) {
+            return std::make_tuple(std::string(e.what()), 0.0, std::vector<float>(), std::string());
+        }
+    };
     for (std::size_t n = 0; n <= full.size(); ++n) {
         const Bytes cut(full.begin(), full.begin() + std::ptrdiff_t(n));
         try {
@@ -258,6 +273,10 @@ TEST(Recording, EveryTruncationIsReadSafely) {
             EXPECT_LE(r.samples.size(), 10u);
         } catch (const RecordingError&) {
         }
+        std::istringstream stream(std::string(cut.begin(), cut.end()));
+        EXPECT_EQ(outcome([&] { return RecordingReader(std::span(cut), true, 0); }),
+                  outcome([&] { return RecordingReader(stream, true, 0); }))
+            << n << " bytes";
     }
 }
 

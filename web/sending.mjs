@@ -197,8 +197,9 @@ export function saveWav(download) {
     download(core.waveFile(renderSamples()), "Programmierdaten.wav", "audio/wav");
 }
 
-// Output devices where the browser lets a page choose them; the choice is remembered.
-export async function offerOutputs() {
+// Output devices where the browser lets a page choose them; the choice is remembered. The list
+// fills in the background: the page does not wait for the browser's device query.
+export function offerOutputs() {
     const ctxProto = window.AudioContext && AudioContext.prototype;
     if (!ctxProto || !("setSinkId" in ctxProto) || !navigator.mediaDevices) return;
     $("sinkRow").hidden = false;
@@ -208,7 +209,6 @@ export async function offerOutputs() {
         choice.replaceChildren(new Option("Standard", ""), ...devices.map((d, i) => new Option(d.label || `Ausgang ${i + 1}`, d.deviceId)));
         choice.value = localStorage.getItem("zuvela.sink") || "";
     };
-    await fill().catch(() => {});
     choice.addEventListener("change", async () => {
         localStorage.setItem("zuvela.sink", choice.value);
         if (sending.ctx)
@@ -223,4 +223,5 @@ export async function offerOutputs() {
             await fill().catch(() => {});
         });
     }
+    fill().catch(() => {});
 }

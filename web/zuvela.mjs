@@ -125,7 +125,9 @@ async function watchForUpdates() {
 
 async function start() {
     try {
-        setCore(await window.ZuvelaCore());
+        // The engine's WebAssembly from where the page preloaded it, under the same address.
+        const preloaded = (file) => document.querySelector(`link[rel="preload"][href^="${file}"]`)?.href ?? file;
+        setCore(await window.ZuvelaCore({ locateFile: preloaded }));
     } catch (e) {
         $("status").textContent = "Die Seite kann nicht starten: der Browser lädt oder startet ihr Programm nicht.";
         return;
@@ -137,7 +139,7 @@ async function start() {
     bindEvents();
     setStatus("Bereit.");
     restoreSettings();
-    await offerOutputs();
+    offerOutputs(); // the dialog's output list: the browser's device query takes its time
     acceptLaunchedFiles();
     stats.interactiveMs = performance.now();
     document.body.dataset.ready = "true";

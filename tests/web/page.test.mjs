@@ -4,9 +4,11 @@
 import assert from "node:assert/strict";
 import { cpSync, mkdirSync, readFileSync, readdirSync, utimesSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
-import { join } from "node:path";
+import { basename, join } from "node:path";
 import { after, before, test } from "node:test";
-import { gzipSync } from "node:zlib";
+import { createHash } from "node:crypto";
+import { request } from "node:http";
+import { gunzipSync, gzipSync } from "node:zlib";
 import { cli, cliOptions, fastest, fourAddresses, fourCompleted, initial, launch, loadCore, serve, shots, site,
          slowest, tempDir } from "./support.mjs";
 
@@ -544,8 +546,47 @@ test("a phone, dark mode and 200 % zoom: nothing is cut, axe-core finds no viola
     }
 });
 
+// One raw request (Node's fetch would unpack the body and hide how it came).
+function get(path, headers = {}) {
+    return new Promise((resolve, reject) => {
+        const { hostname, port } = new URL(server.url);
+        request({ hostname, port, path: `/${path.replace(/^\.?\//, "")}`, headers }, (res) => {
+            const chunks = [];
+            res.on("data", (c) => chunks.push(c));
+            res.on("end", () => resolve({ status: res.statusCode, headers: res.headers, body: Buffer.concat(chunks) }));
+        }).on("error", reject).end();
+    });
+}
+
+test("the server sends files compressed where taken, caches for good what names its version, revalidates the rest", async () => {
+    const index = readFileSync(join(site, "index.html"), "utf8");
+    const versioned = [...index.matchAll(/"([\w.-]+)\?v=(\w+)"/g)].map(([, file, v]) => ({ file, v }));
+    assert.deepEqual(versioned.map((f) => f.file).sort(),
+                     ["icon-192.png", "icon-192.png", "icon-192.png", "zuvela-core.js", "zuvela-core.wasm", "zuvela.css", "zuvela.mjs"]);
+    for (const { file, v } of versioned) {
+        const bytes = readFileSync(join(site, file));
+        assert.equal(createHash("sha256").update(bytes).digest("hex").slice(0, v.length), v, file);
+        const r = await get(`${file}?v=${v}`, { "accept-encoding": "br;q=0, gzip" });
+        assert.equal(r.status, 200, file);
+        assert.match(r.headers["cache-control"], /max-age=31536000, immutable/, file);
+        const packed = r.headers["content-encoding"] === "gzip";
+        assert.equal(packed, !file.endsWith(".png"), file);
+        if (packed) assert.equal(r.headers.vary, "Accept-Encoding", file);
+        assert.ok((packed ? gunzipSync(r.body) : r.body).equals(bytes), file);
+    }
+    for (const path of ["./", "sw.js", "manifest.webmanifest", "zuvela.mjs"]) {
+        const r = await get(path);
+        assert.equal(r.headers["content-encoding"], undefined, path); // not asked for
+        assert.equal(r.headers["cache-control"], "no-cache", path);
+        const again = await get(path, { "if-none-match": r.headers.etag });
+        assert.equal(again.status, 304, path);
+    }
+    assert.ok((await get("./")).body.equals(readFileSync(join(site, "index.html"))));
+    assert.equal((await get(`/%2e%2e/${basename(site)}/index.html`)).status, 404); // nothing outside the site
+});
+
 test("figures: compressed size, time to interactive, render time, click to first sound", (t) => {
-    const files = readdirSync(site);
+    const files = readdirSync(site).filter((f) => !/\.(gz|br)$/.test(f)); // not the precompressed copies
     figures.compressedBytes = files.reduce((n, f) => n + gzipSync(readFileSync(join(site, f)), { level: 9 }).length, 0);
     figures.uncompressedBytes = files.reduce((n, f) => n + readFileSync(join(site, f)).length, 0);
     t.diagnostic(JSON.stringify(figures));

@@ -54,12 +54,12 @@ export const fastest = { toneLength: 40, tonePause: 10, blockPause: 500, amplitu
 // Where the sliders start: its pause after Block A (1370 ms) lies on a tie of the rounding.
 export const initial = { toneLength: 100, tonePause: 30, blockPause: 700, amplitude: 100 };
 
-// Python's http.server on a free port; stop() ends it.
+// The page's own server (precompressed files, cache headers) on a free port; stop() ends it.
 export async function serve(dir = site) {
-    const server = spawn("python3", ["-u", "-m", "http.server", "0", "--bind", "127.0.0.1"],
-                         { cwd: dir, stdio: ["ignore", "pipe", "ignore"] });
+    const server = spawn("python3", [join(root, "scripts/web-serve.py"), "--port", "0", dir],
+                         { stdio: ["ignore", "pipe", "ignore"] });
     const port = await new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error("http.server did not start")), 10000);
+        const timer = setTimeout(() => reject(new Error("the server did not start")), 10000);
         server.stdout.on("data", (chunk) => {
             const m = /port (\d+)/.exec(chunk.toString());
             if (m) {
