@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""zuvela-cli against sox, whole process: each zuvela-cli given renders the four-address
-sequence to a WAV file, and sox synthesises a WAV file of the same length and format; the runs
+"""zuvela-cli against sox, whole process: each zuvela-cli given renders the sequence of one
+address (2.8 s) to a WAV file, and sox synthesises a WAV file of the same length and format; the runs
 alternate (A B A B ...), so that the ratio of each pair holds when the machine's speed drifts.
 Also times `zuvela-cli --version`, the start of the program alone, against `true`.
 
@@ -17,8 +17,7 @@ import subprocess
 import tempfile
 import time
 
-SETTINGS = ["--system", "ccir", "--evaluator", "5", "--address", "1=12345", "--address",
-            "2=67890", "--address", "3=1R2R3", "--address", "4=55G55"]
+SETTINGS = ["--system", "ccir", "--address", "1=67890"]
 
 
 def timed(command, cwd):
