@@ -7,6 +7,7 @@
 #include "ProgEngine.h"
 #include "SendCheck.h"
 #include "SendTimeline.h"
+#include "Sending.h"
 #include "SoundCardSend.h"
 #include "SpeakerSafety.h"
 #include "ToneSequence.h"
@@ -101,9 +102,11 @@ void settle(int ms) {
     wait.exec();
 }
 
+} // namespace
+
 int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device,
-                    const SendRequest* check = nullptr,
-                    const std::vector<ToneSegment>* segments = nullptr) {
+                    const SendRequest* check, const std::vector<ToneSegment>* segments,
+                    std::string* checkSummary) {
     // Before anything is sent: the recording that checks it, begun a little before.
     std::optional<CheckRecording> recording;
     if (check != nullptr && check->check) {
@@ -185,6 +188,8 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
     // A little after the last tone, then the recording against what was sent.
     settle(400);
     const SendCheck result = checkSend(*segments, recording->finish());
+    if (checkSummary != nullptr)
+        *checkSummary = result.summary;
     std::string text = result.summary + "\n";
     for (const std::string& line : sendCheckDetails(result))
         text += line + "\n";
@@ -212,16 +217,18 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     return kExitOk;
 }
 
-// The application object the player's messages need, and Ctrl+C armed.
-struct SendSession {
-    int argc = 1;
-    char name[11] = "zuvela-cli";
-    char* argv[2] = {name, nullptr};
-    QCoreApplication application{argc, argv};
-    SendSession() { armInterrupt(); }
-};
-
+namespace {
+int sessionArgc = 1;
+char sessionName[] = "zuvela-cli";
+char* sessionArgv[] = {sessionName, nullptr};
 } // namespace
+
+SendSession::SendSession()
+    : application_(std::make_unique<QCoreApplication>(sessionArgc, sessionArgv)) {
+    armInterrupt();
+}
+
+SendSession::~SendSession() = default;
 
 int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
     SendSession session;

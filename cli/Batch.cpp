@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// batch's sending: each line of the list through the same sends as the send command.
+#include "Commands.h"
+#include "ProgEngine.h"
+#include "Sending.h"
+
+#include <optional>
+
+namespace cli {
+
+int runBatch(Args& args) {
+    const BatchRequest request = parseBatch(args);
+    SendRequest check;
+    check.check = request.check;
+    check.input = request.input;
+    std::optional<SendSession> session;
+    return runBatchWith(
+        request, [&] { session.emplace(); },
+        [&](const FleetPager& pager) {
+            BatchSend outcome;
+            const ProgTonesResult tones = progTones(pager.settings);
+            const ExpertValues& e = request.expert.values();
+            const std::vector<ToneSegment> segments = progSegments(tones.tones, e);
+            try {
+                const int status =
+                    request.output.speaker
+                        ? sendToSpeaker(segments)
+                        : sendToSoundCard(progSamples(tones.tones, e), request.output.device,
+                                          &check, &segments, &outcome.check);
+                if (status == kExitInterrupted) {
+                    outcome.result = FleetResult::Aborted;
+                    outcome.reason = "mit Strg+C";
+                    outcome.interrupted = true;
+                }
+                outcome.checkFailed = status == kExitFailure;
+            } catch (const Failure& failure) {
+                outcome.result = FleetResult::Aborted;
+                outcome.reason = failure.what();
+            }
+            return outcome;
+        });
+}
+
+} // namespace cli
