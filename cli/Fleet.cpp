@@ -182,10 +182,12 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
         std::string answer;
         for (;;) {
             if (!std::getline(std::cin, answer)) {
+                // Ctrl+C while waiting breaks off the read: an error, not the input's end.
+                interrupted = std::ferror(stdin) != 0;
                 answer = "q";
                 break;
             }
-            answer = trimmed(answer);
+            answer = caseFolded(trimmed(answer));
             if (!answer.empty() && answer.back() == '\r')
                 answer.pop_back();
             if (answer.empty() || answer == "s" || answer == "q")
@@ -195,13 +197,14 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
         if (answer == "q")
             break;
 
+        const std::string time = isoLocalTime(std::chrono::system_clock::now());
         BatchSend outcome;
         if (answer == "s")
             outcome.result = FleetResult::Skipped;
         else
             outcome = send(p);
         interrupted = outcome.interrupted;
-        FleetRecordEntry entry{isoLocalTime(std::chrono::system_clock::now()),
+        FleetRecordEntry entry{time,
                                p.label,
                                p.holder,
                                p.settings,
