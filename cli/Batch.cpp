@@ -15,7 +15,7 @@ int runBatch(Args& args) {
     check.input = request.input;
     std::optional<SendSession> session;
     return runBatchWith(
-        request, [&] { session.emplace(); },
+        request, [&] { session.emplace(); }, readAnswerLine,
         [&](const FleetPager& pager) {
             BatchSend outcome;
             const ProgTonesResult tones = progTones(pager.settings);

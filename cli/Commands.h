@@ -66,10 +66,14 @@ CallRequest parseCall(Args& args);
 BatchRequest parseBatch(Args& args);
 // A list file read, or Failure with the refusal ("Die Datei NAME ist keine Liste: ...").
 FleetList readListFile(const std::string& name);
+// How reading an answer of batch ended.
+enum class AnswerEnd { Line, End, Interrupted };
 // Works through the list: prompt, answer, send, record line, summary; the exit status of
 // batch. beforeFirstSend runs once the record is open, before anything is sent (it readies the
-// sound); send sends one line's settings.
+// sound and Ctrl+C); readAnswer reads one line of standard input; send sends one line's
+// settings.
 int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
+                 const std::function<AnswerEnd(std::string&)>& readAnswer,
                  const std::function<BatchSend(const FleetPager&)>& send);
 
 // The whole program: the command line as main receives it, the exit status.

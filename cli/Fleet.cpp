@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 namespace cli {
 
@@ -134,6 +133,7 @@ BatchRequest parseBatch(Args& args) {
 }
 
 int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
+                 const std::function<AnswerEnd(std::string&)>& readAnswer,
                  const std::function<BatchSend(const FleetPager&)>& send) {
     const FleetList list = readListFile(request.list);
     for (const std::string& note : list.notes)
@@ -181,9 +181,9 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
         }
         std::string answer;
         for (;;) {
-            if (!std::getline(std::cin, answer)) {
-                // Ctrl+C while waiting breaks off the read: an error, not the input's end.
-                interrupted = std::ferror(stdin) != 0;
+            const AnswerEnd end = readAnswer(answer);
+            if (end != AnswerEnd::Line) {
+                interrupted = end == AnswerEnd::Interrupted;
                 answer = "q";
                 break;
             }
@@ -204,15 +204,9 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
         else
             outcome = send(p);
         interrupted = outcome.interrupted;
-        FleetRecordEntry entry{time,
-                               p.label,
-                               p.holder,
-                               p.settings,
-                               device,
-                               request.expert.values(),
-                               outcome.result,
-                               outcome.reason,
-                               outcome.check};
+        FleetRecordEntry entry{time,           p.label,        p.holder,
+                               p.settings,     device,         request.expert.values(),
+                               outcome.result, outcome.reason, outcome.check};
         const std::string line = fleetRecordLine(entry);
         try {
             record->append(line);

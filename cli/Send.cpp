@@ -22,10 +22,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
+#include <poll.h>
 #include <unistd.h>
 
 namespace cli {
@@ -215,6 +217,40 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     speakerSending = false;
     progress.finish(true);
     return kExitOk;
+}
+
+AnswerEnd readAnswerLine(std::string& line) {
+    // Read here rather than through std::cin, so that a line that came with the one before
+    // is not hidden in a buffer that poll cannot see.
+    static std::string pending;
+    for (;;) {
+        const std::size_t end = pending.find('\n');
+        if (end != std::string::npos) {
+            line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return AnswerEnd::Line;
+        }
+        pollfd fds[2] = {{interruptPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return AnswerEnd::End;
+        }
+        if (fds[0].revents != 0)
+            return AnswerEnd::Interrupted;
+        char block[4096];
+        const ssize_t n = ::read(STDIN_FILENO, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (pending.empty())
+                return AnswerEnd::End;
+            line = std::move(pending);
+            pending.clear();
+            return AnswerEnd::Line;
+        }
+        pending.append(block, static_cast<std::size_t>(n));
+    }
 }
 
 namespace {

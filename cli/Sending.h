@@ -37,4 +37,8 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
 // speaker is reachable.
 int sendToSpeaker(const std::vector<ToneSegment>& segments);
 
+// Reads one line of standard input (without its line end) for batch, or ends with Ctrl+C,
+// also when it came just before the read began. Needs a SendSession.
+AnswerEnd readAnswerLine(std::string& line);
+
 } // namespace cli

@@ -8,6 +8,7 @@
 #include "Recording.h"
 #include "SequenceDecoder.h"
 #include "support/AlsaCapture.h"
+#include "support/ChildSignal.h"
 #include "support/RunProcess.h"
 #include "support/SmallTmpfs.h"
 
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -69,6 +71,7 @@ public:
             process_.waitForReadyRead(200);
         }
     }
+    bool signal(int number) { return testsupport::signalChild(process_, number); }
     int finish() {
         process_.closeWriteChannel();
         process_.waitForFinished(60000);
@@ -158,9 +161,11 @@ TEST(ZuvelaCliBatch, SendsEachAnsweredLineThroughAlsaAndRecordsEveryAnswer) {
                               "1234, Ruf 2 5678 – Übersprungen ("),
               std::string::npos)
         << listed.out;
+    // Ctrl+C at the prompt ends it as it ends a send.
     Batch from({"batch", "liste.csv", "--from", "W1-09"});
     ASSERT_TRUE(from.waitFor("3/3 W1-09")) << from.out();
-    EXPECT_EQ(from.finish(), 1);
+    ASSERT_TRUE(from.signal(SIGINT));
+    EXPECT_EQ(from.finish(), 130);
     EXPECT_TRUE(from.out().ends_with("0 gesendet, 0 übersprungen, 0 fehlgeschlagen, 1 offen\n"))
         << from.out();
 }
