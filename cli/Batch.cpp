@@ -16,24 +16,27 @@ int runBatch(Args& args) {
     std::optional<SendSession> session;
     return runBatchWith(
         request, [&] { session.emplace(); }, readAnswerLine,
-        [&](const FleetPager& pager) {
+        [&](const FleetPager& pager, int record, const std::string& interrupted) {
             BatchSend outcome;
             const ProgTonesResult tones = progTones(pager.settings);
             const ExpertValues& e = request.expert.values();
             const std::vector<ToneSegment> segments = progSegments(tones.tones, e);
             try {
+                if (request.output.speaker)
+                    recordSpeakerInterrupt(record, interrupted);
                 const int status =
                     request.output.speaker
                         ? sendToSpeaker(segments)
                         : sendToSoundCard(progSamples(tones.tones, e), request.output.device,
                                           &check, &segments, &outcome.check);
+                recordSpeakerInterrupt(-1, {});
                 if (status == kExitInterrupted) {
                     outcome.result = FleetResult::Aborted;
-                    outcome.reason = "mit Strg+C";
                     outcome.interrupted = true;
                 }
                 outcome.checkFailed = status == kExitFailure;
             } catch (const Failure& failure) {
+                recordSpeakerInterrupt(-1, {});
                 outcome.result = FleetResult::Aborted;
                 outcome.reason = failure.what();
             }

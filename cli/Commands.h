@@ -53,7 +53,7 @@ struct BatchRequest {
 // How one send of a batch ended, for its record line and the summary.
 struct BatchSend {
     FleetResult result = FleetResult::Sent;
-    std::string reason;       // Aborted: why
+    std::string reason;       // Aborted: why (not for Ctrl+C, which batch names itself)
     std::string check;        // the check's summary; empty when none ran
     bool checkFailed = false; // the check found a fault: the line counts as failed
     bool interrupted = false; // Ctrl+C: the batch ends after this line
@@ -71,10 +71,12 @@ enum class AnswerEnd { Line, End, Interrupted };
 // Works through the list: prompt, answer, send, record line, summary; the exit status of
 // batch. beforeFirstSend runs once the record is open, before anything is sent (it readies the
 // sound and Ctrl+C); readAnswer reads one line of standard input; send sends one line's
-// settings.
+// settings, given the record's open file and the line that stands for this send if Ctrl+C ends
+// the program during it.
 int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
                  const std::function<AnswerEnd(std::string&)>& readAnswer,
-                 const std::function<BatchSend(const FleetPager&)>& send);
+                 const std::function<BatchSend(const FleetPager&, int record,
+                                               const std::string& interrupted)>& send);
 
 // The whole program: the command line as main receives it, the exit status.
 int runProgram(int argc, char** argv);

@@ -15,6 +15,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kSpeakerDevice = "PC-Lautsprecher";
+constexpr const char* kInterruptedReason = "mit Strg+C";
 
 std::string quoted(const std::string& name) {
     return "\"" + name + "\"";
@@ -134,7 +135,8 @@ BatchRequest parseBatch(Args& args) {
 
 int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
                  const std::function<AnswerEnd(std::string&)>& readAnswer,
-                 const std::function<BatchSend(const FleetPager&)>& send) {
+                 const std::function<BatchSend(const FleetPager&, int record,
+                                               const std::string& interrupted)>& send) {
     const FleetList list = readListFile(request.list);
     for (const std::string& note : list.notes)
         warn(note);
@@ -198,15 +200,27 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
             break;
 
         const std::string time = isoLocalTime(std::chrono::system_clock::now());
-        BatchSend outcome;
-        if (answer == "s")
-            outcome.result = FleetResult::Skipped;
-        else
-            outcome = send(p);
-        interrupted = outcome.interrupted;
-        FleetRecordEntry entry{time,           p.label,        p.holder,
-                               p.settings,     device,         request.expert.values(),
-                               outcome.result, outcome.reason, outcome.check};
+        bool checkFailed = false;
+        FleetRecordEntry entry;
+        entry.time = time;
+        entry.label = p.label;
+        entry.holder = p.holder;
+        entry.settings = p.settings;
+        entry.device = device;
+        entry.expert = request.expert.values();
+        if (answer == "s") {
+            entry.result = FleetResult::Skipped;
+        } else {
+            FleetRecordEntry broken = entry;
+            broken.result = FleetResult::Aborted;
+            broken.reason = kInterruptedReason;
+            const BatchSend outcome = send(p, record->descriptor(), fleetRecordLine(broken));
+            interrupted = outcome.interrupted;
+            entry.result = outcome.result;
+            entry.reason = outcome.interrupted ? kInterruptedReason : outcome.reason;
+            entry.check = outcome.check;
+            checkFailed = outcome.checkFailed;
+        }
         const std::string line = fleetRecordLine(entry);
         try {
             record->append(line);
@@ -214,10 +228,10 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
             std::fprintf(stderr, "%s\n", fleetRecordLineLost(quoted(log), e.what(), line).c_str());
             return kExitFailure;
         }
-        print(withPeriod(fleetResultText(outcome.result, outcome.reason)) + "\n");
-        if (outcome.result == FleetResult::Skipped)
+        print(withPeriod(fleetResultText(entry.result, entry.reason)) + "\n");
+        if (entry.result == FleetResult::Skipped)
             ++skipped;
-        else if (outcome.result == FleetResult::Sent && !outcome.checkFailed)
+        else if (entry.result == FleetResult::Sent && !checkFailed)
             ++sent;
         else
             ++failed;

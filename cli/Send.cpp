@@ -38,10 +38,18 @@ namespace {
 // send, which blocks, it switches the speaker off and ends the program itself.
 int interruptPipe[2] = {-1, -1};
 std::atomic<bool> speakerSending{false};
+// What the handler appends to a record before it ends a speaker send of batch: set before the
+// send, so that the handler only reads it.
+std::atomic<int> interruptRecordFd{-1};
+std::string interruptRecordLine;
 
 void onInterrupt(int) {
     if (speakerSending.load()) {
         platform::speakerOffNow();
+        if (const int fd = interruptRecordFd.load(); fd >= 0) {
+            (void)!write(fd, interruptRecordLine.data(), interruptRecordLine.size());
+            (void)fsync(fd);
+        }
         constexpr char message[] = "\nAbgebrochen.\n";
         (void)!write(STDERR_FILENO, message, sizeof message - 1);
         _exit(kExitInterrupted);
@@ -197,6 +205,12 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
         text += line + "\n";
     writeAll(stdout, text, "Standardausgabe");
     return result.ok ? kExitOk : kExitFailure;
+}
+
+void recordSpeakerInterrupt(int fd, std::string line) {
+    interruptRecordFd = -1;
+    interruptRecordLine = std::move(line);
+    interruptRecordFd = fd;
 }
 
 int sendToSpeaker(const std::vector<ToneSegment>& sequence) {

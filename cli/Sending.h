@@ -36,6 +36,9 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
 // Walks segments on the PC speaker (Ctrl+C ends the program there); throws Failure when no
 // speaker is reachable.
 int sendToSpeaker(const std::vector<ToneSegment>& segments);
+// The line that Ctrl+C during a speaker send appends to the record open as fd (synced) before
+// it ends the program, so that even that send is recorded; fd -1: none.
+void recordSpeakerInterrupt(int fd, std::string line);
 
 // Reads one line of standard input (without its line end) for batch, or ends with Ctrl+C,
 // also when it came just before the read began. Needs a SendSession.

@@ -31,6 +31,9 @@ public:
 
     // Whether the file held nothing when it was opened (a new record needs its header).
     bool wasEmpty() const noexcept { return wasEmpty_; }
+    // The open file, for a signal handler that must append a last line with write and fsync
+    // alone (both safe there) before it ends the program.
+    int descriptor() const noexcept { return fd_; }
 
     // Writes line (with its line end) at the end of the file and syncs it to the disk. When the
     // file ended in a line broken off (a killed program), that line is left as it is and a
