@@ -257,6 +257,10 @@ AnswerEnd readAnswerLine(std::string& line) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            // A Ctrl+C that came with the end of the input (its handler ran as poll returned).
+            pollfd interrupt = {interruptPipe[0], POLLIN, 0};
+            if (::poll(&interrupt, 1, 0) > 0)
+                return AnswerEnd::Interrupted;
             if (pending.empty())
                 return AnswerEnd::End;
             line = std::move(pending);
