@@ -250,6 +250,20 @@ TEST(ZuvelaCliBatch, BadListsAreNamedAndNothingIsSent) {
         }
     }
 
+    // A send that cannot begin is recorded as broken off, with its reason; nothing plays.
+    writeFile("l.csv", head + "A;ZVEI 1;5 Ton;12345;\r\n");
+    fs::remove("l-Protokoll.csv");
+    Batch noInput({"batch", "l.csv", "--check", "--input", "kein-geraet"});
+    ASSERT_TRUE(noInput.waitFor("1/1 A – Ruf 1 12345\n")) << noInput.out();
+    noInput.answer("");
+    EXPECT_EQ(noInput.finish(), 1);
+    EXPECT_TRUE(readFile("l-Protokoll.csv")
+                    .ends_with(";default;100;30;700;100;\"Abgebrochen: Das Eingangsgerät "
+                               "\"\"kein-geraet\"\" ist nicht vorhanden; es wird nichts "
+                               "gesendet.\";\r\n"))
+        << readFile("l-Protokoll.csv");
+    EXPECT_EQ(capture.size(), 0U);
+
     // A record line that cannot be written after a send stops the batch and shows the line.
     SmallTmpfs small(fs::absolute("klein"), 64 * 1024);
     if (!small.skipReason().empty()) {
