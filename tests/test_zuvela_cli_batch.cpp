@@ -42,7 +42,7 @@ const ExpertValues kFastValues{40, 10, 500, 100};
 // zuvela-cli batch with its standard input in the test's hands.
 class Batch {
 public:
-    explicit Batch(std::vector<std::string> args) {
+    explicit Batch(const std::vector<std::string>& args) {
         QStringList list;
         for (const std::string& a : args)
             list << QString::fromStdString(a);
