@@ -35,7 +35,7 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
                     std::string* checkSummary = nullptr);
 // Walks segments on the PC speaker (Ctrl+C ends the program there); throws Failure when no
 // speaker is reachable.
-int sendToSpeaker(const std::vector<ToneSegment>& segments);
+int sendToSpeaker(const std::vector<ToneSegment>& sequence);
 // The line that Ctrl+C during a speaker send appends to the record open as fd (synced) before
 // it ends the program, so that even that send is recorded; fd -1: none.
 void recordSpeakerInterrupt(int fd, std::string line);

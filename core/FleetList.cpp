@@ -327,9 +327,9 @@ FleetList readFleetList(std::string_view bytes, const std::string& shown,
 }
 
 std::string fleetListText(const std::vector<FleetPager>& pagers) {
-    std::vector<std::string> header;
+    std::vector<std::string> header(kFleetColumns);
     for (int c = 0; c < kFleetColumns; ++c)
-        header.push_back(fleetColumnName(static_cast<FleetColumn>(c)));
+        header[static_cast<std::size_t>(c)] = fleetColumnName(static_cast<FleetColumn>(c));
     std::string text = std::string(kUtf8Bom) + csvLine(header);
     for (const FleetPager& p : pagers) {
         const auto cells = fleetCells(p);

@@ -35,6 +35,9 @@ TEST(FleetList, ReadsWhatSpreadsheetsWriteAndNamesEveryBadLine) {
         std::vector<std::string> problems;
     };
     const std::string w1252Holder = "J\xFCrgen M\xFC\xDF";
+    const std::string evaluators = "5 Ton, 4 Ton, 3 Ton).";
+    const std::string systems =
+        "ZVEI 1, ZVEI 1 (GB), ZVEI 2, ZVEI F, ZVEI DEPR., CCIR, CCIR / EEA).";
     const std::vector<Case> cases = {
         {"good lines, BOM",
          "\xEF\xBB\xBF" + kHeader + "W1-07;Jürgen Müß;ZVEI 2;4 Ton;Immer ein;ja;1234;;;;\r\n" +
@@ -68,10 +71,8 @@ TEST(FleetList, ReadsWhatSpreadsheetsWriteAndNamesEveryBadLine) {
           "Zeile 4 (C): Rufadresse doppelt vorhanden.",
           "Zeile 5 (D): Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\".",
           "Zeile 6 (A): Die Kennung \"A\" steht schon in Zeile 2.", "Zeile 7: Die Kennung fehlt.",
-          "Zeile 8 (E): Unbekannter Wert in Spalte Auswertung: \"6 Ton\" (erlaubt: 5 Ton, 4 Ton, "
-          "3 Ton).",
-          "Zeile 9 (F): Unbekannter Wert in Spalte Tonsystem: \"ZVEI 9\" (erlaubt: ZVEI 1, "
-          "ZVEI 1 (GB), ZVEI 2, ZVEI F, ZVEI DEPR., CCIR, CCIR / EEA).",
+          "Zeile 8 (E): Unbekannter Wert in Spalte Auswertung: \"6 Ton\" (erlaubt: " + evaluators,
+          "Zeile 9 (F): Unbekannter Wert in Spalte Tonsystem: \"ZVEI 9\" (erlaubt: " + systems,
           "Zeile 10 (G): Unbekannter Wert in Spalte Langton: \"vielleicht\" (erlaubt: ja, nein).",
           "Zeile 11 (H): Die Zeile hat mehr Felder als die erste Zeile.",
           "Zeile 12 (I): Ein Feld in Anführungszeichen endet nicht."}},
