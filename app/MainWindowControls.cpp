@@ -114,13 +114,16 @@ void TFRM_Main::buildControls() {
 
     FRA_Adressen = groupBox(this, "FRA_Adressen", " Rufadressen ", {276, 4, 149, 121});
     TXT_Adresse_01 = addressEdit(FRA_Adressen, "TXT_Adresse_01", 20, "57434");
-    CHK_Adresse_01 =
-        option<QCheckBox>(FRA_Adressen, "CHK_Adresse_01", "Ruf 1", {12, 24, 57, 13}, true);
-    CHK_Adresse_02 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_02", "Ruf 2", {12, 48, 65, 13});
+    CHK_Adresse_01 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_01", kAddressCaptions[0],
+                                       {12, 24, 57, 13}, true);
+    CHK_Adresse_02 =
+        option<QCheckBox>(FRA_Adressen, "CHK_Adresse_02", kAddressCaptions[1], {12, 48, 65, 13});
     TXT_Adresse_02 = addressEdit(FRA_Adressen, "TXT_Adresse_02", 44, "");
-    CHK_Adresse_03 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_03", "Ruf 3", {12, 72, 65, 13});
+    CHK_Adresse_03 =
+        option<QCheckBox>(FRA_Adressen, "CHK_Adresse_03", kAddressCaptions[2], {12, 72, 65, 13});
     TXT_Adresse_03 = addressEdit(FRA_Adressen, "TXT_Adresse_03", 68, "");
-    CHK_Adresse_04 = option<QCheckBox>(FRA_Adressen, "CHK_Adresse_04", "Ruf 4", {12, 96, 65, 13});
+    CHK_Adresse_04 =
+        option<QCheckBox>(FRA_Adressen, "CHK_Adresse_04", kAddressCaptions[3], {12, 96, 65, 13});
     TXT_Adresse_04 = addressEdit(FRA_Adressen, "TXT_Adresse_04", 92, "");
 
     FRA_Len2 = groupBox(this, "FRA_Len2", caption(G::LenMode), {124, 160, 145, 57});

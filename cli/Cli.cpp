@@ -108,9 +108,9 @@ namespace {
 
 // Every option that takes a value, of every command.
 constexpr std::string_view kValueOptions[] = {
-    "-f",           "--system",      "--evaluator", "--mode",   "--address", "--tone-length",
-    "--tone-pause", "--block-pause", "--amplitude", "--device", "-o",        "--output",
-    "--rate",       "--input",       "--min-length"};
+    "-f",           "--system",      "--evaluator",  "--mode",   "--address", "--tone-length",
+    "--tone-pause", "--block-pause", "--amplitude",  "--device", "-o",        "--output",
+    "--rate",       "--input",       "--min-length", "--log",    "--from"};
 
 } // namespace
 

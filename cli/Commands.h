@@ -2,7 +2,11 @@
 #pragma once
 // The commands of zuvela-cli. A command is one function here and one row in Program.cpp's table.
 #include "Cli.h"
+#include "FleetList.h"
+#include "FleetRecord.h"
 #include "TestCall.h"
+
+#include <functional>
 
 namespace cli {
 
@@ -36,11 +40,43 @@ struct CallRequest {
     bool toFile = false;
     std::string file;
 };
+// A fleet list worked through line by line: the list's settings, the send's options.
+struct BatchRequest {
+    std::string list;
+    std::string log;  // the record; empty: beside the list, LISTE-Protokoll.csv
+    std::string from; // --from: the label to start at; empty: the first line
+    ExpertOptions expert;
+    OutputOptions output;
+    bool check = false;
+    std::string input;
+};
+// How one send of a batch ended, for its record line and the summary.
+struct BatchSend {
+    FleetResult result = FleetResult::Sent;
+    std::string reason;       // Aborted: why (not for Ctrl+C, which batch names itself)
+    std::string check;        // the check's summary; empty when none ran
+    bool checkFailed = false; // the check found a fault: the line counts as failed
+    bool interrupted = false; // Ctrl+C: the batch ends after this line
+};
 SettingsOptions parseListing(Args& args);
 RenderRequest parseRender(Args& args);
 SendRequest parseSend(Args& args);
 DecodeRequest parseDecode(Args& args);
 CallRequest parseCall(Args& args);
+BatchRequest parseBatch(Args& args);
+// A list file read, or Failure with the refusal ("Die Datei NAME ist keine Liste: ...").
+FleetList readListFile(const std::string& name);
+// How reading an answer of batch ended.
+enum class AnswerEnd { Line, End, Interrupted };
+// Works through the list: prompt, answer, send, record line, summary; the exit status of
+// batch. beforeFirstSend runs once the record is open, before anything is sent (it readies the
+// sound and Ctrl+C); readAnswer reads one line of standard input; send sends one line's
+// settings, given the record's open file and the line that stands for this send if Ctrl+C ends
+// the program during it.
+int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
+                 const std::function<AnswerEnd(std::string&)>& readAnswer,
+                 const std::function<BatchSend(const FleetPager&, int record,
+                                               const std::string& interrupted)>& send);
 
 // The whole program: the command line as main receives it, the exit status.
 int runProgram(int argc, char** argv);
@@ -51,5 +87,7 @@ int runSend(Args& args);
 int runDevices(Args& args);
 int runDecode(Args& args);
 int runCall(Args& args);
+int runList(Args& args);
+int runBatch(Args& args);
 
 } // namespace cli

@@ -102,6 +102,38 @@ const Command kCommands[] = {
      "                        wie bei den Einstellungen), und nur seine Lesart\n"
      "  --min-length N        nur Rufe mit mindestens N Tönen (3 bis 5, Vorgabe 3)\n",
      false, false, cli::runDecode},
+    {"list", "eine Liste von Empfängern (CSV) prüfen und ausgeben",
+     "Aufruf: zuvela-cli list LISTE.csv [--log PROTOKOLL.csv]\n\n"
+     "Liest eine Liste von Empfängern, wie eine Tabellenkalkulation sie als CSV speichert\n"
+     "(getrennt durch ; oder ,, UTF-8 mit oder ohne BOM oder Windows-1252), prüft jede Zeile\n"
+     "wie \"Programmieren\" und gibt sie aus, mit dem letzten Ergebnis aus dem Protokoll.\n"
+     "Spalten der ersten Zeile (groß oder klein geschrieben): Kennung (eindeutig), Träger,\n"
+     "Tonsystem (\"ZVEI 1\" bis \"CCIR / EEA\"), Auswertung (\"5 Ton\", \"4 Ton\", \"3 Ton\"),\n"
+     "Schaltermodus (\"Schaltbar\", \"Immer ein\", \"Immer lautlos\", \"Ein + Mithören\"),\n"
+     "Langton (ja, nein), Ruf 1 bis Ruf 4 (leer: nicht angekreuzt), Bemerkung. Eine fehlende\n"
+     "Spalte gilt wie im Startzustand des Hauptfensters. Jede fehlerhafte Zeile wird mit\n"
+     "Nummer, Kennung und Meldung genannt (Rückgabewert 1).\n"
+     "  --log PROTOKOLL.csv   das Protokoll; ohne die Option LISTE-Protokoll.csv daneben\n",
+     false, false, cli::runList},
+    {"batch", "die Empfänger einer Liste nacheinander programmieren, mit Protokoll",
+     "Aufruf: zuvela-cli batch LISTE.csv [--log PROTOKOLL.csv] [--from KENNUNG]\n"
+     "                        [Expertenwerte] [--device NAME | --speaker]\n"
+     "                        [--check [--input NAME]]\n\n"
+     "Geht die Liste (wie bei list) Zeile für Zeile durch: nennt Nummer, Kennung, Träger und\n"
+     "Rufe (\"3/50 W1-07 Jürgen Müß – Ruf 1 12345\") und liest eine Zeile von der\n"
+     "Standardeingabe: Enter sendet wie send, s überspringt, q beendet. Jedes Senden und\n"
+     "Überspringen kommt als Zeile ins Protokoll (Zeit, Kennung, Träger, Einstellungen,\n"
+     "Rufe, Ausgabegerät, Expertenwerte, Ergebnis, Prüfung); es wird nur angehängt. Ein\n"
+     "Protokoll, das sich nicht schreiben lässt, hält die Liste vor dem ersten Senden an.\n"
+     "Am Ende steht die Summe (\"48 gesendet, 1 übersprungen, 1 fehlgeschlagen\").\n"
+     "Rückgabewert 0 nur, wenn jede Zeile gesendet wurde; Strg+C bricht ab (130).\n"
+     "  --log PROTOKOLL.csv   das Protokoll; ohne die Option LISTE-Protokoll.csv daneben\n"
+     "  --from KENNUNG        bei der Zeile mit dieser Kennung beginnen\n"
+     "  --device NAME         über dieses Ausgabegerät (Namen: zuvela-cli devices)\n"
+     "  --speaker             über den PC-Lautsprecher\n"
+     "  --check               jedes Senden vom Eingang aufnehmen und prüfen wie send --check\n"
+     "  --input NAME          mit --check: von diesem Eingangsgerät aufnehmen\n",
+     false, true, cli::runBatch},
     {"help", "Hilfe zu allen Befehlen oder zu einem",
      "Aufruf: zuvela-cli help [BEFEHL]\n\n"
      "Zeigt die Übersicht der Befehle oder die Hilfe zu BEFEHL.\n",
@@ -229,12 +261,14 @@ std::string completionScript() {
            "    case $prev in\n" +
            wordCases +
            "        -f) _zuvela_cli_files 740; return ;;\n"
+           "        --log) _zuvela_cli_files '[cC][sS][vV]'; return ;;\n"
            "        -o|--output)\n"
            "            if [[ $command == decode ]]; then _zuvela_cli_files 740\n"
            "            else _zuvela_cli_files '[wW][aA][vV]'; fi\n"
            "            return ;;\n"
            "        "
-           "--address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--rate)\n"
+           "--address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--rate|"
+           "--from)\n"
            "            return ;;\n"
            "    esac\n"
            "    if [[ -z $command ]]; then\n"
@@ -246,6 +280,8 @@ std::string completionScript() {
            "    esac\n"
            "    if [[ $cur == -* ]]; then\n"
            "        COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
+           "    elif [[ $command == list || $command == batch ]]; then\n"
+           "        _zuvela_cli_files '[cC][sS][vV]'\n"
            "    elif [[ $command == decode ]]; then\n"
            "        _zuvela_cli_files '[wW][aA][vV]'\n"
            "    elif [[ $command == help ]]; then\n"

@@ -26,6 +26,7 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments);
 int playChecked(const std::vector<uint8_t>& samples, const std::vector<ToneSegment>& segments,
                 const SendRequest& request);
 // Prints ALSA's output devices, the default first (devices).
+// batch (Commands.h: runBatch) lives in the sound part too: it reads its answers there.
 int listDevices();
 
 } // namespace cli

@@ -69,4 +69,10 @@ int listDevices() {
     handOver();
 }
 
+// batch reads its answers and sends in the sound part; here its options are only checked.
+int runBatch(Args& args) {
+    (void)parseBatch(args);
+    handOver();
+}
+
 } // namespace cli

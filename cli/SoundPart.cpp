@@ -5,10 +5,11 @@
 #include "Audio.h"
 #include "CheckRecording.h"
 #include "Commands.h"
-#include "Sound.h"
 #include "ProgEngine.h"
 #include "SendCheck.h"
 #include "SendTimeline.h"
+#include "Sending.h"
+#include "Sound.h"
 #include "SoundCardSend.h"
 #include "SpeakerSafety.h"
 #include "ToneSequence.h"
@@ -23,10 +24,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
+#include <poll.h>
 #include <unistd.h>
 
 namespace cli {
@@ -37,10 +40,18 @@ namespace {
 // send, which blocks, it switches the speaker off and ends the program itself.
 int interruptPipe[2] = {-1, -1};
 std::atomic<bool> speakerSending{false};
+// What the handler appends to a record before it ends a speaker send of batch: set before the
+// send, so that the handler only reads it.
+std::atomic<int> interruptRecordFd{-1};
+std::string interruptRecordLine;
 
 void onInterrupt(int) {
     if (speakerSending.load()) {
         platform::speakerOffNow();
+        if (const int fd = interruptRecordFd.load(); fd >= 0) {
+            (void)!write(fd, interruptRecordLine.data(), interruptRecordLine.size());
+            (void)fsync(fd);
+        }
         constexpr char message[] = "\nAbgebrochen.\n";
         (void)!write(STDERR_FILENO, message, sizeof message - 1);
         _exit(kExitInterrupted);
@@ -103,9 +114,11 @@ void settle(int ms) {
     wait.exec();
 }
 
+} // namespace
+
 int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device,
-                    const SendRequest* check = nullptr,
-                    const std::vector<ToneSegment>* segments = nullptr) {
+                    const SendRequest* check, const std::vector<ToneSegment>* segments,
+                    std::string* checkSummary) {
     // Before anything is sent: the recording that checks it, begun a little before.
     std::optional<CheckRecording> recording;
     if (check != nullptr && check->check) {
@@ -187,11 +200,19 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
     // A little after the last tone, then the recording against what was sent.
     settle(400);
     const SendCheck result = checkSend(*segments, recording->finish());
+    if (checkSummary != nullptr)
+        *checkSummary = result.summary;
     std::string text = result.summary + "\n";
     for (const std::string& line : sendCheckDetails(result))
         text += line + "\n";
     writeAll(stdout, text, "Standardausgabe");
     return result.ok ? kExitOk : kExitFailure;
+}
+
+void recordSpeakerInterrupt(int fd, std::string line) {
+    interruptRecordFd = -1;
+    interruptRecordLine = std::move(line);
+    interruptRecordFd = fd;
 }
 
 int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
@@ -214,16 +235,56 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     return kExitOk;
 }
 
-// The application object the player's messages need, and Ctrl+C armed.
-struct SendSession {
-    int argc = 1;
-    char name[11] = "zuvela-cli";
-    char* argv[2] = {name, nullptr};
-    QCoreApplication application{argc, argv};
-    SendSession() { armInterrupt(); }
-};
+AnswerEnd readAnswerLine(std::string& line) {
+    // Read here rather than through std::cin, so that a line that came with the one before
+    // is not hidden in a buffer that poll cannot see.
+    static std::string pending;
+    for (;;) {
+        const std::size_t end = pending.find('\n');
+        if (end != std::string::npos) {
+            line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return AnswerEnd::Line;
+        }
+        pollfd fds[2] = {{interruptPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return AnswerEnd::End;
+        }
+        if (fds[0].revents != 0)
+            return AnswerEnd::Interrupted;
+        char block[4096];
+        const ssize_t n = ::read(STDIN_FILENO, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A Ctrl+C that came with the end of the input (its handler ran as poll returned).
+            pollfd interrupt = {interruptPipe[0], POLLIN, 0};
+            if (::poll(&interrupt, 1, 0) > 0)
+                return AnswerEnd::Interrupted;
+            if (pending.empty())
+                return AnswerEnd::End;
+            line = std::move(pending);
+            pending.clear();
+            return AnswerEnd::Line;
+        }
+        pending.append(block, static_cast<std::size_t>(n));
+    }
+}
 
+namespace {
+int sessionArgc = 1;
+char sessionName[] = "zuvela-cli";
+char* sessionArgv[] = {sessionName, nullptr};
 } // namespace
+
+SendSession::SendSession()
+    : application_(std::make_unique<QCoreApplication>(sessionArgc, sessionArgv)) {
+    armInterrupt();
+}
+
+SendSession::~SendSession() = default;
 
 int playOnSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
     SendSession session;

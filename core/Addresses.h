@@ -15,6 +15,10 @@ struct AddressSlot {
 };
 using AddressSlots = std::array<AddressSlot, 4>;
 
+// The captions of the four slots' check boxes, "Ruf 1" to "Ruf 4": the window's, and the
+// columns of a fleet list.
+inline constexpr std::array<const char*, 4> kAddressCaptions = {"Ruf 1", "Ruf 2", "Ruf 3", "Ruf 4"};
+
 // The character that typing inserts for c, or 0 when c is discarded. Backspace passes,
 // 'g' becomes 'G', digits and 'G' pass; everything else ('R' included) is discarded.
 char32_t filterAddressKey(char32_t c);

@@ -621,6 +621,7 @@ TEST(ZuvelaCli, BashCompletionIsValidAndCompletes) {
     EXPECT_EQ(readFile(ZUVELA_COMPLETION), cli({"completion"}).out);
     writeFile("pager.740", "");
     writeFile("pager.wav", "");
+    writeFile("pager.csv", "");
     struct Row {
         std::string words; // the command line so far, the last word being completed
         std::string completions;
@@ -631,6 +632,9 @@ TEST(ZuvelaCli, BashCompletionIsValidAndCompletes) {
         {"zuvela-cli --system zvei1 decode --c", "--calls"},
         {"zuvela-cli listing -f pag", "pager.740"},
         {"zuvela-cli render -o pag", "pager.wav"},
+        {"zuvela-cli batch pag", "pager.csv"},
+        {"zuvela-cli batch pager.csv --log pag", "pager.csv"},
+        {"zuvela-cli batch --f", "--from"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.words);

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "FleetRecord.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr const char* kTime = "Zeit";
+constexpr const char* kDevice = "Ausgabegerät";
+constexpr const char* kResult = "Ergebnis";
+constexpr const char* kCheck = "Prüfung";
+
+std::string expertHeader(const ExpertRange& range) {
+    return std::string(range.caption) + " (" + range.unit + ")";
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return text;
+}
+
+std::vector<std::string> headerFields() {
+    std::vector<std::string> fields{kTime, fleetColumnName(FleetColumn::Label),
+                                    fleetColumnName(FleetColumn::Holder)};
+    for (auto c = FleetColumn::Tonsys; c <= FleetColumn::Call4;
+         c = static_cast<FleetColumn>(static_cast<int>(c) + 1))
+        fields.push_back(fleetColumnName(c));
+    fields.emplace_back(kDevice);
+    for (const ExpertRange* range : kExpertRanges)
+        fields.push_back(expertHeader(*range));
+    fields.emplace_back(kResult);
+    fields.emplace_back(kCheck);
+    return fields;
+}
+
+std::optional<FleetResult> resultOf(const std::string& cell) {
+    if (cell == kFleetSent)
+        return FleetResult::Sent;
+    if (cell == kFleetSkipped)
+        return FleetResult::Skipped;
+    if (cell == kFleetAborted || cell.starts_with(std::string(kFleetAborted) + ":"))
+        return FleetResult::Aborted;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string isoLocalTime(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    const long offset = local.tm_gmtoff / 60;
+    const long magnitude = offset < 0 ? -offset : offset;
+    char zone[48];
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return std::string(text) + zone;
+}
+
+std::string fleetResultText(FleetResult result, const std::string& reason) {
+    switch (result) {
+    case FleetResult::Sent:
+        return kFleetSent;
+    case FleetResult::Skipped:
+        return kFleetSkipped;
+    case FleetResult::Aborted:
+        return reason.empty() ? std::string(kFleetAborted)
+                              : std::string(kFleetAborted) + ": " + oneLine(reason);
+    }
+    return "?";
+}
+
+std::string fleetRecordHeader() {
+    return std::string(kUtf8Bom) + csvLine(headerFields());
+}
+
+std::string fleetRecordLine(const FleetRecordEntry& e) {
+    std::vector<std::string> fields{e.time, oneLine(e.label), oneLine(e.holder)};
+    for (const std::string& cell : fleetSettingsCells(e.settings))
+        fields.push_back(cell);
+    fields.push_back(oneLine(e.device));
+    fields.push_back(std::to_string(e.expert.toneLength));
+    fields.push_back(std::to_string(e.expert.tonePause));
+    fields.push_back(std::to_string(e.expert.blockPause));
+    fields.push_back(std::to_string(e.expert.amplitude));
+    fields.push_back(fleetResultText(e.result, e.reason));
+    fields.push_back(oneLine(e.check));
+    return csvLine(fields);
+}
+
+std::map<std::string, FleetLastResult> fleetLastResults(std::string_view recordBytes) {
+    std::map<std::string, FleetLastResult> last;
+    const DecodedText text = decodeText(recordBytes);
+    const char separator = csvSeparator(text.utf8);
+    const std::vector<CsvRow> rows = parseCsv(text.utf8, separator, false);
+    if (rows.empty())
+        return last;
+    // The columns by their names in the first line.
+    const std::array<std::string, 4> names{kTime, fleetColumnName(FleetColumn::Label), kResult,
+                                           kCheck};
+    std::array<int, 4> at{-1, -1, -1, -1};
+    for (std::size_t f = 0; f < rows.front().fields.size(); ++f)
+        for (std::size_t k = 0; k < at.size(); ++k)
+            if (caseFolded(trimmed(rows.front().fields[f])) == caseFolded(names[k]))
+                at[k] = static_cast<int>(f);
+    if (at[1] < 0 || at[2] < 0)
+        return last;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const CsvRow& row = rows[r];
+        auto cell = [&](int k) {
+            return at[static_cast<std::size_t>(k)] >= 0 &&
+                           static_cast<std::size_t>(at[static_cast<std::size_t>(k)]) <
+                               row.fields.size()
+                       ? trimmed(
+                             row.fields[static_cast<std::size_t>(at[static_cast<std::size_t>(k)])])
+                       : std::string();
+        };
+        if (row.openQuote)
+            continue;
+        const std::string label = cell(1);
+        const std::optional<FleetResult> result = resultOf(cell(2));
+        if (label.empty() || !result)
+            continue;
+        last[label] = {cell(0), *result, cell(2), cell(3)};
+    }
+    return last;
+}
+
+std::string fleetRecordNameFor(const std::string& listName) {
+    const std::size_t slash = listName.find_last_of('/');
+    const std::size_t dot = listName.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && dot != 0 && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? listName.substr(0, dot) : listName) + "-Protokoll.csv";
+}
+
+std::string fleetRecordUnwritable(const std::string& shown, const std::string& why) {
+    return "Das Protokoll " + shown + " lässt sich nicht schreiben (" + why +
+           "). Es wurde nichts gesendet.";
+}
+
+std::string fleetRecordLineLost(const std::string& shown, const std::string& why,
+                                const std::string& line) {
+    std::string bare = line;
+    while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r'))
+        bare.pop_back();
+    return "Die Zeile ließ sich nicht ins Protokoll " + shown + " schreiben (" + why +
+           "); die Liste ist angehalten. Die Zeile:\n" + bare;
+}

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The record of a fleet list's sends: one CSV line per send of a line, in the list's words, and
+// each label's last result read back from it. The lines are bytes here; appending them to the
+// file, synced line by line, is the platform's (platform/AppendFile.h).
+#pragma once
+#include "ExpertValues.h"
+#include "FleetList.h"
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <string_view>
+
+enum class FleetResult { Sent, Aborted, Skipped };
+
+inline constexpr const char* kFleetSent = "Gesendet";
+inline constexpr const char* kFleetAborted = "Abgebrochen";
+inline constexpr const char* kFleetSkipped = "Übersprungen";
+
+struct FleetRecordEntry {
+    std::string time; // ISO 8601 with the offset (isoLocalTime)
+    std::string label;
+    std::string holder;
+    ProgSettings settings;
+    std::string
+        device; // the output device as the front-end names it ("default", "PC-Lautsprecher")
+    ExpertValues expert;
+    FleetResult result = FleetResult::Sent;
+    std::string reason; // why a send was broken off (Aborted)
+    std::string check;  // the check at the cable's result; empty when no check ran
+};
+
+// "2026-12-10T07:45:12+01:00": the local time of t with its offset from UTC.
+std::string isoLocalTime(std::chrono::system_clock::time_point t);
+
+// The result cell: "Gesendet", "Abgebrochen: <reason>" ("Abgebrochen" without one),
+// "Übersprungen".
+std::string fleetResultText(FleetResult result, const std::string& reason = {});
+
+// The record's first line, with the byte order mark, ended by CR LF: "Zeit;Kennung;Träger;
+// Tonsystem;Auswertung;Schaltermodus;Langton;Ruf 1;...;Ruf 4;Ausgabegerät;Tonlänge (ms);
+// Tonpause (ms);Blockpause (ms);Amplitude (%);Ergebnis;Prüfung". Written to a new record only.
+std::string fleetRecordHeader();
+// One line of the record, ended by CR LF; line breaks inside a text become blanks, so that a
+// line of the file is always a whole entry.
+std::string fleetRecordLine(const FleetRecordEntry& entry);
+
+// What the record says of one label: its last line.
+struct FleetLastResult {
+    std::string time;
+    FleetResult result = FleetResult::Sent;
+    std::string text;  // the result cell as written ("Abgebrochen: ...")
+    std::string check; // the check's result, or empty
+};
+// Each label's last result, read from a record's bytes (any encoding, separator and column
+// order a spreadsheet may have left). Lines it cannot read (a line broken off by a killed
+// program, a result it does not know) are passed over.
+std::map<std::string, FleetLastResult> fleetLastResults(std::string_view recordBytes);
+
+// The record file named beside a list: "LISTE.csv" gives "LISTE-Protokoll.csv".
+std::string fleetRecordNameFor(const std::string& listName);
+
+// The messages when the record cannot be written, whole sentences:
+// before the first send, "Das Protokoll <shown> lässt sich nicht schreiben (<why>). Es wurde
+// nichts gesendet."
+std::string fleetRecordUnwritable(const std::string& shown, const std::string& why);
+// after a send, "Die Zeile ließ sich nicht ins Protokoll <shown> schreiben (<why>); die Liste
+// ist angehalten. Die Zeile:\n<line without its line end>"
+std::string fleetRecordLineLost(const std::string& shown, const std::string& why,
+                                const std::string& line);

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AppendFile.h"
+#include "FleetList.h"
+#include "FleetRecord.h"
+#include "ProgEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+const std::string kHeader = "Kennung;Träger;Tonsystem;Auswertung;Schaltermodus;Langton;Ruf 1;"
+                            "Ruf 2;Ruf 3;Ruf 4;Bemerkung\r\n";
+
+} // namespace
+
+// Each row: the file's bytes, and what reading it says: the refusal, or the encoding and each
+// line's problem message (empty: the line can be sent).
+TEST(FleetList, ReadsWhatSpreadsheetsWriteAndNamesEveryBadLine) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string refusal;
+        TextEncoding encoding;
+        std::vector<std::string> problems;
+    };
+    const std::string w1252Holder = "J\xFCrgen M\xFC\xDF";
+    const std::string evaluators = "5 Ton, 4 Ton, 3 Ton).";
+    const std::string systems =
+        "ZVEI 1, ZVEI 1 (GB), ZVEI 2, ZVEI F, ZVEI DEPR., CCIR, CCIR / EEA).";
+    const std::vector<Case> cases = {
+        {"good lines, BOM",
+         "\xEF\xBB\xBF" + kHeader + "W1-07;Jürgen Müß;ZVEI 2;4 Ton;Immer ein;ja;1234;;;;\r\n" +
+             "W1-08;\"Meier; Hans\";ccir / eea;5 Ton;Ein + "
+             "Mithören;NEIN;11223;45678;;;\"zwei\r\nZeilen\"\r\n",
+         "",
+         TextEncoding::Utf8Bom,
+         {"", ""}},
+        {"commas, Windows-1252, header in capitals, missing columns, blank line",
+         "KENNUNG,TR\xC4GER,Ruf 2\n\n7," + w1252Holder + ",57434\n",
+         "",
+         TextEncoding::Windows1252,
+         {"Zeile 3 (7): Rufadresse doppelt vorhanden."}},
+        {"the check of Programmieren, word by word",
+         "Kennung;Auswertung;Ruf 1;Ruf 2;Tonsystem;Langton\n"
+         "A;5 Ton;123;;;\n"
+         "B;5 Ton;;;;\n"
+         "C;3 Ton;113;1R3;;\n"
+         "D;5 Ton;12G45;;ZVEI F;\n"
+         "A;5 Ton;12345;;;\n"
+         ";5 Ton;12345;;;\n"
+         "E;6 Ton;12345;;;\n"
+         "F;5 Ton;12345;;ZVEI 9;\n"
+         "G;5 Ton;12345;;;vielleicht\n"
+         "H;5 Ton;12345;;;;zu viel\n"
+         "I;5 Ton;\"12345\n",
+         "",
+         TextEncoding::Utf8,
+         {"Zeile 2 (A): Rufadresse 1 ist unnvollständig.",
+          "Zeile 3 (B): Keine Rufadressen zum Programmieren gewählt.",
+          "Zeile 4 (C): Rufadresse doppelt vorhanden.",
+          "Zeile 5 (D): Rufadresse 1: Im Tonsystem ZVEI F gibt es keinen Ton für \"G\".",
+          "Zeile 6 (A): Die Kennung \"A\" steht schon in Zeile 2.", "Zeile 7: Die Kennung fehlt.",
+          "Zeile 8 (E): Unbekannter Wert in Spalte Auswertung: \"6 Ton\" (erlaubt: " + evaluators,
+          "Zeile 9 (F): Unbekannter Wert in Spalte Tonsystem: \"ZVEI 9\" (erlaubt: " + systems,
+          "Zeile 10 (G): Unbekannter Wert in Spalte Langton: \"vielleicht\" (erlaubt: ja, nein).",
+          "Zeile 11 (H): Die Zeile hat mehr Felder als die erste Zeile.",
+          "Zeile 12 (I): Ein Feld in Anführungszeichen endet nicht."}},
+        {"empty",
+         "\r\n;;\r\n",
+         "Die Datei x.csv ist keine Liste: sie ist leer.",
+         TextEncoding::Utf8,
+         {}},
+        {"binary",
+         std::string("\x89PNG\r\n\x1A\n\0\0", 10),
+         "Die Datei x.csv ist keine Liste: sie enthält Binärdaten.",
+         TextEncoding::Utf8,
+         {}},
+        {"no label column",
+         "Name;Ruf 1\nA;12345\n",
+         "Die Datei x.csv ist keine Liste: ihre erste Zeile nennt keine Spalte Kennung.",
+         TextEncoding::Utf8,
+         {}},
+        {"a column twice",
+         "Kennung;Ruf 1;ruf 1\n",
+         "Die Datei x.csv ist keine Liste: die Spalte Ruf 1 steht zweimal in der ersten Zeile.",
+         TextEncoding::Utf8,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FleetList list = readFleetList(c.bytes, "Die Datei x.csv");
+        EXPECT_EQ(list.refusal, c.refusal);
+        if (!c.refusal.empty())
+            continue;
+        EXPECT_EQ(list.encoding, c.encoding);
+        ASSERT_EQ(list.pagers.size(), c.problems.size());
+        for (std::size_t n = 0; n < c.problems.size(); ++n)
+            EXPECT_EQ(list.pagers[n].ok() ? "" : fleetLineMessage(list.pagers[n]), c.problems[n]);
+    }
+
+    // What the good lines hold: the words as the window's options, the addresses completed, a
+    // missing column from the start settings, the holder from Windows-1252.
+    const FleetList good = readFleetList(cases[0].bytes, "x");
+    const ProgSettings& w107 = good.pagers[0].settings;
+    EXPECT_EQ(w107.tonsys, 3);
+    EXPECT_EQ(w107.evaluator, 2);
+    EXPECT_EQ(w107.switchMode, 2);
+    EXPECT_EQ(w107.lenMode, 2);
+    EXPECT_EQ(good.pagers[1].holder, "Meier; Hans");
+    EXPECT_EQ(good.pagers[1].note, "zwei\r\nZeilen");
+    EXPECT_EQ(good.pagers[1].settings.tonsys, 7);
+    EXPECT_EQ(good.pagers[1].settings.addresses[0].text, "1R2R3");
+    EXPECT_EQ(fleetCallsText(good.pagers[1].settings), "Ruf 1 1R2R3, Ruf 2 45678");
+    const FleetList w1252 = readFleetList(cases[1].bytes, "x");
+    EXPECT_EQ(w1252.separator, ',');
+    EXPECT_EQ(w1252.pagers[0].holder, "Jürgen Müß");
+    EXPECT_EQ(w1252.pagers[0].settings.addresses[0], (AddressSlot{true, "57434"}));
+}
+
+TEST(FleetList, WrittenListsReadBackAsTheyWere) {
+    ProgSettings s;
+    s.tonsys = 6;
+    s.evaluator = 3;
+    s.switchMode = 4;
+    s.lenMode = 2;
+    s.addresses = {{{true, "123"}, {false, ""}, {true, "4R5"}, {false, ""}}};
+    std::vector<FleetPager> pagers = {fleetPager(s, "W1; \"7\"", "Jürgen", "a\nb"),
+                                      fleetPager(ProgSettings{}, "2")};
+    // A line with a wrong word is written back as it was read, not as the start settings.
+    const std::string bad = "Kennung;Tonsystem;Ruf 1\r\n3;ZVEI 9;12345\r\n";
+    pagers.push_back(readFleetList(bad, "x").pagers.at(0));
+
+    const FleetList back = readFleetList(fleetListText(pagers), "x");
+    ASSERT_EQ(back.pagers.size(), 3U);
+    EXPECT_EQ(back.encoding, TextEncoding::Utf8Bom);
+    for (std::size_t n = 0; n < 2; ++n) {
+        EXPECT_TRUE(back.pagers[n].ok()) << back.pagers[n].problem;
+        EXPECT_EQ(back.pagers[n].label, pagers[n].label);
+        EXPECT_EQ(back.pagers[n].holder, pagers[n].holder);
+        EXPECT_EQ(back.pagers[n].note, pagers[n].note);
+        EXPECT_EQ(back.pagers[n].settings, pagers[n].settings);
+    }
+    EXPECT_EQ(back.pagers[2].cells[static_cast<std::size_t>(FleetColumn::Tonsys)], "ZVEI 9");
+    EXPECT_EQ(back.pagers[2].problem, pagers[2].problem);
+
+    const FleetList fresh = readFleetList(newFleetListText(ProgSettings{}), "x");
+    ASSERT_EQ(fresh.pagers.size(), 1U);
+    EXPECT_EQ(fresh.pagers[0].label, "1");
+    EXPECT_EQ(fresh.pagers[0].settings, ProgSettings{});
+}
+
+// The record through the platform's append file: a header on a new file, a line per send, a
+// broken last line left alone, and each label's last result read back.
+TEST(FleetRecord, AppendsLineByLineAndReadsTheLastResults) {
+    const fs::path file = "liste-Protokoll.csv";
+    EXPECT_EQ(fleetRecordNameFor("dir.v1/liste.csv"), "dir.v1/liste-Protokoll.csv");
+    EXPECT_EQ(fleetRecordNameFor("liste"), "liste-Protokoll.csv");
+
+    FleetRecordEntry e;
+    e.time = "2026-12-10T07:45:12+01:00";
+    e.label = "W1-07";
+    e.holder = "Jürgen Müß";
+    e.device = "default";
+    {
+        platform::AppendFile record(file);
+        ASSERT_TRUE(record.wasEmpty());
+        record.append(fleetRecordHeader());
+        record.append(fleetRecordLine(e));
+        e.result = FleetResult::Aborted;
+        e.reason = "Die Soundkarte steht nicht zur Verfügung!\nbelegt";
+        e.label = "W1-08";
+        record.append(fleetRecordLine(e));
+    }
+    std::ofstream(file, std::ios::app | std::ios::binary) << "2026-12-10T07:46:00+01:00;W1-0";
+    {
+        platform::AppendFile record(file);
+        EXPECT_FALSE(record.wasEmpty());
+        e.result = FleetResult::Skipped;
+        e.label = "W1-07";
+        e.check = "Alle 26 Töne angekommen.";
+        record.append(fleetRecordLine(e));
+    }
+    const std::string bytes = readBytes(file);
+    EXPECT_EQ(bytes, "\xEF\xBB\xBFZeit;Kennung;Träger;Tonsystem;Auswertung;Schaltermodus;Langton;"
+                     "Ruf 1;Ruf 2;Ruf 3;Ruf 4;Ausgabegerät;Tonlänge (ms);Tonpause (ms);"
+                     "Blockpause (ms);Amplitude (%);Ergebnis;Prüfung\r\n"
+                     "2026-12-10T07:45:12+01:00;W1-07;Jürgen Müß;ZVEI 1;5 Ton;Schaltbar;nein;"
+                     "57434;;;;default;100;30;700;100;Gesendet;\r\n"
+                     "2026-12-10T07:45:12+01:00;W1-08;Jürgen Müß;ZVEI 1;5 Ton;Schaltbar;nein;"
+                     "57434;;;;default;100;30;700;100;Abgebrochen: Die Soundkarte steht nicht "
+                     "zur Verfügung! belegt;\r\n"
+                     "2026-12-10T07:46:00+01:00;W1-0\r\n"
+                     "2026-12-10T07:45:12+01:00;W1-07;Jürgen Müß;ZVEI 1;5 Ton;Schaltbar;nein;"
+                     "57434;;;;default;100;30;700;100;Übersprungen;Alle 26 Töne angekommen.\r\n");
+
+    const auto last = fleetLastResults(bytes);
+    ASSERT_EQ(last.size(), 2U);
+    EXPECT_EQ(last.at("W1-07").result, FleetResult::Skipped);
+    EXPECT_EQ(last.at("W1-07").check, "Alle 26 Töne angekommen.");
+    EXPECT_EQ(last.at("W1-08").result, FleetResult::Aborted);
+    EXPECT_EQ(last.at("W1-08").time, "2026-12-10T07:45:12+01:00");
+
+    // A record that cannot be written is found when it is opened.
+    fs::create_directory("ordner");
+    EXPECT_THROW(platform::AppendFile("ordner"), platform::AppendFileError);
+    EXPECT_THROW(platform::AppendFile("fehlt/protokoll.csv"), platform::AppendFileError);
+
+    const std::string now = isoLocalTime(std::chrono::system_clock::now());
+    EXPECT_EQ(now.size(), 25U) << now;
+    EXPECT_EQ(now[10], 'T');
+}
