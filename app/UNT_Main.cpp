@@ -76,7 +76,7 @@ TFRM_Main::TFRM_Main(QWidget* parent)
       openLink(platform::shellOpen), beep([] { QApplication::beep(); }) {
     setObjectName(QStringLiteral("FRM_Main"));
     setWindowTitle(kApplicationTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/zuvela/icon.bmp")));
+    setWindowIcon(QIcon(bmpPicture(QStringLiteral(":/zuvela/icon.bmp"))));
     setFont(faceFont("MS Sans Serif", 11));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
