@@ -18,6 +18,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -34,8 +35,10 @@ long residentKiB() {
     if (FILE* status = std::fopen("/proc/self/status", "r")) {
         char line[256];
         while (std::fgets(line, sizeof line, status))
-            if (std::sscanf(line, "VmRSS: %ld kB", &rssKiB) == 1)
+            if (std::strncmp(line, "VmRSS:", 6) == 0) {
+                rssKiB = std::strtol(line + 6, nullptr, 10);
                 break;
+            }
         std::fclose(status);
     }
     return rssKiB;
@@ -148,8 +151,13 @@ bool startOnce(const char* program, Run& run) {
     };
     FILE* reports = fdopen(fds[0], "r");
     char line[128] = {};
-    bool ok = reports != nullptr && std::fgets(line, sizeof line, reports) != nullptr &&
-              std::sscanf(line, "%lf %ld", &run.cpuMs, &run.rssKiB) == 2;
+    bool ok = reports != nullptr && std::fgets(line, sizeof line, reports) != nullptr;
+    if (ok) {
+        char* end = nullptr;
+        run.cpuMs = std::strtod(line, &end);
+        run.rssKiB = std::strtol(end, &end, 10);
+        ok = *end == '\n';
+    }
     run.shownMs = since();
     ok = ok && std::fgets(line, sizeof line, reports) != nullptr;
     run.readyMs = since();
@@ -165,6 +173,7 @@ bool startOnce(const char* program, Run& run) {
 void summary(const char* program, std::vector<Run>& runs) {
     auto median = [&runs](double Run::*field) {
         std::vector<double> values;
+        values.reserve(runs.size());
         for (const Run& run : runs)
             values.push_back(run.*field);
         std::sort(values.begin(), values.end());
@@ -188,11 +197,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
-        return child(argc, argv, std::atoi(argv[2]));
+        return child(argc, argv, static_cast<int>(std::strtol(argv[2], nullptr, 10)));
     if (argc == 2 && std::strcmp(argv[1], "--send") == 0)
         return send(argc, argv);
 
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int runs =
+        argc > 1 ? std::max(1, static_cast<int>(std::strtol(argv[1], nullptr, 10))) : 20;
     std::vector<const char*> programs{"/proc/self/exe"};
     if (argc > 2)
         programs.push_back(argv[2]);
