@@ -8,6 +8,8 @@
 # Usage: bench/startup_x.sh [BENCH_STARTUP [RUNS [OTHER_BENCH_STARTUP]]]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/packages.sh"
+ensure_packages xvfb xauth openbox
 bench="${1:-$root/build/default/bench/bench_startup}"
 runs="${2:-30}"
 other=("${@:3}")
