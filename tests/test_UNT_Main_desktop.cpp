@@ -339,6 +339,9 @@ TEST_F(Desktop, TheDialogIsMadeAfterTheFirstFrameOrWhenAHandlerNeedsItSooner) {
     ASSERT_TRUE(QTest::qWaitFor([] { return FRM_Prog != nullptr; }));
     EXPECT_EQ(FRM_Prog->parentWidget(), FRM_Main);
     EXPECT_FALSE(FRM_Prog->isVisible());
+    // The work still starts at the first address, selected.
+    EXPECT_EQ(FRM_Main->focusWidget(), FRM_Main->TXT_Adresse_01);
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->selectedText(), QStringLiteral("57434"));
     destroyApplicationWindows();
 
     // Needed before the first frame (the test call's menu asks whether it is sending): made
