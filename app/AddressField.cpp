@@ -56,7 +56,7 @@ QMenu* AddressFieldKeys::menu(QLineEdit* edit) {
     std::optional<std::string> problem;
     if (!plan.call)
         problem = plan.problem;
-    else if (FRM_Prog->Sending())
+    else if (progDialog()->Sending())
         problem = "Es wird gerade gesendet; ein Testruf muss warten, bis das Senden endet.";
     if (problem) {
         call->setEnabled(false);

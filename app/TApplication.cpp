@@ -4,6 +4,8 @@
 #include "Version.h"
 
 #include <QLibraryInfo>
+#include <QPointer>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QTranslator>
@@ -11,7 +13,22 @@
 #include <exception>
 #include <string_view>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+namespace {
+
+// The look, set before the application object exists: its constructor would otherwise look
+// for the desktop's style among the style plugins and load it (a plugin of its own on some
+// desktops), only for it to be replaced at once.
+QPointer<QStyle> earlyStyle;
+
+int& withEarlyStyle(int& argc) {
+    earlyStyle = QStyleFactory::create(QStringLiteral("Fusion"));
+    QApplication::setStyle(earlyStyle);
+    return argc;
+}
+
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(withEarlyStyle(argc), argv) {
     setApplicationName(QStringLiteral("zuvela"));
     // Lets the desktop match the windows to zuvela.desktop (its icon and name on Wayland).
     setDesktopFileName(QStringLiteral("zuvela"));
@@ -24,6 +41,8 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // One look on every desktop: the layouts are drawn for it, and a desktop's style or
     // dark palette would leave the navy and maroon texts unreadable.
     setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Set while there was no application to own it: unless the toolkit took it, it is ours.
+    delete earlyStyle.data();
     applyLightFace();
 }
 

@@ -26,13 +26,57 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 TFRM_Main* FRM_Main = nullptr;
 TFRM_Prog* FRM_Prog = nullptr;
 
+namespace {
+
+// Runs a task from the event loop once a window's first frame is drawn: after the paint that
+// drew it has been handed to the screen.
+class AfterFirstFrame final : public QObject {
+public:
+    AfterFirstFrame(QWidget* window, std::function<void()> task)
+        : QObject(window), task_(std::move(task)) {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                task_();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> task_;
+};
+
+} // namespace
+
+TFRM_Prog* progDialog() {
+    if (FRM_Prog == nullptr && FRM_Main != nullptr)
+        FRM_Prog = new TFRM_Prog(FRM_Main);
+    return FRM_Prog;
+}
+
 void createApplicationWindows() {
     FRM_Main = new TFRM_Main;
-    FRM_Prog = new TFRM_Prog(FRM_Main);
+    progDialog();
+}
+
+void showApplicationWindows() {
+    FRM_Main = new TFRM_Main;
+    // The first frame needs nothing of the dialog; listing the sound devices and opening the
+    // mixer would only hold it back.
+    new AfterFirstFrame(FRM_Main, [] { progDialog(); });
+    FRM_Main->show();
 }
 
 void destroyApplicationWindows() {
@@ -76,7 +120,7 @@ TFRM_Main::TFRM_Main(QWidget* parent)
       openLink(platform::shellOpen), beep([] { QApplication::beep(); }) {
     setObjectName(QStringLiteral("FRM_Main"));
     setWindowTitle(kApplicationTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/zuvela/icon.bmp")));
+    setWindowIcon(QIcon(bmpPicture(QStringLiteral(":/zuvela/icon.bmp"))));
     setFont(faceFont("MS Sans Serif", 11));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
@@ -253,8 +297,9 @@ void TFRM_Main::BTN_ProgClick(QObject*) {
         showErrorBox(this, QString::fromStdString(result.message));
         return;
     }
-    FRM_Prog->SetProgTones(result.tones);
-    FRM_Prog->exec();
+    TFRM_Prog* dialog = progDialog();
+    dialog->SetProgTones(result.tones);
+    dialog->exec();
 }
 
 void TFRM_Main::LBL_InfoClick(QObject*) {
@@ -365,7 +410,7 @@ void TFRM_Main::sendTestCall(QLineEdit* edit) {
         showErrorBox(this, QString::fromStdString(plan.problem));
         return;
     }
-    FRM_Prog->SendTestCall(*plan.call, ToneTable, this);
+    progDialog()->SendTestCall(*plan.call, ToneTable, this);
 }
 
 void TFRM_Main::pasteInto(QLineEdit* edit, QClipboard::Mode mode) {

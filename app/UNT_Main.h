@@ -29,8 +29,14 @@ class AddressFieldKeys;
 extern TFRM_Main* FRM_Main;
 extern TFRM_Prog* FRM_Prog;
 
-// Creates the main window, then the programming dialog (hidden), as start-up does.
+// Creates the main window, then the programming dialog (hidden).
 void createApplicationWindows();
+// The program's start: the main window is created and shown; the programming dialog (its
+// sound devices, mixer and stored choices) is made once the window's first frame is drawn, or
+// earlier when a handler needs it.
+void showApplicationWindows();
+// The programming dialog, made now if start-up has not made it yet.
+TFRM_Prog* progDialog();
 // Destroys both windows (the dialog is owned by the main window).
 void destroyApplicationWindows();
 // A programming-data file named on the command line (arguments as the program got them,

@@ -10,8 +10,7 @@ int main(int argc, char** argv) {
     // The way to the speaker is chosen once, before any window exists.
     UNT_Bleeper::initBleeper();
     TApplication application(argc, argv);
-    createApplicationWindows();
-    FRM_Main->show();
+    showApplicationWindows();
     openFromCommandLine(TApplication::arguments());
     const int result = TApplication::exec();
     destroyApplicationWindows();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QGridLayout>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
@@ -142,8 +143,14 @@ void placeCentred(QWidget* window, const QWidget* over) {
     window->setGeometry(QRect(frameTopLeft + QPoint(frame.left(), frame.top()), window->size()));
 }
 
+QPixmap bmpPicture(const QString& resource) {
+    QImageReader reader(resource, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 QIcon glyph(const QString& resource) {
-    QPixmap picture(resource);
+    QPixmap picture = bmpPicture(resource);
     picture.setMask(picture.createMaskFromColor(QColor(255, 0, 255)));
     return QIcon(picture);
 }

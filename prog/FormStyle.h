@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QPalette>
+#include <QPixmap>
 #include <QToolButton>
 #include <QWidget>
 #include <functional>
@@ -103,6 +104,10 @@ T* control(QWidget* parent, const char* name, int left, int top, int width, int 
     widget->setGeometry(left, top, width, height);
     return widget;
 }
+
+// One of the program's BMP pictures, read as BMP: the toolkit's image plugins, which it would
+// otherwise load to ask each whether it knows the file, stay unloaded.
+QPixmap bmpPicture(const QString& resource);
 
 // A 16 x 16 button picture whose magenta background is drawn transparent.
 QIcon glyph(const QString& resource);

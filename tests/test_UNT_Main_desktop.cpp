@@ -36,6 +36,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -327,6 +328,33 @@ TEST_F(Desktop, StartUpReadsNoFolder) {
     EXPECT_EQ(errno, ENXIO);
     if (writer >= 0)
         close(writer);
+}
+
+TEST_F(Desktop, TheDialogIsMadeAfterTheFirstFrameOrWhenAHandlerNeedsItSooner) {
+    destroyApplicationWindows();
+    // As the program starts: the main window is drawn first, the dialog follows by itself.
+    showApplicationWindows();
+    EXPECT_EQ(FRM_Prog, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FRM_Main));
+    ASSERT_TRUE(QTest::qWaitFor([] { return FRM_Prog != nullptr; }));
+    EXPECT_EQ(FRM_Prog->parentWidget(), FRM_Main);
+    EXPECT_FALSE(FRM_Prog->isVisible());
+    // The work still starts at the first address, selected.
+    EXPECT_EQ(FRM_Main->focusWidget(), FRM_Main->TXT_Adresse_01);
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->selectedText(), QStringLiteral("57434"));
+    destroyApplicationWindows();
+
+    // Needed before the first frame (the test call's menu asks whether it is sending): made
+    // then, and only once.
+    showApplicationWindows();
+    std::unique_ptr<QMenu> menu(FRM_Main->addressMenu(FRM_Main->TXT_Adresse_01));
+    const TFRM_Prog* made = FRM_Prog;
+    ASSERT_NE(made, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FRM_Main));
+    EXPECT_TRUE(waitForPostedEvents());
+    EXPECT_EQ(FRM_Prog, made);
+    EXPECT_EQ(FRM_Main->findChildren<TFRM_Prog*>().size(), 1);
+    EXPECT_TRUE(whileProgramming([] {}));
 }
 
 TEST_F(Desktop, AFileNamedOnTheCommandLineLoadsAsTheOpenButtonLoadsIt) {
