@@ -29,6 +29,12 @@ struct SendRequest {
     bool check = false; // --check: recorded back and compared tone by tone
     std::string input;  // --input: the recording's ALSA name; empty: the default input
 };
+// The level check: the test tone at an amplitude through an output, recorded from an input.
+struct LevelRequest {
+    ExpertOptions expert; // only --amplitude
+    std::string device;   // --device: the output's ALSA name; empty: the default
+    std::string input;    // --input: the input's ALSA name; empty: the default input
+};
 // The call, its address completed and checked (a failure names what is wrong with it).
 struct CallRequest {
     TestCall call;
@@ -41,6 +47,7 @@ RenderRequest parseRender(Args& args);
 SendRequest parseSend(Args& args);
 DecodeRequest parseDecode(Args& args);
 CallRequest parseCall(Args& args);
+LevelRequest parseLevel(Args& args);
 
 // The whole program: the command line as main receives it, the exit status.
 int runProgram(int argc, char** argv);
@@ -51,5 +58,6 @@ int runSend(Args& args);
 int runDevices(Args& args);
 int runDecode(Args& args);
 int runCall(Args& args);
+int runLevel(Args& args);
 
 } // namespace cli

@@ -5,6 +5,7 @@
 #include "Audio.h"
 #include "CheckRecording.h"
 #include "Commands.h"
+#include "LevelCheck.h"
 #include "Sound.h"
 #include "ProgEngine.h"
 #include "SendCheck.h"
@@ -26,7 +27,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <optional>
 #include <unistd.h>
 
 namespace cli {
@@ -103,17 +103,16 @@ void settle(int ms) {
     wait.exec();
 }
 
-int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device,
-                    const SendRequest* check = nullptr,
-                    const std::vector<ToneSegment>* segments = nullptr) {
-    // Before anything is sent: the recording that checks it, begun a little before.
-    std::optional<CheckRecording> recording;
-    if (check != nullptr && check->check) {
-        QString message;
-        if (!recording.emplace().start(check->input, message))
-            throw Failure(cliText(message));
-        settle(300);
-    }
+// Before anything is sent: the recording that checks it, begun a little before.
+void startRecording(CheckRecording& recording, const std::string& input) {
+    QString message;
+    if (!recording.start(input, message))
+        throw Failure(cliText(message));
+    settle(300);
+}
+
+// Plays the samples; kExitOk once they were played whole.
+int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& device) {
     // Before the component: the component's last Stop raises OnPlayed into it.
     QEventLoop loop;
     TAudio audio(nullptr);
@@ -182,16 +181,7 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
     }
     progress.draw(1.0);
     progress.finish(true);
-    if (!recording)
-        return kExitOk;
-    // A little after the last tone, then the recording against what was sent.
-    settle(400);
-    const SendCheck result = checkSend(*segments, recording->finish());
-    std::string text = result.summary + "\n";
-    for (const std::string& line : sendCheckDetails(result))
-        text += line + "\n";
-    writeAll(stdout, text, "Standardausgabe");
-    return result.ok ? kExitOk : kExitFailure;
+    return kExitOk;
 }
 
 int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
@@ -238,7 +228,31 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments) {
 int playChecked(const std::vector<uint8_t>& samples, const std::vector<ToneSegment>& segments,
                 const SendRequest& request) {
     SendSession session;
-    return sendToSoundCard(samples, request.output.device, &request, &segments);
+    CheckRecording recording;
+    startRecording(recording, request.input);
+    if (const int status = sendToSoundCard(samples, request.output.device); status != kExitOk)
+        return status;
+    // A little after the last tone, then the recording against what was sent.
+    settle(400);
+    const SendCheck result = checkSend(segments, recording.finish());
+    std::string text = result.summary + "\n";
+    for (const std::string& line : sendCheckDetails(result))
+        text += line + "\n";
+    writeAll(stdout, text, "Standardausgabe");
+    return result.ok ? kExitOk : kExitFailure;
+}
+
+int playLevelCheck(const std::vector<uint8_t>& samples, const LevelRequest& request) {
+    SendSession session;
+    CheckRecording recording;
+    startRecording(recording, request.input);
+    if (const int status = sendToSoundCard(samples, request.device); status != kExitOk)
+        return status;
+    settle(400);
+    const LevelAdvice advice =
+        adviseLevel(readLevel(recording.finish()), request.expert.values().amplitude);
+    writeAll(stdout, advice.text + "\n", "Standardausgabe");
+    return advice.ok() ? kExitOk : kExitFailure;
 }
 
 int listDevices() {
