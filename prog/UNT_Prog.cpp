@@ -294,6 +294,9 @@ void TFRM_Prog::OnDeviceChange(QObject* sender) {
 void TFRM_Prog::FormClose(QObject*) {
     Check->cancel();
     levelAmplitude_ = 0;
+    // The input's mixer belongs to this showing of the dialog.
+    if (inputLevel_)
+        inputLevel_->close();
     AUD_Main->Player->Stop();
     // A speaker walk waits with the dialog's events running: closing ends it at once.
     if (speakerWalk_)

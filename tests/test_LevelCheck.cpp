@@ -95,30 +95,20 @@ TEST(LevelCheck, TheAdviceBringsTheInputNearTwelveBelowFullScaleOrSaysWhichWayTo
     }
 }
 
-// The test tone as an input records it: 0.3 s of silence around it, at gain, clipped at full
-// scale as an input clips.
+// The test tone as an input records it, 0.3 s of silence around it, at gain, clipped at full
+// scale: its level is its amplitude.
 TEST(LevelCheck, TheLevelReadIsTheTonesAmplitudeAndClippingIsSeen) {
-    struct Row {
-        uint8_t amplitude;
-        double gain;
-        double level; // dBFS expected
-        bool clipped;
-    };
-    const Row rows[] = {{100, 1.0, 20 * std::log10(100 / 128.0), false},
-                        {50, 0.25, 20 * std::log10(50 / 128.0 * 0.25), false},
-                        {10, 1.0, 20 * std::log10(10 / 128.0), false},
-                        {100, 2.0, 0, true}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.level);
+    for (const auto& [amplitude, gain] : {std::pair(100, 1.0), {50, 0.25}, {10, 1.0}, {100, 2.0}}) {
+        SCOPED_TRACE(gain * amplitude);
         Recording r{kSampleRate, std::vector<float>(kSampleRate * 3 / 10, 0.0f)};
-        for (uint8_t v : renderSequence(levelToneSegments(), row.amplitude))
-            r.samples.push_back(std::clamp(float((v - 127.0) / 128 * row.gain), -1.0f, 1.0f));
+        for (uint8_t v : renderSequence(levelToneSegments(), uint8_t(amplitude)))
+            r.samples.push_back(std::clamp(float((v - 127.0) / 128 * gain), -1.0f, 1.0f));
         r.samples.resize(r.samples.size() + kSampleRate * 3 / 10, 0.0f);
         const LevelReading reading = readLevel(r);
         EXPECT_TRUE(reading.heard);
-        EXPECT_EQ(reading.clipped, row.clipped);
-        if (!row.clipped) {
-            EXPECT_NEAR(reading.level, row.level, 0.3);
+        EXPECT_EQ(reading.clipped, gain * amplitude > 128);
+        if (!reading.clipped) {
+            EXPECT_NEAR(reading.level, 20 * std::log10(amplitude / 128.0 * gain), 0.3);
         }
     }
     EXPECT_FALSE(readLevel(Recording{kSampleRate, std::vector<float>(kSampleRate, 0.0f)}).heard);

@@ -31,7 +31,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <optional>
 
 namespace {
 
@@ -628,15 +627,12 @@ protected:
         ASSERT_FALSE(server->pulseAlsaConfig().empty())
             << "PipeWire's PulseAudio layer or ALSA's plugin is missing";
         // ALSA reads its configuration afresh when the path changes.
-        for (const QString& entry : server->childEnvironment(server->pulseAlsaConfig()))
-            for (const char* name : {"ALSA_CONFIG_PATH", "PULSE_SERVER"})
-                if (entry.startsWith(QLatin1String(name) + u'=')) {
-                    const char* old = std::getenv(name);
-                    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-                    setenv(name, entry.section(u'=', 1).toLocal8Bit().constData(), 1);
-                }
-        saved_.emplace_back("PULSE_SOURCE", std::nullopt);
-        setenv("PULSE_SOURCE", "zuvela_sink.monitor", 1);
+        for (const QString& entry : server->childEnvironment(server->pulseAlsaConfig())
+                                        << QStringLiteral("PULSE_SOURCE=zuvela_sink.monitor"))
+            if (entry.startsWith(QLatin1String("ALSA_CONFIG_PATH=")) ||
+                entry.startsWith(QLatin1String("PULSE_")))
+                qputenv(entry.section(u'=', 0, 0).toLocal8Bit().constData(),
+                        entry.section(u'=', 1).toLocal8Bit());
         for (const QStringList& args :
              {QStringList{"set-default-source", "zuvela_sink.monitor"},
               QStringList{"set-source-volume", "zuvela_sink.monitor", "100%"},
@@ -645,13 +641,10 @@ protected:
     }
     void TearDown() override {
         OnPipeWire::TearDown();
-        for (const auto& [name, value] : saved_)
-            if (value)
-                setenv(name, value->c_str(), 1);
-            else
-                unsetenv(name);
+        qputenv("ALSA_CONFIG_PATH", QByteArray(server->alsaConfig().c_str()));
+        qunsetenv("PULSE_SERVER");
+        qunsetenv("PULSE_SOURCE");
     }
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
     // pactl against the server: another client; true when it succeeded, its output in out.
     static bool pactl(const QStringList& args, QString* out = nullptr) {
         QProcess p;
