@@ -627,8 +627,9 @@ protected:
         ASSERT_FALSE(server->pulseAlsaConfig().empty())
             << "PipeWire's PulseAudio layer or ALSA's plugin is missing";
         // ALSA reads its configuration afresh when the path changes.
-        for (const QString& entry : server->childEnvironment(server->pulseAlsaConfig())
-                                        << QStringLiteral("PULSE_SOURCE=zuvela_sink.monitor"))
+        QStringList environment = server->childEnvironment(server->pulseAlsaConfig());
+        environment << QStringLiteral("PULSE_SOURCE=zuvela_sink.monitor");
+        for (const QString& entry : environment)
             if (entry.startsWith(QLatin1String("ALSA_CONFIG_PATH=")) ||
                 entry.startsWith(QLatin1String("PULSE_")))
                 qputenv(entry.section(u'=', 0, 0).toLocal8Bit().constData(),
