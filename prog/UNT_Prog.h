@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <cstdint>
 #include <vector>
 
@@ -111,6 +112,13 @@ private:
     void sendChecked(const std::vector<uint8_t>& samples);
     // The check's result in the status line, with a link to its report.
     void showCheck(const SendCheck& result);
+    // "Eingangspegel …": the window over the check's input's mixer (one at a time).
+    void showInputLevel();
+    // "Pegel prüfen": the level check's tone at the amplitude slider's value, recorded from
+    // the check's input; the advice goes to the status line.
+    void checkLevel();
+    QPointer<QWidget> inputLevel_;
+    int levelAmplitude_ = 0; // the running level check's amplitude in percent; 0 for none
     std::vector<std::string> checkReport_;
     QTimer* markTimer_ = nullptr;
     QElapsedTimer sendClock_;
