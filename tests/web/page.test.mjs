@@ -692,6 +692,11 @@ test("a fleet list: imported, sent line by line and recorded, asked before a rep
     await sendChosen();
     assert.equal(await messageOf(page), core.fleetRecordUnwritable('"Wache 1-Protokoll.csv"', "der Speicher des Browsers für diese Seite ist voll"));
     assert.equal(await page.textContent("#progStatus"), "");
+    // A new list from the settings on the page: one line, as the engine writes it.
+    await page.keyboard.press("Escape");
+    await page.click("#BTN_FleetNew");
+    const [fresh] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_FleetExport")]);
+    assert.ok(readFileSync(await fresh.path()).equals(Buffer.from(core.newFleetListText(pagers[4].settings))));
     assert.deepEqual(errors, []);
     await context.close();
 });
