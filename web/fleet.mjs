@@ -86,8 +86,10 @@ async function importList(file) {
     if (bytes) await takeList(bytes, file.name);
 }
 
-// The list as it was, at the start.
-export function restoreFleet() {
+// The list as it was, read when the panel first opens: a long list does not delay the start.
+let restored = false;
+function restoreFleet() {
+    restored = true;
     const stored = localStorage.getItem(LIST);
     if (stored === null) return showList();
     const bytes = storedBytes(stored);
@@ -100,6 +102,7 @@ export function restoreFleet() {
 export const fleetOpen = () => !$("FRM_Fleet").hidden;
 
 export function openFleet() {
+    if (!restored) restoreFleet();
     $("FRM_Fleet").hidden = false;
     (fleet.list ? $("fleetLines") : $("BTN_FleetImport")).focus();
 }

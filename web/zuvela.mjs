@@ -5,7 +5,7 @@ import { OnAdresseEdit, OnAdresseExit, OnAdresseInput, OnAuswertClick, OnTonsyst
          buildControls } from "./controls.mjs";
 import { toggleMicrophone, decodeBytes } from "./decoding.mjs";
 import { acceptLaunchedFiles, download, dropped, openFile, readBytes, saveFile } from "./files.mjs";
-import { bindFleet, fleetGo, openFleet, restoreFleet } from "./fleet.mjs";
+import { bindFleet, fleetGo, openFleet } from "./fleet.mjs";
 import { remember, restoreSettings, shareLink, startFresh } from "./remember.mjs";
 import { BTN_ProgClick, isSending, offerOutputs, saveWav, sendTestCall, stopSound } from "./sending.mjs";
 import { $, setCore, setStatus, stats } from "./ui.mjs";
@@ -142,7 +142,6 @@ async function start() {
     bindEvents();
     setStatus("Bereit.");
     restoreSettings();
-    restoreFleet();
     offerOutputs(); // the dialog's output list: the browser's device query takes its time
     acceptLaunchedFiles();
     stats.interactiveMs = performance.now();
