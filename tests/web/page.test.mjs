@@ -652,6 +652,15 @@ test("a fleet list: imported, sent line by line and recorded, asked before a rep
     await page.click("#BTN_FleetSkip");
     assert.match((await record()).split("\r\n")[3], /^[^;]+;W1-04;Carl;CCIR;4 Ton;.*;Übersprungen;$/);
     assert.equal(await page.$eval("#fleetLines", (e) => e.value), "4");
+    // A send stopped by Esc is recorded as broken off, and its line stays chosen.
+    await page.focus("#fleetLines");
+    await sendChosen();
+    await page.waitForFunction(() => document.getElementById("progStatus").textContent === "Wird gesendet …");
+    await page.keyboard.press("Escape");
+    await page.waitForFunction(() => document.getElementById("progStatus").textContent.startsWith("✘"));
+    assert.match((await record()).split("\r\n")[4], /;W1-05;Dora;.*;Abgebrochen: mit Stopp;$/);
+    await page.keyboard.press("Escape");
+    assert.equal(await page.$eval("#fleetLines", (e) => e.value), "4");
 
     // A reload keeps the list, the record and the chosen line; each line shows its last result.
     const kept = await record();
@@ -664,6 +673,7 @@ test("a fleet list: imported, sent line by line and recorded, asked before a rep
     assert.match(shown[0], /^Zeile 2: W1-01 Jürgen Müß – Ruf 1 12345 – Gesendet \(2.*\+01:00\)$/);
     assert.equal(shown[2], pagers[2].message);
     assert.match(shown[3], / – Übersprungen \(/);
+    assert.match(shown[4], / – Abgebrochen: mit Stopp \(/);
     assert.deepEqual(await axeViolations(page), [], "the list");
 
     // Export: the engine's list file, the bad line as it was read; the record as kept.
