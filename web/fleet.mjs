@@ -95,7 +95,8 @@ function restoreFleet() {
     const bytes = storedBytes(stored);
     const name = localStorage.getItem(NAME) ?? "Liste.csv";
     const list = core.readFleetList(bytes, name);
-    if (!list.refusal) Object.assign(fleet, { name, bytes, list, chosen: Number(localStorage.getItem(CHOSEN) ?? -1) });
+    const chosen = Number(localStorage.getItem(CHOSEN) ?? -1);
+    if (!list.refusal) Object.assign(fleet, { name, bytes, list, chosen: list.pagers[chosen]?.ok ? chosen : -1 });
     showList();
 }
 
