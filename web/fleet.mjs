@@ -100,6 +100,12 @@ function restoreFleet() {
     showList();
 }
 
+// A list dropped on the page: the list opens with it.
+export async function dropList(file) {
+    openFleet();
+    await importList(file);
+}
+
 export const fleetOpen = () => !$("FRM_Fleet").hidden;
 
 export function openFleet() {

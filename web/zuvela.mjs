@@ -5,7 +5,7 @@ import { OnAdresseEdit, OnAdresseExit, OnAdresseInput, OnAuswertClick, OnTonsyst
          buildControls } from "./controls.mjs";
 import { toggleMicrophone, decodeBytes } from "./decoding.mjs";
 import { acceptLaunchedFiles, download, dropped, openFile, readBytes, saveFile } from "./files.mjs";
-import { bindFleet, fleetGo, openFleet } from "./fleet.mjs";
+import { bindFleet, dropList, fleetGo, openFleet } from "./fleet.mjs";
 import { remember, restoreSettings, shareLink, startFresh } from "./remember.mjs";
 import { BTN_ProgClick, isSending, offerOutputs, saveWav, sendTestCall, stopSound } from "./sending.mjs";
 import { $, setCore, setStatus, stats } from "./ui.mjs";
@@ -97,6 +97,8 @@ function bindEvents() {
         e.preventDefault();
         $("dropHint").hidden = true;
         const [file] = e.dataTransfer.files;
+        // A list goes to the list (not while the dialog is open: the dialog refuses files).
+        if (file && /\.csv$/i.test(file.name) && !dialogOpen()) return dropList(file);
         if (file) await dropped(file);
     });
 }

@@ -688,7 +688,12 @@ test("a fleet list: imported, sent line by line and recorded, asked before a rep
     // What is no list is refused and the list stays; a record the browser will not keep sends nothing.
     const png = join(dir, "bild.csv");
     writeFileSync(png, Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13]));
-    await page.setInputFiles("#fleetInput", png);
+    const dataTransfer = await page.evaluateHandle((data) => { // dropped on the page
+        const dt = new DataTransfer();
+        dt.items.add(new File([new Uint8Array(data)], "bild.csv"));
+        return dt;
+    }, [...readFileSync(png)]);
+    await page.dispatchEvent("body", "drop", { dataTransfer });
     assert.equal(`zuvela-cli list: ${(await messageOf(page)).replace('"bild.csv"', `Die Datei ${png}`)}\n`, cli("list", png).err);
     assert.equal(await page.$$eval("#fleetLines option", (o) => o.length), 5);
     await page.evaluate(() => {
