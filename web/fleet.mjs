@@ -5,7 +5,7 @@
 // shows the list and follows the sends of the programming dialog.
 import { applySettings, settings } from "./controls.mjs";
 import { download, readBytes } from "./files.mjs";
-import { BTN_GoClick, dialogSettings, expertValues } from "./sending.mjs";
+import { BROWSER_STOPPED, BTN_GoClick, dialogSettings, expertValues } from "./sending.mjs";
 import { $, askQuestion, core, germanError, setStatus, showMessage } from "./ui.mjs";
 
 const LIST = "zuvela.fleet.list"; // the list file's bytes, one character a byte
@@ -149,8 +149,8 @@ function recordReady() {
     }
 }
 
-const reasons = { stopped: "mit Stopp", broken: "der Browser hat die Tonausgabe angehalten",
-                  unavailable: "der Browser gibt keinen Ton aus" };
+// Why a send was broken off, as the record says it.
+const reasons = { stopped: "mit Stopp", broken: BROWSER_STOPPED, unavailable: "der Browser gibt keinen Ton aus" };
 
 // "OK und los !": while the list is open and a line chosen, the send is that line's. The same
 // address as the send before asks first; the result is recorded, and after a send the next

@@ -13,7 +13,7 @@ export const isSending = () => sending.source !== null;
 
 // The sound card's failure line, as the engine words it for every front-end, ahead of the reason.
 const soundFailed = (reason) => `${core.texts().soundCardUnavailable}\r\n${reason}`;
-const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
+export const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
 
 export async function BTN_ProgClick() {
     OnAdresseExit();
