@@ -48,8 +48,13 @@ bool CheckRecording::start(const std::string& input, QString& message) {
             recording_.samples.push_back(float(values[i]) / 32768.0f);
     };
     if (!recorder.Record()) {
-        message = QStringLiteral("Die Aufnahme für die Prüfung startet nicht: ") +
-                  audio_->ErrorMessage + QStringLiteral("; es wird nichts gesendet.");
+        // The component's text is its English prefix, a colon and the system's German text:
+        // the user reads only the latter.
+        QString cause = audio_->ErrorMessage;
+        if (const qsizetype colon = cause.indexOf(QLatin1Char(':')); colon >= 0)
+            cause = cause.mid(colon + 1).trimmed();
+        message = QStringLiteral("Die Aufnahme für die Prüfung startet nicht: ") + cause +
+                  QStringLiteral("; es wird nichts gesendet.");
         audio_.reset();
         return false;
     }
