@@ -379,6 +379,18 @@ void OutputOptions::check() const {
         throw UsageError("--device und --speaker schließen einander aus.");
 }
 
+void checkCheckOptions(bool check, bool haveInput, const std::string& input,
+                       const OutputOptions& output) {
+    output.check();
+    if (haveInput && input.empty())
+        throw UsageError("--input braucht einen Gerätenamen.");
+    if (haveInput && !check)
+        throw UsageError("--input gilt nur mit --check.");
+    if (check && output.speaker)
+        throw UsageError("--check und --speaker schließen einander aus: geprüft wird, was die "
+                         "Soundkarte sendet.");
+}
+
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0)
         throw Failure("Schreiben fehlgeschlagen: " + name + " (" +

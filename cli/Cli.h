@@ -132,6 +132,11 @@ struct OutputOptions {
     void check() const;
 };
 
+// The usage errors of --check [--input NAME] beside the output options (send, batch): --input
+// without a name or without --check, and --check with --speaker.
+void checkCheckOptions(bool check, bool haveInput, const std::string& input,
+                       const OutputOptions& output);
+
 // Writes bytes to out (stdout or an open file called name); Failure when that fails.
 void writeAll(std::FILE* out, const std::string& bytes, const std::string& name);
 

@@ -122,14 +122,7 @@ BatchRequest parseBatch(Args& args) {
     if (r.list == "-")
         throw UsageError("Die Liste kann nicht von der Standardeingabe kommen: dort stehen die "
                          "Antworten.");
-    r.output.check();
-    if (haveInput && r.input.empty())
-        throw UsageError("--input braucht einen Gerätenamen.");
-    if (haveInput && !r.check)
-        throw UsageError("--input gilt nur mit --check.");
-    if (r.check && r.output.speaker)
-        throw UsageError("--check und --speaker schließen einander aus: geprüft wird, was die "
-                         "Soundkarte sendet.");
+    checkCheckOptions(r.check, haveInput, r.input, r.output);
     return r;
 }
 

@@ -19,14 +19,7 @@ SendRequest parseSend(Args& args) {
         else if (!r.settings.take(args) && !r.expert.take(args) && !r.output.take(args))
             args.reject();
     }
-    r.output.check();
-    if (haveInput && r.input.empty())
-        throw UsageError("--input braucht einen Gerätenamen.");
-    if (haveInput && !r.check)
-        throw UsageError("--input gilt nur mit --check.");
-    if (r.check && r.output.speaker)
-        throw UsageError("--check und --speaker schließen einander aus: geprüft wird, was die "
-                         "Soundkarte sendet.");
+    checkCheckOptions(r.check, haveInput, r.input, r.output);
     return r;
 }
 
