@@ -27,7 +27,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
-#include <limits>
 
 namespace {
 
@@ -52,13 +51,13 @@ std::string quoted(const QString& file) {
     return "\"" + file.toStdString() + "\"";
 }
 
-// The file's bytes, or nothing when it cannot be read; a list is read up to one byte over
-// the limit, so that core can refuse it for its size.
-std::optional<std::string> fileBytes(const QString& name, qint64 limit) {
+// The file's bytes, or nothing when it cannot be read; with a limit, up to one byte over it,
+// so that core can refuse a list for its size.
+std::optional<std::string> fileBytes(const QString& name, std::optional<qint64> limit = {}) {
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray bytes = file.read(limit);
+    const QByteArray bytes = limit ? file.read(*limit + 1) : file.readAll();
     return bytes.toStdString();
 }
 
@@ -84,8 +83,7 @@ bool sameAddresses(const TProgTones& a, const TProgTones& b) {
 
 } // namespace
 
-FleetWindow::FleetWindow(TFRM_Main& main)
-    : QWidget(&main, Qt::Window), main_(main) {
+FleetWindow::FleetWindow(TFRM_Main& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(QStringLiteral("FRM_Liste"));
     setWindowTitle(QStringLiteral("Liste"));
     setWindowIcon(main.windowIcon());
@@ -148,7 +146,8 @@ void FleetWindow::buildMenu() {
     add(list, QStringLiteral("&Neu aus den Einstellungen …"), QKeySequence::New,
         [this] { askNew(); });
     list->addSeparator();
-    add(list, QStringLiteral("&Schließen"), QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); });
+    add(list, QStringLiteral("&Schließen"), QKeySequence(Qt::CTRL | Qt::Key_W),
+        [this] { close(); });
     QMenu* record = bar->addMenu(QStringLiteral("&Protokoll"));
     add(record, QStringLiteral("&Pager drucken …"), QKeySequence::Print,
         [this] { askPrint(false); });
@@ -184,13 +183,12 @@ void FleetWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 QString FleetWindow::recordFile() const {
-    return listFile_.isEmpty() ? QString()
-                               : qs(fleetRecordNameFor(listFile_.toStdString()));
+    return listFile_.isEmpty() ? QString() : qs(fleetRecordNameFor(listFile_.toStdString()));
 }
 
 bool FleetWindow::loadList(const QString& file) {
     const std::optional<std::string> bytes =
-        fileBytes(file, static_cast<qint64>(kFleetListMaxBytes) + 1);
+        fileBytes(file, static_cast<qint64>(kFleetListMaxBytes));
     if (!bytes) {
         showErrorBox(this, QStringLiteral("Die Liste \"%1\" lässt sich nicht lesen.").arg(file));
         return false;
@@ -210,8 +208,7 @@ bool FleetWindow::loadList(const QString& file) {
         const ProgTonesResult r = p.ok() ? progTones(p.settings) : ProgTonesResult{};
         tones_.push_back(p.ok() && r.ok ? std::optional<TProgTones>(r.tones) : std::nullopt);
     }
-    last_ = fleetLastResults(
-        fileBytes(recordFile(), std::numeric_limits<qint64>::max()).value_or(std::string()));
+    last_ = fleetLastResults(fileBytes(recordFile()).value_or(std::string()));
     userSettings().setValue(kListKey, listFile_);
     setWindowTitle(QStringLiteral("Liste – ") + QFileInfo(file).fileName());
     showList();
@@ -239,11 +236,12 @@ void FleetWindow::showList() {
         showResult(row);
     }
     TBL_Liste->resizeColumnsToContents();
-    QString status = QStringLiteral("%1 Zeilen, gelesen als %2, getrennt durch \"%3\"; Protokoll: %4")
-                         .arg(list_.pagers.size())
-                         .arg(qs(textEncodingName(list_.encoding)))
-                         .arg(QChar(list_.separator))
-                         .arg(QFileInfo(recordFile()).fileName());
+    QString status =
+        QStringLiteral("%1 Zeilen, gelesen als %2, getrennt durch \"%3\"; Protokoll: %4")
+            .arg(list_.pagers.size())
+            .arg(qs(textEncodingName(list_.encoding)))
+            .arg(QChar(list_.separator))
+            .arg(QFileInfo(recordFile()).fileName());
     for (const std::string& note : list_.notes)
         status += u'\n' + qs(note);
     LBL_Status->setText(status);
@@ -355,8 +353,8 @@ void FleetWindow::sendEnded(const TSendOutcome& outcome) {
     entry.settings = p.settings;
     entry.device = outcome.device.toStdString();
     entry.expert = outcome.expert;
-    entry.result = outcome.end == TSendOutcome::End::Sent ? FleetResult::Sent
-                                                          : FleetResult::Aborted;
+    entry.result =
+        outcome.end == TSendOutcome::End::Sent ? FleetResult::Sent : FleetResult::Aborted;
     entry.reason = outcome.reason.toStdString();
     entry.check = outcome.check.toStdString();
     const std::string line = fleetRecordLine(entry);
@@ -367,7 +365,8 @@ void FleetWindow::sendEnded(const TSendOutcome& outcome) {
         // The list stops here: no further line is chosen, and the next send probes the record
         // again before anything goes out.
         record_.reset();
-        LBL_Status->setText(QStringLiteral("Angehalten: das Protokoll lässt sich nicht schreiben."));
+        LBL_Status->setText(
+            QStringLiteral("Angehalten: das Protokoll lässt sich nicht schreiben."));
         showErrorBox(owner, qs(fleetRecordLineLost(quoted(recordFile()), e.what(), line)));
         return;
     }
@@ -469,16 +468,16 @@ void FleetWindow::askOpen() {
 }
 
 void FleetWindow::askExport() {
-    const QString file = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Liste exportieren"), listFile_, QStringLiteral("Listen (*.csv)"));
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Liste exportieren"),
+                                                      listFile_, QStringLiteral("Listen (*.csv)"));
     if (!file.isEmpty())
         exportList(file);
 }
 
 void FleetWindow::askNew() {
-    const QString file = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Neue Liste aus den Einstellungen"), QFileInfo(listFile_).path(),
-        QStringLiteral("Listen (*.csv)"));
+    const QString file =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Neue Liste aus den Einstellungen"),
+                                     QFileInfo(listFile_).path(), QStringLiteral("Listen (*.csv)"));
     if (!file.isEmpty())
         newList(file);
 }

@@ -184,7 +184,8 @@ void TFRM_Main::bindEvents() {
     list->setObjectName(QStringLiteral("ACT_Liste"));
     list->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     list->setShortcutContext(Qt::WindowShortcut);
-    connect(list, &QAction::triggered, this, [this] { runHandler([this] { fleetWindow()->open(); }); });
+    connect(list, &QAction::triggered, this,
+            [this] { runHandler([this] { fleetWindow()->open(); }); });
     addAction(list);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }

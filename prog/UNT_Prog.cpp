@@ -441,7 +441,7 @@ void TFRM_Prog::reportSend(TSendOutcome::End end, const QString& reason, const Q
     outcome.check = check;
     outcome.checkOk = checkOk;
     outcome.expert = sendExpert_;
-    outcome.device = OPT_PCSpeaker->isChecked()             ? QStringLiteral("PC-Lautsprecher")
+    outcome.device = OPT_PCSpeaker->isChecked()            ? QStringLiteral("PC-Lautsprecher")
                      : SoundDevice->deviceName().isEmpty() ? QStringLiteral("default")
                                                            : SoundDevice->deviceName();
     sendEnded(outcome);

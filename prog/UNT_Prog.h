@@ -35,10 +35,10 @@ struct StatusLook;
 // How a send of "OK und los !" ended, for a window that keeps a record of its sends.
 struct TSendOutcome {
     enum class End { Sent, Stopped, Broken } end = End::Sent;
-    QString reason;  // why it was stopped or broken off (a box's text, one line)
-    QString check;   // the check at the cable's summary; empty when none ran
+    QString reason;      // why it was stopped or broken off (a box's text, one line)
+    QString check;       // the check at the cable's summary; empty when none ran
     bool checkOk = true; // the check found the send whole (or none ran)
-    QString device;  // the output as a record names it: its ALSA name, "default", "PC-Lautsprecher"
+    QString device; // the output as a record names it: its ALSA name, "default", "PC-Lautsprecher"
     ExpertValues expert;
 };
 
@@ -133,9 +133,9 @@ private:
     void reportSend(TSendOutcome::End end, const QString& reason, const QString& check = {},
                     bool checkOk = true);
     std::vector<std::string> checkReport_;
-    ExpertValues sendExpert_;   // of the running send
-    QString startFailure_;      // why the last start on the sound card failed
-    bool sendReported_ = true;  // the running send's end was told
+    ExpertValues sendExpert_;  // of the running send
+    QString startFailure_;     // why the last start on the sound card failed
+    bool sendReported_ = true; // the running send's end was told
     QTimer* markTimer_ = nullptr;
     QElapsedTimer sendClock_;
     std::vector<TimelineSegment> timeline_; // of the running send, from core

@@ -8,6 +8,7 @@
 #include "UNT_Prog.h"
 #include "support/CapturedProgramTest.h"
 #include "support/RunProcess.h"
+#include "support/SmallTmpfs.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -90,8 +91,8 @@ protected:
                           round.shown = true;
                           for (int n = 0; n < sends; ++n) {
                               QTest::keyClick(inDialog(), Qt::Key_Return);
-                              EXPECT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->Sending(); },
-                                                          20000));
+                              EXPECT_TRUE(
+                                  QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 20000));
                           }
                           QTest::keyClick(inDialog(), Qt::Key_Escape);
                       });
@@ -172,10 +173,12 @@ TEST_F(FleetWindowTest, EachLineChosenByKeysIsSentRecordedAndFollowedByTheNext) 
 TEST_F(FleetWindowTest, BadInputAndAnUnwritableRecordLoseNothingAndSendNothing) {
     // A file that is no list leaves the list shown as it was.
     const QString picture = dir.filePath(QStringLiteral("bild.png"));
-    std::ofstream(picture.toStdString(), std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0", 10);
+    std::ofstream(picture.toStdString(), std::ios::binary)
+        << std::string("\x89PNG\r\n\x1a\n\0\0", 10);
     const std::vector<SeenBox> refused = messageBoxesDuring([&] { fleet->loadList(picture); });
     ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].text, QStringLiteral("\"bild.png\" ist keine Liste: sie enthält Binärdaten."));
+    EXPECT_EQ(refused[0].text,
+              QStringLiteral("\"bild.png\" ist keine Liste: sie enthält Binärdaten."));
     EXPECT_EQ(fleet->TBL_Liste->rowCount(), 4);
     // The export keeps the bad line as it was read.
     const QString exported = dir.filePath(QStringLiteral("export.csv"));
@@ -197,6 +200,31 @@ TEST_F(FleetWindowTest, BadInputAndAnUnwritableRecordLoseNothingAndSendNothing) 
         << round.boxes[0].toStdString();
     EXPECT_TRUE(round.boxes[0].endsWith(QStringLiteral("). Es wurde nichts gesendet.")));
     EXPECT_EQ(fleet->chosenRow(), 0);
+
+    // A line that cannot be written after its send (the disk is full) stops the list with a
+    // message that holds the line: the send is not lost.
+    SmallTmpfs small(std::filesystem::path(dir.path().toStdString()) / "klein", 64 * 1024);
+    if (!small.skipReason().empty())
+        GTEST_SKIP() << small.skipReason();
+    const std::filesystem::path full = small.dir() / "Liste.csv";
+    std::filesystem::copy_file(list, full);
+    // A record of exactly one page: the next line needs a page more, which is not there.
+    std::string page = fleetRecordHeader();
+    page += std::string(4096 - page.size() - 2, 'x') + "\r\n";
+    std::ofstream(fleetRecordNameFor(full.string()), std::ios::binary) << page;
+    messageBoxesDuring([&] { fleet->loadList(QString::fromStdString(full.string())); });
+    small.leave(0);
+    QTest::keyClick(fleet->TBL_Liste, Qt::Key_Return);
+    QApplication::setActiveWindow(FRM_Main);
+    const Round lost = enterEnterEsc();
+    EXPECT_TRUE(lost.sound == progSamples(progTones(pager(0).settings).tones, ExpertValues{}));
+    ASSERT_EQ(lost.boxes.size(), 1);
+    EXPECT_TRUE(lost.boxes[0].startsWith(QStringLiteral("Die Zeile ließ sich nicht ins Protokoll")))
+        << lost.boxes[0].toStdString();
+    EXPECT_TRUE(lost.boxes[0].contains(QStringLiteral(";W1-01;Jürgen Müß;ZVEI 2;5 Ton;")))
+        << lost.boxes[0].toStdString();
+    EXPECT_EQ(fileText(fleetRecordNameFor(full.string())), page);
+    EXPECT_EQ(fleet->chosenRow(), 0) << "the list stopped";
 }
 
 } // namespace
