@@ -83,19 +83,25 @@ bool sameAddresses(const TProgTones& a, const TProgTones& b) {
 
 } // namespace
 
-FleetWindow::FleetWindow(TFRM_Main& main) : QWidget(&main, Qt::Window), main_(main) {
+// A window of its own, not one kept above the main window: the two take turns in front.
+FleetWindow::FleetWindow(TFRM_Main& main) : QWidget(nullptr, Qt::Window), main_(main) {
     setObjectName(QStringLiteral("FRM_Liste"));
     setWindowTitle(QStringLiteral("Liste"));
     setWindowIcon(main.windowIcon());
     buildControls();
     buildMenu();
-    resize(820, 360);
+    resize(820, 300);
     TFRM_Prog* dialog = progDialog();
     dialog->beforeSend = [this] { return beforeSend(); };
     dialog->sendEnded = [this](const TSendOutcome& outcome) { sendEnded(outcome); };
 }
 
-FleetWindow::~FleetWindow() = default;
+FleetWindow::~FleetWindow() {
+    if (FRM_Prog != nullptr) {
+        FRM_Prog->beforeSend = nullptr;
+        FRM_Prog->sendEnded = nullptr;
+    }
+}
 
 void FleetWindow::buildControls() {
     TBL_Liste = new QTableWidget(this);
@@ -111,6 +117,7 @@ void FleetWindow::buildControls() {
     TBL_Liste->setSelectionMode(QAbstractItemView::SingleSelection);
     TBL_Liste->setTabKeyNavigation(false);
     TBL_Liste->verticalHeader()->hide();
+    TBL_Liste->setWordWrap(false); // a line of the list is a line of the table
     TBL_Liste->horizontalHeader()->setStretchLastSection(true);
     // Enter or a double click chooses the line.
     connect(TBL_Liste, &QTableWidget::activated, this,
@@ -160,18 +167,20 @@ void FleetWindow::buildMenu() {
 }
 
 void FleetWindow::open() {
-    if (listFile_.isEmpty()) {
-        const QString remembered = userSettings().value(kListKey).toString();
-        if (!remembered.isEmpty() && QFileInfo::exists(remembered))
-            loadList(remembered);
-    }
     if (!isVisible()) {
-        placeCentred(this, &main_);
+        // Below the main window, so that both can be seen.
+        const QRect mainFrame = main_.frameGeometry();
+        move(mainFrame.left(), mainFrame.bottom() + 8);
         show();
     }
     raise();
     activateWindow();
     TBL_Liste->setFocus(Qt::OtherFocusReason);
+    if (listFile_.isEmpty()) {
+        const QString remembered = userSettings().value(kListKey).toString();
+        if (!remembered.isEmpty() && QFileInfo::exists(remembered))
+            loadList(remembered);
+    }
 }
 
 void FleetWindow::keyPressEvent(QKeyEvent* event) {

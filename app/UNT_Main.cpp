@@ -190,6 +190,10 @@ void TFRM_Main::bindEvents() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+TFRM_Main::~TFRM_Main() {
+    delete fleet_; // a top-level window of its own, not a child
+}
+
 FleetWindow* TFRM_Main::fleetWindow() {
     if (fleet_ == nullptr)
         fleet_ = new FleetWindow(*this);

@@ -51,6 +51,7 @@ class TFRM_Main : public QWidget {
     Q_OBJECT
 public:
     explicit TFRM_Main(QWidget* parent = nullptr);
+    ~TFRM_Main() override;
 
     QGroupBox* FRA_System;
     QGroupBox* FRA_Len1;
