@@ -90,7 +90,7 @@ FleetWindow::FleetWindow(TFRM_Main& main) : QWidget(nullptr, Qt::Window), main_(
     setWindowIcon(main.windowIcon());
     buildControls();
     buildMenu();
-    resize(820, 300);
+    resize(980, 300);
     TFRM_Prog* dialog = progDialog();
     dialog->beforeSend = [this] { return beforeSend(); };
     dialog->sendEnded = [this](const TSendOutcome& outcome) { sendEnded(outcome); };
