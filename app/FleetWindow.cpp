@@ -349,8 +349,12 @@ void FleetWindow::sendEnded(const TSendOutcome& outcome) {
     const int row = sending_;
     sending_ = -1;
     const bool whole = outcome.end == TSendOutcome::End::Sent && outcome.checkOk;
-    if (outcome.end == TSendOutcome::End::Sent && !listFile_.isEmpty())
+    // Only a whole send makes the same addresses ask: one broken off or that the check found
+    // lacking goes out again without a question.
+    if (whole && !listFile_.isEmpty())
         lastSent_ = FRM_Prog->Tones;
+    else
+        lastSent_.reset();
     if (row < 0 || !record_)
         return; // not a line of the list
     lastRow_ = row;

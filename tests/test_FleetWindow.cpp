@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The fleet list's window end to end: real keys on the real windows, the sound through ALSA's
 // file plugin, the record on disk, the batch's record as a PDF.
+#include "CableCheck.h"
 #include "FleetRecord.h"
 #include "FleetWindow.h"
 #include "ProgEngine.h"
@@ -121,18 +122,26 @@ TEST_F(FleetWindowTest, EachLineChosenByKeysIsSentRecordedAndFollowedByTheNext) 
     ASSERT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(FRM_Main->TXT_Adresse_01));
 
     const std::string record = fleetRecordNameFor(list);
-    // Rows 0, 1 and 3: the bad line is passed over. The second round sends twice: the same
-    // addresses again ask first, and Enter (no) sends nothing.
-    const int rows[] = {0, 1, 3};
-    for (int row : rows) {
+    // The first send is checked at the cable, which hears nothing: recorded with the check's
+    // result, and the line stays for another go. Then rows 0, 1 and 3, the bad line passed
+    // over; row 1 is sent twice: the same addresses again ask first, and Enter (no) sends
+    // nothing.
+    const struct {
+        int row;
+        bool checked;
+        int sends;
+    } rounds[] = {{0, true, 1}, {0, false, 1}, {1, false, 2}, {3, false, 1}};
+    for (const auto& [row, checked, sends] : rounds) {
         SCOPED_TRACE(row);
         ASSERT_EQ(fleet->chosenRow(), row);
-        const Round round = enterEnterEsc(row == 1 ? 2 : 1);
+        FRM_Prog->Check->setEnabled(checked);
+        capture->setInput(std::vector<uint8_t>(44100 * 2 * 8, 0));
+        const Round round = enterEnterEsc(sends);
         ASSERT_TRUE(round.shown);
         const ProgTonesResult tones = progTones(pager(row).settings);
         EXPECT_TRUE(round.sound == progSamples(tones.tones, ExpertValues{}))
             << round.sound.size() << " bytes captured";
-        if (row == 1)
+        if (sends == 2)
             EXPECT_EQ(round.boxes,
                       QStringList{"Dieselben Rufadressen wurden eben schon gesendet (W1-02: "
                                   "Ruf 1 2468, Ruf 2 1357). Noch einmal senden?"});
@@ -148,14 +157,28 @@ TEST_F(FleetWindowTest, EachLineChosenByKeysIsSentRecordedAndFollowedByTheNext) 
         entry.holder = pager(row).holder;
         entry.settings = pager(row).settings;
         entry.device = "default";
+        if (checked) {
+            entry.check = written.back().substr(written.back().rfind(';') + 1);
+            entry.check.resize(entry.check.size() - 2); // CR LF
+            EXPECT_EQ(entry.check.rfind("✘ Nichts gehört", 0), 0u) << entry.check;
+        }
         EXPECT_EQ(written.back(), fleetRecordLine(entry));
         const QString shown = fleet->TBL_Liste->item(row, 12)->text();
         EXPECT_TRUE(shown.startsWith(QStringLiteral("Gesendet (") + entry.time.c_str()))
             << shown.toStdString();
     }
     // A header and one line per send.
-    EXPECT_EQ(lines(fileText(record)).size(), 4u);
+    EXPECT_EQ(lines(fileText(record)).size(), 5u);
     EXPECT_EQ(fleet->chosenRow(), 3) << "stays on the last line";
+
+    // Started again, Strg+L opens the list last used, with the results the record holds.
+    destroyApplicationWindows();
+    ProgramTest::SetUp();
+    messageBoxesDuring(
+        [] { QTest::keyClick(FRM_Main->TXT_Adresse_01, Qt::Key_L, Qt::ControlModifier); });
+    fleet = FRM_Main->fleetWindow();
+    EXPECT_EQ(fleet->listFile().toStdString(), std::filesystem::canonical(list).string());
+    EXPECT_TRUE(fleet->TBL_Liste->item(1, 12)->text().startsWith(QStringLiteral("Gesendet (")));
 
     // The batch's record as a PDF holds each pager's label, holder and result.
     const QString pdf = dir.filePath(QStringLiteral("Protokoll.pdf"));
