@@ -86,6 +86,8 @@ bool sameAddresses(const TProgTones& a, const TProgTones& b) {
 // A window of its own, not one kept above the main window: the two take turns in front.
 FleetWindow::FleetWindow(TFRM_Main& main) : QWidget(nullptr, Qt::Window), main_(main) {
     setObjectName(QStringLiteral("FRM_Liste"));
+    // Closing the main window ends the program, this window open or not.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Liste"));
     setWindowIcon(main.windowIcon());
     buildControls();
