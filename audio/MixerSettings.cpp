@@ -150,6 +150,74 @@ TMixDetails* TMixerSettings::addLine(TMixDetails* previous, const MixerLine& lin
     return r;
 }
 
+TMixDetails* TMixerSettings::findLine(uint16_t destination, uint16_t source) const {
+    // The device record (0xFFFF, 0xFFFF) is no line.
+    for (TMixDetails* line = FLines ? FLines->Next : nullptr; line; line = line->Next)
+        if (line->Destination == destination && line->Source == source)
+            return line;
+    return nullptr;
+}
+
+const TMixDetails* TMixerSettings::Line(uint16_t destination, uint16_t source) const {
+    return findLine(destination, source);
+}
+
+bool TMixerSettings::ReadLine(uint16_t destination, uint16_t source) {
+    TMixDetails* line = findLine(destination, source);
+    if (!line || !FHandle || !line->HasControls)
+        return false;
+    WaveMixer& mixer = FOwner->waveMixer();
+    bool ok = true;
+    if (line->VolumeControlID != 0xFFFF) {
+        uint32_t values[2] = {0, 0};
+        const unsigned channels = line->UniformVolume ? 1 : 2;
+        if (mixer.getControlDetails(FHandle, line->VolumeControlID, channels, values) ==
+            MMSYSERR_NOERROR) {
+            line->VolumeLeft = static_cast<uint16_t>(values[0]);
+            if (!line->UniformVolume)
+                line->VolumeRight = static_cast<uint16_t>(values[1]);
+        } else {
+            ok = false;
+        }
+    }
+    if (line->MuteControlID != 0xFFFF) {
+        uint32_t value = 0;
+        if (mixer.getControlDetails(FHandle, line->MuteControlID, 1, &value) == MMSYSERR_NOERROR)
+            line->Muted = value != 0;
+        else
+            ok = false;
+    }
+    return ok;
+}
+
+bool TMixerSettings::SetVolume(uint16_t destination, uint16_t source, uint16_t left,
+                               uint16_t right) {
+    TMixDetails* line = findLine(destination, source);
+    if (!line || !FHandle || line->VolumeControlID == 0xFFFF)
+        return false;
+    const uint32_t values[2] = {left, right};
+    if (FOwner->waveMixer().setControlDetails(FHandle, line->VolumeControlID,
+                                              line->UniformVolume ? 1 : 2,
+                                              values) != MMSYSERR_NOERROR)
+        return false;
+    line->VolumeLeft = left;
+    if (!line->UniformVolume)
+        line->VolumeRight = right;
+    return true;
+}
+
+bool TMixerSettings::SetMuted(uint16_t destination, uint16_t source, bool muted) {
+    TMixDetails* line = findLine(destination, source);
+    if (!line || !FHandle || line->MuteControlID == 0xFFFF)
+        return false;
+    const uint32_t value = muted ? 1 : 0;
+    if (FOwner->waveMixer().setControlDetails(FHandle, line->MuteControlID, 1, &value) !=
+        MMSYSERR_NOERROR)
+        return false;
+    line->Muted = muted;
+    return true;
+}
+
 void TMixerSettings::controlChange(uintptr_t wParam, uintptr_t lParam) {
     // A change posted by a device closed since is not this device's.
     if (!FAvailable || !FOwner->OnMixerChange || wParam != reinterpret_cast<uintptr_t>(FHandle))

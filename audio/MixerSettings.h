@@ -45,10 +45,20 @@ public:
     // Whether the last Open succeeded.
     bool Available() const { return FAvailable; }
     const TMixDetails* Lines() const { return FLines; }
+    // The record of a line, or none.
+    const TMixDetails* Line(uint16_t destination, uint16_t source) const;
+    // Reads the line's volume and mute state afresh (the records are not re-read on a change);
+    // false when it has no controls or a read fails.
+    bool ReadLine(uint16_t destination, uint16_t source);
+    // Sets the line's volume, 0..65535 per channel (right is ignored for a uniform volume), or
+    // its mute switch; the record holds the new value when the device took it.
+    bool SetVolume(uint16_t destination, uint16_t source, uint16_t left, uint16_t right);
+    bool SetMuted(uint16_t destination, uint16_t source, bool muted);
 
 private:
     friend class TAudio;
     void releaseLines();
+    TMixDetails* findLine(uint16_t destination, uint16_t source) const;
     TMixDetails* addLine(TMixDetails* previous, const platform::MixerLine& line, bool speakers);
     void controlChange(uintptr_t wParam, uintptr_t lParam);
     void watchEvents();

@@ -4,13 +4,17 @@
 # recordings: five-tone calls (ZVEI 1 at 55, 70 and 100 ms a tone, CCIR at 100 ms), played
 # 2 % slow, at speed and 2 % fast, in white noise of 300-3400 Hz or in speech-like sound
 # (voiced glides with formants, in syllables) at 20 to 0 dB SNR; and how many calls each reads
-# in the noise and the speech alone (false calls). Prints one table.
-# Usage: bench/decode_sensitivity.sh [ZUVELA_CLI]   (needs sox and multimon-ng)
+# in the noise and the speech alone (false calls). Prints one table. The recordings are made at
+# RATE (22050 Hz unless given; 48000 as most sound cards record); multimon-ng reads them at
+# 22050 Hz.
+# Usage: bench/decode_sensitivity.sh [ZUVELA_CLI [RATE]]   (needs sox and multimon-ng)
 set -euo pipefail
 cli="${1:-build/default/cli/zuvela-cli}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-rate=22050
+rate="${2:-22050}"
+# Repeatable: sox's noise and dither the same in every run, so that builds compare alike.
+sox() { command sox -R "$@"; }
 declare -A tones=(
     [ZVEI1]="2400 1060 1160 1270 1400 1530 1670 1830 2000 2200"
     [CCIR]="1981 1124 1197 1275 1358 1446 1540 1640 1747 1860")
@@ -31,9 +35,9 @@ call() {
 # noise KIND SECONDS OUT: band noise or speech-like sound at the tones' RMS (0.5 / sqrt 2).
 noise() {
     if [ "$1" = white ]; then
-        sox -q -R -n -r "$rate" -b 16 -c 1 "$work/raw.wav" synth "$2" whitenoise sinc 300-3400
+        sox -q -n -r "$rate" -b 16 -c 1 "$work/raw.wav" synth "$2" whitenoise sinc 300-3400
     else
-        sox -q -R -n -r "$rate" -b 16 -c 1 "$work/raw.wav" synth "$2" sawtooth 100-180 \
+        sox -q -n -r "$rate" -b 16 -c 1 "$work/raw.wav" synth "$2" sawtooth 100-180 \
             sawtooth 600-1100 sine 1400-2400 tremolo 4 90 sinc 300-3400
     fi
     local rms

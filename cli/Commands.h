@@ -33,6 +33,12 @@ struct SendRequest {
     bool check = false; // --check: recorded back and compared tone by tone
     std::string input;  // --input: the recording's ALSA name; empty: the default input
 };
+// The level check: the test tone at an amplitude through an output, recorded from an input.
+struct LevelRequest {
+    ExpertOptions expert; // only --amplitude
+    std::string device;   // --device: the output's ALSA name; empty: the default
+    std::string input;    // --input: the input's ALSA name; empty: the default input
+};
 // The call, its address completed and checked (a failure names what is wrong with it).
 struct CallRequest {
     TestCall call;
@@ -77,6 +83,7 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
                  const std::function<AnswerEnd(std::string&)>& readAnswer,
                  const std::function<BatchSend(const FleetPager&, int record,
                                                const std::string& interrupted)>& send);
+LevelRequest parseLevel(Args& args);
 
 // The whole program: the command line as main receives it, the exit status.
 int runProgram(int argc, char** argv);
@@ -89,5 +96,6 @@ int runDecode(Args& args);
 int runCall(Args& args);
 int runList(Args& args);
 int runBatch(Args& args);
+int runLevel(Args& args);
 
 } // namespace cli

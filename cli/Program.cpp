@@ -55,6 +55,19 @@ const Command kCommands[] = {
      "  --input NAME          mit --check: von diesem Eingangsgerät (ALSA-Name) aufnehmen;\n"
      "                        ohne die Option vom Standardeingang\n",
      true, true, cli::runSend},
+    {"level", "den Pegel am Eingang mit einem Prüfton messen und die Amplitude empfehlen",
+     "Aufruf: zuvela-cli level [--device NAME] [--input NAME] [--amplitude PROZENT]\n\n"
+     "Prüft vor dem Senden den Pegel: spielt 1 s lang einen Prüfton von 1060 Hz über das\n"
+     "Ausgabegerät, nimmt ihn dabei vom Eingang auf und nennt den Pegel am Eingang in dBFS mit\n"
+     "einem Rat: die Amplitude, mit der er gut ankommt (um −12 dBFS), oder, wenn die Amplitude\n"
+     "dafür nicht reicht, den Eingangspegel zu erhöhen oder zu senken. Rückgabewert 0 nur,\n"
+     "wenn der Pegel gut ist; sonst 1.\n"
+     "  --device NAME         über dieses Ausgabegerät (Namen: zuvela-cli devices);\n"
+     "                        ohne die Option über das Standardgerät\n"
+     "  --input NAME          von diesem Eingangsgerät (ALSA-Name) aufnehmen; ohne die\n"
+     "                        Option vom Standardeingang\n"
+     "  --amplitude PROZENT   10 bis 100 in Schritten von 10 (Vorgabe 100)\n",
+     false, false, cli::runLevel},
     {"call", "einen Testruf an die eigene Rufadresse senden oder schreiben",
      "Aufruf: zuvela-cli call [Einstellungen] ADRESSE|--address N [--siren]\n"
      "                        [--amplitude PROZENT] [--device NAME | --speaker | -o DATEI]\n\n"
@@ -267,8 +280,8 @@ std::string completionScript() {
            "            else _zuvela_cli_files '[wW][aA][vV]'; fi\n"
            "            return ;;\n"
            "        "
-           "--address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--rate|"
-           "--from)\n"
+           "--address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--input|"
+           "--rate|--from)\n"
            "            return ;;\n"
            "    esac\n"
            "    if [[ -z $command ]]; then\n"

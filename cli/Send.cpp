@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The send command: its options, and the tone sequence handed to the sound part.
 #include "Commands.h"
+#include "LevelCheck.h"
 #include "ProgEngine.h"
 #include "Sound.h"
 #include "ToneSequence.h"
@@ -38,6 +39,30 @@ int runSend(Args& args) {
     if (request.check)
         return playChecked(progSamples(tones, e), progSegments(tones, e), request);
     return playOnSoundCard(progSamples(tones, e), request.output.device);
+}
+
+LevelRequest parseLevel(Args& args) {
+    LevelRequest r;
+    bool haveInput = false;
+    while (!args.done()) {
+        if (args.takeValue("--input", r.input))
+            haveInput = true;
+        else if (args.takeValue("--device", r.device)) {
+            if (r.device.empty())
+                throw UsageError("--device braucht einen Gerätenamen.");
+        } else if (!r.expert.takeAmplitude(args)) {
+            args.reject();
+        }
+    }
+    if (haveInput && r.input.empty())
+        throw UsageError("--input braucht einen Gerätenamen.");
+    return r;
+}
+
+int runLevel(Args& args) {
+    const LevelRequest request = parseLevel(args);
+    return playLevelCheck(renderSequence(levelToneSegments(), request.expert.values().amplitude),
+                          request);
 }
 
 } // namespace cli

@@ -25,6 +25,9 @@ int playOnSpeaker(const std::vector<ToneSegment>& segments);
 // heard with segments (send --check).
 int playChecked(const std::vector<uint8_t>& samples, const std::vector<ToneSegment>& segments,
                 const SendRequest& request);
+// Plays the level check's samples on request.device, recording request.input meanwhile, and
+// prints the level heard with its advice (level); exit status 0 when the level is good.
+int playLevelCheck(const std::vector<uint8_t>& samples, const LevelRequest& request);
 // Prints ALSA's output devices, the default first (devices).
 // batch (Commands.h: runBatch) lives in the sound part too: it reads its answers there.
 int listDevices();

@@ -5,6 +5,7 @@
 #include "Audio.h"
 #include "CheckRecording.h"
 #include "Commands.h"
+#include "LevelCheck.h"
 #include "ProgEngine.h"
 #include "SendCheck.h"
 #include "SendTimeline.h"
@@ -300,6 +301,22 @@ int playChecked(const std::vector<uint8_t>& samples, const std::vector<ToneSegme
                 const SendRequest& request) {
     SendSession session;
     return sendToSoundCard(samples, request.output.device, &request, &segments);
+}
+
+int playLevelCheck(const std::vector<uint8_t>& samples, const LevelRequest& request) {
+    SendSession session;
+    CheckRecording recording;
+    QString message;
+    if (!recording.start(request.input, message))
+        throw Failure(cliText(message));
+    settle(300);
+    if (const int status = sendToSoundCard(samples, request.device); status != kExitOk)
+        return status;
+    settle(400);
+    const LevelAdvice advice =
+        adviseLevel(readLevel(recording.finish()), request.expert.values().amplitude);
+    writeAll(stdout, advice.text + "\n", "Standardausgabe");
+    return advice.ok() ? kExitOk : kExitFailure;
 }
 
 int listDevices() {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FleetRecord.h"
 
+#include "Cp1252.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -56,14 +57,41 @@ std::string isoLocalTime(std::chrono::system_clock::time_point t) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
     std::tm local{};
     localtime_r(&seconds, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff / 60;
-    const long magnitude = offset < 0 ? -offset : offset;
-    char zone[48];
-    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', magnitude / 60,
-                  magnitude % 60);
-    return std::string(text) + zone;
+    return isoTime(seconds, static_cast<int>(local.tm_gmtoff / 60));
+}
+
+std::string isoTime(std::int64_t unixSeconds, int offsetMinutes) {
+    // The civil date of a day count (days from 1970-01-01), by eras of 400 years: written out
+    // so that no time zone, strftime or printf is needed where there is none.
+    const std::int64_t local = unixSeconds + std::int64_t{offsetMinutes} * 60;
+    std::int64_t days = local / 86400;
+    std::int64_t second = local % 86400;
+    if (second < 0) {
+        second += 86400;
+        --days;
+    }
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+
+    auto digits = [](std::int64_t value, int width) {
+        std::string text(static_cast<std::size_t>(width), '0');
+        for (int i = width - 1; i >= 0 && value > 0; --i, value /= 10)
+            text[static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+        return text;
+    };
+    const int magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    return digits(year, 4) + "-" + digits(month, 2) + "-" + digits(day, 2) + "T" +
+           digits(second / 3600, 2) + ":" + digits(second / 60 % 60, 2) + ":" +
+           digits(second % 60, 2) + (offsetMinutes < 0 ? "-" : "+") + digits(magnitude / 60, 2) +
+           ":" + digits(magnitude % 60, 2);
 }
 
 std::string fleetResultText(FleetResult result, const std::string& reason) {
@@ -155,4 +183,14 @@ std::string fleetRecordLineLost(const std::string& shown, const std::string& why
         bare.pop_back();
     return "Die Zeile ließ sich nicht ins Protokoll " + shown + " schreiben (" + why +
            "); die Liste ist angehalten. Die Zeile:\n" + bare;
+}
+
+std::string fleetRepeatQuestion(const ProgSettings& before, const std::string& beforeLabel,
+                                const ProgSettings& next) {
+    for (const AddressSlot& n : next.addresses)
+        for (const AddressSlot& b : before.addresses)
+            if (n.checked && b.checked && !n.text.empty() && n.text == b.text)
+                return "Die Rufadresse " + platform::cp1252ToUtf8(n.text) +
+                       " wurde eben schon an " + beforeLabel + " gesendet. Trotzdem senden?";
+    return {};
 }

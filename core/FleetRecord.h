@@ -7,6 +7,7 @@
 #include "FleetList.h"
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ struct FleetRecordEntry {
 
 // "2026-12-10T07:45:12+01:00": the local time of t with its offset from UTC.
 std::string isoLocalTime(std::chrono::system_clock::time_point t);
+// The same for a moment in seconds since 1970 (UTC) and a local offset east of UTC in minutes:
+// for a front-end whose clock and time zone are its own (the page has the browser's).
+std::string isoTime(std::int64_t unixSeconds, int offsetMinutes);
 
 // The result cell: "Gesendet", "Abgebrochen: <reason>" ("Abgebrochen" without one),
 // "Übersprungen".
@@ -68,3 +72,9 @@ std::string fleetRecordUnwritable(const std::string& shown, const std::string& w
 // ist angehalten. Die Zeile:\n<line without its line end>"
 std::string fleetRecordLineLost(const std::string& shown, const std::string& why,
                                 const std::string& line);
+
+// Asked before a send whose calls repeat an address of the send just before it (the same pager
+// twice, or two pagers that would answer the same call): "Die Rufadresse 12345 wurde eben schon
+// an W1-06 gesendet. Trotzdem senden?"; empty when no checked address repeats.
+std::string fleetRepeatQuestion(const ProgSettings& before, const std::string& beforeLabel,
+                                const ProgSettings& next);

@@ -2,6 +2,7 @@
 #include "SendCheck.h"
 
 #include "ToneFinder.h"
+#include "UserTexts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -134,7 +135,7 @@ SendCheck checkSend(const std::vector<ToneSegment>& sent, const Recording& recor
         if (!c.heard)
             missing.push_back(c.number);
     if (check.heard == 0)
-        check.summary = "✘ Nichts gehört – Kabel und Eingang prüfen";
+        check.summary = kNothingHeard;
     else if (check.clipped)
         check.summary = "✘ Übersteuert";
     else if (missing.size() == 1)

@@ -50,6 +50,99 @@ struct Biquad {
     }
 };
 
+// The tone band through the filters, sample by sample as one would; the filters' state stays in
+// registers over a stretch.
+template <std::size_t Count>
+void filterBand(std::vector<Biquad>& filters, const float* in, std::size_t n, float* out) {
+    std::array<Biquad, Count> local;
+    std::copy_n(filters.begin(), Count, local.begin());
+    for (std::size_t i = 0; i < n; ++i) {
+        double v = in[i];
+        for (Biquad& f : local)
+            v = f(v);
+        out[i] = static_cast<float>(v);
+    }
+    std::copy_n(local.begin(), Count, filters.begin());
+}
+
+// Input of 32 kHz and more is analysed at a whole fraction of its rate, 16 to 32 kHz (48 kHz at
+// 16, 44.1 kHz at 22.05): the tones lie below 3.4 kHz, and every later step then handles a
+// fraction of the samples, while the spectrum's frames keep the rate they had at 44.1 and 48 kHz
+// (7.35 and 8 kHz). A linear-phase low-pass (Kaiser window, 60 dB) keeps what would fold into the
+// tone band out of it; each output sample is centred on an input sample, so that times stay as
+// they were.
+class Decimator {
+public:
+    static std::size_t factorFor(double rate) {
+        return std::max<std::size_t>(1, static_cast<std::size_t>(rate / 16000));
+    }
+
+    Decimator(double rate, std::size_t factor) : factor_(factor) {
+        constexpr double kPass = 3400, kAttenuation = 60;
+        const double stop = rate / double(factor) - kPass;
+        const double width = 2 * std::numbers::pi * (stop - kPass) / rate;
+        half_ = static_cast<std::size_t>(std::ceil((kAttenuation - 8) / (2.285 * width) / 2));
+        const double beta = 0.1102 * (kAttenuation - 8.7);
+        const double cutoff = 0.5 / double(factor); // cycles per input sample
+        // The modified Bessel function I0, by its series.
+        auto bessel = [](double x) {
+            double sum = 1, term = 1;
+            for (int k = 1; term > 1e-12 * sum; ++k) {
+                term *= (x / (2 * k)) * (x / (2 * k));
+                sum += term;
+            }
+            return sum;
+        };
+        std::vector<double> taps(2 * half_ + 1);
+        double total = 0;
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            const double t = double(k) - double(half_);
+            const double r = t / double(half_);
+            const double sinc =
+                t == 0 ? 1 : std::sin(2 * std::numbers::pi * cutoff * t) / (std::numbers::pi * t);
+            taps[k] = (t == 0 ? 2 * cutoff : sinc) * bessel(beta * std::sqrt(1 - r * r));
+            total += taps[k];
+        }
+        // Rounded up to whole groups of four, the extra taps zero.
+        taps_.assign((taps.size() + 3) / 4 * 4, 0.0f);
+        for (std::size_t k = 0; k < taps.size(); ++k)
+            taps_[k] = static_cast<float>(taps[k] / total);
+        // Before the first sample lies silence.
+        history_.assign(half_, 0.0f);
+    }
+
+    // The output samples that the input completes.
+    void push(std::span<const float> in, std::vector<float>& out) {
+        history_.insert(history_.end(), in.begin(), in.end());
+        run(out);
+    }
+    // The end of the input: the output samples up to its last sample, silence after it.
+    void finish(std::vector<float>& out) {
+        history_.resize(history_.size() + half_ + (taps_.size() - 2 * half_ - 1), 0.0f);
+        run(out);
+    }
+
+private:
+    void run(std::vector<float>& out) {
+        const std::size_t length = taps_.size();
+        std::size_t at = 0;
+        for (; at + length <= history_.size(); at += factor_) {
+            const float* x = history_.data() + at;
+            std::array<float, 4> sum{};
+            for (std::size_t k = 0; k < length; k += 4)
+                for (std::size_t j = 0; j < 4; ++j)
+                    sum[j] += taps_[k + j] * x[k + j];
+            out.push_back((sum[0] + sum[1]) + (sum[2] + sum[3]));
+        }
+        history_.erase(history_.begin(),
+                       history_.begin() + std::ptrdiff_t(std::min(at, history_.size())));
+    }
+
+    std::size_t factor_, half_ = 0;
+    std::vector<float> taps_;
+    std::vector<float> history_; // from the first input sample of the next output's window
+};
+
 // The powers of several frequencies over x, in one pass: the independent recurrences keep the
 // processor busy where one alone would wait for each multiplication.
 template <std::size_t Width>
@@ -187,11 +280,14 @@ struct ToneFinder::State {
     // The band's energy in steps of 0.1 dB, from -200 dB (below: silence) to +10 dB.
     static constexpr int kBins = 2102;
 
-    double rate = 0;
+    double rate = 0; // of the analysis: the input's, or a fraction of it
     std::size_t hop = 1, window = 1;
+    std::unique_ptr<Decimator> decimator;
+    std::vector<float> decimated; // of the block being pushed
     std::vector<Biquad> filters;
-    std::vector<float> band;   // the tone band from bandStart on
-    std::size_t bandStart = 0; // sample of the recording
+    std::vector<float> filtered; // a stretch through the filters
+    std::vector<float> band;     // the tone band from bandStart on
+    std::size_t bandStart = 0;   // sample of the recording, at the analysis's rate
     // The band's energy per millisecond, when the frames' windows are made of whole ones.
     bool chunked = false;
     std::vector<double> chunks; // from chunksStart on
@@ -222,6 +318,7 @@ struct ToneFinder::State {
     static int bin(double e) {
         return e < 1e-20 ? 0 : std::min(kBins - 1, 2001 + int(std::floor(100 * std::log10(e))));
     }
+    void addSamples(std::span<const float> samples);
     void addFrame(bool clipped);
     void analyse(bool last);
     void energyTones(double floor, double peak, bool last, std::size_t& pending);
@@ -234,16 +331,20 @@ ToneFinder::ToneFinder(double rate) {
     if (!(rate >= kMinRate) || rate > 1e6)
         throw DecodeError("Die Abtastrate von " + std::to_string(std::lround(rate)) +
                           " Hz passt nicht zu den Tönen (erlaubt: 6000 bis 1000000 Hz).");
-    state_ = std::make_unique<State>(rate);
+    const std::size_t factor = Decimator::factorFor(rate);
+    state_ = std::make_unique<State>(rate / double(factor));
     State& s = *state_;
+    if (factor > 1)
+        s.decimator = std::make_unique<Decimator>(rate, factor);
+    const double analysed = s.rate;
     // The band's energy over 3 ms, every millisecond.
-    s.hop = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 1000));
-    s.window = std::max<std::size_t>(1, static_cast<std::size_t>(rate * 0.003));
+    s.hop = std::max<std::size_t>(1, static_cast<std::size_t>(analysed / 1000));
+    s.window = std::max<std::size_t>(1, static_cast<std::size_t>(analysed * 0.003));
     // The tone band alone: mains hum and its harmonics below, most of the noise above.
-    s.filters = {Biquad::make(600, rate, true), Biquad::make(600, rate, true)};
-    if (rate > 8000) {
-        s.filters.push_back(Biquad::make(3400, rate, false));
-        s.filters.push_back(Biquad::make(3400, rate, false));
+    s.filters = {Biquad::make(600, analysed, true), Biquad::make(600, analysed, true)};
+    if (analysed > 8000) {
+        s.filters.push_back(Biquad::make(3400, analysed, false));
+        s.filters.push_back(Biquad::make(3400, analysed, false));
     }
     s.histogram.assign(State::kBins, 0);
     s.chunked = s.window % s.hop == 0 && (s.hop / 2 + 8 * s.hop - s.window / 2) % s.hop == 0;
@@ -253,33 +354,56 @@ ToneFinder::~ToneFinder() = default;
 
 void ToneFinder::push(std::span<const float> samples) {
     State& s = *state_;
-    for (const float sample : samples) {
-        double v = sample;
-        for (Biquad& f : s.filters)
-            v = f(v);
-        const auto f = static_cast<float>(v);
-        s.band.push_back(f);
-        s.chunk += double(f) * f;
-        if (++s.inChunk == s.hop) {
-            s.chunks.push_back(s.chunk);
-            s.chunk = 0;
-            s.inChunk = 0;
+    if (s.decimator) {
+        s.decimated.clear();
+        s.decimator->push(samples, s.decimated);
+        samples = s.decimated;
+    }
+    s.addSamples(samples);
+}
+
+// Each stretch up to where the next frame's window is complete goes through the filters at
+// once; the frame, and the look at the frames, follow as each sample would have them.
+void ToneFinder::State::addSamples(std::span<const float> samples) {
+    while (!samples.empty()) {
+        // The next frame's window, centred on its millisecond.
+        const std::size_t centre = frames * hop + hop / 2;
+        const std::size_t from = centre > window / 2 ? centre - window / 2 : 0;
+        const std::size_t end = bandStart + band.size();
+        const std::size_t n =
+            std::min(samples.size(), from + window > end ? from + window - end : 1);
+        filtered.resize(n);
+        if (filters.size() == 4)
+            filterBand<4>(filters, samples.data(), n, filtered.data());
+        else
+            filterBand<2>(filters, samples.data(), n, filtered.data());
+        band.insert(band.end(), filtered.begin(), filtered.end());
+        for (const float f : filtered) {
+            chunk += double(f) * f;
+            if (++inChunk == hop) {
+                chunks.push_back(chunk);
+                chunk = 0;
+                inChunk = 0;
+            }
         }
-        // The next frame's window, centred on its millisecond, is complete.
-        const std::size_t centre = s.frames * s.hop + s.hop / 2;
-        const std::size_t from = centre > s.window / 2 ? centre - s.window / 2 : 0;
-        if (s.bandStart + s.band.size() < from + s.window)
+        samples = samples.subspan(n);
+        if (end + n < from + window)
             continue;
-        s.addFrame(false);
-        if (s.frames % State::kStepFrames == 0 && s.frames >= State::kFirstFrames) {
-            s.analyse(false);
-            s.trim();
+        addFrame(false);
+        if (frames % kStepFrames == 0 && frames >= kFirstFrames) {
+            analyse(false);
+            trim();
         }
     }
 }
 
 void ToneFinder::finish() {
     State& s = *state_;
+    if (s.decimator) {
+        s.decimated.clear();
+        s.decimator->finish(s.decimated);
+        s.addSamples(s.decimated);
+    }
     while (s.frames < (s.bandStart + s.band.size()) / s.hop)
         s.addFrame(true);
     s.analyse(true);

@@ -27,7 +27,9 @@ struct FoundTone {
 // spectrum where noise hides them. A tone is told at most 150 ms after its end, once no later
 // sample can change it, so that a live channel is read as it goes; blocks of any size give the
 // same tones. Tones that follow one another without a pause (the characters of a call) are found
-// one by one and told together; the pauses are the gaps between the tones.
+// one by one and told together; the pauses are the gaps between the tones. A recording of 32 kHz
+// and more (a sound card's 44.1 or 48 kHz) is analysed at a whole fraction of its rate, 16 to
+// 32 kHz, which still carries the tone band.
 class ToneFinder {
 public:
     // Throws DecodeError when the rate cannot carry the tones.

@@ -126,16 +126,18 @@ SpectralFrame SpectralFrames::frame(const float* samples, std::size_t at) {
         if (power_[k] > power_[best])
             best = k;
     const double peak = power_[best];
-    sorted_.assign(power_.begin() + std::ptrdiff_t(lo_), power_.begin() + std::ptrdiff_t(hi_ + 1));
-    const auto middle = sorted_.begin() + std::ptrdiff_t(sorted_.size() / 2);
-    std::nth_element(sorted_.begin(), middle, sorted_.end());
+    // The peak is kTonal times the band's median bin or more when more than half of the bins
+    // hold less than a kTonal-th of it: counted, not sorted.
+    std::size_t quiet = 0;
+    for (std::size_t k = lo_; k <= hi_; ++k)
+        quiet += kTonal * power_[k] < peak ? 1 : 0;
     // The peak between the bins: a parabola through the logarithmic powers around it.
     const double l = std::log(power_[best - 1] + 1e-300), c = std::log(peak + 1e-300),
                  r = std::log(power_[best + 1] + 1e-300);
     const double curvature = l - 2 * c + r;
     const double offset = curvature < 0 ? std::clamp(0.5 * (l - r) / curvature, -0.5, 0.5) : 0;
     return {at + n_ / 2 * step_, (double(best) + offset) * binHz_,
-            peak > kTonal * *middle && peak > audible_};
+            quiet > (hi_ - lo_ + 1) / 2 && peak > audible_};
 }
 
 namespace {

@@ -34,7 +34,7 @@ private:
     std::size_t step_, n_, hop_, size_ = 1, lo_ = 0, hi_ = 0;
     double binHz_ = 0, audible_ = 0;
     std::unique_ptr<Spectrum> spectrum_;
-    std::vector<double> window_, buffer_, power_, sorted_;
+    std::vector<double> window_, buffer_, power_;
 };
 
 // The tones among consecutive frames; band holds the band's samples from bandStart on, as far

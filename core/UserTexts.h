@@ -14,6 +14,8 @@ inline constexpr const char* kStatusSent = "✔ Gesendet.";
 inline constexpr const char* kStatusStopped = "✘ Abgebrochen";
 inline constexpr const char* kStatusBroken = "✘ Abgebrochen, unvollständig.";
 inline constexpr const char* kStatusNotSent = "✘ Nicht gesendet.";
+// What the check at the cable and the level check say when the input heard nothing.
+inline constexpr const char* kNothingHeard = "✘ Nichts gehört – Kabel und Eingang prüfen";
 
 // The line that follows it when a test call broke off: "Der Testruf wurde abgebrochen (why)."
 std::string testCallAborted(const std::string& reason);

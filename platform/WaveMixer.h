@@ -77,6 +77,11 @@ public:
     // The control's value for each of `channels` channels (1 up to the line's channel count).
     virtual WaveResult getControlDetails(HMixer, uint32_t controlId, unsigned channels,
                                          uint32_t* values) = 0;
+    // Sets the control's value for each of `channels` channels, as getControlDetails reads
+    // them (a volume 0..65535, a mute control 1 for muted). The change is posted to the device's
+    // window like anyone else's.
+    virtual WaveResult setControlDetails(HMixer, uint32_t controlId, unsigned channels,
+                                         const uint32_t* values) = 0;
     virtual WaveResult close(HMixer) = 0;
 
     // The descriptors that tell of the device's control changes, with the events to wait
@@ -93,5 +98,9 @@ WaveMixer& alsaWaveMixer();
 // An ALSA mixer layer over the named control devices (mixer device n is controls[n]), for
 // a sound server's mixer, which is not a card.
 std::unique_ptr<WaveMixer> alsaWaveMixerOn(std::vector<std::string> controls);
+// The control device that holds an input's mixer: the card's ("hw:CARD=X") for the names of a
+// card's own devices (hw:, plughw:, sysdefault:), ALSA's "default" for everything else (a sound
+// server's, whose "Capture" is the volume of its default source).
+std::string alsaMixerControlOf(const std::string& input);
 
 } // namespace platform

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -170,6 +171,34 @@ std::vector<uint32_t> readValues(MixerDevice* dev, const AlsaMixerLine& line, ui
         values[i] = max > min ? uint32_t((raw - min) * 65535LL / (max - min)) : 0;
     }
     return values;
+}
+
+// The reverse of readValues: volumes from 0..65535 to the element's range, rounded; a mute
+// control's 1 switches the element off.
+int writeValues(MixerDevice* dev, const AlsaMixerLine& line, uint32_t type, unsigned channels,
+                const uint32_t* values) {
+    snd_mixer_elem_t* elem = dev->elements[size_t(line.element)];
+    const auto ids = channelsOf(elem, line.capture);
+    if (type == MIXERCONTROL_CONTROLTYPE_MUTE) {
+        const int on = values[0] != 0 ? 0 : 1;
+        return line.capture ? snd_mixer_selem_set_capture_switch_all(elem, on)
+                            : snd_mixer_selem_set_playback_switch_all(elem, on);
+    }
+    long min = 0, max = 0;
+    if (line.capture)
+        snd_mixer_selem_get_capture_volume_range(elem, &min, &max);
+    else
+        snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
+    // Channels beyond those given take the last value given, as a uniform volume does.
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const uint32_t value = std::min<uint32_t>(values[std::min<size_t>(i, channels - 1)], 65535);
+        const long raw = min + long((int64_t(value) * (max - min) + 32767) / 65535);
+        const int rc = line.capture ? snd_mixer_selem_set_capture_volume(elem, ids[i], raw)
+                                    : snd_mixer_selem_set_playback_volume(elem, ids[i], raw);
+        if (rc < 0)
+            return rc;
+    }
+    return 0;
 }
 
 // Runs inside snd_mixer_handle_events.
@@ -346,6 +375,22 @@ public:
         return MMSYSERR_NOERROR;
     }
 
+    WaveResult setControlDetails(HMixer dev, uint32_t controlId, unsigned channels,
+                                 const uint32_t* values) override {
+        if (!known(dev))
+            return MMSYSERR_INVALHANDLE;
+        uint32_t type = 0;
+        const AlsaMixerLine* line = lineOfControl(dev, controlId, &type);
+        if (!line)
+            return MIXERR_INVALCONTROL;
+        if (!values || channels == 0 || channels > line->channels)
+            return MMSYSERR_INVALPARAM;
+        if (dev->gone)
+            return -ENODEV;
+        const int rc = writeValues(dev, *line, type, channels, values);
+        return rc < 0 ? rc : MMSYSERR_NOERROR;
+    }
+
     WaveResult close(HMixer dev) override {
         {
             std::lock_guard lock(registryMutex);
@@ -415,6 +460,20 @@ WaveMixer& alsaWaveMixer() {
 
 std::unique_ptr<WaveMixer> alsaWaveMixerOn(std::vector<std::string> controls) {
     return std::make_unique<AlsaWaveMixer>(std::move(controls));
+}
+
+std::string alsaMixerControlOf(const std::string& input) {
+    const std::size_t colon = input.find(':');
+    const std::string plugin = input.substr(0, colon);
+    if (colon == std::string::npos ||
+        (plugin != "hw" && plugin != "plughw" && plugin != "sysdefault"))
+        return "default";
+    // "hw:CARD=X,DEV=0", "hw:X,0" or "sysdefault:CARD=X": the card is the first argument.
+    std::string card = input.substr(colon + 1);
+    card = card.substr(0, card.find(','));
+    if (card.starts_with("CARD="))
+        card.erase(0, 5);
+    return card.empty() ? "default" : "hw:CARD=" + card;
 }
 
 } // namespace platform

@@ -85,6 +85,10 @@ SendCheck CableCheck::finish(const std::vector<ToneSegment>& sent) {
     return checkSend(sent, recording_.finish());
 }
 
+Recording CableCheck::finishRecording() {
+    return recording_.finish();
+}
+
 void CableCheck::cancel() {
     recording_.cancel();
 }

@@ -36,6 +36,8 @@ public:
     bool recording() const;
     // Stops recording and compares what it holds with what was sent.
     SendCheck finish(const std::vector<ToneSegment>& sent);
+    // Stops recording and hands over what it holds (the level check).
+    Recording finishRecording();
     // Stops recording and forgets it (a send that did not end whole).
     void cancel();
 

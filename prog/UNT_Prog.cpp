@@ -5,6 +5,8 @@
 #include "CableCheck.h"
 #include "ExpertValues.h"
 #include "FormStyle.h"
+#include "InputLevel.h"
+#include "LevelCheck.h"
 #include "ProgListing.h"
 #include "SendTimeline.h"
 #include "SoundCardSend.h"
@@ -17,6 +19,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -26,6 +29,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <utility>
 
 // The status line's colours: dark text on a pale ground, readable on every desktop.
 struct StatusLook {
@@ -49,7 +53,7 @@ constexpr int kStatusHeight = 17;
 // The check's recording runs this long before the first tone and after the last.
 constexpr int kCheckLeadMs = 300, kCheckTailMs = 400;
 // Why a send was stopped by closing the dialog, as a record says it.
-constexpr const char* kClosedReason = "Fenster geschlossen";
+constexpr const char* kClosedReason = "mit Schließen des Fensters";
 
 // A slider over the positions of an expert value, at its initial value.
 QSlider* slider(QWidget* parent, const char* name, int top, const ExpertRange& range) {
@@ -92,7 +96,24 @@ TFRM_Prog::TFRM_Prog(QWidget* parent)
     AUD_Main->OnPlayed = [this](TObject* sender) { AUD_MainPlayed(sender); };
     SoundDevice = new SoundDeviceChoice(OPT_Soundcard, AUD_Main);
     Check = new CableCheck(this);
-    SoundDevice->extendMenu = [this](QMenu& menu) { Check->addToMenu(menu); };
+    SoundDevice->extendMenu = [this](QMenu& menu) {
+        Check->addToMenu(menu);
+        // Run once the menu has closed, so that their boxes and windows stand on the dialog.
+        QAction* level = menu.addAction(QStringLiteral("Eingangspegel …"));
+        level->setObjectName(QStringLiteral("ACT_Eingangspegel"));
+        level->setToolTip(QStringLiteral("Pegel und Schalter des Eingangs im Mixer"));
+        connect(level, &QAction::triggered, this, [this] {
+            QTimer::singleShot(0, this, [this] { runHandler([this] { showInputLevel(); }); });
+        });
+        QAction* probe = menu.addAction(QStringLiteral("Pegel prüfen"));
+        probe->setObjectName(QStringLiteral("ACT_PegelPruefen"));
+        probe->setToolTip(QStringLiteral("Einen Prüfton senden, vom Eingang aufnehmen und die "
+                                         "Amplitude empfehlen"));
+        probe->setEnabled(!Sending());
+        connect(probe, &QAction::triggered, this, [this] {
+            QTimer::singleShot(0, this, [this] { runHandler([this] { checkLevel(); }); });
+        });
+    };
     connect(BTN_Go, &QToolButton::clicked, this,
             [this] { runHandler([this] { BTN_GoClick(BTN_Go); }); });
     markTimer_ = new QTimer(this);
@@ -274,6 +295,10 @@ void TFRM_Prog::OnDeviceChange(QObject* sender) {
 
 void TFRM_Prog::FormClose(QObject*) {
     Check->cancel();
+    levelAmplitude_ = 0;
+    // The input's mixer belongs to this showing of the dialog.
+    if (inputLevel_)
+        inputLevel_->close();
     AUD_Main->Player->Stop();
     // A speaker walk waits with the dialog's events running: closing ends it at once.
     if (speakerWalk_)
@@ -293,6 +318,7 @@ void TFRM_Prog::SpeakerTone(uint16_t frequency, uint16_t duration) {
 void TFRM_Prog::BTN_GoClick(QObject*) {
     if (Sending())
         return;
+    levelAmplitude_ = 0;
     if (beforeSend && !beforeSend())
         return;
     ExpertValues expert;
@@ -379,6 +405,47 @@ void TFRM_Prog::showCheck(const SendCheck& result) {
     showStatus(QString::fromStdString(result.summary).toHtmlEscaped() +
                    QStringLiteral(" &nbsp;<a href=\"bericht\">Bericht …</a>"),
                result.ok ? kSentLook : kFailedLook);
+}
+
+void TFRM_Prog::showInputLevel() {
+    if (inputLevel_) {
+        inputLevel_->raise();
+        inputLevel_->activateWindow();
+        return;
+    }
+    QString message;
+    InputLevelWindow* window = InputLevelWindow::open(this, Check->inputName(), message);
+    if (!window) {
+        showErrorBox(this, message);
+        return;
+    }
+    inputLevel_ = window;
+    window->show();
+}
+
+void TFRM_Prog::checkLevel() {
+    if (Sending())
+        return;
+    const int amplitude = valueOf(BAR_Amplitude, kAmplitudeRange);
+    QString message;
+    if (!Check->start(message)) {
+        showErrorBox(this, message);
+        return;
+    }
+    levelAmplitude_ = amplitude;
+    showStatus(QStringLiteral("Pegel wird geprüft …"), kSendingLook);
+    setSending(true);
+    // The recording begins a little before the tone.
+    QTimer::singleShot(kCheckLeadMs, this, [this, amplitude] {
+        setSending(false);
+        if (!Check->recording())
+            return; // closed meanwhile
+        if (!playOnSoundCard(renderSequence(levelToneSegments(), uint8_t(amplitude)), this)) {
+            Check->cancel();
+            levelAmplitude_ = 0;
+            finishSend(false, QString::fromUtf8(kStatusNotSent));
+        }
+    });
 }
 
 void TFRM_Prog::followSend() {
@@ -479,7 +546,26 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
         reportSend(TSendOutcome::End::Broken, end.message);
     else if (ownSend && !Check->recording())
         reportSend(TSendOutcome::End::Sent, QString());
-    if (Check->recording()) {
+    const int levelAmplitude = std::exchange(levelAmplitude_, 0);
+    if (Check->recording() && levelAmplitude > 0) {
+        if (end.result != TSendResult::Sent) {
+            Check->cancel();
+            finishSend(false, end.result == TSendResult::Stopped
+                                  ? QString::fromUtf8(kStatusStopped)
+                                  : QString::fromUtf8(kStatusBroken));
+        } else {
+            setSending(true);
+            QTimer::singleShot(kCheckTailMs, this, [this, levelAmplitude] {
+                setSending(false);
+                if (!Check->recording())
+                    return; // closed meanwhile
+                const LevelAdvice advice =
+                    adviseLevel(readLevel(Check->finishRecording()), levelAmplitude);
+                showStatus(QString::fromStdString(advice.text),
+                           advice.ok() ? kSentLook : kFailedLook);
+            });
+        }
+    } else if (Check->recording()) {
         if (end.result != TSendResult::Sent) {
             Check->cancel();
         } else {

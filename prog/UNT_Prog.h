@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -132,6 +133,13 @@ private:
     // Tells sendEnded how the send ended (once per send).
     void reportSend(TSendOutcome::End end, const QString& reason, const QString& check = {},
                     bool checkOk = true);
+    // "Eingangspegel …": the window over the check's input's mixer (one at a time).
+    void showInputLevel();
+    // "Pegel prüfen": the level check's tone at the amplitude slider's value, recorded from
+    // the check's input; the advice goes to the status line.
+    void checkLevel();
+    QPointer<QWidget> inputLevel_;
+    int levelAmplitude_ = 0; // the running level check's amplitude in percent; 0 for none
     std::vector<std::string> checkReport_;
     ExpertValues sendExpert_;  // of the running send
     QString startFailure_;     // why the last start on the sound card failed

@@ -409,6 +409,58 @@ TEST_F(MixerTest, aControlChangeNamesTheMessageAndThenTheLine) {
     }
 }
 
+// Setting a line's volume or mute: the layer gets the values, the record holds them, and the
+// change comes back like anyone else's; a refused set leaves the record as it was.
+TEST_F(MixerTest, aSetVolumeOrMuteReachesTheDeviceAndTheRecordAndIsReportedAsAChange) {
+    mixer.devices = {exampleDevice()};
+    auto audio = make();
+    TMixerSettings& m = *audio->Mixer;
+    EXPECT_TRUE(m.SetVolume(0, 0, 1111, 2222)); // two channels
+    EXPECT_TRUE(m.SetVolume(1, 1, 4444, 9999)); // uniform: one value
+    EXPECT_TRUE(m.SetMuted(0, 2, false));
+    EXPECT_FALSE(m.SetMuted(0, 1, true)) << "Wave has no mute control";
+    EXPECT_FALSE(m.SetVolume(5, 0, 1, 1)) << "no such line";
+    mixer.fail(Call::SetControlDetails, MMSYSERR_ERROR);
+    EXPECT_FALSE(m.SetVolume(0, 1, 7, 7));
+    std::vector<std::pair<uint32_t, unsigned>> sets;
+    for (const Sim::Record& r : mixer.calls())
+        if (r.call == Call::SetControlDetails && r.result == MMSYSERR_NOERROR)
+            sets.emplace_back(r.id, r.channels);
+    EXPECT_EQ(sets, (std::vector<std::pair<uint32_t, unsigned>>{
+                        {0x10001, 2}, {0x30006, 1}, {0x20005, 1}}));
+    const TMixDetails* speakers = m.Line(0, 0);
+    EXPECT_EQ(speakers->VolumeLeft, 1111);
+    EXPECT_EQ(speakers->VolumeRight, 2222);
+    EXPECT_EQ(m.Line(1, 1)->VolumeLeft, 4444);
+    EXPECT_FALSE(m.Line(0, 2)->Muted);
+    EXPECT_EQ(m.Line(0, 1)->VolumeLeft, 1000) << "the refused set";
+    pump();
+    EXPECT_NE(std::find(changes.begin(), changes.end(), Change{audio->Mixer, 1, 1}), changes.end());
+    // Moved elsewhere: the record follows only when read again.
+    ASSERT_TRUE(mixer.changeControl(0x30006, {777}));
+    EXPECT_EQ(m.Line(1, 1)->VolumeLeft, 4444);
+    EXPECT_TRUE(m.ReadLine(1, 1));
+    EXPECT_EQ(m.Line(1, 1)->VolumeLeft, 777);
+}
+
+// The mixer of an input: its card's for a card's own devices, the default one otherwise.
+TEST(AlsaMixer, anInputsMixerIsItsCardsOrTheDefault) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"hw:CARD=PCH,DEV=0", "hw:CARD=PCH"},
+        {"plughw:CARD=USB,DEV=1", "hw:CARD=USB"},
+        {"sysdefault:CARD=PCH", "hw:CARD=PCH"},
+        {"hw:1,0", "hw:CARD=1"},
+        {"plughw:Device", "hw:CARD=Device"},
+        {"", "default"},
+        {"default", "default"},
+        {"pulse", "default"},
+        {"dsnoop:CARD=PCH,DEV=0", "default"},
+        {"hw:", "default"},
+    };
+    for (const auto& [input, control] : rows)
+        EXPECT_EQ(alsaMixerControlOf(input), control) << input;
+}
+
 TEST_F(MixerTest, changesReachNoOneWhileUnavailableOrFromAClosedDevice) {
     mixer.devices = {exampleDevice("First"), exampleDevice("Second")};
     mixer.fail(Call::GetLineInfo, MMSYSERR_ERROR, 1, 4); // the first Open stops short

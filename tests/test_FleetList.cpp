@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -219,4 +220,11 @@ TEST(FleetRecord, AppendsLineByLineAndReadsTheLastResults) {
     const std::string now = isoLocalTime(std::chrono::system_clock::now());
     EXPECT_EQ(now.size(), 25U) << now;
     EXPECT_EQ(now[10], 'T');
+    // The page's clock: a moment and the browser's offset, the same format without a time zone.
+    for (const auto& [seconds, offset, text] :
+         {std::tuple{std::int64_t{0}, 0, "1970-01-01T00:00:00+00:00"},
+          std::tuple{std::int64_t{1796888712}, 60, "2026-12-10T08:45:12+01:00"},
+          std::tuple{std::int64_t{951782400}, -330, "2000-02-28T18:30:00-05:30"},
+          std::tuple{std::int64_t{-1}, 0, "1969-12-31T23:59:59+00:00"}})
+        EXPECT_EQ(isoTime(seconds, offset), text);
 }

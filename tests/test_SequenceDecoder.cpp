@@ -317,34 +317,56 @@ TEST_F(Degraded, WhatIsNoCallYieldsNone) {
 }
 
 // Block by block, in stretches that overlap: the same tones as the whole recording, also for a
-// sequence across the edge between two stretches.
+// sequence across the edge between two stretches; and at the rates of sound cards, which are
+// analysed at a fraction of their rate, the tones of the recording at the program's own rate.
 TEST(SequenceDecoder, ReadingInBlocksFindsWhatTheWholeRecordingHolds) {
     ProgSettings s;
     s.addresses = {{{true, "57434"}, {true, "1R0G9"}, {true, "24680"}, {}}};
     const std::vector<uint8_t> sequence = render(s, {});
     std::vector<uint8_t> bytes(45 * kSampleRate, 127);
     std::copy(sequence.begin(), sequence.end(), bytes.begin() + 11 * kSampleRate);
-    const Recording whole = readRaw8(bytes, kSampleRate);
-    const std::vector<FoundTone> expected = findTones(whole);
-    for (const std::size_t block : {1u, 997u, 65536u}) {
-        ToneFinder finder(kSampleRate);
-        std::vector<FoundTone> found;
-        for (std::size_t at = 0; at < whole.samples.size(); at += block) {
-            finder.push(
-                std::span(whole.samples).subspan(at, std::min(block, whole.samples.size() - at)));
+    const std::vector<FoundTone> own = findTones(readRaw8(bytes, kSampleRate));
+    for (const double rate : {double(kSampleRate), 48000.0, 44100.0}) {
+        // Resampled as a sound card's converter would, between neighbouring samples.
+        Recording whole{rate, {}};
+        for (std::size_t i = 0; double(i) * kSampleRate / rate + 1 < double(bytes.size()); ++i) {
+            const double at = double(i) * kSampleRate / rate;
+            const auto k = static_cast<std::size_t>(at);
+            whole.samples.push_back(
+                float((bytes[k] + (at - double(k)) * (bytes[k + 1] - bytes[k]) - 128) / 128.0));
+        }
+        const std::vector<FoundTone> expected = findTones(whole);
+        // Single samples at the program's rate; at the others, blocks that end inside the
+        // samples of one analysed sample.
+        const std::vector<std::size_t> blocks = rate == kSampleRate
+                                                    ? std::vector<std::size_t>{1, 997, 65536}
+                                                    : std::vector<std::size_t>{997, 65536};
+        for (const std::size_t block : blocks) {
+            ToneFinder finder(rate);
+            std::vector<FoundTone> found;
+            for (std::size_t at = 0; at < whole.samples.size(); at += block) {
+                finder.push(std::span(whole.samples)
+                                .subspan(at, std::min(block, whole.samples.size() - at)));
+                const auto more = finder.take();
+                found.insert(found.end(), more.begin(), more.end());
+            }
+            finder.finish();
             const auto more = finder.take();
             found.insert(found.end(), more.begin(), more.end());
+            ASSERT_EQ(found.size(), expected.size()) << rate << " Hz, " << block;
+            for (std::size_t i = 0; i < found.size(); ++i) {
+                EXPECT_EQ(found[i].start, expected[i].start) << block << " tone " << i;
+                EXPECT_EQ(found[i].frequency, expected[i].frequency) << block << " tone " << i;
+            }
         }
-        finder.finish();
-        const auto more = finder.take();
-        found.insert(found.end(), more.begin(), more.end());
-        ASSERT_EQ(found.size(), expected.size()) << block;
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            EXPECT_EQ(found[i].start, expected[i].start) << block << " tone " << i;
-            EXPECT_EQ(found[i].frequency, expected[i].frequency) << block << " tone " << i;
+        ASSERT_EQ(expected.size(), own.size()) << rate << " Hz";
+        for (std::size_t i = 0; i < own.size(); ++i) {
+            EXPECT_NEAR(expected[i].start, own[i].start, 0.0002) << rate << " Hz, tone " << i;
+            EXPECT_NEAR(expected[i].length, own[i].length, 0.0002) << rate << " Hz, tone " << i;
+            EXPECT_NEAR(expected[i].frequency, own[i].frequency, 0.01) << rate << " Hz, tone " << i;
         }
+        expectSameSettings(s, decodeSequence(expected, toneTable()), "from 11 s");
     }
-    expectSameSettings(s, decodeSequence(expected, toneTable()), "from 11 s");
 }
 
 TEST(SequenceDecoder, TonesThatAreNoSequenceAreReportedWithWhereTheyStop) {

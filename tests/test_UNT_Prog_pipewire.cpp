@@ -2,19 +2,27 @@
 // "OK und los !" through a real sound server: ALSA's default routed to PipeWire, whose null
 // sink's monitor is recorded. The server is the test's own (private bus and runtime folder).
 #include "Audio.h"
+#include "CableCheck.h"
+#include "LevelCheck.h"
 #include "ToneSequence.h"
 #include "UNT_Main.h"
 #include "UNT_Prog.h"
+#include "UserTexts.h"
+#include "WaveMixer.h"
 #include "support/ChildSignal.h"
 #include "support/GuiHelpers.h"
 #include "support/PipeWireServer.h"
 #include "support/ToneDecoder.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -22,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -603,3 +612,217 @@ TEST_F(OnPipeWire, aCheckedSendHearsEveryToneAndAMissingInputSendsNothing) {
     const std::vector<int16_t> after = server->recorded(mark);
     EXPECT_EQ(extent(after).first, after.size()) << "nothing was sent";
 }
+
+namespace {
+
+// ALSA's "default" through the PulseAudio plugin for this process too, recording the sink's
+// monitor, which is also the server's default source: the "Capture" of the server's mixer.
+// Full volume, not muted.
+class LevelOnPipeWire : public OnPipeWire {
+protected:
+    void SetUp() override {
+        OnPipeWire::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_FALSE(server->pulseAlsaConfig().empty())
+            << "PipeWire's PulseAudio layer or ALSA's plugin is missing";
+        // ALSA reads its configuration afresh when the path changes.
+        QStringList environment = server->childEnvironment(server->pulseAlsaConfig());
+        environment << QStringLiteral("PULSE_SOURCE=zuvela_sink.monitor");
+        for (const QString& entry : environment)
+            if (entry.startsWith(QLatin1String("ALSA_CONFIG_PATH=")) ||
+                entry.startsWith(QLatin1String("PULSE_")))
+                qputenv(entry.section(u'=', 0, 0).toLocal8Bit().constData(),
+                        entry.section(u'=', 1).toLocal8Bit());
+        for (const QStringList& args :
+             {QStringList{"set-default-source", "zuvela_sink.monitor"},
+              QStringList{"set-source-volume", "zuvela_sink.monitor", "100%"},
+              QStringList{"set-source-mute", "zuvela_sink.monitor", "0"}})
+            ASSERT_TRUE(pactl(args)) << args.join(u' ').toStdString();
+    }
+    void TearDown() override {
+        OnPipeWire::TearDown();
+        qputenv("ALSA_CONFIG_PATH", QByteArray(server->alsaConfig().c_str()));
+        qunsetenv("PULSE_SERVER");
+        qunsetenv("PULSE_SOURCE");
+    }
+    // pactl against the server: another client; true when it succeeded, its output in out.
+    static bool pactl(const QStringList& args, QString* out = nullptr) {
+        QProcess p;
+        p.setEnvironment(server->childEnvironment(server->alsaConfig()));
+        p.start(QStringLiteral("pactl"), args);
+        const bool ok = p.waitForFinished(10000) && p.exitCode() == 0;
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return ok;
+    }
+    static QString sourceVolume() {
+        QString out;
+        pactl({"get-source-volume", "zuvela_sink.monitor"}, &out);
+        return out;
+    }
+    // zuvela-cli level at an amplitude: its exit status and its line.
+    static std::pair<int, QString> cliLevel(int amplitude) {
+        QStringList environment = server->childEnvironment(server->pulseAlsaConfig());
+        environment << QStringLiteral("PULSE_SOURCE=zuvela_sink.monitor");
+        QProcess cli;
+        cli.setEnvironment(environment);
+        cli.start(
+            QStringLiteral(ZUVELA_CLI),
+            {QStringLiteral("level"), QStringLiteral("--amplitude"), QString::number(amplitude)});
+        if (!cli.waitForFinished(20000))
+            return {-1, QString()};
+        return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()).trimmed()};
+    }
+    // The level a line names: "… Pegel −22 dBFS …".
+    static double levelIn(QString line) {
+        line.replace(QChar(0x2212), u'-');
+        const qsizetype at = line.indexOf(QStringLiteral("Pegel "));
+        return at < 0 ? 0 : line.mid(at + 6).section(u' ', 0, 0).toDouble();
+    }
+    // Right-clicks "Soundkarte" and clicks the menu's entry of that name.
+    static bool menuEntry(const char* name) {
+        bool clicked = false;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            poll.stop();
+            QAction* action = nullptr;
+            for (QAction* a : menu->actions())
+                if (a->objectName() == QLatin1String(name))
+                    action = a;
+            if (action && action->isEnabled()) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                clicked = true;
+            } else {
+                QTest::keyClick(menu, Qt::Key_Escape);
+            }
+        });
+        poll.start();
+        QRadioButton* option = FRM_Prog->OPT_Soundcard;
+        QTest::mouseClick(option->window()->windowHandle(), Qt::RightButton, {},
+                          option->mapTo(option->window(), option->rect().center()));
+        return QTest::qWaitFor([&] { return clicked && !QApplication::activePopupWidget(); }, 3000);
+    }
+    static bool waitForStatus(const QString& start) {
+        return QTest::qWaitFor(
+            [&] { return FRM_Prog->LBL_Status->text().startsWith(start) && !FRM_Prog->Sending(); },
+            20000);
+    }
+};
+
+// zuvela-cli's level check: the amplitude moves the level it hears by as much as it moves the
+// tone; the source's volume, set through our mixer of the server, moves it too, and a muted
+// source is silence.
+TEST_F(LevelOnPipeWire, theLevelCheckHearsTheAmplitudeAndTheSourceVolumeSetThroughOurMixer) {
+    struct Row {
+        int amplitude;
+        int status;
+        QString advice;
+    };
+    const Row rows[] = {{100, 1, QStringLiteral("bei 100 % – Amplitude auf 30 % stellen")},
+                        {10, 1, QStringLiteral("bei 10 % – Amplitude auf 30 % stellen")},
+                        {30, 0, QStringLiteral("bei 30 % – gut")}};
+    std::map<int, double> levels;
+    for (const Row& row : rows) {
+        const auto [status, line] = cliLevel(row.amplitude);
+        EXPECT_EQ(status, row.status) << line.toStdString();
+        EXPECT_TRUE(line.endsWith(row.advice)) << line.toStdString();
+        levels[row.amplitude] = levelIn(line);
+    }
+    EXPECT_NEAR(levels[100] - levels[10], 20, 1.5);
+    EXPECT_NEAR(levels[100], 20 * std::log10(100 / 128.0), 1.5);
+
+    const std::unique_ptr<platform::WaveMixer> layer =
+        platform::alsaWaveMixerOn({platform::alsaMixerControlOf("")});
+    TAudio audio(nullptr, {nullptr, nullptr, layer.get()});
+    const TMixDetails* capture = audio.Mixer->Line(1, 0);
+    ASSERT_NE(capture, nullptr);
+    ASSERT_EQ(capture->Name, QStringLiteral("Capture"));
+    ASSERT_TRUE(audio.Mixer->SetVolume(1, 0, 32768, 32768));
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return sourceVolume().contains(QStringLiteral(" 50%")); }, 5000))
+        << sourceVolume().toStdString();
+    const auto [status, line] = cliLevel(100);
+    EXPECT_EQ(status, 1);
+    // Half the server's volume is an eighth of the amplitude (its volume is cubic): −18 dB.
+    EXPECT_NEAR(levelIn(line), levels[100] - 18, 2) << line.toStdString();
+    ASSERT_TRUE(audio.Mixer->SetMuted(1, 0, true));
+    EXPECT_EQ(cliLevel(100), std::pair(1, QString::fromUtf8(kNothingHeard)));
+}
+
+// The dialog: "Eingangspegel …" shows the default source's level and switch and sets them from
+// its slider and check box, follows a change made elsewhere, and "Pegel prüfen" hears what
+// they set; an input without a mixer is a message and no window.
+TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCheckAdvises) {
+    EXPECT_TRUE(whileProgramming([] {
+        ASSERT_TRUE(menuEntry("ACT_Eingangspegel"));
+        QDialog* window = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                window = FRM_Prog->findChild<QDialog*>(QStringLiteral("DLG_Eingangspegel"));
+                return window && window->isVisible();
+            },
+            3000));
+        auto* level = window->findChild<QSlider*>(QStringLiteral("BAR_Pegel_0"));
+        auto* on = window->findChild<QCheckBox*>(QStringLiteral("CHK_Pegel_0"));
+        ASSERT_TRUE(level && on);
+        EXPECT_EQ(level->value(), 100);
+        EXPECT_TRUE(on->isChecked());
+
+        // Down to nothing, then five pages up: half the server's volume.
+        level->setFocus();
+        QTest::keyClick(level, Qt::Key_Home);
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(level, Qt::Key_PageUp);
+        EXPECT_TRUE(
+            QTest::qWaitFor([] { return sourceVolume().contains(QStringLiteral(" 50%")); }, 5000))
+            << sourceVolume().toStdString();
+        ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
+        ASSERT_TRUE(waitForStatus(QStringLiteral("✘ Pegel")));
+        EXPECT_TRUE(FRM_Prog->LBL_Status->text().endsWith(
+            QStringLiteral("bei 100 % – zu leise: den Eingangspegel erhöhen")))
+            << FRM_Prog->LBL_Status->text().toStdString();
+
+        // Moved elsewhere: the window follows.
+        ASSERT_TRUE(pactl({"set-source-volume", "zuvela_sink.monitor", "25%"}));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return level->value() == 25; }, 5000)) << level->value();
+        QTest::keyClick(level, Qt::Key_End);
+        click(on);
+        QString muted;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return pactl({"get-source-mute", "zuvela_sink.monitor"}, &muted) &&
+                       muted.contains(QStringLiteral("yes"));
+            },
+            5000))
+            << muted.toStdString();
+        ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
+        ASSERT_TRUE(waitForStatus(QString::fromUtf8(kNothingHeard)));
+        click(on);
+        ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
+        ASSERT_TRUE(waitForStatus(QStringLiteral("✘ Pegel")));
+        EXPECT_TRUE(FRM_Prog->LBL_Status->text().endsWith(
+            QStringLiteral("bei 100 % – Amplitude auf 30 % stellen")))
+            << FRM_Prog->LBL_Status->text().toStdString();
+        window->close();
+
+        // An input whose card is not there has no mixer: said, and nothing opens.
+        FRM_Prog->Check->setInputName(QStringLiteral("hw:CARD=KeineKarte,DEV=0"));
+        const std::vector<SeenBox> boxes = messageBoxesDuring([] {
+            EXPECT_TRUE(menuEntry("ACT_Eingangspegel"));
+            EXPECT_TRUE(waitForPostedEvents());
+        });
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].text.startsWith(
+            QStringLiteral("Für den Eingang \"hw:CARD=KeineKarte,DEV=0\" gibt es keinen Mixer")))
+            << boxes[0].text.toStdString();
+        EXPECT_EQ(FRM_Prog->findChild<QDialog*>(QStringLiteral("DLG_Eingangspegel")), nullptr);
+        FRM_Prog->Check->setInputName(QString());
+    }));
+}
+
+} // namespace

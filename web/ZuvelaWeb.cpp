@@ -7,6 +7,8 @@
 #include "Cp1252.h"
 #include "DecodeReport.h"
 #include "ExpertValues.h"
+#include "FleetList.h"
+#include "FleetRecord.h"
 #include "OptionGroups.h"
 #include "ProfileBool.h"
 #include "ProgDataFile.h"
@@ -20,6 +22,7 @@
 #include "UserTexts.h"
 #include "WaveWriter.h"
 
+#include <cmath>
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 #include <functional>
@@ -339,6 +342,100 @@ val decodeSamples(const val& samples, double sampleRate) {
     });
 }
 
+std::string bytesText(const val& bytes) {
+    const std::vector<uint8_t> data = bytesFrom(bytes);
+    return {reinterpret_cast<const char*>(data.data()), data.size()};
+}
+
+val textBytes(const std::string& text) {
+    return bytesTo(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// A fleet list file's bytes read by the rules every front-end reads by: the refusal (the name
+// quoted as the window quotes it), or every line with its settings, its calls and, for a line
+// that cannot be sent, its message ("Zeile 4 (W1-07): ..."); the notes and problems as core
+// words them.
+val readFleet(const val& bytes, const std::string& name) {
+    const FleetList list = readFleetList(bytesText(bytes), "\"" + name + "\"");
+    val out = val::object();
+    if (!list.refusal.empty()) {
+        out.set("refusal", list.refusal);
+        return out;
+    }
+    out.set("encoding", std::string(textEncodingName(list.encoding)));
+    out.set("separator", std::string(1, list.separator));
+    out.set("notes", arrayOf(list.notes));
+    out.set("problems", arrayOf(list.problems()));
+    val pagers = val::array();
+    for (const FleetPager& p : list.pagers) {
+        val pager = val::object();
+        pager.set("line", p.line);
+        pager.set("label", p.label);
+        pager.set("holder", p.holder);
+        pager.set("ok", p.ok());
+        pager.set("message", p.ok() ? std::string() : fleetLineMessage(p));
+        pager.set("calls", fleetCallsText(p.settings));
+        pager.set("settings", settingsTo(p.settings));
+        pagers.call<void>("push", pager);
+    }
+    out.set("pagers", pagers);
+    return out;
+}
+
+// The list as core writes it (UTF-8 with BOM, ';', every column): the lines that cannot be sent
+// as they were read.
+val fleetExport(const val& bytes, const std::string& name) {
+    return textBytes(fleetListText(readFleetList(bytesText(bytes), name).pagers));
+}
+
+val newFleet(const val& js) {
+    return textBytes(newFleetListText(settingsFrom(js)));
+}
+
+double maxFleetBytes() {
+    return static_cast<double>(kFleetListMaxBytes) + 1;
+}
+
+// One record line from {time, label, holder, settings, device, expert, result ("sent",
+// "aborted", "skipped"), reason}.
+std::string recordLine(const val& js) {
+    FleetRecordEntry e;
+    e.time = js["time"].as<std::string>();
+    e.label = js["label"].as<std::string>();
+    e.holder = js["holder"].as<std::string>();
+    e.settings = settingsFrom(js["settings"]);
+    e.device = js["device"].as<std::string>();
+    e.expert = expertFrom(js["expert"]);
+    const std::string result = js["result"].as<std::string>();
+    e.result = result == "sent"      ? FleetResult::Sent
+               : result == "skipped" ? FleetResult::Skipped
+                                     : FleetResult::Aborted;
+    e.reason = js["reason"].isString() ? js["reason"].as<std::string>() : std::string();
+    return fleetRecordLine(e);
+}
+
+// Each label's last result in a record: {label: {time, text}}.
+val lastResults(const std::string& record) {
+    val out = val::object();
+    for (const auto& [label, last] : fleetLastResults(record)) {
+        val entry = val::object();
+        entry.set("time", last.time);
+        entry.set("text", last.text);
+        out.set(label, entry);
+    }
+    return out;
+}
+
+// A moment as the record writes it: the browser gives the clock (milliseconds since 1970) and
+// its time zone's offset (minutes east of UTC); the engine has no time zone of its own.
+std::string timeText(double milliseconds, int offsetMinutes) {
+    return isoTime(static_cast<std::int64_t>(std::floor(milliseconds / 1000)), offsetMinutes);
+}
+
+std::string repeatQuestion(const val& before, const std::string& label, const val& next) {
+    return fleetRepeatQuestion(settingsFrom(before), label, settingsFrom(next));
+}
+
 } // namespace
 
 EMSCRIPTEN_BINDINGS(zuvela) {
@@ -364,4 +461,16 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("decode", &decode);
     emscripten::function("decodeSamples", &decodeSamples);
     emscripten::function("texts", &texts);
+    emscripten::function("readFleetList", &readFleet);
+    emscripten::function("fleetListText", &fleetExport);
+    emscripten::function("newFleetListText", &newFleet);
+    emscripten::function("maxFleetListBytes", &maxFleetBytes);
+    emscripten::function("fleetRecordHeader", &fleetRecordHeader);
+    emscripten::function("fleetRecordLine", &recordLine);
+    emscripten::function("fleetLastResults", &lastResults);
+    emscripten::function("fleetRecordName", &fleetRecordNameFor);
+    emscripten::function("fleetRecordUnwritable", &fleetRecordUnwritable);
+    emscripten::function("fleetRecordLineLost", &fleetRecordLineLost);
+    emscripten::function("isoTime", &timeText);
+    emscripten::function("fleetRepeatQuestion", &repeatQuestion);
 }

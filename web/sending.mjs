@@ -6,17 +6,21 @@ import { OnAdresseExit, addressEdit, settings } from "./controls.mjs";
 import { $, core, germanError, setStatus, showMessage, stats } from "./ui.mjs";
 
 let tones = null; // the dialog's copy of the 26 tones
+let progSettings = null; // and of the settings they came from
+export const dialogSettings = () => progSettings;
 const sending = { ctx: null, source: null, timer: 0, stopped: false };
 export const isSending = () => sending.source !== null;
 
 // The sound card's failure line, as the engine words it for every front-end, ahead of the reason.
 const soundFailed = (reason) => `${core.texts().soundCardUnavailable}\r\n${reason}`;
-const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
+export const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
 
 export async function BTN_ProgClick() {
     OnAdresseExit();
-    const result = core.program(settings());
+    const chosen = settings();
+    const result = core.program(chosen);
     if (result.message) return showMessage(result.message);
+    progSettings = chosen;
     SetProgTones(result.tones, result.listing);
     $("progress").value = 0;
     $("FRM_Prog").showModal();
@@ -96,7 +100,8 @@ function sendingChanged(on) {
 
 // Plays samples; entries mark the listing. Ends by itself ("✔ Gesendet."), by Stop/Esc
 // ("✘ Abgebrochen"), or as a failure when the browser suspends or interrupts the sound (a
-// call, a locked screen). Resolves to whether everything was played.
+// call, a locked screen). Resolves to the outcome: "sent", "stopped", "broken", or
+// "unavailable" when no sound could start.
 async function play(samples, entries, what, failureText) {
     stats.clickAt = performance.now();
     $("progress").value = 0; // at once: the browser may take a while to start the sound
@@ -114,11 +119,13 @@ async function play(samples, entries, what, failureText) {
         await Promise.race([ctx.resume(), new Promise((r) => setTimeout(r, 2000))]);
     } catch (e) {
         show(core.texts().statusNotSent);
-        return showMessage(soundFailed(`Der Browser gibt keinen Ton aus (${germanError(e)}).`));
+        await showMessage(soundFailed(`Der Browser gibt keinen Ton aus (${germanError(e)}).`));
+        return "unavailable";
     }
     if (ctx.state !== "running") {
         show(core.texts().statusNotSent);
-        return showMessage(soundFailed("Der Browser gibt keinen Ton aus."));
+        await showMessage(soundFailed("Der Browser gibt keinen Ton aus."));
+        return "unavailable";
     }
     const buffer = ctx.createBuffer(1, samples.length, SAMPLE_RATE);
     buffer.copyToChannel(toFloatSamples(samples), 0);
@@ -156,7 +163,7 @@ async function play(samples, entries, what, failureText) {
             // The work goes on where it began: "OK und los !" in the dialog.
             if (inDialog && $("FRM_Prog").open) $("BTN_Go").focus();
             if (failed) await showMessage(soundFailed(failureText));
-            resolve(sent);
+            resolve(sent ? "sent" : failed ? "broken" : "stopped");
         };
         source.onended = () => finish(false);
         ctx.onstatechange = () => {
@@ -177,11 +184,12 @@ export function stopSound() {
     }
 }
 
+// Resolves to the send's outcome (play's), nothing when a send runs already.
 export async function BTN_GoClick() {
-    if (sending.source) return;
+    if (sending.source) return null;
     const samples = renderSamples();
     const entries = timeline(core.segments(tones, expertValues()));
-    await play(samples, entries, "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht vollständig " +
+    return play(samples, entries, "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht vollständig " +
                                      `programmiert (${BROWSER_STOPPED}).`);
 }
 

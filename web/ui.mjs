@@ -11,13 +11,23 @@ export function setCore(loaded) {
 }
 
 // A modal message with the application's title, as the windows' message boxes.
-export function showMessage(text) {
+export async function showMessage(text) {
+    await askQuestion(text);
+}
+
+// The same with two answers: resolves to whether the first was chosen. Focus and Enter are on
+// the second, the careful one; Esc is the second too.
+export function askQuestion(text, yes = "OK", no = null) {
     return new Promise((resolve) => {
         const box = $("messageBox");
         $("messageText").textContent = text.replace(/\r\n/g, "\n");
-        box.addEventListener("close", () => resolve(), { once: true });
+        $("messageOk").textContent = yes;
+        $("messageNo").textContent = no ?? "";
+        $("messageNo").hidden = no === null;
+        box.returnValue = "";
+        box.addEventListener("close", () => resolve(box.returnValue === "yes"), { once: true });
         box.showModal();
-        $("messageOk").focus();
+        (no === null ? $("messageOk") : $("messageNo")).focus();
     });
 }
 
@@ -37,6 +47,7 @@ const errorWords = {
     NotReadableError: "das Gerät ist belegt oder lässt sich nicht öffnen",
     NotSupportedError: "der Browser kann das nicht",
     AbortError: "abgebrochen",
+    QuotaExceededError: "der Speicher des Browsers für diese Seite ist voll",
     SecurityError: "aus Sicherheitsgründen nicht erlaubt",
     InvalidStateError: "der Browser ist dafür nicht bereit",
     OverconstrainedError: "kein Gerät erfüllt die Anforderungen",

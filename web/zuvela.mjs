@@ -5,30 +5,32 @@ import { OnAdresseEdit, OnAdresseExit, OnAdresseInput, OnAuswertClick, OnTonsyst
          buildControls } from "./controls.mjs";
 import { toggleMicrophone, decodeBytes } from "./decoding.mjs";
 import { acceptLaunchedFiles, download, dropped, openFile, readBytes, saveFile } from "./files.mjs";
+import { bindFleet, dropList, fleetGo, openFleet } from "./fleet.mjs";
 import { remember, restoreSettings, shareLink, startFresh } from "./remember.mjs";
-import { BTN_GoClick, BTN_ProgClick, isSending, offerOutputs, saveWav, sendTestCall, stopSound } from "./sending.mjs";
+import { BTN_ProgClick, isSending, offerOutputs, saveWav, sendTestCall, stopSound } from "./sending.mjs";
 import { $, setCore, setStatus, stats } from "./ui.mjs";
 
 const dialogOpen = () => document.querySelector("dialog[open]") !== null;
 
-// The desktop's keys: Enter in an address field programs, Strg+O opens, Strg+S saves; in the
-// programming dialog Enter is "OK und los !" and Esc stops a send before it closes the dialog.
+// The desktop's keys: Enter in an address field or the list programs, Strg+O opens, Strg+S saves,
+// Strg+L opens the list; in the programming dialog Enter is "OK und los !" and Esc stops a send
+// before it closes the dialog.
 function OnKey(e) {
     if (e.key === "Escape" && isSending()) return stopSound();
     const ctrl = (e.ctrlKey || e.metaKey) && !e.altKey && !e.shiftKey;
-    if (ctrl && (e.key === "o" || e.key === "s") && !dialogOpen()) {
+    if (ctrl && (e.key === "o" || e.key === "s" || e.key === "l") && !dialogOpen()) {
         e.preventDefault();
-        return e.key === "o" ? openFile() : saveFile();
+        return e.key === "o" ? openFile() : e.key === "s" ? saveFile() : openFleet();
     }
     if (e.key !== "Enter" || e.isComposing) return;
-    if (e.target.matches?.('#FRA_Adressen input[type="text"]') && !dialogOpen()) {
+    if (e.target.matches?.('#FRA_Adressen input[type="text"], #fleetLines') && !dialogOpen()) {
         e.preventDefault();
         return BTN_ProgClick();
     }
     const inProg = $("FRM_Prog").open && !$("messageBox").open && $("FRM_Prog").contains(e.target);
     if (inProg && !e.target.matches("button, select") && !$("BTN_Go").disabled) {
         e.preventDefault();
-        BTN_GoClick();
+        fleetGo();
     }
 }
 
@@ -70,8 +72,9 @@ function bindEvents() {
         if (bytes) await decodeBytes(bytes);
     });
     $("BTN_Mic").addEventListener("click", toggleMicrophone);
+    bindFleet();
     if (!navigator.mediaDevices?.getUserMedia) $("BTN_Mic").hidden = true;
-    $("BTN_Go").addEventListener("click", BTN_GoClick);
+    $("BTN_Go").addEventListener("click", fleetGo);
     $("BTN_Stop").addEventListener("click", stopSound);
     $("BTN_Wav").addEventListener("click", () => saveWav(download));
     $("BTN_Close").addEventListener("click", () => $("FRM_Prog").close());
@@ -94,6 +97,8 @@ function bindEvents() {
         e.preventDefault();
         $("dropHint").hidden = true;
         const [file] = e.dataTransfer.files;
+        // A list goes to the list (not while the dialog is open: the dialog refuses files).
+        if (file && /\.csv$/i.test(file.name) && !dialogOpen()) return dropList(file);
         if (file) await dropped(file);
     });
 }

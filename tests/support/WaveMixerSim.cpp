@@ -186,6 +186,30 @@ WaveResult WaveMixerSim::getControlDetails(HMixer handle, uint32_t controlId, un
     return MMSYSERR_NOERROR;
 }
 
+WaveResult WaveMixerSim::setControlDetails(HMixer handle, uint32_t controlId, unsigned channels,
+                                           const uint32_t* values) {
+    WaveResult rc;
+    {
+        std::lock_guard lock(mutex_);
+        rc = planned(Call::SetControlDetails);
+        const auto it = open_.find(reinterpret_cast<uintptr_t>(handle));
+        if (rc == MMSYSERR_NOERROR && it == open_.end())
+            rc = MMSYSERR_INVALHANDLE;
+        const Line* line = nullptr;
+        const Control* control =
+            rc == MMSYSERR_NOERROR ? findControl(it->second.device, controlId, &line) : nullptr;
+        if (rc == MMSYSERR_NOERROR && !control)
+            rc = MIXERR_INVALCONTROL;
+        if (rc == MMSYSERR_NOERROR && (!values || channels == 0 || channels > line->channels))
+            rc = MMSYSERR_INVALPARAM;
+        calls_.push_back({Call::SetControlDetails, rc, reinterpret_cast<uintptr_t>(handle),
+                          controlId, channels});
+    }
+    if (rc == MMSYSERR_NOERROR)
+        changeControl(controlId, std::vector<uint32_t>(values, values + channels));
+    return rc;
+}
+
 WaveResult WaveMixerSim::close(HMixer handle) {
     std::lock_guard lock(mutex_);
     WaveResult rc = planned(Call::Close);

@@ -32,13 +32,21 @@ public:
         std::string name;
         std::vector<Destination> destinations;
     };
-    enum class Call { GetDevCaps, Open, GetLineInfo, GetLineControls, GetControlDetails, Close };
+    enum class Call {
+        GetDevCaps,
+        Open,
+        GetLineInfo,
+        GetLineControls,
+        GetControlDetails,
+        SetControlDetails,
+        Close
+    };
     struct Record {
         Call call;
         WaveResult result;
         uintptr_t handle = 0;
         uint32_t id = 0;       // device, line or control
-        unsigned channels = 0; // GetControlDetails: values asked for
+        unsigned channels = 0; // Get/SetControlDetails: values asked for or given
     };
 
     std::vector<Device> devices;
@@ -64,6 +72,10 @@ public:
                                std::vector<MixerControl>* controls) override;
     WaveResult getControlDetails(HMixer, uint32_t controlId, unsigned channels,
                                  uint32_t* values) override;
+    // Stores the values (a control's values hold as many as given) and posts the change to
+    // every device open on it, as changeControl does.
+    WaveResult setControlDetails(HMixer, uint32_t controlId, unsigned channels,
+                                 const uint32_t* values) override;
     WaveResult close(HMixer) override;
 
 private:

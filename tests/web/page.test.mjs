@@ -534,6 +534,7 @@ test("a phone, dark mode and 200 % zoom: nothing is cut, axe-core finds no viola
     ];
     for (const { name, ...options } of screens) {
         const { page, context } = await openPage(options);
+        await page.keyboard.press("Control+l"); // the list's panel too
         const width = options.viewport.width;
         assert.ok(await page.evaluate((w) => document.documentElement.scrollWidth <= w, width), `${name}: the page is wider than the screen`);
         await page.screenshot({ path: join(shots, `${name}.png`), fullPage: true });
@@ -591,4 +592,127 @@ test("figures: compressed size, time to interactive, render time, click to first
     figures.uncompressedBytes = files.reduce((n, f) => n + readFileSync(join(site, f)).length, 0);
     t.diagnostic(JSON.stringify(figures));
     assert.ok(figures.compressedBytes < 300 * 1024);
+});
+
+// The list's flow as the window's: lines chosen by keys, Enter and Enter send, each send recorded
+// in the engine's words; zuvela-cli is the oracle for the list's messages and the sound.
+test("a fleet list: imported, sent line by line and recorded, asked before a repeat, kept over a reload, exported", async () => {
+    const { page, context, errors } = await openPage({ timezoneId: "Europe/Berlin" });
+    const dir = tempDir();
+    const listFile = join(dir, "Wache 1.csv");
+    writeFileSync(listFile, Buffer.from("Kennung;Träger;Tonsystem;Auswertung;Ruf 1;Ruf 2;Farbe\r\n" +
+        "W1-01;Jürgen Müß;ZVEI 2;5 Ton;12345;\r\nW1-02;Anna;ZVEI 1;4 Ton;1234;\r\nW1-03;Bert;ZVEI 9;5 Ton;11111;\r\n" +
+        "W1-04;Carl;CCIR;4 Ton;9876;1234\r\nW1-05;Dora;CCIR;5 Ton;54321;\r\n", "latin1")); // read as Windows-1252
+    const bytes = readFileSync(listFile);
+    const { pagers } = core.readFleetList(bytes, "Wache 1.csv");
+
+    await page.keyboard.press("Control+l");
+    assert.equal(await page.evaluate(() => document.activeElement.id), "BTN_FleetImport");
+    await page.setInputFiles("#fleetInput", listFile);
+    // The unread column and the bad line, as zuvela-cli list says them.
+    const listed = cli("list", listFile);
+    assert.equal(listed.status, 1);
+    assert.equal(`Hinweis: ${await messageOf(page)}\n`, listed.err);
+    assert.ok(listed.err.endsWith(`\n${pagers[2].message}\n`));
+    assert.equal(await page.textContent("#fleetName"), "Wache 1.csv (Windows-1252)");
+    assert.equal(await page.$eval("#TXT_Adresse_01", (e) => e.value), "12345"); // the first line chosen
+
+    const sendChosen = async () => {
+        await page.keyboard.press("Enter"); // Programmieren
+        await page.waitForSelector("#FRM_Prog[open]");
+        await sliders(page, fastest);
+        await page.focus("#BTN_Go");
+        await page.keyboard.press("Enter"); // OK und los !
+    };
+    const record = () => page.evaluate(() => localStorage.getItem("zuvela.fleet.record:Wache 1-Protokoll.csv"));
+    const expected = [core.fleetRecordHeader()];
+    for (const n of [0, 1]) {
+        await sendChosen();
+        await page.waitForFunction(() => document.getElementById("progStatus").textContent === "✔ Gesendet.", null, { timeout: 30000 });
+        const wav = join(dir, `${n}.wav`);
+        const options = ["--tone-length", 40, "--tone-pause", 10, "--block-pause", 500, "--amplitude", 10].map(String);
+        assert.equal(cli("render", ...cliOptions(pagers[n].settings), ...options, "-o", wav).status, 0);
+        const desktop = readFileSync(wav);
+        assert.deepEqual(await playedBytes(page), Array.from(desktop.subarray(desktop.indexOf("data") + 8)), pagers[n].label);
+        const time = (await record()).split("\r\n")[n + 1].split(";")[0];
+        assert.match(time, /^2\d{3}-\d\d-\d\dT\d\d:\d\d:\d\d\+01:00$/); // the browser's zone, in winter
+        expected.push(core.fleetRecordLine({ time, label: pagers[n].label, holder: pagers[n].holder, settings: pagers[n].settings,
+                                             device: "Standard", expert: fastest, result: "sent", reason: "" }));
+        assert.equal(await record(), expected.join(""));
+        await page.keyboard.press("Escape");
+        await page.waitForSelector("#FRM_Prog:not([open])", { state: "attached" });
+        assert.equal(await page.evaluate(() => document.activeElement.id), "fleetLines");
+    }
+    // The bad line is passed over; the next one repeats Ruf 1 of the send before: asked, not sent.
+    assert.equal(await page.$eval("#fleetLines", (e) => e.value), "3");
+    await sendChosen();
+    assert.equal(await messageOf(page), core.fleetRepeatQuestion(pagers[1].settings, "W1-02", pagers[3].settings));
+    assert.equal(await page.textContent("#progStatus"), "");
+    await page.keyboard.press("Escape");
+    await page.click("#BTN_FleetSkip");
+    assert.match((await record()).split("\r\n")[3], /^[^;]+;W1-04;Carl;CCIR;4 Ton;.*;Übersprungen;$/);
+    assert.equal(await page.$eval("#fleetLines", (e) => e.value), "4");
+    // A send stopped by Esc is recorded as broken off, and its line stays chosen.
+    await page.focus("#fleetLines");
+    await sendChosen();
+    await page.waitForFunction(() => document.getElementById("progStatus").textContent === "Wird gesendet …");
+    await page.keyboard.press("Escape");
+    await page.waitForFunction(() => document.getElementById("progStatus").textContent.startsWith("✘"));
+    assert.match((await record()).split("\r\n")[4], /;W1-05;Dora;.*;Abgebrochen: mit Stopp;$/);
+    await page.keyboard.press("Escape");
+    assert.equal(await page.$eval("#fleetLines", (e) => e.value), "4");
+
+    // A reload keeps the list, the record and the chosen line; each line shows its last result.
+    const kept = await record();
+    await page.reload();
+    await page.waitForSelector("body[data-ready]");
+    await page.keyboard.press("Control+l");
+    assert.equal(await record(), kept);
+    assert.equal(await page.$eval("#fleetLines", (e) => e.value), "4");
+    const shown = await page.$$eval("#fleetLines option", (o) => o.map((e) => e.textContent));
+    assert.match(shown[0], /^Zeile 2: W1-01 Jürgen Müß – Ruf 1 12345 – Gesendet \(2.*\+01:00\)$/);
+    assert.equal(shown[2], pagers[2].message);
+    assert.match(shown[3], / – Übersprungen \(/);
+    assert.match(shown[4], / – Abgebrochen: mit Stopp \(/);
+    assert.deepEqual(await axeViolations(page), [], "the list");
+
+    // Export: the engine's list file, the bad line as it was read; the record as kept.
+    const [exported] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_FleetExport")]);
+    const text = readFileSync(await exported.path());
+    assert.ok(text.equals(Buffer.from(core.fleetListText(bytes, "Wache 1.csv"))));
+    assert.match(text.toString(), /\r\nW1-03;Bert;ZVEI 9;5 Ton;/);
+    const [saved] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_FleetRecord")]);
+    assert.equal(saved.suggestedFilename(), "Wache 1-Protokoll.csv");
+    assert.equal(readFileSync(await saved.path()).toString(), kept);
+
+    // What is no list is refused and the list stays; a record the browser will not keep sends nothing.
+    const png = join(dir, "bild.csv");
+    writeFileSync(png, Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13]));
+    const dataTransfer = await page.evaluateHandle((data) => { // dropped on the page
+        const dt = new DataTransfer();
+        dt.items.add(new File([new Uint8Array(data)], "bild.csv"));
+        return dt;
+    }, [...readFileSync(png)]);
+    await page.dispatchEvent("body", "drop", { dataTransfer });
+    assert.equal(`zuvela-cli list: ${(await messageOf(page)).replace('"bild.csv"', `Die Datei ${png}`)}\n`, cli("list", png).err);
+    assert.equal(await page.$$eval("#fleetLines option", (o) => o.length), 5);
+    await page.evaluate(() => {
+        const setItem = Storage.prototype.setItem;
+        Storage.prototype.setItem = function (key, value) {
+            if (key.startsWith("zuvela.fleet.record:")) throw new DOMException("voll", "QuotaExceededError");
+            return setItem.call(this, key, value);
+        };
+        localStorage.removeItem("zuvela.fleet.record:Wache 1-Protokoll.csv");
+    });
+    await page.focus("#fleetLines");
+    await sendChosen();
+    assert.equal(await messageOf(page), core.fleetRecordUnwritable('"Wache 1-Protokoll.csv"', "der Speicher des Browsers für diese Seite ist voll"));
+    assert.equal(await page.textContent("#progStatus"), "");
+    // A new list from the settings on the page: one line, as the engine writes it.
+    await page.keyboard.press("Escape");
+    await page.click("#BTN_FleetNew");
+    const [fresh] = await Promise.all([page.waitForEvent("download"), page.click("#BTN_FleetExport")]);
+    assert.ok(readFileSync(await fresh.path()).equals(Buffer.from(core.newFleetListText(pagers[4].settings))));
+    assert.deepEqual(errors, []);
+    await context.close();
 });

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// "Eingangspegel …": a small window over the mixer of the check's input, showing the lines of
+// its capture side with their level (%) and whether they are on, and setting them at once.
+// It follows changes made elsewhere through the mixer's change notification. The mixer is the
+// input's card's for a card's own devices (hw:, plughw:, sysdefault:), ALSA's "default"
+// otherwise (under a sound server: its default source).
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QSlider;
+class TAudio;
+namespace platform {
+class WaveMixer;
+}
+
+class InputLevelWindow : public QDialog {
+public:
+    // Opens the window for the input (ALSA name; empty: the default input); null with the
+    // message when that input has no mixer with a capture side.
+    static InputLevelWindow* open(QWidget* parent, const QString& input, QString& message);
+    ~InputLevelWindow() override;
+
+private:
+    InputLevelWindow(QWidget* parent, std::unique_ptr<platform::WaveMixer> layer);
+    bool build();
+    // A line of the capture side changed: its row shows what the mixer holds now.
+    void follow(uint16_t destination, uint16_t source);
+
+    struct Row {
+        uint16_t source;
+        QSlider* level = nullptr;
+        QLabel* value = nullptr;
+        QCheckBox* on = nullptr;
+    };
+    void showRow(const Row& row);
+
+    std::unique_ptr<platform::WaveMixer> layer_;
+    std::unique_ptr<TAudio> audio_;
+    std::vector<Row> rows_;
+};
