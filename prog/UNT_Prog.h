@@ -10,8 +10,8 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QString>
 #include <QPointer>
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <vector>
