@@ -483,8 +483,12 @@ void FleetWindow::askOpen() {
 }
 
 void FleetWindow::askExport() {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Liste exportieren"),
-                                                      listFile_, QStringLiteral("Listen (*.csv)"));
+    // Not the list itself by default: columns the list has beyond its own are not written.
+    const QFileInfo list(listFile_);
+    const QString file = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Liste exportieren"),
+        list.dir().filePath(list.completeBaseName() + QStringLiteral("-Export.csv")),
+        QStringLiteral("Listen (*.csv)"));
     if (!file.isEmpty())
         exportList(file);
 }
