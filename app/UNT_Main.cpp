@@ -3,6 +3,7 @@
 
 #include "AddressField.h"
 #include "Cp1252.h"
+#include "FleetWindow.h"
 #include "FormStyle.h"
 #include "OptionGroups.h"
 #include "ProgDataDialog.h"
@@ -12,6 +13,7 @@
 #include "TApplication.h"
 #include "UNT_Prog.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -176,6 +178,26 @@ void TFRM_Main::bindEvents() {
         connect(shortcut, &QShortcut::activated, this,
                 [this, button] { runHandler([this, button] { OnMenuClick(button); }); });
     }
+    // The fleet list: Strg+L, and for the mouse the window's context menu (a right click
+    // anywhere beside the address fields, which have menus of their own).
+    auto* list = new QAction(QStringLiteral("Liste …"), this);
+    list->setObjectName(QStringLiteral("ACT_Liste"));
+    list->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    list->setShortcutContext(Qt::WindowShortcut);
+    connect(list, &QAction::triggered, this,
+            [this] { runHandler([this] { fleetWindow()->open(); }); });
+    addAction(list);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+TFRM_Main::~TFRM_Main() {
+    delete fleet_; // a top-level window of its own, not a child
+}
+
+FleetWindow* TFRM_Main::fleetWindow() {
+    if (fleet_ == nullptr)
+        fleet_ = new FleetWindow(*this);
+    return fleet_;
 }
 
 QString TFRM_Main::shownToolTip(const QObject* control) const {
@@ -379,6 +401,29 @@ void TFRM_Main::loadProgDataFile(const QString& name) {
         setAddressText(edits[n - 1], fromCp1252(progDataAddressText(profile, n)));
     activateWindow();
     // The work goes on at the first address, selected: typing replaces it.
+    TXT_Adresse_01->setFocus(Qt::OtherFocusReason);
+    TXT_Adresse_01->selectAll();
+}
+
+void TFRM_Main::showSettings(const ProgSettings& s) {
+    // An option is selected as a click selects it: its handler runs when it was not selected.
+    const std::pair<std::array<QRadioButton*, 7>, int> choices[] = {
+        {groupButtons(static_cast<int>(ProgDataGroup::Tonsys)), s.tonsys},
+        {groupButtons(static_cast<int>(ProgDataGroup::ToneLen)), s.lenMode},
+        {groupButtons(static_cast<int>(ProgDataGroup::Evaluator)), s.evaluator},
+        {groupButtons(static_cast<int>(ProgDataGroup::SwitchMode)), s.switchMode}};
+    for (const auto& [buttons, n] : choices) {
+        if (n < 1 || n > 7 || buttons[n - 1] == nullptr)
+            continue;
+        buttons[n - 1]->setFocus(Qt::OtherFocusReason);
+        buttons[n - 1]->setChecked(true);
+    }
+    const auto boxes = addressBoxes();
+    const auto edits = addressEdits();
+    for (int n = 0; n < 4; ++n) {
+        boxes[n]->setChecked(s.addresses[n].checked);
+        setAddressText(edits[n], fromCp1252(s.addresses[n].text));
+    }
     TXT_Adresse_01->setFocus(Qt::OtherFocusReason);
     TXT_Adresse_01->selectAll();
 }

@@ -24,6 +24,7 @@ class TFRM_Main;
 class TFRM_Prog;
 class ProgDataFileChooser;
 class AddressFieldKeys;
+class FleetWindow;
 
 // The program's two windows, created at start-up and alive until it ends.
 extern TFRM_Main* FRM_Main;
@@ -50,6 +51,7 @@ class TFRM_Main : public QWidget {
     Q_OBJECT
 public:
     explicit TFRM_Main(QWidget* parent = nullptr);
+    ~TFRM_Main() override;
 
     QGroupBox* FRA_System;
     QGroupBox* FRA_Len1;
@@ -131,6 +133,15 @@ public:
     // keeps nothing, or is cut short by the length, gives the sign (beep).
     void pasteInto(QLineEdit* edit, QClipboard::Mode mode);
 
+    // The settings as the controls hold them now.
+    ProgSettings settings() const;
+    // Sets the controls to settings as loading a file sets them (an option selected as a click
+    // selects it), and leaves the focus in the first address, selected.
+    void showSettings(const ProgSettings& settings);
+    // The fleet list's window (Strg+L, or "Liste …" in the window's context menu), made on
+    // first use; the main window owns it.
+    FleetWindow* fleetWindow();
+
     // The tool tip a flat button shows: its hint and the key that does the same.
     QString shownToolTip(const QObject* control) const;
 
@@ -163,10 +174,10 @@ private:
     // Sets an address text as it stands, even when it is longer than typing allows.
     void setAddressText(QLineEdit* edit, const QString& text);
     AddressSlots addressSlots() const;
-    ProgSettings settings() const;
 
     // The address fields' key filter, paste and context menu.
     AddressFieldKeys* addressKeys = nullptr;
+    FleetWindow* fleet_ = nullptr;
     TToneTable ToneTable;
     uint8_t Tonsys = 0;
     uint8_t AdresseLen = 0;

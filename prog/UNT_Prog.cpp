@@ -52,6 +52,8 @@ const StatusLook kFailedLook{kMaroon, QColor(250, 218, 218)};
 constexpr int kStatusHeight = 17;
 // The check's recording runs this long before the first tone and after the last.
 constexpr int kCheckLeadMs = 300, kCheckTailMs = 400;
+// Why a send was stopped by closing the dialog, as a record says it.
+constexpr const char* kClosedReason = "mit Schließen des Fensters";
 
 // A slider over the positions of an expert value, at its initial value.
 QSlider* slider(QWidget* parent, const char* name, int top, const ExpertRange& range) {
@@ -317,6 +319,8 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
     if (Sending())
         return;
     levelAmplitude_ = 0;
+    if (beforeSend && !beforeSend())
+        return;
     ExpertValues expert;
     expert.toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
     expert.tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
@@ -324,6 +328,8 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
     expert.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
     // The sequence of progSegments, each segment with its samples and its listing line.
     timeline_ = progTimeline(Tones, expert);
+    sendExpert_ = expert;
+    sendReported_ = false;
 
     if (OPT_Soundcard->isChecked()) {
         std::vector<uint8_t> samples;
@@ -338,6 +344,7 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         }
         if (!playOnSoundCard(samples, this)) {
             finishSend(false, QString::fromUtf8(kStatusNotSent));
+            reportSend(TSendOutcome::End::Broken, startFailure_);
             return;
         }
         sendClock_.start();
@@ -352,12 +359,17 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
             lines.push_back(entry.line);
         }
         walkOnSpeaker(sequence, lines);
-        if (!isVisible())
-            return; // closed during the walk
-        if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent)
+        if (!isVisible()) { // closed during the walk
+            reportSend(TSendOutcome::End::Stopped, QString::fromUtf8(kClosedReason));
+            return;
+        }
+        if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent) {
             finishSend(false, QStringLiteral("✘ PC Speaker nicht erreichbar."));
-        else
+            reportSend(TSendOutcome::End::Broken, QStringLiteral("PC Speaker nicht erreichbar"));
+        } else {
             finishSend(true, QString());
+            reportSend(TSendOutcome::End::Sent, QString());
+        }
     }
 }
 
@@ -366,17 +378,21 @@ void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
     if (!Check->start(message)) {
         showErrorBox(this, message);
         finishSend(false, QString::fromUtf8(kStatusNotSent));
+        reportSend(TSendOutcome::End::Broken, message);
         return;
     }
     setSending(true);
     // The recording begins a little before the first tone.
     QTimer::singleShot(kCheckLeadMs, this, [this, samples] {
         setSending(false);
-        if (!Check->recording())
-            return; // closed meanwhile
+        if (!Check->recording()) { // closed meanwhile
+            reportSend(TSendOutcome::End::Stopped, QString::fromUtf8(kClosedReason));
+            return;
+        }
         if (!playOnSoundCard(samples, this)) {
             Check->cancel();
             finishSend(false, QString::fromUtf8(kStatusNotSent));
+            reportSend(TSendOutcome::End::Broken, startFailure_);
             return;
         }
         sendClock_.start();
@@ -443,12 +459,14 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
     playOwner_ = owner;
     // The chosen device by its name, as it is numbered now; one that is gone is not replaced.
     if (!SoundDevice->resolve()) {
-        showErrorBox(owner, QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
-                                SoundDevice->missingText());
+        startFailure_ = QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
+                        SoundDevice->missingText();
+        showErrorBox(owner, startFailure_);
         return false;
     }
     const TSendStatus status = startSend(*AUD_Main, samples);
     if (status.result == TSendResult::NotStarted) {
+        startFailure_ = status.message;
         showErrorBox(owner, status.message);
         return false;
     }
@@ -477,6 +495,25 @@ void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
     setSending(false);
 }
 
+void TFRM_Prog::reportSend(TSendOutcome::End end, const QString& reason, const QString& check,
+                           bool checkOk) {
+    if (sendReported_)
+        return;
+    sendReported_ = true;
+    if (!sendEnded)
+        return;
+    TSendOutcome outcome;
+    outcome.end = end;
+    outcome.reason = reason;
+    outcome.check = check;
+    outcome.checkOk = checkOk;
+    outcome.expert = sendExpert_;
+    outcome.device = OPT_PCSpeaker->isChecked()            ? QStringLiteral("PC-Lautsprecher")
+                     : SoundDevice->deviceName().isEmpty() ? QStringLiteral("default")
+                                                           : SoundDevice->deviceName();
+    sendEnded(outcome);
+}
+
 bool TFRM_Prog::Sending() const {
     return !BTN_Go->isEnabled();
 }
@@ -497,11 +534,18 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
     // A break or a device that went away mid-send: the pager did not get everything. Shown
     // once the component has finished closing.
     const TSendStatus end = sendEnd(*AUD_Main);
-    if (markTimer_->isActive())
+    const bool ownSend = markTimer_->isActive(); // not a test call
+    if (ownSend)
         finishSend(end.result == TSendResult::Sent, end.result == TSendResult::Stopped
                                                         ? QString::fromUtf8(kStatusStopped)
                                                         : QString::fromUtf8(kStatusBroken));
     markTimer_->stop();
+    if (ownSend && end.result == TSendResult::Stopped)
+        reportSend(TSendOutcome::End::Stopped, QString::fromUtf8(kClosedReason));
+    else if (ownSend && end.result != TSendResult::Sent)
+        reportSend(TSendOutcome::End::Broken, end.message);
+    else if (ownSend && !Check->recording())
+        reportSend(TSendOutcome::End::Sent, QString());
     const int levelAmplitude = std::exchange(levelAmplitude_, 0);
     if (Check->recording() && levelAmplitude > 0) {
         if (end.result != TSendResult::Sent) {
@@ -530,12 +574,17 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
             showStatus(QStringLiteral("Wird geprüft …"), kSendingLook);
             QTimer::singleShot(kCheckTailMs, this, [this] {
                 setSending(false);
-                if (!Check->recording())
-                    return; // closed meanwhile
+                if (!Check->recording()) { // closed meanwhile: sent, but not checked
+                    reportSend(TSendOutcome::End::Sent, QString());
+                    return;
+                }
                 std::vector<ToneSegment> sent;
                 for (const TimelineSegment& entry : timeline_)
                     sent.push_back(entry.segment);
-                showCheck(Check->finish(sent));
+                const SendCheck result = Check->finish(sent);
+                showCheck(result);
+                reportSend(TSendOutcome::End::Sent, QString(),
+                           QString::fromStdString(result.summary), result.ok);
             });
         }
     }

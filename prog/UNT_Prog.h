@@ -2,6 +2,7 @@
 #pragma once
 // The programming dialog: lists the programming tones, holds the expert sliders and the
 // output-device choice, and sends the tones.
+#include "ExpertValues.h"
 #include "ProgTones.h"
 #include "SendTimeline.h"
 #include "TestCall.h"
@@ -10,7 +11,9 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QGroupBox;
@@ -29,6 +32,16 @@ class QToolButton;
 
 // Colours of the status line under the listing.
 struct StatusLook;
+
+// How a send of "OK und los !" ended, for a window that keeps a record of its sends.
+struct TSendOutcome {
+    enum class End { Sent, Stopped, Broken } end = End::Sent;
+    QString reason;      // why it was stopped or broken off (a box's text, one line)
+    QString check;       // the check at the cable's summary; empty when none ran
+    bool checkOk = true; // the check found the send whole (or none ran)
+    QString device; // the output as a record names it: its ALSA name, "default", "PC-Lautsprecher"
+    ExpertValues expert;
+};
 
 class TFRM_Prog : public QDialog {
     Q_OBJECT
@@ -87,6 +100,11 @@ public:
 
     void setVisible(bool visible) override;
 
+    // Asked before "OK und los !" sends; false sends nothing. Unset: always sends.
+    std::function<bool()> beforeSend;
+    // Told once a send of "OK und los !" has ended (after its check, when one runs).
+    std::function<void(const TSendOutcome&)> sendEnded;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -112,6 +130,9 @@ private:
     void sendChecked(const std::vector<uint8_t>& samples);
     // The check's result in the status line, with a link to its report.
     void showCheck(const SendCheck& result);
+    // Tells sendEnded how the send ended (once per send).
+    void reportSend(TSendOutcome::End end, const QString& reason, const QString& check = {},
+                    bool checkOk = true);
     // "Eingangspegel …": the window over the check's input's mixer (one at a time).
     void showInputLevel();
     // "Pegel prüfen": the level check's tone at the amplitude slider's value, recorded from
@@ -120,6 +141,9 @@ private:
     QPointer<QWidget> inputLevel_;
     int levelAmplitude_ = 0; // the running level check's amplitude in percent; 0 for none
     std::vector<std::string> checkReport_;
+    ExpertValues sendExpert_;  // of the running send
+    QString startFailure_;     // why the last start on the sound card failed
+    bool sendReported_ = true; // the running send's end was told
     QTimer* markTimer_ = nullptr;
     QElapsedTimer sendClock_;
     std::vector<TimelineSegment> timeline_; // of the running send, from core

@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The fleet list's window end to end: real keys on the real windows, the sound through ALSA's
+// file plugin, the record on disk, the batch's record as a PDF.
+#include "CableCheck.h"
+#include "FleetRecord.h"
+#include "FleetWindow.h"
+#include "ProgEngine.h"
+#include "UNT_Main.h"
+#include "UNT_Prog.h"
+#include "support/CapturedProgramTest.h"
+#include "support/RunProcess.h"
+#include "support/SmallTmpfs.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string fileText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line + "\n");
+    return result;
+}
+
+class FleetWindowTest : public CapturedProgramTest {
+protected:
+    void SetUp() override {
+        CapturedProgramTest::SetUp();
+        list = dir.filePath(QStringLiteral("Wache 1.csv")).toStdString();
+        std::ofstream(list, std::ios::binary)
+            << "Kennung;Träger;Tonsystem;Auswertung;Ruf 1;Ruf 2\r\n"
+               "W1-01;Jürgen Müß;ZVEI 2;5 Ton;12345;\r\n"
+               "W1-02;Anna Beck;CCIR;4 Ton;2468;1357\r\n"
+               "W1-03;Falsch;ZVEI 9;5 Ton;11111;\r\n"
+               "W1-04;Carl Dorn;ZVEI 1;3 Ton;975;\r\n";
+        // Strg+L in the main window opens the list's window.
+        QTest::keyClick(FRM_Main->TXT_Adresse_01, Qt::Key_L, Qt::ControlModifier);
+        fleet = FRM_Main->fleetWindow();
+        ASSERT_TRUE(fleet->isVisible());
+        std::vector<SeenBox> boxes;
+        runWithModals([&] { ASSERT_TRUE(fleet->loadList(QString::fromStdString(list))); }, nullptr,
+                      &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text.toStdString(),
+                  "Diese Zeilen werden nicht gesendet:\nZeile 4 (W1-03): Unbekannter Wert in "
+                  "Spalte Tonsystem: \"ZVEI 9\" (erlaubt: ZVEI 1, ZVEI 1 (GB), ZVEI 2, ZVEI F, "
+                  "ZVEI DEPR., CCIR, CCIR / EEA).");
+    }
+
+    // The dialog's focus; after a box over it closes, the desktop activates it again.
+    static QWidget* inDialog() {
+        if (QApplication::focusWidget() == nullptr)
+            QApplication::setActiveWindow(FRM_Prog);
+        return QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : FRM_Prog;
+    }
+
+    struct Round {
+        bool shown = false;
+        QStringList boxes;
+        std::vector<uint8_t> sound;
+    };
+    // From the focused field: Enter ("Programmieren"), Enter ("OK und los !") as many times
+    // as asked, each until the send has ended, then Esc. Boxes are answered with Enter.
+    static Round enterEnterEsc(int sends = 1) {
+        Round round;
+        capture->clear();
+        QWidget* field = QApplication::focusWidget();
+        runWithModals([field] { QTest::keyClick(field, Qt::Key_Return); },
+                      [&](QWidget* modal) {
+                          if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                              round.boxes << box->text();
+                              QTest::keyClick(box, Qt::Key_Return);
+                              return;
+                          }
+                          if (modal != FRM_Prog)
+                              return;
+                          round.shown = true;
+                          for (int n = 0; n < sends; ++n) {
+                              QTest::keyClick(inDialog(), Qt::Key_Return);
+                              EXPECT_TRUE(
+                                  QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 20000));
+                          }
+                          QTest::keyClick(inDialog(), Qt::Key_Escape);
+                      });
+        QApplication::setActiveWindow(FRM_Main);
+        round.sound = capture->read();
+        return round;
+    }
+
+    const FleetPager& pager(int row) const {
+        return fleet->list().pagers[static_cast<std::size_t>(row)];
+    }
+
+    QTemporaryDir dir;
+    std::string list;
+    FleetWindow* fleet = nullptr;
+};
+
+TEST_F(FleetWindowTest, EachLineChosenByKeysIsSentRecordedAndFollowedByTheNext) {
+    // Down to the second line and back, Enter chooses: the main window holds its settings.
+    QTest::keyClick(fleet->TBL_Liste, Qt::Key_Down);
+    QTest::keyClick(fleet->TBL_Liste, Qt::Key_Up);
+    QTest::keyClick(fleet->TBL_Liste, Qt::Key_Return);
+    EXPECT_EQ(FRM_Main->settings().addresses[0].text, "12345");
+    EXPECT_EQ(FRM_Main->settings().tonsys, 3);
+    QApplication::setActiveWindow(FRM_Main);
+    ASSERT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(FRM_Main->TXT_Adresse_01));
+
+    const std::string record = fleetRecordNameFor(list);
+    // The first send is checked at the cable, which hears nothing: recorded with the check's
+    // result, and the line stays for another go. Then rows 0, 1 and 3, the bad line passed
+    // over; row 1 is sent twice: the same addresses again ask first, and Enter (no) sends
+    // nothing.
+    const struct {
+        int row;
+        bool checked;
+        int sends;
+    } rounds[] = {{0, true, 1}, {0, false, 1}, {1, false, 2}, {3, false, 1}};
+    for (const auto& [row, checked, sends] : rounds) {
+        SCOPED_TRACE(row);
+        ASSERT_EQ(fleet->chosenRow(), row);
+        FRM_Prog->Check->setEnabled(checked);
+        capture->setInput(std::vector<uint8_t>(44100 * 2 * 8, 0));
+        const Round round = enterEnterEsc(sends);
+        ASSERT_TRUE(round.shown);
+        const ProgTonesResult tones = progTones(pager(row).settings);
+        EXPECT_TRUE(round.sound == progSamples(tones.tones, ExpertValues{}))
+            << round.sound.size() << " bytes captured";
+        if (sends == 2)
+            EXPECT_EQ(round.boxes,
+                      QStringList{"Dieselben Rufadressen wurden eben schon gesendet (W1-02: "
+                                  "Ruf 1 2468, Ruf 2 1357). Noch einmal senden?"});
+        else
+            EXPECT_TRUE(round.boxes.isEmpty()) << round.boxes.join(u'\n').toStdString();
+
+        // The record's last line says what went out, in core's words.
+        const std::vector<std::string> written = lines(fileText(record));
+        ASSERT_FALSE(written.empty());
+        FleetRecordEntry entry;
+        entry.time = written.back().substr(0, written.back().find(';'));
+        entry.label = pager(row).label;
+        entry.holder = pager(row).holder;
+        entry.settings = pager(row).settings;
+        entry.device = "default";
+        if (checked) {
+            entry.check = written.back().substr(written.back().rfind(';') + 1);
+            entry.check.resize(entry.check.size() - 2); // CR LF
+            EXPECT_EQ(entry.check.rfind("✘ Nichts gehört", 0), 0u) << entry.check;
+        }
+        EXPECT_EQ(written.back(), fleetRecordLine(entry));
+        const QString shown = fleet->TBL_Liste->item(row, 12)->text();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("Gesendet (") + entry.time.c_str()))
+            << shown.toStdString();
+    }
+    // A header and one line per send.
+    EXPECT_EQ(lines(fileText(record)).size(), 5u);
+    EXPECT_EQ(fleet->chosenRow(), 3) << "stays on the last line";
+
+    // Started again, Strg+L opens the list last used, with the results the record holds.
+    destroyApplicationWindows();
+    ProgramTest::SetUp();
+    messageBoxesDuring(
+        [] { QTest::keyClick(FRM_Main->TXT_Adresse_01, Qt::Key_L, Qt::ControlModifier); });
+    fleet = FRM_Main->fleetWindow();
+    EXPECT_EQ(fleet->listFile().toStdString(), std::filesystem::canonical(list).string());
+    EXPECT_TRUE(fleet->TBL_Liste->item(1, 12)->text().startsWith(QStringLiteral("Gesendet (")));
+
+    // The batch's record as a PDF holds each pager's label, holder and result.
+    const QString pdf = dir.filePath(QStringLiteral("Protokoll.pdf"));
+    ASSERT_TRUE(fleet->saveRecordPdf(pdf, true));
+    ASSERT_EQ(fileText(pdf.toStdString()).substr(0, 5), "%PDF-");
+    if (std::string(PDFTOTEXT).empty())
+        GTEST_SKIP() << "no pdftotext to read the PDF back";
+    const testsupport::ProcessResult text =
+        testsupport::runProcess(PDFTOTEXT, {pdf.toStdString(), "-"});
+    for (const char* word : {"W1-01", "Jürgen Müß", "W1-02", "W1-03", "W1-04", "Ruf 1 975",
+                             "Gesendet", "Nicht sendbar"})
+        EXPECT_NE(text.out.find(word), std::string::npos) << word << " in\n" << text.out;
+}
+
+TEST_F(FleetWindowTest, BadInputAndAnUnwritableRecordLoseNothingAndSendNothing) {
+    // A file that is no list leaves the list shown as it was.
+    const QString picture = dir.filePath(QStringLiteral("bild.png"));
+    std::ofstream(picture.toStdString(), std::ios::binary)
+        << std::string("\x89PNG\r\n\x1a\n\0\0", 10);
+    const std::vector<SeenBox> refused = messageBoxesDuring([&] { fleet->loadList(picture); });
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].text,
+              QStringLiteral("\"bild.png\" ist keine Liste: sie enthält Binärdaten."));
+    EXPECT_EQ(fleet->TBL_Liste->rowCount(), 4);
+    // The export keeps the bad line as it was read.
+    const QString exported = dir.filePath(QStringLiteral("export.csv"));
+    ASSERT_TRUE(fleet->exportList(exported));
+    EXPECT_NE(fileText(exported.toStdString()).find("W1-03;Falsch;ZVEI 9"), std::string::npos);
+
+    // A record that cannot be written (a folder by its name) stops the first send before it
+    // plays; the main window's loop goes on as always.
+    std::filesystem::create_directory(fleetRecordNameFor(list));
+    QTest::keyClick(fleet->TBL_Liste, Qt::Key_Return);
+    QApplication::setActiveWindow(FRM_Main);
+    const Round round = enterEnterEsc();
+    ASSERT_TRUE(round.shown);
+    EXPECT_EQ(capture->size(), 0u);
+    ASSERT_EQ(round.boxes.size(), 1);
+    EXPECT_TRUE(round.boxes[0].startsWith(
+        QStringLiteral("Das Protokoll \"%1\" lässt sich nicht schreiben (")
+            .arg(QString::fromStdString(fleetRecordNameFor(list)))))
+        << round.boxes[0].toStdString();
+    EXPECT_TRUE(round.boxes[0].endsWith(QStringLiteral("). Es wurde nichts gesendet.")));
+    EXPECT_EQ(fleet->chosenRow(), 0);
+
+    // A line that cannot be written after its send (the disk is full) stops the list with a
+    // message that holds the line: the send is not lost.
+    SmallTmpfs small(std::filesystem::path(dir.path().toStdString()) / "klein", 64 * 1024);
+    if (!small.skipReason().empty())
+        GTEST_SKIP() << small.skipReason();
+    const std::filesystem::path full = small.dir() / "Liste.csv";
+    std::filesystem::copy_file(list, full);
+    // A record of exactly one page: the next line needs a page more, which is not there.
+    std::string page = fleetRecordHeader();
+    page += std::string(4096 - page.size() - 2, 'x') + "\r\n";
+    std::ofstream(fleetRecordNameFor(full.string()), std::ios::binary) << page;
+    messageBoxesDuring([&] { fleet->loadList(QString::fromStdString(full.string())); });
+    small.leave(0);
+    QTest::keyClick(fleet->TBL_Liste, Qt::Key_Return);
+    QApplication::setActiveWindow(FRM_Main);
+    const Round lost = enterEnterEsc();
+    EXPECT_TRUE(lost.sound == progSamples(progTones(pager(0).settings).tones, ExpertValues{}));
+    ASSERT_EQ(lost.boxes.size(), 1);
+    EXPECT_TRUE(lost.boxes[0].startsWith(QStringLiteral("Die Zeile ließ sich nicht ins Protokoll")))
+        << lost.boxes[0].toStdString();
+    EXPECT_TRUE(lost.boxes[0].contains(QStringLiteral(";W1-01;Jürgen Müß;ZVEI 2;5 Ton;")))
+        << lost.boxes[0].toStdString();
+    EXPECT_EQ(fileText(fleetRecordNameFor(full.string())), page);
+    EXPECT_EQ(fleet->chosenRow(), 0) << "the list stopped";
+}
+
+} // namespace
