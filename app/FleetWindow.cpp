@@ -76,11 +76,6 @@ std::string settingsText(const ProgSettings& s) {
            optionCaption(OptionGroupId::LenMode, s.lenMode);
 }
 
-bool sameAddresses(const TProgTones& a, const TProgTones& b) {
-    // Slots 6 to 25 are the four address blocks.
-    return std::equal(a.begin() + 6, a.end(), b.begin() + 6);
-}
-
 } // namespace
 
 // A window of its own, not one kept above the main window: the two take turns in front.
@@ -309,6 +304,12 @@ int FleetWindow::rowFor(const TProgTones& tones) const {
     return -1;
 }
 
+// What the dialog is about to send: a line's settings, or the main window's for a send that is
+// no line of the list. The main window may show the next line already.
+ProgSettings FleetWindow::sendingSettings(int row) const {
+    return row >= 0 ? list_.pagers[static_cast<std::size_t>(row)].settings : main_.settings();
+}
+
 bool FleetWindow::beforeSend() {
     sending_ = -1;
     if (listFile_.isEmpty())
@@ -328,22 +329,20 @@ bool FleetWindow::beforeSend() {
             return false;
         }
     }
-    if (lastSent_ && sameAddresses(*lastSent_, dialog->Tones)) {
-        QString whom;
-        if (lastRow_ >= 0) {
-            const FleetPager& p = list_.pagers[static_cast<std::size_t>(lastRow_)];
-            whom = QStringLiteral(" (%1: %2)").arg(qs(p.label), qs(fleetCallsText(p.settings)));
+    if (lastSent_) {
+        const std::string label =
+            lastRow_ >= 0 ? list_.pagers[static_cast<std::size_t>(lastRow_)].label : std::string();
+        const std::string question = fleetRepeatQuestion(*lastSent_, label, sendingSettings(row));
+        if (!question.empty()) {
+            QMessageBox ask(QMessageBox::Question, kApplicationTitle, qs(question),
+                            QMessageBox::Yes | QMessageBox::No, dialog);
+            ask.setDefaultButton(QMessageBox::No);
+            if (ask.exec() != QMessageBox::Yes)
+                return false;
         }
-        QMessageBox ask(QMessageBox::Question, kApplicationTitle,
-                        QStringLiteral("Dieselben Rufadressen wurden eben schon gesendet%1. "
-                                       "Noch einmal senden?")
-                            .arg(whom),
-                        QMessageBox::Yes | QMessageBox::No, dialog);
-        ask.setDefaultButton(QMessageBox::No);
-        if (ask.exec() != QMessageBox::Yes)
-            return false;
     }
     sending_ = row;
+    sendingSettings_ = sendingSettings(row);
     return true;
 }
 
@@ -354,7 +353,7 @@ void FleetWindow::sendEnded(const TSendOutcome& outcome) {
     // Only a whole send makes the same addresses ask: one broken off or that the check found
     // lacking goes out again without a question.
     if (whole && !listFile_.isEmpty())
-        lastSent_ = FRM_Prog->Tones;
+        lastSent_ = sendingSettings_;
     else
         lastSent_.reset();
     if (row < 0 || !record_)

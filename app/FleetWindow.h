@@ -66,6 +66,7 @@ private:
     void showResult(int row);
     // The row whose pager these tones program: the chosen line first, then the last sent.
     int rowFor(const TProgTones& tones) const;
+    ProgSettings sendingSettings(int row) const;
     // Asked by the dialog before it sends; false sends nothing.
     bool beforeSend();
     void sendEnded(const TSendOutcome& outcome);
@@ -84,7 +85,8 @@ private:
     std::unique_ptr<platform::AppendFile> record_; // open from the first send on
     int chosen_ = -1;
     int sending_ = -1; // the row of the send under way, or -1 for a send not of the list
-    // The send before, when it went out: its address blocks, line and calls.
-    std::optional<TProgTones> lastSent_;
+    // The send before, when it went out whole: its settings and line.
+    std::optional<ProgSettings> lastSent_;
+    ProgSettings sendingSettings_; // of the send under way
     int lastRow_ = -1;
 };

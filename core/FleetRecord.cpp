@@ -187,10 +187,23 @@ std::string fleetRecordLineLost(const std::string& shown, const std::string& why
 
 std::string fleetRepeatQuestion(const ProgSettings& before, const std::string& beforeLabel,
                                 const ProgSettings& next) {
-    for (const AddressSlot& n : next.addresses)
-        for (const AddressSlot& b : before.addresses)
-            if (n.checked && b.checked && !n.text.empty() && n.text == b.text)
-                return "Die Rufadresse " + platform::cp1252ToUtf8(n.text) +
-                       " wurde eben schon an " + beforeLabel + " gesendet. Trotzdem senden?";
-    return {};
+    std::vector<std::string> repeated;
+    for (std::size_t i = 0; i < next.addresses.size(); ++i) {
+        const AddressSlot& n = next.addresses[i];
+        const AddressSlot& b = before.addresses[i];
+        const bool nSent = n.checked && !n.text.empty();
+        if (nSent != (b.checked && !b.text.empty()) || (nSent && n.text != b.text))
+            return {};
+        if (nSent)
+            repeated.push_back(platform::cp1252ToUtf8(n.text));
+    }
+    if (repeated.empty())
+        return {};
+    std::string list;
+    for (const std::string& text : repeated)
+        list += (list.empty() ? "" : ", ") + text;
+    return (repeated.size() == 1 ? "Die Rufadresse " + list + " wurde"
+                                 : "Die Rufadressen " + list + " wurden") +
+           " eben schon " + (beforeLabel.empty() ? "" : "an " + beforeLabel + " ") +
+           "gesendet. Trotzdem senden?";
 }

@@ -73,8 +73,10 @@ std::string fleetRecordUnwritable(const std::string& shown, const std::string& w
 std::string fleetRecordLineLost(const std::string& shown, const std::string& why,
                                 const std::string& line);
 
-// Asked before a send whose calls repeat an address of the send just before it (the same pager
-// twice, or two pagers that would answer the same call): "Die Rufadresse 12345 wurde eben schon
-// an W1-06 gesendet. Trotzdem senden?"; empty when no checked address repeats.
+// Asked before a send whose checked addresses are those of the send just before it, slot by
+// slot (the same pager twice, or the last pager's addresses sent again by the keyboard loop):
+// "Die Rufadresse 12345 wurde eben schon an W1-06 gesendet. Trotzdem senden?", for several
+// "Die Rufadressen 12345, 67890 wurden …", without a label "… eben schon gesendet. …"; empty
+// when they differ or none is checked. A group call that several pagers share does not ask.
 std::string fleetRepeatQuestion(const ProgSettings& before, const std::string& beforeLabel,
                                 const ProgSettings& next);

@@ -228,3 +228,29 @@ TEST(FleetRecord, AppendsLineByLineAndReadsTheLastResults) {
           std::tuple{std::int64_t{-1}, 0, "1969-12-31T23:59:59+00:00"}})
         EXPECT_EQ(isoTime(seconds, offset), text);
 }
+
+// The same addresses twice in a row ask; a group call that two pagers share does not.
+TEST(FleetRecord, TheSameAddressesAgainAskFirst) {
+    const auto with = [](std::initializer_list<std::pair<int, const char*>> calls) {
+        ProgSettings s;
+        s.addresses = {};
+        for (const auto& [slot, text] : calls)
+            s.addresses[static_cast<std::size_t>(slot)] = {true, text};
+        return s;
+    };
+    const struct {
+        ProgSettings before, next;
+        const char* label;
+        const char* question;
+    } rows[] = {
+        {with({{0, "12345"}}), with({{0, "12345"}}), "W1-06",
+         "Die Rufadresse 12345 wurde eben schon an W1-06 gesendet. Trotzdem senden?"},
+        {with({{0, "12345"}, {2, "999R9"}}), with({{0, "12345"}, {2, "999R9"}}), "",
+         "Die Rufadressen 12345, 999R9 wurden eben schon gesendet. Trotzdem senden?"},
+        {with({{0, "12345"}, {1, "99999"}}), with({{0, "12346"}, {1, "99999"}}), "W1-06", ""},
+        {with({{0, "12345"}}), with({{1, "12345"}}), "W1-06", ""},
+        {with({}), with({}), "W1-06", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fleetRepeatQuestion(row.before, row.label, row.next), row.question);
+}

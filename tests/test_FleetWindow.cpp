@@ -143,8 +143,8 @@ TEST_F(FleetWindowTest, EachLineChosenByKeysIsSentRecordedAndFollowedByTheNext) 
             << round.sound.size() << " bytes captured";
         if (sends == 2)
             EXPECT_EQ(round.boxes,
-                      QStringList{"Dieselben Rufadressen wurden eben schon gesendet (W1-02: "
-                                  "Ruf 1 2468, Ruf 2 1357). Noch einmal senden?"});
+                      QStringList{"Die Rufadressen 2468, 1357 wurden eben schon an W1-02 "
+                                  "gesendet. Trotzdem senden?"});
         else
             EXPECT_TRUE(round.boxes.isEmpty()) << round.boxes.join(u'\n').toStdString();
 

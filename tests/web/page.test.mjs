@@ -602,7 +602,7 @@ test("a fleet list: imported, sent line by line and recorded, asked before a rep
     const listFile = join(dir, "Wache 1.csv");
     writeFileSync(listFile, Buffer.from("Kennung;Träger;Tonsystem;Auswertung;Ruf 1;Ruf 2;Farbe\r\n" +
         "W1-01;Jürgen Müß;ZVEI 2;5 Ton;12345;\r\nW1-02;Anna;ZVEI 1;4 Ton;1234;\r\nW1-03;Bert;ZVEI 9;5 Ton;11111;\r\n" +
-        "W1-04;Carl;CCIR;4 Ton;9876;1234\r\nW1-05;Dora;CCIR;5 Ton;54321;\r\n", "latin1")); // read as Windows-1252
+        "W1-04;Carl;CCIR;4 Ton;1234;\r\nW1-05;Dora;CCIR;5 Ton;54321;\r\n", "latin1")); // read as Windows-1252
     const bytes = readFileSync(listFile);
     const { pagers } = core.readFleetList(bytes, "Wache 1.csv");
 
@@ -643,7 +643,7 @@ test("a fleet list: imported, sent line by line and recorded, asked before a rep
         await page.waitForSelector("#FRM_Prog:not([open])", { state: "attached" });
         assert.equal(await page.evaluate(() => document.activeElement.id), "fleetLines");
     }
-    // The bad line is passed over; the next one repeats Ruf 1 of the send before: asked, not sent.
+    // The bad line is passed over; the next one has the addresses of the send before: asked, not sent.
     assert.equal(await page.$eval("#fleetLines", (e) => e.value), "3");
     await sendChosen();
     assert.equal(await messageOf(page), core.fleetRepeatQuestion(pagers[1].settings, "W1-02", pagers[3].settings));
