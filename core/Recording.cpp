@@ -219,7 +219,7 @@ private:
             return 0;
         const auto n =
             std::min<uint64_t>(uint64_t(std::max<std::streamsize>(count, 0)), bytes_.size() - at_);
-        if (to != nullptr)
+        if (to != nullptr && n > 0) // an empty span's data() may be null
             std::memcpy(to, bytes_.data() + at_, n);
         at_ += n;
         return std::streamsize(n);
