@@ -360,16 +360,26 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    WaveResult getControlDetails(HMixer dev, uint32_t controlId, unsigned channels,
-                                 uint32_t* values) override {
+    // The line and type of a control asked for with channels values; the layer's error else.
+    static WaveResult controlOf(HMixer dev, uint32_t controlId, unsigned channels,
+                                const void* values, const AlsaMixerLine*& line, uint32_t& type) {
         if (!known(dev))
             return MMSYSERR_INVALHANDLE;
-        uint32_t type = 0;
-        const AlsaMixerLine* line = lineOfControl(dev, controlId, &type);
+        line = lineOfControl(dev, controlId, &type);
         if (!line)
             return MIXERR_INVALCONTROL;
         if (!values || channels == 0 || channels > line->channels)
             return MMSYSERR_INVALPARAM;
+        return MMSYSERR_NOERROR;
+    }
+
+    WaveResult getControlDetails(HMixer dev, uint32_t controlId, unsigned channels,
+                                 uint32_t* values) override {
+        const AlsaMixerLine* line = nullptr;
+        uint32_t type = 0;
+        if (const WaveResult rc = controlOf(dev, controlId, channels, values, line, type);
+            rc != MMSYSERR_NOERROR)
+            return rc;
         const auto read = readValues(dev, *line, type, channels);
         std::copy(read.begin(), read.end(), values);
         return MMSYSERR_NOERROR;
@@ -377,14 +387,11 @@ public:
 
     WaveResult setControlDetails(HMixer dev, uint32_t controlId, unsigned channels,
                                  const uint32_t* values) override {
-        if (!known(dev))
-            return MMSYSERR_INVALHANDLE;
+        const AlsaMixerLine* line = nullptr;
         uint32_t type = 0;
-        const AlsaMixerLine* line = lineOfControl(dev, controlId, &type);
-        if (!line)
-            return MIXERR_INVALCONTROL;
-        if (!values || channels == 0 || channels > line->channels)
-            return MMSYSERR_INVALPARAM;
+        if (const WaveResult rc = controlOf(dev, controlId, channels, values, line, type);
+            rc != MMSYSERR_NOERROR)
+            return rc;
         if (dev->gone)
             return -ENODEV;
         const int rc = writeValues(dev, *line, type, channels, values);
