@@ -76,6 +76,10 @@ std::string settingsText(const ProgSettings& s) {
            optionCaption(OptionGroupId::LenMode, s.lenMode);
 }
 
+ProgSession& session() {
+    return progDialog()->Session;
+}
+
 } // namespace
 
 // A window of its own, not one kept above the main window: the two take turns in front.
@@ -88,16 +92,21 @@ FleetWindow::FleetWindow(TFRM_Main& main) : QWidget(nullptr, Qt::Window), main_(
     buildControls();
     buildMenu();
     resize(980, 300);
-    TFRM_Prog* dialog = progDialog();
-    dialog->beforeSend = [this] { return beforeSend(); };
-    dialog->sendEnded = [this](const TSendOutcome& outcome) { sendEnded(outcome); };
+    connect(progDialog(), &TFRM_Prog::sessionChanged, this, [this] { followSession(); });
 }
 
 FleetWindow::~FleetWindow() {
-    if (FRM_Prog != nullptr) {
-        FRM_Prog->beforeSend = nullptr;
-        FRM_Prog->sendEnded = nullptr;
-    }
+    // The session's record writer is this window's.
+    if (FRM_Prog != nullptr)
+        FRM_Prog->Session.closeList();
+}
+
+const FleetList& FleetWindow::list() const {
+    return session().list();
+}
+
+int FleetWindow::chosenRow() const {
+    return session().chosen();
 }
 
 void FleetWindow::buildControls() {
@@ -204,21 +213,16 @@ bool FleetWindow::loadList(const QString& file) {
         showErrorBox(this, qs(read.refusal)); // the list shown stays as it was
         return false;
     }
-    list_ = std::move(read);
     listFile_ = QFileInfo(file).absoluteFilePath();
     record_.reset(); // the next send opens the record beside this list
-    lastRow_ = -1;
-    chosen_ = -1;
-    tones_.clear();
-    for (const FleetPager& p : list_.pagers) {
-        const ProgTonesResult r = p.ok() ? progTones(p.settings) : ProgTonesResult{};
-        tones_.push_back(p.ok() && r.ok ? std::optional<TProgTones>(r.tones) : std::nullopt);
-    }
-    last_ = fleetLastResults(fileBytes(recordFile()).value_or(std::string()));
+    session().openList(std::move(read), fileBytes(recordFile()).value_or(std::string()),
+                       quoted(recordFile()),
+                       [this](std::string_view bytes) { return appendRecord(bytes); });
+    shownChosen_ = -1;
     userSettings().setValue(kListKey, listFile_);
     setWindowTitle(QStringLiteral("Liste – ") + QFileInfo(file).fileName());
     showList();
-    const std::vector<std::string> problems = list_.problems();
+    const std::vector<std::string> problems = list().problems();
     if (!problems.empty()) {
         QString text = QStringLiteral("Diese Zeilen werden nicht gesendet:");
         for (std::size_t n = 0; n < problems.size() && n < kShownProblems; ++n)
@@ -231,9 +235,10 @@ bool FleetWindow::loadList(const QString& file) {
 }
 
 void FleetWindow::showList() {
-    TBL_Liste->setRowCount(static_cast<int>(list_.pagers.size()));
+    const FleetList& shown = list();
+    TBL_Liste->setRowCount(static_cast<int>(shown.pagers.size()));
     for (int row = 0; row < TBL_Liste->rowCount(); ++row) {
-        const FleetPager& p = list_.pagers[static_cast<std::size_t>(row)];
+        const FleetPager& p = shown.pagers[static_cast<std::size_t>(row)];
         TBL_Liste->setItem(row, kLineColumn, new QTableWidgetItem(QString::number(p.line)));
         const auto cells = fleetCells(p);
         for (int c = 0; c < kFleetColumns; ++c)
@@ -244,44 +249,46 @@ void FleetWindow::showList() {
     TBL_Liste->resizeColumnsToContents();
     QString status =
         QStringLiteral("%1 Zeilen, gelesen als %2, getrennt durch \"%3\"; Protokoll: %4")
-            .arg(list_.pagers.size())
-            .arg(qs(textEncodingName(list_.encoding)))
-            .arg(QChar(list_.separator))
+            .arg(shown.pagers.size())
+            .arg(qs(textEncodingName(shown.encoding)))
+            .arg(QChar(shown.separator))
             .arg(QFileInfo(recordFile()).fileName());
-    for (const std::string& note : list_.notes)
+    for (const std::string& note : shown.notes)
         status += u'\n' + qs(note);
     LBL_Status->setText(status);
-    if (!list_.pagers.empty()) {
-        TBL_Liste->setCurrentCell(0, kFirstListColumn);
-        chosen_ = -1; // shown, not yet chosen: the main window keeps its settings
-    }
+    // Shown, not yet chosen: the main window keeps its settings. After a restart the work goes
+    // on at the first line not yet sent.
+    const int next = session().nextUnsentLine();
+    if (!shown.pagers.empty())
+        TBL_Liste->setCurrentCell(std::max(next, 0), kFirstListColumn);
 }
 
 void FleetWindow::showResult(int row) {
-    const FleetPager& p = list_.pagers[static_cast<std::size_t>(row)];
+    const FleetPager& p = list().pagers[static_cast<std::size_t>(row)];
+    const auto& last = session().lastResults();
     auto* item = new QTableWidgetItem;
     if (!p.ok()) {
         item->setText(QStringLiteral("Nicht sendbar: ") + qs(p.problem));
         item->setForeground(kMaroon);
-    } else if (const auto found = last_.find(p.label); found != last_.end()) {
+    } else if (const auto found = last.find(p.label); found != last.end()) {
         item->setText(resultText(found->second));
-        if (found->second.result != FleetResult::Sent)
+        if (found->second.result != FleetResult::Sent || fleetCheckFailed(found->second.check))
             item->setForeground(kMaroon);
     }
     TBL_Liste->setItem(row, kResultColumn, item);
 }
 
 void FleetWindow::chooseLine(int row) {
-    if (row < 0 || row >= static_cast<int>(list_.pagers.size()))
+    if (row < 0 || row >= static_cast<int>(list().pagers.size()))
         return;
     TBL_Liste->setCurrentCell(row, std::max(TBL_Liste->currentColumn(), 0));
-    const FleetPager& p = list_.pagers[static_cast<std::size_t>(row)];
-    if (!p.ok()) {
-        showErrorBox(this, qs(fleetLineMessage(p)));
+    const std::string problem = session().choose(row);
+    if (!problem.empty()) {
+        showErrorBox(this, qs(problem));
         return;
     }
-    chosen_ = row;
-    main_.showSettings(p.settings);
+    shownChosen_ = row;
+    main_.showSettings(session().settings());
     // While the programming dialog is up (the next line after a send), it keeps the focus.
     if (FRM_Prog == nullptr || !FRM_Prog->isVisible()) {
         main_.raise();
@@ -289,118 +296,44 @@ void FleetWindow::chooseLine(int row) {
     }
 }
 
-int FleetWindow::rowFor(const TProgTones& tones) const {
-    auto programs = [&](int row) {
-        return row >= 0 && row < static_cast<int>(tones_.size()) &&
-               tones_[static_cast<std::size_t>(row)] == tones;
-    };
-    if (programs(chosen_))
-        return chosen_;
-    if (programs(lastRow_))
-        return lastRow_;
-    for (int row = 0; row < static_cast<int>(tones_.size()); ++row)
-        if (programs(row))
-            return row;
-    return -1;
-}
-
-// What the dialog is about to send: a line's settings, or the main window's for a send that is
-// no line of the list. The main window may show the next line already.
-ProgSettings FleetWindow::sendingSettings(int row) const {
-    return row >= 0 ? list_.pagers[static_cast<std::size_t>(row)].settings : main_.settings();
-}
-
-bool FleetWindow::beforeSend() {
-    sending_ = -1;
-    if (listFile_.isEmpty())
-        return true; // without a list every send is as it always was
-    TFRM_Prog* dialog = FRM_Prog;
-    const int row = rowFor(dialog->Tones);
-    if (row >= 0 && !record_) {
-        // The record is opened before the first send of the list: one that cannot be written
-        // stops it here, with nothing sent.
-        try {
-            auto file = std::make_unique<platform::AppendFile>(recordFile().toStdString());
-            if (file->wasEmpty())
-                file->append(fleetRecordHeader());
-            record_ = std::move(file);
-        } catch (const platform::AppendFileError& e) {
-            showErrorBox(dialog, qs(fleetRecordUnwritable(quoted(recordFile()), e.what())));
-            return false;
-        }
-    }
-    if (lastSent_) {
-        const std::string label =
-            lastRow_ >= 0 ? list_.pagers[static_cast<std::size_t>(lastRow_)].label : std::string();
-        const std::string question = fleetRepeatQuestion(*lastSent_, label, sendingSettings(row));
-        if (!question.empty()) {
-            QMessageBox ask(QMessageBox::Question, kApplicationTitle, qs(question),
-                            QMessageBox::Yes | QMessageBox::No, dialog);
-            ask.setDefaultButton(QMessageBox::No);
-            if (ask.exec() != QMessageBox::Yes)
-                return false;
-        }
-    }
-    sending_ = row;
-    sendingSettings_ = sendingSettings(row);
-    return true;
-}
-
-void FleetWindow::sendEnded(const TSendOutcome& outcome) {
-    const int row = sending_;
-    sending_ = -1;
-    const bool whole = outcome.end == TSendOutcome::End::Sent && outcome.checkOk;
-    // Only a whole send makes the same addresses ask: one broken off or that the check found
-    // lacking goes out again without a question.
-    if (whole && !listFile_.isEmpty())
-        lastSent_ = sendingSettings_;
-    else
-        lastSent_.reset();
-    if (row < 0 || !record_)
-        return; // not a line of the list
-    lastRow_ = row;
-    const FleetPager& p = list_.pagers[static_cast<std::size_t>(row)];
-    FleetRecordEntry entry;
-    entry.time = isoLocalTime(std::chrono::system_clock::now());
-    entry.label = p.label;
-    entry.holder = p.holder;
-    entry.settings = p.settings;
-    entry.device = outcome.device.toStdString();
-    entry.expert = outcome.expert;
-    entry.result =
-        outcome.end == TSendOutcome::End::Sent ? FleetResult::Sent : FleetResult::Aborted;
-    entry.reason = outcome.reason.toStdString();
-    entry.check = outcome.check.toStdString();
-    const std::string line = fleetRecordLine(entry);
-    QWidget* owner = FRM_Prog->isVisible() ? static_cast<QWidget*>(FRM_Prog) : this;
+std::string FleetWindow::appendRecord(std::string_view bytes) {
     try {
-        record_->append(line);
+        if (!record_)
+            record_ = std::make_unique<platform::AppendFile>(recordFile().toStdString());
+        record_->append(std::string(bytes));
+        return {};
     } catch (const platform::AppendFileError& e) {
-        // The list stops here: no further line is chosen, and the next send probes the record
-        // again before anything goes out.
+        // The next send opens the record again before anything goes out.
         record_.reset();
+        return e.what();
+    }
+}
+
+void FleetWindow::followSession() {
+    if (listFile_.isEmpty())
+        return;
+    for (int row = 0; row < TBL_Liste->rowCount(); ++row)
+        showResult(row);
+    const ProgSession& s = session();
+    if (s.listDone()) {
+        LBL_Status->setText(QStringLiteral("Die Liste ist durch: die letzte Zeile ist gesendet."));
+    } else if (s.recordLost()) {
         LBL_Status->setText(
             QStringLiteral("Angehalten: das Protokoll lässt sich nicht schreiben."));
-        showErrorBox(owner, qs(fleetRecordLineLost(quoted(recordFile()), e.what(), line)));
-        return;
     }
-    last_[p.label] = {entry.time, entry.result, fleetResultText(entry.result, entry.reason),
-                      entry.check};
-    showResult(row);
-    if (!whole)
-        return; // the same line again, once the cause is found
-    for (int next = row + 1; next < static_cast<int>(list_.pagers.size()); ++next) {
-        if (list_.pagers[static_cast<std::size_t>(next)].ok()) {
-            chooseLine(next);
-            return;
-        }
+    // The session chose the next line: the main window shows its settings, as the dialog
+    // already shows its tones.
+    if (s.chosen() >= 0 && s.chosen() != shownChosen_) {
+        shownChosen_ = s.chosen();
+        TBL_Liste->setCurrentCell(shownChosen_, std::max(TBL_Liste->currentColumn(), 0));
+        main_.showSettings(s.settings());
     }
-    LBL_Status->setText(QStringLiteral("Die Liste ist durch: die letzte Zeile ist gesendet."));
+    shownChosen_ = s.chosen();
 }
 
 bool FleetWindow::exportList(const QString& file) {
     try {
-        platform::replaceFileContent(file.toStdString(), fleetListText(list_.pagers));
+        platform::replaceFileContent(file.toStdString(), fleetListText(list().pagers));
     } catch (const std::exception& e) {
         showErrorBox(this, QStringLiteral("Die Liste \"%1\" lässt sich nicht schreiben (%2).")
                                .arg(file, QString::fromUtf8(e.what())));
@@ -431,14 +364,15 @@ QString FleetWindow::recordHtml(bool wholeList) const {
         "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"
         "<th>Kennung</th><th>Träger</th><th>Einstellungen</th><th>Rufe</th><th>Zeit</th>"
         "<th>Ergebnis</th></tr>");
-    for (int row = 0; row < static_cast<int>(list_.pagers.size()); ++row) {
+    const auto& last = session().lastResults();
+    for (int row = 0; row < static_cast<int>(list().pagers.size()); ++row) {
         if (!wholeList && row != TBL_Liste->currentRow())
             continue;
-        const FleetPager& p = list_.pagers[static_cast<std::size_t>(row)];
+        const FleetPager& p = list().pagers[static_cast<std::size_t>(row)];
         QString time = QStringLiteral("–"), result = QStringLiteral("nicht gesendet");
         if (!p.ok()) {
             result = QStringLiteral("Nicht sendbar: ") + e(p.problem);
-        } else if (const auto found = last_.find(p.label); found != last_.end()) {
+        } else if (const auto found = last.find(p.label); found != last.end()) {
             time = e(found->second.time);
             result = e(found->second.text);
             if (!found->second.check.empty())
@@ -501,7 +435,7 @@ void FleetWindow::askNew() {
 }
 
 void FleetWindow::askPrint(bool wholeList) {
-    if (list_.pagers.empty())
+    if (list().pagers.empty())
         return;
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
@@ -512,11 +446,11 @@ void FleetWindow::askPrint(bool wholeList) {
 }
 
 void FleetWindow::askPdf(bool wholeList) {
-    if (list_.pagers.empty())
+    if (list().pagers.empty())
         return;
     QString name = QFileInfo(recordFile()).completeBaseName() + QStringLiteral(".pdf");
     if (!wholeList && TBL_Liste->currentRow() >= 0)
-        name = qs(list_.pagers[static_cast<std::size_t>(TBL_Liste->currentRow())].label)
+        name = qs(list().pagers[static_cast<std::size_t>(TBL_Liste->currentRow())].label)
                    .replace(u'/', u'-') +
                QStringLiteral("-Protokoll.pdf");
     const QString file = QFileDialog::getSaveFileName(

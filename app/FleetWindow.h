@@ -1,25 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The fleet list's window: a list of pagers read from a CSV file, each with its last result
-// from the record beside the list. Choosing a line puts its settings into the main window;
-// "Programmieren" and "OK und los !" work as always, and each send of a line is appended to the
-// record before the next line is chosen. Rules and texts are core's (FleetList, FleetRecord).
+// from the record beside the list. It shows the programming session's list (core's ProgSession,
+// held by the programming dialog): choosing a line puts its settings into the main window;
+// "Programmieren" and "OK und los !" work as always, the session writes each send's lines to
+// the record and chooses the next line, and this window follows it. Rules and texts are core's.
 #include "FleetList.h"
 #include "FleetRecord.h"
-#include "ProgTones.h"
 
 #include <QString>
 #include <QWidget>
-#include <map>
 #include <memory>
-#include <optional>
-#include <vector>
+#include <string>
+#include <string_view>
 
+class ProgSession;
 class QLabel;
 class QPrinter;
 class QTableWidget;
 class TFRM_Main;
-struct TSendOutcome;
 namespace platform {
 class AppendFile;
 }
@@ -51,10 +50,10 @@ public:
     // The same as a PDF file.
     bool saveRecordPdf(const QString& file, bool wholeList) const;
 
-    const FleetList& list() const { return list_; }
+    const FleetList& list() const;
     const QString& listFile() const { return listFile_; }
     QString recordFile() const;
-    int chosenRow() const { return chosen_; }
+    int chosenRow() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -64,12 +63,10 @@ private:
     void buildMenu();
     void showList();
     void showResult(int row);
-    // The row whose pager these tones program: the chosen line first, then the last sent.
-    int rowFor(const TProgTones& tones) const;
-    ProgSettings sendingSettings(int row) const;
-    // Asked by the dialog before it sends; false sends nothing.
-    bool beforeSend();
-    void sendEnded(const TSendOutcome& outcome);
+    // The session moved (a send began or ended): the results, the chosen line, the status.
+    void followSession();
+    // Appends to the record beside the list, opened at the first line; why not, or empty.
+    std::string appendRecord(std::string_view bytes);
     QString recordHtml(bool wholeList) const;
     void askPrint(bool wholeList);
     void askPdf(bool wholeList);
@@ -78,15 +75,7 @@ private:
     void askNew();
 
     TFRM_Main& main_;
-    FleetList list_;
     QString listFile_;
-    std::vector<std::optional<TProgTones>> tones_; // each line's tones; none for a bad line
-    std::map<std::string, FleetLastResult> last_;  // each label's last result in the record
-    std::unique_ptr<platform::AppendFile> record_; // open from the first send on
-    int chosen_ = -1;
-    int sending_ = -1; // the row of the send under way, or -1 for a send not of the list
-    // The send before, when it went out whole: its settings and line.
-    std::optional<ProgSettings> lastSent_;
-    ProgSettings sendingSettings_; // of the send under way
-    int lastRow_ = -1;
+    std::unique_ptr<platform::AppendFile> record_; // open from the first line on
+    int shownChosen_ = -1;                         // the session's line the main window shows
 };

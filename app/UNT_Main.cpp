@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -314,14 +315,28 @@ ProgSettings TFRM_Main::settings() const {
 
 void TFRM_Main::BTN_ProgClick(QObject*) {
     OnAdresseExit(nullptr);
-    const ProgTonesResult result = progTones(settings(), ToneTable);
+    TFRM_Prog* dialog = progDialog();
+    const ProgTonesResult result = dialog->Session.program(settings(), ToneTable);
     if (!result.ok) {
         showErrorBox(this, QString::fromStdString(result.message));
         return;
     }
-    TFRM_Prog* dialog = progDialog();
-    dialog->SetProgTones(result.tones);
+    QWidget* field = focusWidget();
+    dialog->ShowSessionTones();
     dialog->exec();
+    // An address typed in the dialog closed it: it goes on in the address field it came from
+    // (the first one when the loop did not start in one), replacing the address there.
+    if (const std::optional<TFRM_Prog::TypedKey> typed = dialog->TakeTypedKey()) {
+        const auto edits = addressEdits();
+        auto* edit = qobject_cast<QLineEdit*>(field);
+        if (edit == nullptr || std::find(edits.begin(), edits.end(), edit) == edits.end())
+            edit = TXT_Adresse_01;
+        activateWindow();
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->selectAll();
+        QKeyEvent press(QEvent::KeyPress, typed->key, typed->modifiers, typed->text);
+        QCoreApplication::sendEvent(edit, &press);
+    }
 }
 
 void TFRM_Main::LBL_InfoClick(QObject*) {

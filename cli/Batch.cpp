@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // batch's sending: each line of the list through the same sends as the send command.
 #include "Commands.h"
-#include "ProgEngine.h"
+#include "ProgSession.h"
 #include "Sending.h"
 
 #include <optional>
@@ -16,31 +16,28 @@ int runBatch(Args& args) {
     std::optional<SendSession> session;
     return runBatchWith(
         request, [&] { session.emplace(); }, readAnswerLine,
-        [&](const FleetPager& pager, int record, const std::string& interrupted) {
-            BatchSend outcome;
-            const ProgTonesResult tones = progTones(pager.settings);
-            const ExpertValues& e = request.expert.values();
-            const std::vector<ToneSegment> segments = progSegments(tones.tones, e);
+        [&](const SendPlan& plan, int record, const std::string& interrupted) {
+            BatchSend sent;
+            const std::vector<ToneSegment> segments = plan.segments();
             try {
                 if (request.output.speaker)
                     recordSpeakerInterrupt(record, interrupted);
-                const int status =
-                    request.output.speaker
-                        ? sendToSpeaker(segments)
-                        : sendToSoundCard(progSamples(tones.tones, e), request.output.device,
-                                          &check, &segments, &outcome.check);
+                std::string checkSummary;
+                const int status = request.output.speaker
+                                       ? sendToSpeaker(segments)
+                                       : sendToSoundCard(plan.samples, request.output.device,
+                                                         &check, &segments, &checkSummary);
                 recordSpeakerInterrupt(-1, {});
-                if (status == kExitInterrupted) {
-                    outcome.result = FleetResult::Aborted;
-                    outcome.interrupted = true;
-                }
-                outcome.checkFailed = status == kExitFailure;
+                sent.interrupted = status == kExitInterrupted;
+                sent.outcome.check = checkSummary;
+                if (status == kExitFailure)
+                    sent.outcome.end = SendEnd::CheckFailed;
             } catch (const Failure& failure) {
                 recordSpeakerInterrupt(-1, {});
-                outcome.result = FleetResult::Aborted;
-                outcome.reason = failure.what();
+                sent.outcome.end = SendEnd::Broken;
+                sent.outcome.reason = failure.what();
             }
-            return outcome;
+            return sent;
         });
 }
 

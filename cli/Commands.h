@@ -4,6 +4,7 @@
 #include "Cli.h"
 #include "FleetList.h"
 #include "FleetRecord.h"
+#include "ProgSession.h"
 #include "TestCall.h"
 
 #include <functional>
@@ -58,10 +59,7 @@ struct BatchRequest {
 };
 // How one send of a batch ended, for its record line and the summary.
 struct BatchSend {
-    FleetResult result = FleetResult::Sent;
-    std::string reason;       // Aborted: why (not for Ctrl+C, which batch names itself)
-    std::string check;        // the check's summary; empty when none ran
-    bool checkFailed = false; // the check found a fault: the line counts as failed
+    SendOutcome outcome;
     bool interrupted = false; // Ctrl+C: the batch ends after this line
 };
 SettingsOptions parseListing(Args& args);
@@ -74,14 +72,15 @@ BatchRequest parseBatch(Args& args);
 FleetList readListFile(const std::string& name);
 // How reading an answer of batch ended.
 enum class AnswerEnd { Line, End, Interrupted };
-// Works through the list: prompt, answer, send, record line, summary; the exit status of
-// batch. beforeFirstSend runs once the record is open, before anything is sent (it readies the
-// sound and Ctrl+C); readAnswer reads one line of standard input; send sends one line's
-// settings, given the record's open file and the line that stands for this send if Ctrl+C ends
-// the program during it.
+// Works through the list in a programming session: prompt, answer, the question before the
+// same addresses twice in a row, send, the record's start and outcome lines, summary; the exit
+// status of batch. beforeFirstSend runs once the record is open, before anything is sent (it
+// readies the sound and Ctrl+C); readAnswer reads one line of standard input; send plays the
+// session's plan for a line, given the record's open file and the line that stands for this
+// send if Ctrl+C ends the program during it.
 int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
                  const std::function<AnswerEnd(std::string&)>& readAnswer,
-                 const std::function<BatchSend(const FleetPager&, int record,
+                 const std::function<BatchSend(const SendPlan&, int record,
                                                const std::string& interrupted)>& send);
 LevelRequest parseLevel(Args& args);
 

@@ -6,6 +6,7 @@
 #include "AppendFile.h"
 #include "OptionGroups.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -128,9 +129,9 @@ BatchRequest parseBatch(Args& args) {
 
 int runBatchWith(const BatchRequest& request, const std::function<void()>& beforeFirstSend,
                  const std::function<AnswerEnd(std::string&)>& readAnswer,
-                 const std::function<BatchSend(const FleetPager&, int record,
+                 const std::function<BatchSend(const SendPlan&, int record,
                                                const std::string& interrupted)>& send) {
-    const FleetList list = readListFile(request.list);
+    FleetList list = readListFile(request.list);
     for (const std::string& note : list.notes)
         warn(note);
     std::size_t start = 0;
@@ -149,87 +150,110 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
     std::optional<platform::AppendFile> record;
     try {
         record.emplace(log);
-        if (record->wasEmpty())
-            record->append(fleetRecordHeader());
     } catch (const platform::AppendFileError& e) {
         throw Failure(fleetRecordUnwritable(quoted(log), e.what()));
     }
+    const std::size_t total = list.pagers.size();
+    ProgSession session;
+    session.openList(std::move(list), record->wasEmpty() ? std::string() : readRecord(log),
+                     quoted(log), [&](std::string_view bytes) -> std::string {
+                         try {
+                             record->append(std::string(bytes));
+                             return {};
+                         } catch (const platform::AppendFileError& e) {
+                             return e.what();
+                         }
+                     });
     beforeFirstSend();
 
     const std::string device = request.output.speaker          ? kSpeakerDevice
                                : request.output.device.empty() ? "default"
                                                                : request.output.device;
+    const ExpertValues expert = request.expert.values();
+    auto now = [] { return isoLocalTime(std::chrono::system_clock::now()); };
     int sent = 0, skipped = 0, failed = 0;
     std::size_t next = start;
     bool interrupted = false;
+    // One answer line: empty (send), "s", "q", or for a question "j"; Ctrl+C and the end of
+    // the input end the batch as "q" does.
+    auto answer = [&](bool question) {
+        std::string text;
+        const AnswerEnd end = readAnswer(text);
+        if (end != AnswerEnd::Line) {
+            interrupted = end == AnswerEnd::Interrupted;
+            return std::string(question ? "" : "q");
+        }
+        text = caseFolded(trimmed(text));
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        return text;
+    };
     print(std::string("Enter sendet, s überspringt, q beendet.\n"));
-    for (; next < list.pagers.size() && !interrupted; ++next) {
-        const FleetPager& p = list.pagers[next];
-        std::string prompt = std::to_string(next + 1) + "/" + std::to_string(list.pagers.size()) +
-                             " " + labelAndHolder(p) + " – " +
-                             (p.ok() ? fleetCallsText(p.settings) : fleetLineMessage(p)) + "\n";
-        print(prompt);
+    for (; next < total && !interrupted; ++next) {
+        const FleetPager& p = session.list().pagers[next];
+        print(std::to_string(next + 1) + "/" + std::to_string(total) + " " + labelAndHolder(p) +
+              " – " + (p.ok() ? fleetCallsText(p.settings) : fleetLineMessage(p)) + "\n");
         if (!p.ok()) {
             print("Nicht gesendet.\n");
             ++failed;
             continue;
         }
-        std::string answer;
-        for (;;) {
-            const AnswerEnd end = readAnswer(answer);
-            if (end != AnswerEnd::Line) {
-                interrupted = end == AnswerEnd::Interrupted;
-                answer = "q";
-                break;
-            }
-            answer = caseFolded(trimmed(answer));
-            if (!answer.empty() && answer.back() == '\r')
-                answer.pop_back();
-            if (answer.empty() || answer == "s" || answer == "q")
-                break;
+        session.choose(static_cast<int>(next));
+        std::string said = answer(false);
+        while (!said.empty() && said != "s" && said != "q") {
             print("Enter sendet, s überspringt, q beendet.\n");
+            said = answer(false);
         }
-        if (answer == "q")
+        if (said == "q")
             break;
-
-        const std::string time = isoLocalTime(std::chrono::system_clock::now());
-        bool checkFailed = false;
-        FleetRecordEntry entry;
-        entry.time = time;
-        entry.label = p.label;
-        entry.holder = p.holder;
-        entry.settings = p.settings;
-        entry.device = device;
-        entry.expert = request.expert.values();
-        if (answer == "s") {
-            entry.result = FleetResult::Skipped;
-        } else {
-            FleetRecordEntry broken = entry;
-            broken.result = FleetResult::Aborted;
-            broken.reason = kInterruptedReason;
-            const BatchSend outcome = send(p, record->descriptor(), fleetRecordLine(broken));
-            interrupted = outcome.interrupted;
-            entry.result = outcome.result;
-            entry.reason = outcome.interrupted ? kInterruptedReason : outcome.reason;
-            entry.check = outcome.check;
-            checkFailed = outcome.checkFailed;
+        SendPlan plan;
+        if (said.empty()) {
+            plan = session.planSend(expert, device, now());
+            if (plan.step == SendPlan::Step::Ask) {
+                print(plan.text + " [j/N] ");
+                if (answer(true) == "j")
+                    plan = session.planSend(expert, device, now(), true);
+                else
+                    said = "s"; // no, no answer or the end of the input: not sent
+                if (interrupted)
+                    break;
+            }
         }
-        const std::string line = fleetRecordLine(entry);
-        try {
-            record->append(line);
-        } catch (const platform::AppendFileError& e) {
-            std::fprintf(stderr, "%s\n", fleetRecordLineLost(quoted(log), e.what(), line).c_str());
-            return kExitFailure;
-        }
-        print(withPeriod(fleetResultText(entry.result, entry.reason)) + "\n");
-        if (entry.result == FleetResult::Skipped)
+        std::string lost;
+        std::string result;
+        if (said == "s") {
+            lost = session.skip(device, expert, now());
+            result = kFleetSkipped;
             ++skipped;
-        else if (entry.result == FleetResult::Sent && !checkFailed)
-            ++sent;
-        else
-            ++failed;
+        } else if (plan.step == SendPlan::Step::Refused) {
+            lost = plan.text; // the record took no start line: nothing was sent
+        } else {
+            SendOutcome stopped{SendEnd::Stopped, kInterruptedReason, {}};
+            const BatchSend outcome =
+                send(plan, record->descriptor(), session.outcomeLine(stopped, now()));
+            interrupted = outcome.interrupted;
+            SendOutcome ended = outcome.outcome;
+            if (outcome.interrupted)
+                ended = stopped;
+            lost = session.endSend(ended, now());
+            result = fleetResultText(ended.end == SendEnd::Sent || ended.end == SendEnd::CheckFailed
+                                         ? FleetResult::Sent
+                                         : FleetResult::Aborted,
+                                     ended.reason);
+            if (ended.end == SendEnd::Sent)
+                ++sent;
+            else
+                ++failed;
+        }
+        if (!lost.empty()) {
+            std::fprintf(stderr, "%s\n", lost.c_str());
+            if (plan.step == SendPlan::Step::Play)
+                ++next; // sent, only not recorded: not open
+            break;
+        }
+        print(withPeriod(result) + "\n");
     }
-    const std::size_t open = list.pagers.size() - next;
+    const std::size_t open = total - next;
     std::string summary = std::to_string(sent) + " gesendet, " + std::to_string(skipped) +
                           " übersprungen, " + std::to_string(failed) + " fehlgeschlagen";
     if (open > 0)
@@ -237,7 +261,7 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
     print(summary + "\n");
     if (interrupted)
         return kExitInterrupted;
-    return sent == static_cast<int>(list.pagers.size() - start) ? kExitOk : kExitFailure;
+    return sent == static_cast<int>(total - start) ? kExitOk : kExitFailure;
 }
 
 } // namespace cli

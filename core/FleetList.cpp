@@ -267,6 +267,20 @@ FleetList readFleetList(std::string_view bytes, const std::string& shown,
         list.refusal = listRefusal(shown, "ihre erste Zeile nennt keine Spalte Kennung.");
         return list;
     }
+    // Without a call column every line would get the start settings' address: every pager the
+    // same one, which no technician wants.
+    if (!present[col(FleetColumn::Call1)] && !present[col(FleetColumn::Call2)] &&
+        !present[col(FleetColumn::Call3)] && !present[col(FleetColumn::Call4)]) {
+        std::string read;
+        for (const std::string& field : row->fields)
+            if (const std::string name = trimmed(field); !name.empty())
+                read += (read.empty() ? "" : ", ") + name;
+        list.notes.clear();
+        list.refusal = listRefusal(shown, "ihre erste Zeile nennt keine der Spalten Ruf 1 bis "
+                                          "Ruf 4 (gelesen: " +
+                                              read + ").");
+        return list;
+    }
 
     const std::array<std::string, 8> startCells = fleetSettingsCells(start);
     std::map<std::string, int> labelLines;

@@ -80,6 +80,8 @@ struct FleetList {
 //   "Die Datei x.csv ist keine Liste: sie ist größer als 4 MB."
 //   "Die Datei x.csv ist keine Liste: ihre erste Zeile nennt keine Spalte Kennung."
 //   "Die Datei x.csv ist keine Liste: die Spalte Ruf 1 steht zweimal in der ersten Zeile."
+//   "Die Datei x.csv ist keine Liste: ihre erste Zeile nennt keine der Spalten Ruf 1 bis Ruf 4
+//    (gelesen: Kennung, Ruf1)."
 // Problems of a line:
 //   "Die Kennung fehlt."
 //   "Die Kennung "W1-07" steht schon in Zeile 3."

@@ -48,7 +48,57 @@ std::optional<FleetResult> resultOf(const std::string& cell) {
         return FleetResult::Skipped;
     if (cell == kFleetAborted || cell.starts_with(std::string(kFleetAborted) + ":"))
         return FleetResult::Aborted;
+    if (cell == kFleetStarted)
+        return FleetResult::Started;
     return std::nullopt;
+}
+
+// A line of a record as read back: the cells the front-ends need.
+struct RecordRow {
+    std::string time, label, result, check;
+    std::array<std::string, 4> calls;
+    FleetResult kind = FleetResult::Sent;
+};
+
+// Every line of a record that it can read, in file order (any encoding, separator and column
+// order a spreadsheet may have left). A line broken off by a killed program, or with a result
+// it does not know, is passed over.
+std::vector<RecordRow> recordRows(std::string_view recordBytes) {
+    std::vector<RecordRow> out;
+    const DecodedText text = decodeText(recordBytes);
+    const char separator = csvSeparator(text.utf8);
+    const std::vector<CsvRow> rows = parseCsv(text.utf8, separator, false);
+    if (rows.empty())
+        return out;
+    // The columns by their names in the first line.
+    std::vector<std::string> names{kTime, fleetColumnName(FleetColumn::Label), kResult, kCheck};
+    for (const char* call : kAddressCaptions)
+        names.emplace_back(call);
+    std::vector<int> at(names.size(), -1);
+    for (std::size_t f = 0; f < rows.front().fields.size(); ++f)
+        for (std::size_t k = 0; k < at.size(); ++k)
+            if (caseFolded(trimmed(rows.front().fields[f])) == caseFolded(names[k]))
+                at[k] = static_cast<int>(f);
+    if (at[1] < 0 || at[2] < 0)
+        return out;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const CsvRow& row = rows[r];
+        auto cell = [&](std::size_t k) {
+            const int f = at[k];
+            return f >= 0 && static_cast<std::size_t>(f) < row.fields.size()
+                       ? trimmed(row.fields[static_cast<std::size_t>(f)])
+                       : std::string();
+        };
+        if (row.openQuote)
+            continue;
+        RecordRow read{cell(0), cell(1), cell(2), cell(3), {cell(4), cell(5), cell(6), cell(7)}};
+        const std::optional<FleetResult> result = resultOf(read.result);
+        if (read.label.empty() || !result)
+            continue;
+        read.kind = *result;
+        out.push_back(std::move(read));
+    }
+    return out;
 }
 
 } // namespace
@@ -100,6 +150,8 @@ std::string fleetResultText(FleetResult result, const std::string& reason) {
         return kFleetSent;
     case FleetResult::Skipped:
         return kFleetSkipped;
+    case FleetResult::Started:
+        return kFleetStarted;
     case FleetResult::Aborted:
         return reason.empty() ? std::string(kFleetAborted)
                               : std::string(kFleetAborted) + ": " + oneLine(reason);
@@ -127,40 +179,31 @@ std::string fleetRecordLine(const FleetRecordEntry& e) {
 
 std::map<std::string, FleetLastResult> fleetLastResults(std::string_view recordBytes) {
     std::map<std::string, FleetLastResult> last;
-    const DecodedText text = decodeText(recordBytes);
-    const char separator = csvSeparator(text.utf8);
-    const std::vector<CsvRow> rows = parseCsv(text.utf8, separator, false);
-    if (rows.empty())
-        return last;
-    // The columns by their names in the first line.
-    const std::array<std::string, 4> names{kTime, fleetColumnName(FleetColumn::Label), kResult,
-                                           kCheck};
-    std::array<int, 4> at{-1, -1, -1, -1};
-    for (std::size_t f = 0; f < rows.front().fields.size(); ++f)
-        for (std::size_t k = 0; k < at.size(); ++k)
-            if (caseFolded(trimmed(rows.front().fields[f])) == caseFolded(names[k]))
-                at[k] = static_cast<int>(f);
-    if (at[1] < 0 || at[2] < 0)
-        return last;
-    for (std::size_t r = 1; r < rows.size(); ++r) {
-        const CsvRow& row = rows[r];
-        auto cell = [&](int k) {
-            return at[static_cast<std::size_t>(k)] >= 0 &&
-                           static_cast<std::size_t>(at[static_cast<std::size_t>(k)]) <
-                               row.fields.size()
-                       ? trimmed(
-                             row.fields[static_cast<std::size_t>(at[static_cast<std::size_t>(k)])])
-                       : std::string();
-        };
-        if (row.openQuote)
-            continue;
-        const std::string label = cell(1);
-        const std::optional<FleetResult> result = resultOf(cell(2));
-        if (label.empty() || !result)
-            continue;
-        last[label] = {cell(0), *result, cell(2), cell(3)};
-    }
+    for (const RecordRow& row : recordRows(recordBytes))
+        last[row.label] = {row.time, row.kind,
+                           row.kind == FleetResult::Started ? kFleetUnfinished : row.result,
+                           row.check};
     return last;
+}
+
+bool fleetCheckFailed(std::string_view check) {
+    return check.starts_with("✘");
+}
+
+std::optional<FleetLastSend> fleetLastSend(std::string_view recordBytes) {
+    const std::vector<RecordRow> rows = recordRows(recordBytes);
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        if (row->kind == FleetResult::Started || row->kind == FleetResult::Skipped)
+            continue;
+        if (row->kind != FleetResult::Sent || fleetCheckFailed(row->check))
+            return std::nullopt;
+        FleetLastSend sent{row->label, {}};
+        for (std::size_t n = 0; n < row->calls.size(); ++n)
+            sent.settings.addresses[n] = {!row->calls[n].empty(),
+                                          platform::utf8ToCp1252(row->calls[n])};
+        return sent;
+    }
+    return std::nullopt;
 }
 
 std::string fleetRecordNameFor(const std::string& listName) {

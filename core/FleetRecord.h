@@ -9,12 +9,18 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
-enum class FleetResult { Sent, Aborted, Skipped };
+// Started: the line a send writes before its sound; its outcome line follows when it ends, so a
+// send that never ended (a killed program, a closed tab) still stands in the record.
+enum class FleetResult { Sent, Aborted, Skipped, Started };
 
 inline constexpr const char* kFleetSent = "Gesendet";
+inline constexpr const char* kFleetStarted = "Begonnen";
+// A label's last line is a start line: the send began and its end is not known.
+inline constexpr const char* kFleetUnfinished = "Begonnen, nicht beendet";
 inline constexpr const char* kFleetAborted = "Abgebrochen";
 inline constexpr const char* kFleetSkipped = "Übersprungen";
 
@@ -38,7 +44,7 @@ std::string isoLocalTime(std::chrono::system_clock::time_point t);
 std::string isoTime(std::int64_t unixSeconds, int offsetMinutes);
 
 // The result cell: "Gesendet", "Abgebrochen: <reason>" ("Abgebrochen" without one),
-// "Übersprungen".
+// "Übersprungen", "Begonnen".
 std::string fleetResultText(FleetResult result, const std::string& reason = {});
 
 // The record's first line, with the byte order mark, ended by CR LF: "Zeit;Kennung;Träger;
@@ -53,13 +59,25 @@ std::string fleetRecordLine(const FleetRecordEntry& entry);
 struct FleetLastResult {
     std::string time;
     FleetResult result = FleetResult::Sent;
-    std::string text;  // the result cell as written ("Abgebrochen: ...")
+    std::string text;  // the result cell as written ("Abgebrochen: ..."; "Begonnen, nicht beendet")
     std::string check; // the check's result, or empty
 };
 // Each label's last result, read from a record's bytes (any encoding, separator and column
 // order a spreadsheet may have left). Lines it cannot read (a line broken off by a killed
 // program, a result it does not know) are passed over.
 std::map<std::string, FleetLastResult> fleetLastResults(std::string_view recordBytes);
+
+// The record's last send (its last line that is no start line and no skip), when it went out
+// whole ("Gesendet", and no check that found it lacking): its label and its calls, as the
+// question before the same addresses twice in a row needs them.
+struct FleetLastSend {
+    std::string label;
+    ProgSettings settings; // the calls; the other settings as they start
+};
+std::optional<FleetLastSend> fleetLastSend(std::string_view recordBytes);
+
+// A check at the cable's summary that found the send lacking ("✘ …").
+bool fleetCheckFailed(std::string_view check);
 
 // The record file named beside a list: "LISTE.csv" gives "LISTE-Protokoll.csv".
 std::string fleetRecordNameFor(const std::string& listName);

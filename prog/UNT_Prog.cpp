@@ -15,11 +15,13 @@
 #include "UNT_Bleeper.h"
 #include "UserTexts.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -29,6 +31,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 // The status line's colours: dark text on a pale ground, readable on every desktop.
@@ -50,8 +53,6 @@ const StatusLook kSendingLook{kNavy, QColor(232, 232, 240)};
 const StatusLook kSentLook{QColor(0, 90, 0), QColor(214, 240, 214)};
 const StatusLook kFailedLook{kMaroon, QColor(250, 218, 218)};
 constexpr int kStatusHeight = 17;
-// The check's recording runs this long before the first tone and after the last.
-constexpr int kCheckLeadMs = 300, kCheckTailMs = 400;
 // Why a send was stopped by closing the dialog, as a record says it.
 constexpr const char* kClosedReason = "mit Schließen des Fensters";
 
@@ -201,7 +202,15 @@ void TFRM_Prog::FormCreate(QObject*) {
 }
 
 void TFRM_Prog::SetProgTones(const TProgTones& tones) {
-    Tones = tones;
+    Session.programTones(tones);
+    ShowSessionTones();
+}
+
+void TFRM_Prog::ShowSessionTones() {
+    if (shownTones_ == Session.tonesVersion())
+        return;
+    shownTones_ = Session.tonesVersion();
+    Tones = Session.tones();
     TXT_Daten->clear();
     for (const std::string& line : progListingLines(Tones))
         TXT_Daten->appendPlainText(QString::fromStdString(line));
@@ -319,23 +328,35 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
     if (Sending())
         return;
     levelAmplitude_ = 0;
-    if (beforeSend && !beforeSend())
-        return;
+    ShowSessionTones(); // what goes out is what the listing shows
     ExpertValues expert;
     expert.toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
     expert.tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
     expert.blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
     expert.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
+    const std::string device = outputName().toStdString();
+    auto now = [] { return isoLocalTime(std::chrono::system_clock::now()); };
+    SendPlan plan = Session.planSend(expert, device, now());
+    if (plan.step == SendPlan::Step::Ask) {
+        QMessageBox ask(QMessageBox::Question, kApplicationTitle, QString::fromStdString(plan.text),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setDefaultButton(QMessageBox::No);
+        if (ask.exec() != QMessageBox::Yes)
+            return;
+        plan = Session.planSend(expert, device, now(), true);
+    }
+    if (plan.step != SendPlan::Step::Play) {
+        showErrorBox(this, QString::fromStdString(plan.text));
+        return;
+    }
+    emit sessionChanged(); // the record's start line is written
     // The sequence of progSegments, each segment with its samples and its listing line.
-    timeline_ = progTimeline(Tones, expert);
+    timeline_ = plan.timeline;
     sendExpert_ = expert;
     sendReported_ = false;
 
     if (OPT_Soundcard->isChecked()) {
-        std::vector<uint8_t> samples;
-        samples.reserve(timelineSamples(timeline_));
-        for (const TimelineSegment& entry : timeline_)
-            AppendTone(entry.segment.frequency, entry.segment.duration, samples);
+        const std::vector<uint8_t>& samples = plan.samples;
         // Prepared before the sound starts: once it runs, the player's refills come first.
         showStatus(QString::fromUtf8(kStatusSending), kSendingLook);
         if (Check->enabled()) {
@@ -344,7 +365,7 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         }
         if (!playOnSoundCard(samples, this)) {
             finishSend(false, QString::fromUtf8(kStatusNotSent));
-            reportSend(TSendOutcome::End::Broken, startFailure_);
+            reportSend(SendEnd::Broken, startFailure_);
             return;
         }
         sendClock_.start();
@@ -360,15 +381,15 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         }
         walkOnSpeaker(sequence, lines);
         if (!isVisible()) { // closed during the walk
-            reportSend(TSendOutcome::End::Stopped, QString::fromUtf8(kClosedReason));
+            reportSend(SendEnd::Stopped, QString::fromUtf8(kClosedReason));
             return;
         }
         if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent) {
             finishSend(false, QStringLiteral("✘ PC Speaker nicht erreichbar."));
-            reportSend(TSendOutcome::End::Broken, QStringLiteral("PC Speaker nicht erreichbar"));
+            reportSend(SendEnd::Broken, QStringLiteral("PC Speaker nicht erreichbar"));
         } else {
             finishSend(true, QString());
-            reportSend(TSendOutcome::End::Sent, QString());
+            reportSend(SendEnd::Sent, QString());
         }
     }
 }
@@ -378,7 +399,7 @@ void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
     if (!Check->start(message)) {
         showErrorBox(this, message);
         finishSend(false, QString::fromUtf8(kStatusNotSent));
-        reportSend(TSendOutcome::End::Broken, message);
+        reportSend(SendEnd::Broken, message);
         return;
     }
     setSending(true);
@@ -386,13 +407,13 @@ void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
     QTimer::singleShot(kCheckLeadMs, this, [this, samples] {
         setSending(false);
         if (!Check->recording()) { // closed meanwhile
-            reportSend(TSendOutcome::End::Stopped, QString::fromUtf8(kClosedReason));
+            reportSend(SendEnd::Stopped, QString::fromUtf8(kClosedReason));
             return;
         }
         if (!playOnSoundCard(samples, this)) {
             Check->cancel();
             finishSend(false, QString::fromUtf8(kStatusNotSent));
-            reportSend(TSendOutcome::End::Broken, startFailure_);
+            reportSend(SendEnd::Broken, startFailure_);
             return;
         }
         sendClock_.start();
@@ -495,23 +516,50 @@ void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
     setSending(false);
 }
 
-void TFRM_Prog::reportSend(TSendOutcome::End end, const QString& reason, const QString& check,
-                           bool checkOk) {
+void TFRM_Prog::reportSend(SendEnd end, const QString& reason, const QString& check) {
     if (sendReported_)
         return;
     sendReported_ = true;
-    if (!sendEnded)
-        return;
-    TSendOutcome outcome;
+    SendOutcome outcome;
     outcome.end = end;
-    outcome.reason = reason;
-    outcome.check = check;
-    outcome.checkOk = checkOk;
-    outcome.expert = sendExpert_;
-    outcome.device = OPT_PCSpeaker->isChecked()            ? QStringLiteral("PC-Lautsprecher")
-                     : SoundDevice->deviceName().isEmpty() ? QStringLiteral("default")
-                                                           : SoundDevice->deviceName();
-    sendEnded(outcome);
+    outcome.reason = reason.toStdString();
+    outcome.check = check.toStdString();
+    const std::string lost =
+        Session.endSend(outcome, isoLocalTime(std::chrono::system_clock::now()));
+    if (!lost.empty()) {
+        // Shown once the send's own box (if any) is up: the list stops here.
+        QTimer::singleShot(0, this, [this, lost] {
+            showErrorBox(isVisible() ? static_cast<QWidget*>(this) : parentWidget(),
+                         QString::fromStdString(lost));
+        });
+    }
+    // After a whole send of a list's line the next line is chosen: the listing shows its tones
+    // at once, so that the next "OK und los !" sends what the record will name.
+    if (Session.tonesVersion() != shownTones_) {
+        const QString status = LBL_Status->isVisible() ? LBL_Status->text() : QString();
+        const QPalette look = LBL_Status->palette();
+        ShowSessionTones();
+        if (!status.isEmpty()) {
+            const FleetPager& next =
+                Session.list().pagers[static_cast<std::size_t>(Session.chosen())];
+            showStatus(
+                status + QStringLiteral(" Nächste Zeile: ") +
+                    QString::fromStdString(next.label + " – " + fleetCallsText(next.settings))
+                        .toHtmlEscaped(),
+                {look.color(QPalette::WindowText), look.color(QPalette::Window)});
+        }
+    }
+    emit sessionChanged();
+}
+
+QString TFRM_Prog::outputName() const {
+    return OPT_PCSpeaker->isChecked()            ? QStringLiteral("PC-Lautsprecher")
+           : SoundDevice->deviceName().isEmpty() ? QStringLiteral("default")
+                                                 : SoundDevice->deviceName();
+}
+
+std::optional<TFRM_Prog::TypedKey> TFRM_Prog::TakeTypedKey() {
+    return std::exchange(typedKey_, std::nullopt);
 }
 
 bool TFRM_Prog::Sending() const {
@@ -541,11 +589,11 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
                                                         : QString::fromUtf8(kStatusBroken));
     markTimer_->stop();
     if (ownSend && end.result == TSendResult::Stopped)
-        reportSend(TSendOutcome::End::Stopped, QString::fromUtf8(kClosedReason));
+        reportSend(SendEnd::Stopped, QString::fromUtf8(kClosedReason));
     else if (ownSend && end.result != TSendResult::Sent)
-        reportSend(TSendOutcome::End::Broken, end.message);
+        reportSend(SendEnd::Broken, end.message);
     else if (ownSend && !Check->recording())
-        reportSend(TSendOutcome::End::Sent, QString());
+        reportSend(SendEnd::Sent, QString());
     const int levelAmplitude = std::exchange(levelAmplitude_, 0);
     if (Check->recording() && levelAmplitude > 0) {
         if (end.result != TSendResult::Sent) {
@@ -575,7 +623,7 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
             QTimer::singleShot(kCheckTailMs, this, [this] {
                 setSending(false);
                 if (!Check->recording()) { // closed meanwhile: sent, but not checked
-                    reportSend(TSendOutcome::End::Sent, QString());
+                    reportSend(SendEnd::Sent, QString());
                     return;
                 }
                 std::vector<ToneSegment> sent;
@@ -583,8 +631,8 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
                     sent.push_back(entry.segment);
                 const SendCheck result = Check->finish(sent);
                 showCheck(result);
-                reportSend(TSendOutcome::End::Sent, QString(),
-                           QString::fromStdString(result.summary), result.ok);
+                reportSend(result.ok ? SendEnd::Sent : SendEnd::CheckFailed, QString(),
+                           QString::fromStdString(result.summary));
             });
         }
     }
@@ -623,6 +671,23 @@ void TFRM_Prog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (BTN_Go->isEnabled())
             BTN_Go->click();
+        return;
+    }
+    // The next address typed here, after a box of the loop was closed: it belongs into the main
+    // window. While nothing is sent, the dialog closes as Esc closes it and the main window
+    // takes the key; during a send, closing would stop it, so the key is refused with a sign.
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).isPrint() &&
+        (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == Qt::NoModifier) {
+        if (Sending()) {
+            QApplication::beep();
+            showStatus(QString::fromUtf8(kStatusSending) +
+                           QStringLiteral(" Die nächste Rufadresse erst danach; Esc bricht ab."),
+                       kSendingLook);
+        } else {
+            typedKey_ = TypedKey{event->key(), event->modifiers(), text};
+            close();
+        }
         return;
     }
     QDialog::keyPressEvent(event);

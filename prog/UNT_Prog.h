@@ -3,6 +3,7 @@
 // The programming dialog: lists the programming tones, holds the expert sliders and the
 // output-device choice, and sends the tones.
 #include "ExpertValues.h"
+#include "ProgSession.h"
 #include "ProgTones.h"
 #include "SendTimeline.h"
 #include "TestCall.h"
@@ -14,6 +15,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QGroupBox;
@@ -32,16 +34,6 @@ class QToolButton;
 
 // Colours of the status line under the listing.
 struct StatusLook;
-
-// How a send of "OK und los !" ended, for a window that keeps a record of its sends.
-struct TSendOutcome {
-    enum class End { Sent, Stopped, Broken } end = End::Sent;
-    QString reason;      // why it was stopped or broken off (a box's text, one line)
-    QString check;       // the check at the cable's summary; empty when none ran
-    bool checkOk = true; // the check found the send whole (or none ran)
-    QString device; // the output as a record names it: its ALSA name, "default", "PC-Lautsprecher"
-    ExpertValues expert;
-};
 
 class TFRM_Prog : public QDialog {
     Q_OBJECT
@@ -75,8 +67,24 @@ public:
     // "Prüfen": each send recorded back from the chosen input and compared with what was sent.
     CableCheck* Check = nullptr;
 
-    // Takes a copy of the tones and rewrites the listing.
+    // What is programmed and sent, the list's line chosen, the record and the repeat rule: the
+    // one session of the program, which the main window and the list's window feed too.
+    ProgSession Session;
+
+    // Takes a copy of the tones and rewrites the listing: these tones, without settings of
+    // their own, are what the next send plays.
     void SetProgTones(const TProgTones& tones);
+    // Rewrites the listing when the session's tones are no longer those shown (a new line of the
+    // list chosen after a send): nothing is sent that the listing does not show.
+    void ShowSessionTones();
+    // The key typed in the dialog that belongs into the main window's address field (the dialog
+    // closed on it, as Esc closes it), once: the main window passes it on.
+    struct TypedKey {
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        QString text;
+    };
+    std::optional<TypedKey> TakeTypedKey();
 
     void FormCreate(QObject* sender);
     void FormClose(QObject* sender);
@@ -100,10 +108,9 @@ public:
 
     void setVisible(bool visible) override;
 
-    // Asked before "OK und los !" sends; false sends nothing. Unset: always sends.
-    std::function<bool()> beforeSend;
-    // Told once a send of "OK und los !" has ended (after its check, when one runs).
-    std::function<void(const TSendOutcome&)> sendEnded;
+signals:
+    // The session moved: a send began or ended (its record lines written), a line was chosen.
+    void sessionChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -130,9 +137,10 @@ private:
     void sendChecked(const std::vector<uint8_t>& samples);
     // The check's result in the status line, with a link to its report.
     void showCheck(const SendCheck& result);
-    // Tells sendEnded how the send ended (once per send).
-    void reportSend(TSendOutcome::End end, const QString& reason, const QString& check = {},
-                    bool checkOk = true);
+    // The output as the record names it: its ALSA name, "default", "PC-Lautsprecher".
+    QString outputName() const;
+    // Ends the send in the session (once per send): its record line, the next line.
+    void reportSend(SendEnd end, const QString& reason, const QString& check = {});
     // "Eingangspegel …": the window over the check's input's mixer (one at a time).
     void showInputLevel();
     // "Pegel prüfen": the level check's tone at the amplitude slider's value, recorded from
@@ -150,4 +158,6 @@ private:
     int markedLine_ = -1;
     bool speakerWalk_ = false;     // a walk of tones on the PC speaker is running
     QWidget* playOwner_ = nullptr; // owns the box of a failure during playback
+    unsigned shownTones_ = ~0U;    // the session's tones version the listing shows
+    std::optional<TypedKey> typedKey_;
 };

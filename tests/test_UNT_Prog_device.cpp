@@ -231,14 +231,10 @@ TEST_F(DeviceChoice, everySendFindsTheChosenDeviceByItsNameOrNamesItAsGone) {
             for (const char* name : testsupport::AlsaCapture::namedPcms)
                 std::filesystem::remove(capture->namedPcmFile(name));
             capture->clear();
-            std::vector<SeenBox> boxes;
-            runWithModals(
-                [] {
-                    click(FRM_Prog->BTN_Go);
-                    EXPECT_TRUE(
-                        QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000));
-                },
-                nullptr, &boxes);
+            const std::vector<SeenBox> boxes = sayingYes([] {
+                click(FRM_Prog->BTN_Go);
+                EXPECT_TRUE(QTest::qWaitFor([] { return FRM_Prog->BTN_Go->isEnabled(); }, 20000));
+            });
             EXPECT_EQ(playedOn("zuvela_speakers").empty(), !row.plays);
             EXPECT_TRUE(playedOn("zuvela_cable").empty()) << "played on another device";
             EXPECT_EQ(capture->size(), 0u) << "played on the default device";

@@ -101,9 +101,20 @@ TEST_F(Send, SoundCardPlaysTheSynthesisExactly) {
             EXPECT_NEAR(double(got[i].length), double(want[i].length), 1.0) << "segment " << i;
         }
 
-        // As often as wanted: a second send plays the same again.
+        // As often as wanted: a second send asks first, then plays the same again.
         capture->clear();
-        click(FRM_Prog->BTN_Go);
+        std::vector<SeenBox> asked;
+        runWithModals([] { click(FRM_Prog->BTN_Go); },
+                      [&](QWidget* modal) {
+                          auto* box = qobject_cast<QMessageBox*>(modal);
+                          ASSERT_NE(box, nullptr);
+                          asked.push_back({box->windowTitle(), box->text()});
+                          box->button(QMessageBox::Yes)->click();
+                      });
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_TRUE(asked[0].text.endsWith(QStringLiteral(" wurden eben schon gesendet. Trotzdem "
+                                                          "senden?")))
+            << asked[0].text.toStdString();
         ASSERT_TRUE(waitForPlayed());
         EXPECT_EQ(capture->size(), expected.size());
     });
@@ -212,7 +223,7 @@ TEST_F(Send, ACheckedSendSaysWhatTheInputHeard) {
             return bytes;
         };
         auto checked = [&d](const QString& start) {
-            click(d.BTN_Go);
+            sayingYes([&d] { click(d.BTN_Go); });
             return QTest::qWaitFor([&] { return d.LBL_Status->text().startsWith(start); }, 20000);
         };
         const std::vector<uint8_t> silence(44100 * 2 * 8, 0);

@@ -74,6 +74,19 @@ std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action) {
     return boxes;
 }
 
+std::vector<SeenBox> sayingYes(const std::function<void()>& action) {
+    std::vector<SeenBox> boxes;
+    runWithModals(
+        action,
+        [](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box != nullptr && box->button(QMessageBox::Yes) != nullptr)
+                box->button(QMessageBox::Yes)->click();
+        },
+        &boxes);
+    return boxes;
+}
+
 bool whileProgramming(const std::function<void()>& inDialog, std::vector<SeenBox>* boxes) {
     bool shown = false;
     runWithModals([] { click(FRM_Main->BTN_Prog); },

@@ -34,6 +34,10 @@ bool waitForPostedEvents(int limitMs = 10000);
 // Runs action and answers every message box with OK; returns the boxes seen.
 std::vector<SeenBox> messageBoxesDuring(const std::function<void()>& action);
 
+// Runs action and answers the question before the same addresses twice in a row with "Ja"
+// (recorded nowhere); every other box as messageBoxesDuring does. Returns those boxes.
+std::vector<SeenBox> sayingYes(const std::function<void()>& action);
+
 // Presses "Programmieren"; while the programming dialog is shown, runs inDialog and then
 // closes the dialog. Message boxes meanwhile go to boxes (when given) and are answered with
 // OK. Returns whether the dialog was shown.
