@@ -159,11 +159,19 @@ bool AddressFieldKeys::eventFilter(QObject* watched, QEvent* event) {
             paste(edit, QClipboard::Clipboard);
             return true;
         }
+        edit->setProperty(kTypingGoesOn, false);
         if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
             runHandler([this] { mainWindow.BTN_ProgClick(mainWindow.BTN_Prog); });
             return true;
         }
         return typeKey(edit, *keyEvent);
+    }
+    if (event->type() == QEvent::FocusIn && edit->property(kTypingGoesOn).toBool()) {
+        // The first key of this address was typed into the dialog, which closed on it: the
+        // rest follows it, whatever activates the window meanwhile.
+        edit->setProperty(kTypingGoesOn, false);
+        edit->end(false);
+        return false;
     }
     if (event->type() == QEvent::FocusIn) {
         // The focus comes back to the field (a dialog or a message box closed, a file loaded,

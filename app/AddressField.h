@@ -10,6 +10,10 @@ class QLineEdit;
 class QMenu;
 class TFRM_Main;
 
+// Set on a field that took the first key of an address typed into the programming dialog: the
+// next time the focus comes in, the field keeps its text unselected, so that typing goes on.
+inline constexpr const char* kTypingGoesOn = "typingGoesOn";
+
 class AddressFieldKeys : public QObject {
 public:
     // Watches the fields it is installed on (installOn) for the window, whose address length,

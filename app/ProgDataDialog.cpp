@@ -94,11 +94,11 @@ ProgDataDialog::ProgDataDialog(QWidget* parent, Purpose purpose)
         // column leaves them room in the dialog's first size.
         const QFontMetrics metrics = details->fontMetrics();
         const int pad = 3 * metrics.averageCharWidth();
-        for (const auto& [column, widest] : {std::pair{0, "feuerwehr-pager-12.740"},
-                                             std::pair{1, "1023 Byte"}, std::pair{2, "740-Datei"},
-                                             std::pair{3, "31.12.2026 23:59"}})
-            details->header()->resizeSection(column,
-                                             metrics.horizontalAdvance(QLatin1String(widest)) + pad);
+        for (const auto& [column, widest] :
+             {std::pair{0, "feuerwehr-pager-12.740"}, std::pair{1, "1023 Byte"},
+              std::pair{2, "740-Datei"}, std::pair{3, "31.12.2026 23:59"}})
+            details->header()->resizeSection(
+                column, metrics.horizontalAdvance(QLatin1String(widest)) + pad);
     }
 }
 

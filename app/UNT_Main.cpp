@@ -331,12 +331,30 @@ void TFRM_Main::BTN_ProgClick(QObject*) {
         auto* edit = qobject_cast<QLineEdit*>(field);
         if (edit == nullptr || std::find(edits.begin(), edits.end(), edit) == edits.end())
             edit = TXT_Adresse_01;
+        typedOn_ = TypedOn{edit, typed->key, typed->modifiers, typed->text, {}};
+        typedOn_->since.start();
         activateWindow();
-        edit->setFocus(Qt::OtherFocusReason);
-        edit->selectAll();
-        QKeyEvent press(QEvent::KeyPress, typed->key, typed->modifiers, typed->text);
-        QCoreApplication::sendEvent(edit, &press);
+        if (isActiveWindow())
+            passTypedKeyOn();
     }
+}
+
+void TFRM_Main::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && typedOn_)
+        passTypedKeyOn();
+}
+
+void TFRM_Main::passTypedKeyOn() {
+    const std::optional<TypedOn> typed = std::exchange(typedOn_, std::nullopt);
+    // A key from long ago belongs to no address any more.
+    if (!typed || typed->since.elapsed() > 3000)
+        return;
+    typed->field->setFocus(Qt::OtherFocusReason);
+    typed->field->selectAll();
+    QKeyEvent press(QEvent::KeyPress, typed->key, typed->modifiers, typed->text);
+    QCoreApplication::sendEvent(typed->field, &press);
+    typed->field->setProperty(kTypingGoesOn, true);
 }
 
 void TFRM_Main::LBL_InfoClick(QObject*) {

@@ -7,9 +7,11 @@
 #include "ToneTable.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -154,8 +156,21 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // A key typed into the programming dialog that closed it: it goes on in the address field
+    // once this window is active again (after its field selected its text on the way in).
+    struct TypedOn {
+        QLineEdit* field = nullptr;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        QString text;
+        QElapsedTimer since;
+    };
+    std::optional<TypedOn> typedOn_;
+    void passTypedKeyOn();
+
     std::array<QRadioButton*, 7> tonsysButtons() const;
     std::array<QRadioButton*, 3> tonlenButtons() const;
     std::array<QRadioButton*, 3> auswerterButtons() const;

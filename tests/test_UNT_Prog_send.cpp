@@ -536,4 +536,45 @@ TEST_F(KeyboardLoop, EachPagerGetsTheAddressTypedForIt) {
     EXPECT_EQ(field->text(), QStringLiteral("11223"));
 }
 
+// A box in the loop (here the question before the same address again, answered with Esc)
+// leaves the dialog open: the next address typed there closes it and goes on in the main
+// window's field, so that the next Enter, Enter sends that address and no other.
+TEST_F(KeyboardLoop, AnAddressTypedIntoTheDialogAfterABoxGoesOnInTheMainWindow) {
+    QTest::keyClicks(FRM_Main->TXT_Adresse_01, QStringLiteral("14682"));
+    QStringList boxes;
+    runWithModals([] { QTest::keyClick(FRM_Main->TXT_Adresse_01, Qt::Key_Return); },
+                  [&](QWidget* modal) {
+                      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                          boxes << box->text();
+                          QTest::keyClick(box, Qt::Key_Escape);
+                          return;
+                      }
+                      if (modal != FRM_Prog)
+                          return;
+                      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                      EXPECT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 20000));
+                      capture->clear();
+                      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // asks
+                      // The box is gone; the dialog has the focus again and takes the key.
+                      QApplication::setActiveWindow(FRM_Prog);
+                      QTest::keyClick(QApplication::focusWidget(), Qt::Key_2);
+                  });
+    EXPECT_EQ(boxes, QStringList{"Die Rufadresse 14682 wurde eben schon gesendet. Trotzdem "
+                                 "senden?"});
+    EXPECT_EQ(capture->size(), 0u) << "nothing sent again";
+    EXPECT_FALSE(FRM_Prog->isVisible());
+    // The desktop activates the main window again; its field selects its text, then the key.
+    QApplication::setActiveWindow(FRM_Main);
+    ASSERT_TRUE(waitForPostedEvents());
+    ASSERT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(FRM_Main->TXT_Adresse_01));
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("2"));
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->selectedText(), QString()) << "typing goes on after it";
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("5793"));
+    EXPECT_EQ(FRM_Main->TXT_Adresse_01->text(), QStringLiteral("25793"));
+    const Round round = enterEnterEsc();
+    EXPECT_TRUE(round.boxes.isEmpty()) << round.boxes.join(u'\n').toStdString();
+    EXPECT_EQ(round.tones, tonesFor("25793"));
+    EXPECT_TRUE(round.sound == progSamples(tonesFor("25793"), ExpertValues{}));
+}
+
 } // namespace
