@@ -14,8 +14,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHideEvent>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -34,8 +37,10 @@ namespace {
 constexpr int kLineColumn = 0;
 constexpr int kFirstListColumn = 1;
 constexpr int kResultColumn = kFirstListColumn + kFleetColumns;
-// Where the list last used is remembered.
+// Where the list last used, the window's size and the technician are remembered.
 const QString kListKey = QStringLiteral("fleet/list");
+const QString kGeometryKey = QStringLiteral("fleet/geometry");
+const QString kTechnicianKey = QStringLiteral("fleet/technician");
 // A message names this many bad lines, then how many more there are.
 constexpr std::size_t kShownProblems = 12;
 
@@ -124,7 +129,9 @@ void FleetWindow::buildControls() {
     TBL_Liste->setTabKeyNavigation(false);
     TBL_Liste->verticalHeader()->hide();
     TBL_Liste->setWordWrap(false); // a line of the list is a line of the table
-    TBL_Liste->horizontalHeader()->setStretchLastSection(true);
+    // Each column as wide as its content, the last result too: the table scrolls sideways.
+    TBL_Liste->horizontalHeader()->setStretchLastSection(false);
+    TBL_Liste->installEventFilter(this);
     // Enter or a double click chooses the line.
     connect(TBL_Liste, &QTableWidget::activated, this,
             [this](const QModelIndex& index) { runHandler([&] { chooseLine(index.row()); }); });
@@ -159,6 +166,9 @@ void FleetWindow::buildMenu() {
     add(list, QStringLiteral("&Neu aus den Einstellungen …"), QKeySequence::New,
         [this] { askNew(); });
     list->addSeparator();
+    add(list, QStringLiteral("Ü&berspringen"), QKeySequence(Qt::CTRL | Qt::Key_U),
+        [this] { skipLine(); });
+    list->addSeparator();
     add(list, QStringLiteral("&Schließen"), QKeySequence(Qt::CTRL | Qt::Key_W),
         [this] { close(); });
     QMenu* record = bar->addMenu(QStringLiteral("&Protokoll"));
@@ -174,9 +184,11 @@ void FleetWindow::buildMenu() {
 
 void FleetWindow::open() {
     if (!isVisible()) {
-        // Below the main window, so that both can be seen.
-        const QRect mainFrame = main_.frameGeometry();
-        move(mainFrame.left(), mainFrame.bottom() + 8);
+        // As it was left; the first time below the main window, so that both can be seen.
+        if (!restoreGeometry(userSettings().value(kGeometryKey).toByteArray())) {
+            const QRect mainFrame = main_.frameGeometry();
+            move(mainFrame.left(), mainFrame.bottom() + 8);
+        }
         show();
     }
     raise();
@@ -187,6 +199,25 @@ void FleetWindow::open() {
         if (!remembered.isEmpty() && QFileInfo::exists(remembered))
             loadList(remembered);
     }
+}
+
+void FleetWindow::hideEvent(QHideEvent* event) {
+    userSettings().setValue(kGeometryKey, saveGeometry());
+    QWidget::hideEvent(event);
+}
+
+bool FleetWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Home and End go to the first and the last line, not to the ends of a line.
+    if (watched == TBL_Liste && event->type() == QEvent::KeyPress && TBL_Liste->rowCount() > 0) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) &&
+            key->modifiers() == Qt::NoModifier) {
+            TBL_Liste->setCurrentCell(key->key() == Qt::Key_Home ? 0 : TBL_Liste->rowCount() - 1,
+                                      std::max(TBL_Liste->currentColumn(), 0));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FleetWindow::keyPressEvent(QKeyEvent* event) {
@@ -296,6 +327,18 @@ void FleetWindow::chooseLine(int row) {
     }
 }
 
+void FleetWindow::skipLine() {
+    if (session().chosen() < 0 || session().sending())
+        return;
+    TFRM_Prog* dialog = progDialog();
+    const std::string lost =
+        session().skip(dialog->outputName().toStdString(), dialog->expertValues(),
+                       isoLocalTime(std::chrono::system_clock::now()));
+    if (!lost.empty())
+        showErrorBox(this, qs(lost));
+    followSession();
+}
+
 std::string FleetWindow::appendRecord(std::string_view bytes) {
     try {
         if (!record_)
@@ -314,6 +357,7 @@ void FleetWindow::followSession() {
         return;
     for (int row = 0; row < TBL_Liste->rowCount(); ++row)
         showResult(row);
+    TBL_Liste->resizeColumnToContents(kResultColumn);
     const ProgSession& s = session();
     if (s.listDone()) {
         LBL_Status->setText(QStringLiteral("Die Liste ist durch: die letzte Zeile ist gesendet."));
@@ -355,36 +399,69 @@ bool FleetWindow::newList(const QString& file) {
 
 QString FleetWindow::recordHtml(bool wholeList) const {
     auto e = [](const std::string& text) { return qs(text).toHtmlEscaped(); };
+    const std::string today = fleetGermanTime(isoLocalTime(std::chrono::system_clock::now()));
     QString html = QStringLiteral("<html><body style=\"font-family: sans-serif;\">");
     html += QStringLiteral("<h2>Programmierprotokoll</h2><p>Liste: %1<br>Protokoll: %2<br>"
-                           "Gedruckt: %3</p>")
+                           "Datum: %3<br>Techniker: %4</p>")
                 .arg(listFile_.toHtmlEscaped(), recordFile().toHtmlEscaped(),
-                     qs(isoLocalTime(std::chrono::system_clock::now())));
-    html += QStringLiteral(
-        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"
-        "<th>Kennung</th><th>Träger</th><th>Einstellungen</th><th>Rufe</th><th>Zeit</th>"
-        "<th>Ergebnis</th></tr>");
-    const auto& last = session().lastResults();
+                     e(today.substr(0, 10)), technician_.toHtmlEscaped());
+    // Every send of each pager, as the record holds them, not only the last.
+    std::map<std::string, std::vector<FleetRecordRow>> sends;
+    for (FleetRecordRow& row : fleetRecordRows(fileBytes(recordFile()).value_or(std::string())))
+        sends[row.label].push_back(std::move(row));
     for (int row = 0; row < static_cast<int>(list().pagers.size()); ++row) {
         if (!wholeList && row != TBL_Liste->currentRow())
             continue;
         const FleetPager& p = list().pagers[static_cast<std::size_t>(row)];
-        QString time = QStringLiteral("–"), result = QStringLiteral("nicht gesendet");
-        if (!p.ok()) {
-            result = QStringLiteral("Nicht sendbar: ") + e(p.problem);
-        } else if (const auto found = last.find(p.label); found != last.end()) {
-            time = e(found->second.time);
-            result = e(found->second.text);
-            if (!found->second.check.empty())
-                result += QStringLiteral("<br>Prüfung: ") + e(found->second.check);
+        html += QStringLiteral("<h3>%1 %2</h3><p>").arg(e(p.label), e(p.holder));
+        if (!p.ok())
+            html += QStringLiteral("Nicht sendbar: ") + e(p.problem);
+        else
+            html += e(settingsText(p.settings)) + QStringLiteral("<br>") +
+                    e(fleetCallsText(p.settings));
+        if (!p.note.empty())
+            html += QStringLiteral("<br>Bemerkung: ") + e(p.note);
+        html += QStringLiteral("</p>");
+        const auto found = sends.find(p.label);
+        if (found == sends.end()) {
+            html += QStringLiteral("<p>Nicht gesendet.</p>");
+            continue;
         }
-        html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
-                               "<td>%6</td></tr>")
-                    .arg(e(p.label), e(p.holder), p.ok() ? e(settingsText(p.settings)) : QString(),
-                         p.ok() ? e(fleetCallsText(p.settings)) : QString(), time, result);
+        html += QStringLiteral(
+            "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"
+            "<th>Zeit</th><th>Ergebnis</th><th>Prüfung</th><th>Ausgabegerät</th>"
+            "<th>Tonlänge / Tonpause / Blockpause</th><th>Amplitude</th></tr>");
+        for (const FleetRecordRow& send : found->second)
+            html += QStringLiteral("<tr><td style=\"white-space: nowrap;\">%1</td><td>%2</td>"
+                                   "<td>%3</td><td>%4</td><td>%5 / %6 / %7 ms</td>"
+                                   "<td>%8 %</td></tr>")
+                        .arg(e(fleetGermanTime(send.time)),
+                             e(send.kind == FleetResult::Started ? kFleetUnfinished : send.result),
+                             e(send.check), e(send.device), e(send.expert[0]), e(send.expert[1]),
+                             e(send.expert[2]), e(send.expert[3]));
+        html += QStringLiteral("</table>");
     }
-    html += QStringLiteral("</table></body></html>");
+    html += QStringLiteral("<p><br><br>Unterschrift: ______________________________</p>");
+    html += QStringLiteral("</body></html>");
     return html;
+}
+
+// The technician who signs the record: asked once, then remembered.
+bool FleetWindow::askTechnician() {
+    QString name = userSettings().value(kTechnicianKey).toString();
+    if (name.isEmpty()) {
+        bool given = false;
+        name = QInputDialog::getText(this, QStringLiteral("Programmierprotokoll"),
+                                     QStringLiteral("Techniker:"), QLineEdit::Normal, QString(),
+                                     &given)
+                   .trimmed();
+        if (!given)
+            return false;
+        if (!name.isEmpty())
+            userSettings().setValue(kTechnicianKey, name);
+    }
+    technician_ = name;
+    return true;
 }
 
 void FleetWindow::printRecord(QPrinter& printer, bool wholeList) const {
@@ -435,7 +512,7 @@ void FleetWindow::askNew() {
 }
 
 void FleetWindow::askPrint(bool wholeList) {
-    if (list().pagers.empty())
+    if (list().pagers.empty() || !askTechnician())
         return;
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
@@ -446,7 +523,7 @@ void FleetWindow::askPrint(bool wholeList) {
 }
 
 void FleetWindow::askPdf(bool wholeList) {
-    if (list().pagers.empty())
+    if (list().pagers.empty() || !askTechnician())
         return;
     QString name = QFileInfo(recordFile()).completeBaseName() + QStringLiteral(".pdf");
     if (!wholeList && TBL_Liste->currentRow() >= 0)

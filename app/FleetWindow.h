@@ -55,8 +55,13 @@ public:
     QString recordFile() const;
     int chosenRow() const;
 
+    // "Überspringen": the chosen line recorded as skipped, the next one chosen.
+    void skipLine();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -68,6 +73,7 @@ private:
     // Appends to the record beside the list, opened at the first line; why not, or empty.
     std::string appendRecord(std::string_view bytes);
     QString recordHtml(bool wholeList) const;
+    bool askTechnician();
     void askPrint(bool wholeList);
     void askPdf(bool wholeList);
     void askOpen();
@@ -78,4 +84,5 @@ private:
     QString listFile_;
     std::unique_ptr<platform::AppendFile> record_; // open from the first line on
     int shownChosen_ = -1;                         // the session's line the main window shows
+    QString technician_;                           // who signs the printed record
 };

@@ -20,11 +20,23 @@ std::string expertHeader(const ExpertRange& range) {
     return std::string(range.caption) + " (" + range.unit + ")";
 }
 
-std::string oneLine(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return text;
+// A line break (CR LF, LF or CR, with the blanks around it) becomes one blank, so that a line
+// of the file is always a whole entry and reads as the message did.
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] != '\r' && text[i] != '\n') {
+            out += text[i++];
+            continue;
+        }
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
+        while (i < text.size() && (text[i] == '\r' || text[i] == '\n' || text[i] == ' '))
+            ++i;
+        if (!out.empty() && i < text.size())
+            out += ' ';
+    }
+    return out;
 }
 
 std::vector<std::string> headerFields() {
@@ -51,54 +63,6 @@ std::optional<FleetResult> resultOf(const std::string& cell) {
     if (cell == kFleetStarted)
         return FleetResult::Started;
     return std::nullopt;
-}
-
-// A line of a record as read back: the cells the front-ends need.
-struct RecordRow {
-    std::string time, label, result, check;
-    std::array<std::string, 4> calls;
-    FleetResult kind = FleetResult::Sent;
-};
-
-// Every line of a record that it can read, in file order (any encoding, separator and column
-// order a spreadsheet may have left). A line broken off by a killed program, or with a result
-// it does not know, is passed over.
-std::vector<RecordRow> recordRows(std::string_view recordBytes) {
-    std::vector<RecordRow> out;
-    const DecodedText text = decodeText(recordBytes);
-    const char separator = csvSeparator(text.utf8);
-    const std::vector<CsvRow> rows = parseCsv(text.utf8, separator, false);
-    if (rows.empty())
-        return out;
-    // The columns by their names in the first line.
-    std::vector<std::string> names{kTime, fleetColumnName(FleetColumn::Label), kResult, kCheck};
-    for (const char* call : kAddressCaptions)
-        names.emplace_back(call);
-    std::vector<int> at(names.size(), -1);
-    for (std::size_t f = 0; f < rows.front().fields.size(); ++f)
-        for (std::size_t k = 0; k < at.size(); ++k)
-            if (caseFolded(trimmed(rows.front().fields[f])) == caseFolded(names[k]))
-                at[k] = static_cast<int>(f);
-    if (at[1] < 0 || at[2] < 0)
-        return out;
-    for (std::size_t r = 1; r < rows.size(); ++r) {
-        const CsvRow& row = rows[r];
-        auto cell = [&](std::size_t k) {
-            const int f = at[k];
-            return f >= 0 && static_cast<std::size_t>(f) < row.fields.size()
-                       ? trimmed(row.fields[static_cast<std::size_t>(f)])
-                       : std::string();
-        };
-        if (row.openQuote)
-            continue;
-        RecordRow read{cell(0), cell(1), cell(2), cell(3), {cell(4), cell(5), cell(6), cell(7)}};
-        const std::optional<FleetResult> result = resultOf(read.result);
-        if (read.label.empty() || !result)
-            continue;
-        read.kind = *result;
-        out.push_back(std::move(read));
-    }
-    return out;
 }
 
 } // namespace
@@ -177,9 +141,72 @@ std::string fleetRecordLine(const FleetRecordEntry& e) {
     return csvLine(fields);
 }
 
+std::vector<FleetRecordRow> fleetRecordRows(std::string_view recordBytes) {
+    std::vector<FleetRecordRow> out;
+    const DecodedText text = decodeText(recordBytes);
+    const char separator = csvSeparator(text.utf8);
+    const std::vector<CsvRow> rows = parseCsv(text.utf8, separator, false);
+    if (rows.empty())
+        return out;
+    // The columns by their names in the first line.
+    std::vector<std::string> names{kTime, fleetColumnName(FleetColumn::Label), kResult, kCheck,
+                                   kDevice};
+    for (const char* call : kAddressCaptions)
+        names.emplace_back(call);
+    for (const ExpertRange* range : kExpertRanges)
+        names.push_back(expertHeader(*range));
+    std::vector<int> at(names.size(), -1);
+    for (std::size_t f = 0; f < rows.front().fields.size(); ++f)
+        for (std::size_t k = 0; k < at.size(); ++k)
+            if (caseFolded(trimmed(rows.front().fields[f])) == caseFolded(names[k]))
+                at[k] = static_cast<int>(f);
+    if (at[1] < 0 || at[2] < 0)
+        return out;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const CsvRow& row = rows[r];
+        auto cell = [&](std::size_t k) {
+            const int f = at[k];
+            return f >= 0 && static_cast<std::size_t>(f) < row.fields.size()
+                       ? trimmed(row.fields[static_cast<std::size_t>(f)])
+                       : std::string();
+        };
+        if (row.openQuote)
+            continue;
+        FleetRecordRow read{cell(0),
+                            cell(1),
+                            cell(2),
+                            cell(3),
+                            cell(4),
+                            {cell(5), cell(6), cell(7), cell(8)},
+                            {cell(9), cell(10), cell(11), cell(12)}};
+        const std::optional<FleetResult> result = resultOf(read.result);
+        if (read.label.empty() || !result)
+            continue;
+        read.kind = *result;
+        out.push_back(std::move(read));
+    }
+    return out;
+}
+
+std::string fleetGermanTime(std::string_view iso) {
+    // "2026-12-10T14:44:14+01:00": the date and time as written, in the German order.
+    const auto digitsAt = [&](std::size_t at, std::size_t n) {
+        for (std::size_t i = at; i < at + n; ++i)
+            if (i >= iso.size() || iso[i] < '0' || iso[i] > '9')
+                return false;
+        return true;
+    };
+    if (iso.size() < 19 || !digitsAt(0, 4) || iso[4] != '-' || !digitsAt(5, 2) || iso[7] != '-' ||
+        !digitsAt(8, 2) || iso[10] != 'T' || !digitsAt(11, 2) || !digitsAt(14, 2) ||
+        !digitsAt(17, 2))
+        return std::string(iso);
+    return std::string(iso.substr(8, 2)) + "." + std::string(iso.substr(5, 2)) + "." +
+           std::string(iso.substr(0, 4)) + " " + std::string(iso.substr(11, 8));
+}
+
 std::map<std::string, FleetLastResult> fleetLastResults(std::string_view recordBytes) {
     std::map<std::string, FleetLastResult> last;
-    for (const RecordRow& row : recordRows(recordBytes))
+    for (const FleetRecordRow& row : fleetRecordRows(recordBytes))
         last[row.label] = {row.time, row.kind,
                            row.kind == FleetResult::Started ? kFleetUnfinished : row.result,
                            row.check};
@@ -191,7 +218,7 @@ bool fleetCheckFailed(std::string_view check) {
 }
 
 std::optional<FleetLastSend> fleetLastSend(std::string_view recordBytes) {
-    const std::vector<RecordRow> rows = recordRows(recordBytes);
+    const std::vector<FleetRecordRow> rows = fleetRecordRows(recordBytes);
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         if (row->kind == FleetResult::Started || row->kind == FleetResult::Skipped)
             continue;

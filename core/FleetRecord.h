@@ -6,12 +6,14 @@
 #include "ExpertValues.h"
 #include "FleetList.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Started: the line a send writes before its sound; its outcome line follows when it ends, so a
 // send that never ended (a killed program, a closed tab) still stands in the record.
@@ -54,6 +56,21 @@ std::string fleetRecordHeader();
 // One line of the record, ended by CR LF; line breaks inside a text become blanks, so that a
 // line of the file is always a whole entry.
 std::string fleetRecordLine(const FleetRecordEntry& entry);
+
+// A line of a record as read back, its cells as written.
+struct FleetRecordRow {
+    std::string time, label, result, check, device;
+    std::array<std::string, 4> calls;
+    std::array<std::string, 4> expert; // tone length, tone pause, block pause, amplitude
+    FleetResult kind = FleetResult::Sent;
+};
+// Every line of a record it can read, in file order (any encoding, separator and column order a
+// spreadsheet may have left); a line broken off by a killed program, or with a result it does
+// not know, is passed over.
+std::vector<FleetRecordRow> fleetRecordRows(std::string_view recordBytes);
+// "10.12.2026 14:44:14" for a record's time "2026-12-10T14:44:14+01:00": its local time as
+// written, in German form; anything else as it stands.
+std::string fleetGermanTime(std::string_view isoTime);
 
 // What the record says of one label: its last line.
 struct FleetLastResult {

@@ -329,11 +329,7 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         return;
     levelAmplitude_ = 0;
     ShowSessionTones(); // what goes out is what the listing shows
-    ExpertValues expert;
-    expert.toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
-    expert.tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
-    expert.blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
-    expert.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
+    const ExpertValues expert = expertValues();
     const std::string device = outputName().toStdString();
     auto now = [] { return isoLocalTime(std::chrono::system_clock::now()); };
     SendPlan plan = Session.planSend(expert, device, now());
@@ -550,6 +546,15 @@ void TFRM_Prog::reportSend(SendEnd end, const QString& reason, const QString& ch
         }
     }
     emit sessionChanged();
+}
+
+ExpertValues TFRM_Prog::expertValues() const {
+    ExpertValues expert;
+    expert.toneLength = static_cast<uint16_t>(valueOf(BAR_Tonlen, kToneLengthRange));
+    expert.tonePause = static_cast<uint16_t>(valueOf(BAR_TonPause, kTonePauseRange));
+    expert.blockPause = static_cast<uint16_t>(valueOf(BAR_BlockPause, kBlockPauseRange));
+    expert.amplitude = static_cast<uint8_t>(valueOf(BAR_Amplitude, kAmplitudeRange));
+    return expert;
 }
 
 QString TFRM_Prog::outputName() const {

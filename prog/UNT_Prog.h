@@ -105,6 +105,10 @@ public:
     void SendTestCall(TestCall call, const TToneTable& table, QWidget* owner);
     // A send or a test call is playing; another has to wait.
     bool Sending() const;
+    // The output as the record names it: its ALSA name, "default", "PC-Lautsprecher".
+    QString outputName() const;
+    // The expert sliders' values.
+    ExpertValues expertValues() const;
 
     void setVisible(bool visible) override;
 
@@ -137,8 +141,6 @@ private:
     void sendChecked(const std::vector<uint8_t>& samples);
     // The check's result in the status line, with a link to its report.
     void showCheck(const SendCheck& result);
-    // The output as the record names it: its ALSA name, "default", "PC-Lautsprecher".
-    QString outputName() const;
     // Ends the send in the session (once per send): its record line, the next line.
     void reportSend(SendEnd end, const QString& reason, const QString& check = {});
     // "Eingangspegel …": the window over the check's input's mixer (one at a time).
