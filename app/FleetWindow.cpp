@@ -214,7 +214,13 @@ bool FleetWindow::loadList(const QString& file) {
         const ProgTonesResult r = p.ok() ? progTones(p.settings) : ProgTonesResult{};
         tones_.push_back(p.ok() && r.ok ? std::optional<TProgTones>(r.tones) : std::nullopt);
     }
-    last_ = fleetLastResults(fileBytes(recordFile()).value_or(std::string()));
+    try {
+        last_ = fleetLastResults(
+            platform::readRecordBytes(recordFile().toStdString(), kFleetRecordMaxBytes));
+    } catch (const platform::AppendFileError& e) {
+        last_.clear();
+        list_.notes.push_back(fleetRecordUnreadable(quoted(recordFile()), e.what()));
+    }
     userSettings().setValue(kListKey, listFile_);
     setWindowTitle(QStringLiteral("Liste – ") + QFileInfo(file).fileName());
     showList();

@@ -34,10 +34,14 @@ std::string recordName(const std::string& list, const std::string& log) {
     return log.empty() ? fleetRecordNameFor(list) : log;
 }
 
-// The record's bytes, or nothing when there is no record yet.
+// The record's bytes, or nothing when there is no record yet or it cannot be read (a note).
 std::string readRecord(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    try {
+        return platform::readRecordBytes(name, kFleetRecordMaxBytes);
+    } catch (const platform::AppendFileError& e) {
+        warn(fleetRecordUnreadable(quoted(name), e.what()));
+        return {};
+    }
 }
 
 } // namespace
@@ -162,6 +166,7 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
     int sent = 0, skipped = 0, failed = 0;
     std::size_t next = start;
     bool interrupted = false;
+    bool recordLost = false; // the list stops after a line the record lacks
     print(std::string("Enter sendet, s überspringt, q beendet.\n"));
     for (; next < list.pagers.size() && !interrupted; ++next) {
         const FleetPager& p = list.pagers[next];
@@ -215,11 +220,12 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
             checkFailed = outcome.checkFailed;
         }
         const std::string line = fleetRecordLine(entry);
+        bool lost = false;
         try {
             record->append(line);
         } catch (const platform::AppendFileError& e) {
             std::fprintf(stderr, "%s\n", fleetRecordLineLost(quoted(log), e.what(), line).c_str());
-            return kExitFailure;
+            lost = true;
         }
         print(withPeriod(fleetResultText(entry.result, entry.reason)) + "\n");
         if (entry.result == FleetResult::Skipped)
@@ -228,6 +234,11 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
             ++sent;
         else
             ++failed;
+        if (lost) {
+            recordLost = true;
+            ++next;
+            break;
+        }
     }
     const std::size_t open = list.pagers.size() - next;
     std::string summary = std::to_string(sent) + " gesendet, " + std::to_string(skipped) +
@@ -237,6 +248,8 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
     print(summary + "\n");
     if (interrupted)
         return kExitInterrupted;
+    if (recordLost)
+        return kExitFailure;
     return sent == static_cast<int>(list.pagers.size() - start) ? kExitOk : kExitFailure;
 }
 
