@@ -23,9 +23,7 @@ namespace {
     struct stat st {};
     if (errnum == ELOOP && ::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
         throw AppendFileError(ELOOP, "ist ein Verweis");
-    if (errnum == EISDIR)
-        throw AppendFileError(EISDIR, "ist keine Datei");
-    throw AppendFileError(errnum);
+    throw AppendFileError(errnum); // a folder: "ist ein Ordner"
 }
 
 // O_NONBLOCK: opening a pipe must not wait for its other end; it is refused right after.
@@ -42,7 +40,9 @@ int openChecked(const std::filesystem::path& file, int flags, bool ownOnly) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw AppendFileError(S_ISDIR(st.st_mode) ? EISDIR : ENODEV, "ist keine Datei");
+        if (S_ISDIR(st.st_mode))
+            throw AppendFileError(EISDIR);
+        throw AppendFileError(ENODEV, "ist keine Datei");
     }
     if (ownOnly && st.st_uid != ::geteuid()) {
         ::close(fd);

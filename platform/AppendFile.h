@@ -14,8 +14,8 @@
 namespace platform {
 
 // Opening, reading or appending failed; what() is the German reason (systemErrorText, or what
-// the name is instead of a file: "ist ein Verweis", "ist keine Datei", "gehört einem anderen
-// Benutzer").
+// the name is instead of a file: "ist ein Verweis", "ist ein Ordner", "ist keine Datei" for a
+// pipe or a device, "gehört einem anderen Benutzer").
 class AppendFileError : public std::runtime_error {
 public:
     explicit AppendFileError(int errnum);

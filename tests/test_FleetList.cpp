@@ -300,7 +300,7 @@ TEST(FleetRecord, OnlyARegularFileOfTheUsersOwnIsARecord) {
          },
          "ist keine Datei", "ist keine Datei"},
         {"a device", [] { return fs::path("/dev/null"); }, "ist keine Datei", "ist keine Datei"},
-        {"a folder", [] { return fs::path("ordner"); }, "ist keine Datei", "ist keine Datei"},
+        {"a folder", [] { return fs::path("ordner"); }, "ist ein Ordner", "ist ein Ordner"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
