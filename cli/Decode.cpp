@@ -12,6 +12,9 @@
 #include "Recording.h"
 #include "SequenceDecoder.h"
 
+#include "ProfileFile.h"
+#include "SystemErrorText.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -255,8 +258,10 @@ int runDecode(Args& args) {
     if (!request.output.empty()) {
         try {
             saveProgDataFile(settings, request.output);
-        } catch (const std::exception& e) {
-            throw Failure(withPeriod(e.what()));
+        } catch (const platform::ProfileWriteError& e) {
+            // As render says it: in German, with the reason (the window's text is its own).
+            throw Failure("Datei kann nicht geschrieben werden: " + request.output + " (" +
+                          platform::systemErrorText(e.cause().value()) + ")");
         }
     }
     writeAll(stdout, decodeReport(decoded), "Standardausgabe");

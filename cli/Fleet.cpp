@@ -44,6 +44,13 @@ std::string readRecord(const std::string& name) {
     }
 }
 
+// The record is a file: "-" would make one of that name.
+void checkLog(const std::string& log) {
+    if (log == "-")
+        throw UsageError("--log braucht einen Dateinamen; das Protokoll kann nicht die "
+                         "Standardeingabe oder -ausgabe sein.");
+}
+
 } // namespace
 
 FleetList readListFile(const std::string& name) {
@@ -75,13 +82,15 @@ int runList(Args& args) {
     }
     if (!haveFile)
         throw UsageError("Die Liste fehlt.");
+    checkLog(log);
     const FleetList list = readListFile(file);
     for (const std::string& note : list.notes)
         warn(note);
     const auto last = fleetLastResults(readRecord(recordName(file, log)));
 
     std::string text = (file == "-" ? std::string("Standardeingabe") : file) + ": " +
-                       std::to_string(list.pagers.size()) + " Zeilen, gelesen als " +
+                       std::to_string(list.pagers.size()) +
+                       (list.pagers.size() == 1 ? " Zeile" : " Zeilen") + ", gelesen als " +
                        textEncodingName(list.encoding) + ", getrennt durch \"" +
                        std::string(1, list.separator) + "\"\n";
     for (const FleetPager& p : list.pagers) {
@@ -123,6 +132,7 @@ BatchRequest parseBatch(Args& args) {
     }
     if (!haveList)
         throw UsageError("Die Liste fehlt.");
+    checkLog(r.log);
     if (r.list == "-")
         throw UsageError("Die Liste kann nicht von der Standardeingabe kommen: dort stehen die "
                          "Antworten.");

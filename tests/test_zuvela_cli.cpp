@@ -128,6 +128,15 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
         {{"listing", "--", "--system"}, 2, "zuvela-cli listing: Unerwartetes Argument: --system"},
         {{"help", "frobnicate"}, 2, "zuvela-cli help: Unbekannter Befehl: frobnicate"},
         {{"--system", "ccir"}, 2, "zuvela-cli: Befehl fehlt."},
+        {{"--system", "ccir", "--bogus"}, 2, "zuvela-cli: Unbekannte Option: --bogus"},
+        {{"decode", "sequence.raw", "-o", "no-such-folder/x.740"},
+         1,
+         "zuvela-cli decode: Datei kann nicht geschrieben werden: no-such-folder/x.740 (nicht "
+         "vorhanden)"},
+        {{"list", "l.csv", "--log", "-"},
+         2,
+         "zuvela-cli list: --log braucht einen Dateinamen; das Protokoll kann nicht die "
+         "Standardeingabe oder -ausgabe sein."},
         {{"decode", "--calls", "-o", "x.740", "a.wav"},
          2,
          "zuvela-cli decode: -o und --calls schließen einander aus: Rufe tragen keine "
@@ -175,6 +184,7 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
          1,
          "zuvela-cli call: Das Zeichen \"a\" gehört in keine Rufadresse."},
     };
+    ASSERT_EQ(cli({"render", "-o", "sequence.raw"}).exitCode, 0);
     writeFile("empty.740", "");
     writeFile("utf16.740", std::string("\xff\xfe[\0A\0]\0\r\0\n\0T\0S\0=\0\x36\0", 20));
     writeFile("junk.740", std::string("\x7f"
@@ -635,12 +645,15 @@ TEST(ZuvelaCli, BashCompletionIsValidAndCompletes) {
         {"zuvela-cli batch pag", "pager.csv"},
         {"zuvela-cli batch pager.csv --log pag", "pager.csv"},
         {"zuvela-cli batch --f", "--from"},
+        // decode reads raw samples of any name too; a number is no file.
+        {"zuvela-cli decode pag", "pager.740 pager.csv pager.wav"},
+        {"zuvela-cli decode pager.wav --min-length ''", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.words);
-        const ProcessResult r = shell(
-            "source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
-            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; echo \"${COMPREPLY[*]}\"");
+        const ProcessResult r = shell("source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
+                                      "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; "
+                                      "echo $(printf '%s\\n' \"${COMPREPLY[@]}\" | sort)");
         EXPECT_EQ(r.out, row.completions + "\n") << r.err;
     }
 }
