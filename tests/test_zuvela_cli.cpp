@@ -734,6 +734,65 @@ TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
     EXPECT_FALSE(std::getline(lines, extra)) << extra;
 }
 
+// Forty calls of all tone systems on a channel whose noise changes every few seconds, from
+// below the tones to above them, where the decoder's finder tells noise as tones too: decode
+// lists the very calls that decode --calls lists, with the same times and readings.
+TEST(ZuvelaCli, DecodeListsEveryCallThatDecodeCallsLists) {
+    TToneTable table;
+    fillToneTable(table);
+    std::mt19937 random(39);
+    std::vector<float> samples;
+    std::uniform_real_distribution<double> gap(0.0, 1.0);
+    std::uniform_int_distribution<int> digit(0, 9), system(1, 7);
+    for (int n = 0; n < 40; ++n) {
+        std::string address;
+        for (int k = 0; k < 5; ++k)
+            address += char('0' + digit(random));
+        const auto tonsys = uint8_t(system(random));
+        const uint16_t length = toneLengthMs(toneLengthButtonFor(tonsys));
+        std::vector<uint8_t> call;
+        try {
+            call = renderTestCall({address, tonsys, length, 100, false}, table);
+        } catch (const std::exception&) {
+            continue; // an address that the system cannot call
+        }
+        samples.resize(samples.size() + std::size_t(gap(random) * 22050), 0.f);
+        // The first call of the test call, without its lead-in.
+        const std::size_t from = sampleCount(kCallLeadIn), count = 5 * sampleCount(length);
+        for (std::size_t i = from; i < from + count; ++i)
+            samples.push_back(float(call[i] - 127) / 1280);
+    }
+    const float levels[] = {0.002f, 0.01f, 0.05f, 0.1f, 0.2f};
+    std::uniform_int_distribution<int> level(0, 4);
+    std::uniform_real_distribution<double> stretch(1, 8);
+    for (std::size_t i = 0; i < samples.size();) {
+        const std::size_t end = std::min(samples.size(), i + std::size_t(stretch(random) * 22050));
+        std::normal_distribution<float> noise(0, levels[level(random)]);
+        for (; i < end; ++i)
+            samples[i] += noise(random);
+    }
+    std::string wav = "RIFF....WAVEfmt ";
+    auto le = [&](uint32_t v, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            wav += char(v >> (8 * b));
+    };
+    le(16, 4), le(1, 2), le(1, 2), le(22050, 4), le(44100, 4), le(2, 2), le(16, 2);
+    wav += "data";
+    le(uint32_t(samples.size() * 2), 4);
+    for (const float v : samples)
+        le(uint16_t(int16_t(std::lround(std::clamp(v, -1.f, 1.f) * 32767))), 2);
+    writeFile("noisy.wav", wav);
+
+    const ProcessResult calls = cli({"decode", "--calls", "noisy.wav"});
+    ASSERT_EQ(calls.exitCode, 0) << calls.err;
+    const auto count = std::count(calls.out.begin(), calls.out.end(), '\n');
+    EXPECT_GT(count, 15) << calls.out;
+    const ProcessResult all = cli({"decode", "noisy.wav"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "Keine Programmiersequenz; " + std::to_string(count) + " Rufe:\n" + calls.out);
+}
+
 } // namespace
 
 namespace {
