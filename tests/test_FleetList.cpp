@@ -380,7 +380,7 @@ TEST(FleetRecord, FormulaLikeCellsStayTextAndReadBackAsTyped) {
         std::string typed;
         bool guarded;
     } rows[] = {
-        {"=1+2", true},        {"=HYPERLINK(\"http://x\";\"klick\")", true},
+        {"=1+2", true},        {R"(=HYPERLINK("http://x";"klick"))", true},
         {"+49 171 000", true}, {"-5", true},
         {"@SUM(1;2)", true},   {"\t=2+2", true},
         {"\r=2+2", true},      {"  =3+3", true},
@@ -403,7 +403,7 @@ TEST(FleetRecord, FormulaLikeCellsStayTextAndReadBackAsTyped) {
         EXPECT_EQ(back[0].fields, (std::vector<std::string>{row.typed, "x"}));
         sheet += csvLine({row.typed}, ',');
 
-        if (row.typed.find_first_of("\r") != std::string::npos)
+        if (row.typed.find('\r') != std::string::npos)
             continue; // a line break is no label; the record writes it as a blank
         const FleetList list = readFleetList(
             fleetListText({fleetPager(ProgSettings{}, trimmed(row.typed), row.typed)}), "x");

@@ -58,12 +58,14 @@ Ended run(const std::vector<std::string>& args, const std::string& input = {},
 class AtTerminal {
 public:
     explicit AtTerminal(const std::vector<std::string>& argv) {
+        // Made before the fork: the child of a process with threads only calls exec.
+        std::vector<char*> args;
+        args.reserve(argv.size() + 1);
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
         pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
         if (pid_ == 0) {
-            std::vector<char*> args;
-            for (const std::string& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
             execv(args[0], args.data());
             _exit(127);
         }
@@ -212,7 +214,7 @@ TEST(ZuvelaCliManners, AFullOutputFailsAndSoundBytesStayOffTheTerminal) {
         SCOPED_TRACE(command);
         std::vector<std::string> args = {ZUVELA_CLI, command, "-o", "-"};
         if (std::string(command) == "call")
-            args.push_back("57434");
+            args.emplace_back("57434");
         AtTerminal terminal(args);
         EXPECT_EQ(terminal.finish(), 0);
         EXPECT_EQ(terminal.exitCode(), 1);
