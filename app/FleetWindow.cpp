@@ -246,8 +246,13 @@ bool FleetWindow::loadList(const QString& file) {
     }
     listFile_ = QFileInfo(file).absoluteFilePath();
     record_.reset(); // the next send opens the record beside this list
-    session().openList(std::move(read), fileBytes(recordFile()).value_or(std::string()),
-                       quoted(recordFile()),
+    std::string record;
+    try {
+        record = platform::readRecordBytes(recordFile().toStdString(), kFleetRecordMaxBytes);
+    } catch (const platform::AppendFileError& e) {
+        read.notes.push_back(fleetRecordUnreadable(quoted(recordFile()), e.what()));
+    }
+    session().openList(std::move(read), record, quoted(recordFile()),
                        [this](std::string_view bytes) { return appendRecord(bytes); });
     shownChosen_ = -1;
     userSettings().setValue(kListKey, listFile_);
@@ -407,7 +412,13 @@ QString FleetWindow::recordHtml(bool wholeList) const {
                      e(today.substr(0, 10)), technician_.toHtmlEscaped());
     // Every send of each pager, as the record holds them, not only the last.
     std::map<std::string, std::vector<FleetRecordRow>> sends;
-    for (FleetRecordRow& row : fleetRecordRows(fileBytes(recordFile()).value_or(std::string())))
+    std::string record;
+    try {
+        record = platform::readRecordBytes(recordFile().toStdString(), kFleetRecordMaxBytes);
+    } catch (const platform::AppendFileError&) {
+        // the list's status line has said why
+    }
+    for (FleetRecordRow& row : fleetRecordRows(record))
         sends[row.label].push_back(std::move(row));
     for (int row = 0; row < static_cast<int>(list().pagers.size()); ++row) {
         if (!wholeList && row != TBL_Liste->currentRow())

@@ -13,9 +13,11 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace cli {
 
@@ -205,6 +207,42 @@ void warn(const std::string& text) {
     std::fprintf(stderr, "Hinweis: %s\n", text.c_str());
 }
 
+namespace {
+std::optional<std::string> standardInput;
+bool notesShown = false;
+volatile std::sig_atomic_t stoppedBy = 0;
+} // namespace
+
+const std::string* standardInputRead() {
+    return standardInput ? &*standardInput : nullptr;
+}
+
+void settingsNotesShown() {
+    notesShown = true;
+}
+
+void noteStopSignal(int signal) noexcept {
+    stoppedBy = signal;
+}
+
+int stopSignal() noexcept {
+    return stoppedBy;
+}
+
+void endByStopSignal() {
+    const int signal = stoppedBy;
+    if (signal == 0)
+        return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(signal);
+}
+
 std::string SettingsOptions::help() {
     // The tone systems' words from their table, wrapped within 80 columns.
     std::string systemsHelp = "  " + std::string(systems().cliOption) + " TONSYSTEM    1 bis " +
@@ -236,7 +274,8 @@ std::string SettingsOptions::help() {
            "                        der Datei\n" +
            systemsHelp + "\n" + flags + groupHelp(optionGroup(OptionGroupId::Evaluator)) +
            groupHelp(optionGroup(OptionGroupId::SwitchMode)) +
-           "  --address N=TEXT      Ruf N (1 bis 4) ankreuzen, Rufadresse TEXT; mehrfach möglich\n"
+           "  --address N=TEXT      Ruf N (1 bis 4) ankreuzen, Rufadresse TEXT; mehrfach möglich;\n"
+           "                        N= ohne TEXT: Ruf N nicht ankreuzen\n"
            "Die Rufadressen werden wie bei \"Programmieren\" ergänzt und geprüft.\n";
 }
 
@@ -278,9 +317,9 @@ void SettingsOptions::setAddress(const std::string& value) {
     if (equals == std::string::npos || !parseNumber(value.substr(0, equals), n) || n < 1 || n > 4)
         throw UsageError("--address: \"" + value +
                          "\" ist nicht erlaubt (erwartet: N=TEXT mit N von 1 bis 4).");
-    // Texts are single bytes, as the address fields and files hold them.
-    settings_.addresses[static_cast<std::size_t>(n - 1)] = {
-        true, platform::utf8ToCp1252(value.substr(equals + 1))};
+    // Texts are single bytes, as the address fields and files hold them; no text unchecks.
+    const std::string text = platform::utf8ToCp1252(value.substr(equals + 1));
+    settings_.addresses[static_cast<std::size_t>(n - 1)] = {!text.empty(), text};
 }
 
 void SettingsOptions::selectEvaluator(uint8_t evaluator) {
@@ -303,12 +342,15 @@ void SettingsOptions::load(const std::string& file) {
         bytes.append(block, static_cast<std::size_t>(input.stream().gcount()));
     if (input.stream().bad())
         throw Failure("Datei nicht lesbar: " + file);
+    if (input.isStandardInput() && !standardInput)
+        standardInput = bytes;
     const std::string name = file == "-" ? "Standardeingabe" : file;
     const ProgDataLoad loaded = loadProgDataBytes(bytes, settings_, "Die Datei " + name);
     if (!loaded.refusal.empty())
         throw Failure(loaded.refusal);
     for (const std::string& ignored : progDataIgnoredValues(loaded.profile))
-        warn(name + ": " + platform::cp1252ToUtf8(ignored) + ".");
+        if (!notesShown)
+            warn(name + ": " + platform::cp1252ToUtf8(ignored) + ".");
     if (!loaded.stopped.empty())
         throw Failure(withPeriod(loaded.stopped));
     settings_ = loaded.settings;

@@ -84,6 +84,19 @@ private:
 // Prints a note for the user on stderr ("Hinweis: ..."): the command goes on.
 void warn(const std::string& text);
 
+// Standard input as -f - read it, for the hand-over to the sound part, which cannot read it
+// again; nullptr when it was not read.
+const std::string* standardInputRead();
+// In the sound part after a hand-over: what reading the settings noted was printed there.
+void settingsNotesShown();
+
+// The signal that stopped the command (SIGINT, SIGTERM, SIGHUP), or 0. Safe in a handler.
+void noteStopSignal(int signal) noexcept;
+int stopSignal() noexcept;
+// A program stopped by a signal ends by it, after its clean-up, so that a shell stops its loop
+// too: with none noted, this returns.
+void endByStopSignal();
+
 // The main window's settings, starting from its start-up state; options apply in the order
 // given, so that those after -f override the file's values.
 class SettingsOptions {

@@ -76,6 +76,10 @@ int runRender(Args& args) {
 
 void writeSamples(const std::string& output, const std::vector<uint8_t>& samples) {
     if (output == "-") {
+        // Sound as bytes only garbles a terminal.
+        if (isatty(STDOUT_FILENO) != 0)
+            throw Failure("Die Tonfolge wird nicht auf ein Terminal geschrieben; -o - braucht "
+                          "eine Umleitung in eine Datei oder ein Programm.");
         writeAll(stdout, std::string(samples.begin(), samples.end()), "Standardausgabe");
         return;
     }

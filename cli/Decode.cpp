@@ -12,6 +12,9 @@
 #include "Recording.h"
 #include "SequenceDecoder.h"
 
+#include "ProfileFile.h"
+#include "SystemErrorText.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -175,6 +178,7 @@ int runDecode(Args& args) {
     fillToneTable(table);
 
     std::vector<FoundTone> tones;
+    std::vector<DecodedCall> calls;
     try {
         std::string extension = std::filesystem::path(request.file).extension().string();
         std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -190,24 +194,28 @@ int runDecode(Args& args) {
         ReadPosition position;
         double samplesRead = 0;
         bool anyCall = false;
-        // With --calls each call is printed as soon as it is read: a recording may be a live
-        // channel on standard input.
-        auto printCalls = [&](const std::vector<FoundTone>& found) {
+        // The calls among the tones as the finder tells them, a group at a time: it tells the
+        // tones of a call together, and a tone of another group is no part of it. With --calls
+        // each call is printed as soon as it is read (a live channel on standard input); else
+        // they are kept, and the tones too, for a sequence.
+        auto takeTones = [&](std::vector<FoundTone> found) {
             for (const DecodedCall& call : wanted(findCalls(found, table), request)) {
-                position.wipe();
-                writeAll(stdout, callLine(call), "Standardausgabe");
+                if (request.calls) {
+                    position.wipe();
+                    writeAll(stdout, callLine(call), "Standardausgabe");
+                } else {
+                    calls.push_back(call);
+                }
                 anyCall = true;
             }
+            if (!request.calls)
+                tones.insert(tones.end(), found.begin(), found.end());
         };
         for (auto block = reader.next(); !block.empty(); block = reader.next()) {
             finder.push(block);
             samplesRead += double(block.size());
             position.draw(samplesRead / reader.sampleRate());
-            std::vector<FoundTone> found = finder.take();
-            if (request.calls)
-                printCalls(found);
-            else
-                tones.insert(tones.end(), found.begin(), found.end());
+            takeTones(finder.take());
         }
         if (input.stream().bad())
             throw Failure("Datei nicht lesbar: " + request.file);
@@ -215,14 +223,12 @@ int runDecode(Args& args) {
         if (const std::string note = reader.note(); !note.empty())
             warn(note);
         finder.finish();
+        takeTones(finder.take());
         if (request.calls) {
-            printCalls(finder.take());
             if (!anyCall)
                 throw Failure("In der Aufnahme ist kein Ruf zu finden.");
             return kExitOk;
         }
-        const std::vector<FoundTone> last = finder.take();
-        tones.insert(tones.end(), last.begin(), last.end());
     } catch (const RecordingError& e) {
         throw Failure(e.what());
     } catch (const DecodeError& e) {
@@ -234,7 +240,6 @@ int runDecode(Args& args) {
         decoded = decodeSequence(tones, table);
     } catch (const DecodeError& e) {
         // No sequence: the calls, when there are any and no file was asked for.
-        const std::vector<DecodedCall> calls = wanted(findCalls(tones, table), request);
         if (calls.empty() || !request.output.empty())
             throw Failure(noSequenceMessage(e));
         std::string text =
@@ -255,8 +260,10 @@ int runDecode(Args& args) {
     if (!request.output.empty()) {
         try {
             saveProgDataFile(settings, request.output);
-        } catch (const std::exception& e) {
-            throw Failure(withPeriod(e.what()));
+        } catch (const platform::ProfileWriteError& e) {
+            // As render says it: in German, with the reason (the window's text is its own).
+            throw Failure("Datei kann nicht geschrieben werden: " + request.output + " (" +
+                          platform::systemErrorText(e.cause().value()) + ")");
         }
     }
     writeAll(stdout, decodeReport(decoded), "Standardausgabe");

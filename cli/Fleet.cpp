@@ -35,10 +35,21 @@ std::string recordName(const std::string& list, const std::string& log) {
     return log.empty() ? fleetRecordNameFor(list) : log;
 }
 
-// The record's bytes, or nothing when there is no record yet.
+// The record's bytes, or nothing when there is no record yet or it cannot be read (a note).
 std::string readRecord(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    try {
+        return platform::readRecordBytes(name, kFleetRecordMaxBytes);
+    } catch (const platform::AppendFileError& e) {
+        warn(fleetRecordUnreadable(quoted(name), e.what()));
+        return {};
+    }
+}
+
+// The record is a file: "-" would make one of that name.
+void checkLog(const std::string& log) {
+    if (log == "-")
+        throw UsageError("--log braucht einen Dateinamen; das Protokoll kann nicht die "
+                         "Standardeingabe oder -ausgabe sein.");
 }
 
 } // namespace
@@ -72,13 +83,15 @@ int runList(Args& args) {
     }
     if (!haveFile)
         throw UsageError("Die Liste fehlt.");
+    checkLog(log);
     const FleetList list = readListFile(file);
     for (const std::string& note : list.notes)
         warn(note);
     const auto last = fleetLastResults(readRecord(recordName(file, log)));
 
     std::string text = (file == "-" ? std::string("Standardeingabe") : file) + ": " +
-                       std::to_string(list.pagers.size()) + " Zeilen, gelesen als " +
+                       std::to_string(list.pagers.size()) +
+                       (list.pagers.size() == 1 ? " Zeile" : " Zeilen") + ", gelesen als " +
                        textEncodingName(list.encoding) + ", getrennt durch \"" +
                        std::string(1, list.separator) + "\"\n";
     for (const FleetPager& p : list.pagers) {
@@ -120,6 +133,7 @@ BatchRequest parseBatch(Args& args) {
     }
     if (!haveList)
         throw UsageError("Die Liste fehlt.");
+    checkLog(r.log);
     if (r.list == "-")
         throw UsageError("Die Liste kann nicht von der Standardeingabe kommen: dort stehen die "
                          "Antworten.");
@@ -174,6 +188,7 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
     int sent = 0, skipped = 0, failed = 0;
     std::size_t next = start;
     bool interrupted = false;
+    bool recordLost = false; // the list stops after a line the record lacks
     // One answer line: empty (send), "s", "q", or for a question "j"; Ctrl+C and the end of
     // the input end the batch as "q" does.
     auto answer = [&](bool question) {
@@ -247,6 +262,7 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
         }
         if (!lost.empty()) {
             std::fprintf(stderr, "%s\n", lost.c_str());
+            recordLost = true;
             if (plan.step == SendPlan::Step::Play)
                 ++next; // sent, only not recorded: not open
             break;
@@ -261,6 +277,8 @@ int runBatchWith(const BatchRequest& request, const std::function<void()>& befor
     print(summary + "\n");
     if (interrupted)
         return kExitInterrupted;
+    if (recordLost)
+        return kExitFailure;
     return sent == static_cast<int>(total - start) ? kExitOk : kExitFailure;
 }
 

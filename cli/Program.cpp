@@ -172,7 +172,7 @@ void printOverview() {
     text += "\nHilfe zu einem Befehl: zuvela-cli help BEFEHL oder zuvela-cli BEFEHL --help\n"
             "Version: zuvela-cli --version\n"
             "Rückgabewerte: 0 erfolgreich, 1 fehlgeschlagen, 2 falscher Aufruf, 130 abgebrochen.\n";
-    std::fputs(text.c_str(), stdout);
+    cli::writeAll(stdout, text, "Standardausgabe");
 }
 
 std::string helpText(const Command& c) {
@@ -235,7 +235,7 @@ std::string joined(const std::vector<std::string>& words) {
 }
 
 // The bash completion: commands, each command's options, the tone-system words, and .740 or
-// .wav files where those are read or written.
+// .wav files where those are read or written; any file for decode, which reads raw samples too.
 std::string completionScript() {
     std::vector<std::string> names;
     std::string perCommand;
@@ -281,7 +281,7 @@ std::string completionScript() {
            "            return ;;\n"
            "        "
            "--address|--tone-length|--tone-pause|--block-pause|--amplitude|--device|--input|"
-           "--rate|--from)\n"
+           "--rate|--from|--min-length)\n"
            "            return ;;\n"
            "    esac\n"
            "    if [[ -z $command ]]; then\n"
@@ -296,7 +296,8 @@ std::string completionScript() {
            "    elif [[ $command == list || $command == batch ]]; then\n"
            "        _zuvela_cli_files '[cC][sS][vV]'\n"
            "    elif [[ $command == decode ]]; then\n"
-           "        _zuvela_cli_files '[wW][aA][vV]'\n"
+           "        local IFS=$'\\n'\n"
+           "        COMPREPLY=($(compgen -f -- \"$cur\"))\n"
            "    elif [[ $command == help ]]; then\n"
            "        COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\"))\n"
            "    fi\n"
@@ -317,7 +318,7 @@ int runHelp(cli::Args& args) {
     const Command* c = findCommand(name);
     if (c == nullptr)
         throw cli::UsageError("Unbekannter Befehl: " + name);
-    std::fputs(helpText(*c).c_str(), stdout);
+    cli::writeAll(stdout, helpText(*c), "Standardausgabe");
     return cli::kExitOk;
 }
 
@@ -332,7 +333,48 @@ int runCompletion(cli::Args& args) {
 
 namespace cli {
 
+namespace {
+
+// The first option before "--" that no command knows, or empty: without a command it is named,
+// not taken for a missing command.
+std::string unknownOption(const std::vector<std::string>& args) {
+    std::vector<std::string> known = {"--version"};
+    for (const Command& c : kCommands) {
+        const std::vector<std::string> options = helpOptions(c);
+        known.insert(known.end(), options.begin(), options.end());
+    }
+    for (std::size_t at = 0; at < args.size() && args[at] != "--";) {
+        const std::string& arg = args[at];
+        const std::string name = arg.starts_with("--") ? arg.substr(0, arg.find('=')) : arg;
+        if (isValueOption(name)) {
+            at += name == arg ? 2 : 1;
+            continue;
+        }
+        // "-fDATEI": a short value option with its value.
+        if (!arg.starts_with("--") && arg.size() > 2 && isValueOption(arg.substr(0, 2))) {
+            ++at;
+            continue;
+        }
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            return arg;
+        ++at;
+    }
+    return {};
+}
+
+int runCommand(int argc, char** argv);
+
+} // namespace
+
 int runProgram(int argc, char** argv) {
+    const int status = runCommand(argc, argv);
+    endByStopSignal();
+    return status;
+}
+
+namespace {
+
+int runCommand(int argc, char** argv) {
     const std::vector<std::string> all(argv + 1, argv + argc);
     // The command is the first argument that is neither an option nor an option's value;
     // options before it apply first, as if they followed it.
@@ -357,19 +399,28 @@ int runProgram(int argc, char** argv) {
     if (haveCommand && command == nullptr)
         return usageError("zuvela-cli", "Unbekannter Befehl: " + all[commandAt],
                           "zuvela-cli --help");
-    if (version) {
-        std::fputs("zuvela-cli " ZUVELA_VERSION "\n", stdout);
-        return kExitOk;
+    try {
+        if (version) {
+            writeAll(stdout, "zuvela-cli " ZUVELA_VERSION "\n", "Standardausgabe");
+            return kExitOk;
+        }
+        if (help) {
+            if (command == nullptr)
+                printOverview();
+            else
+                writeAll(stdout, helpText(*command), "Standardausgabe");
+            return kExitOk;
+        }
+    } catch (const Failure& e) {
+        std::fprintf(stderr, "zuvela-cli: %s\n", e.what());
+        return kExitFailure;
     }
-    if (help) {
-        if (command == nullptr)
-            printOverview();
-        else
-            std::fputs(helpText(*command).c_str(), stdout);
-        return kExitOk;
+    if (command == nullptr) {
+        const std::string unknown = unknownOption(rest);
+        return usageError("zuvela-cli",
+                          unknown.empty() ? "Befehl fehlt." : "Unbekannte Option: " + unknown,
+                          "zuvela-cli --help");
     }
-    if (command == nullptr)
-        return usageError("zuvela-cli", "Befehl fehlt.", "zuvela-cli --help");
 
     const std::string where = std::string("zuvela-cli ") + command->name;
     try {
@@ -382,5 +433,7 @@ int runProgram(int argc, char** argv) {
         return kExitFailure;
     }
 }
+
+} // namespace
 
 } // namespace cli

@@ -2,9 +2,9 @@
 #pragma once
 // What plays sound, in zuvela-cli's sound part: a program of its own (zuvela-cli-sound), the
 // only one that loads Qt and ALSA. zuvela-cli itself, on reaching one of these, hands the whole
-// command line over to it (SoundHandOver.cpp), before it has read any input or written any
-// output; the sound part runs the same command again and plays. So the commands that play
-// nothing start without them.
+// command line over to it (SoundHandOver.cpp), before it has written any output; standard input
+// that -f - read goes along. The sound part runs the same command again and plays. So the commands
+// that play nothing start without them.
 #include "Commands.h"
 #include "ToneSequence.h"
 
@@ -16,6 +16,9 @@ namespace cli {
 
 // The command line as main received it, for the hand-over.
 void rememberCommandLine(char** argv);
+// Set in the sound part's environment by the hand-over: the settings' notes were printed
+// before it.
+inline constexpr const char* kNotesShown = "ZUVELA_CLI_NOTES_SHOWN";
 
 // Plays samples through the audio component's player on device (empty: the default), or
 // segments through the PC-speaker module; the exit status of send.

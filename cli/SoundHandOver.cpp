@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace cli {
@@ -30,8 +31,36 @@ std::string ownFolder() {
     return self.substr(0, self.rfind('/') + 1);
 }
 
+// The sound part reads the settings again, but says nothing of them that was said here.
+// Standard input that -f - has read is used up: the sound part gets the same bytes as its
+// standard input, in a memory file.
+void handOverStandardInput() {
+    ::setenv(kNotesShown, "1", 1);
+    const std::string* bytes = standardInputRead();
+    if (bytes == nullptr)
+        return;
+    const int fd = memfd_create("zuvela-cli-standardeingabe", 0);
+    int error = fd < 0 ? errno : 0;
+    for (std::size_t done = 0; error == 0 && done < bytes->size();) {
+        const ssize_t n = ::write(fd, bytes->data() + done, bytes->size() - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (error == 0 && (::lseek(fd, 0, SEEK_SET) != 0 || ::dup2(fd, STDIN_FILENO) < 0))
+        error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (error != 0)
+        throw Failure("Die Standardeingabe lässt sich nicht an den Tonteil von zuvela-cli "
+                      "übergeben (" +
+                      platform::systemErrorText(error) + ").");
+}
+
 [[noreturn]] void handOver() {
     const std::string folder = ownFolder();
+    handOverStandardInput();
     std::fflush(stdout);
     std::fflush(stderr);
     int error = ENOENT;

@@ -37,8 +37,10 @@ namespace cli {
 
 namespace {
 
-// Ctrl+C: the handler only writes to this pipe, which the event loop watches; during a speaker
-// send, which blocks, it switches the speaker off and ends the program itself.
+// Ctrl+C (and SIGTERM, SIGHUP): the handler notes the signal and writes to this pipe, which
+// the event loop watches; the program ends by the signal once it has cleaned up
+// (endByStopSignal). During a speaker send, which blocks, the handler switches the speaker off
+// and ends the program by the signal itself.
 int interruptPipe[2] = {-1, -1};
 std::atomic<bool> speakerSending{false};
 // What the handler appends to a record before it ends a speaker send of batch: set before the
@@ -46,7 +48,11 @@ std::atomic<bool> speakerSending{false};
 std::atomic<int> interruptRecordFd{-1};
 std::string interruptRecordLine;
 
-void onInterrupt(int) {
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onInterrupt(int signal) {
+    if (stopSignal() == 0)
+        noteStopSignal(signal);
     if (speakerSending.load()) {
         platform::speakerOffNow();
         if (const int fd = interruptRecordFd.load(); fd >= 0) {
@@ -55,7 +61,14 @@ void onInterrupt(int) {
         }
         constexpr char message[] = "\nAbgebrochen.\n";
         (void)!write(STDERR_FILENO, message, sizeof message - 1);
-        _exit(kExitInterrupted);
+        // All of it is safe in a handler; the signal, blocked while it runs, ends the program.
+        ::signal(signal, SIG_DFL);
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, signal);
+        sigprocmask(SIG_UNBLOCK, &set, nullptr);
+        raise(signal);
+        _exit(128 + signal);
     }
     const char byte = 1;
     (void)!write(interruptPipe[1], &byte, 1);
@@ -67,7 +80,10 @@ void armInterrupt() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kStopSignals)
+        sigaddset(&action.sa_mask, signal); // one handler at a time
+    for (const int signal : kStopSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 // A progress bar on stderr, drawn only when stderr is a terminal.
@@ -184,7 +200,9 @@ int sendToSoundCard(const std::vector<uint8_t>& samples, const std::string& devi
         audio.Player->Stop();
         progress.finish(false);
         if (interrupted) {
-            std::fputs("Abgebrochen.\n", stderr);
+            // batch (the one caller that takes the check's summary) names the end itself.
+            if (checkSummary == nullptr)
+                std::fputs("Abgebrochen.\n", stderr);
             return kExitInterrupted;
         }
         throw Failure("Die Wiedergabe endet nicht.");
@@ -253,8 +271,12 @@ AnswerEnd readAnswerLine(std::string& line) {
                 continue;
             return AnswerEnd::End;
         }
-        if (fds[0].revents != 0)
+        if (fds[0].revents != 0) {
+            // The terminal echoed "^C" on the prompt's line: what follows starts a line anew.
+            if (isatty(STDOUT_FILENO) != 0)
+                std::fputs("\n", stdout);
             return AnswerEnd::Interrupted;
+        }
         char block[4096];
         const ssize_t n = ::read(STDIN_FILENO, block, sizeof block);
         if (n < 0 && errno == EINTR)

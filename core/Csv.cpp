@@ -133,7 +133,7 @@ std::vector<CsvRow> parseCsv(std::string_view text, char separator, bool quotedL
             // Unquoted text, or what follows a closing quote, up to the separator or line end.
             while (i < n && text[i] != separator && !lineEnd(i))
                 field += text[i++];
-            row.fields.push_back(std::move(field));
+            row.fields.push_back(csvCellText(field));
             if (i < n && text[i] == separator) {
                 ++i;
                 continue;
@@ -147,7 +147,31 @@ std::vector<CsvRow> parseCsv(std::string_view text, char separator, bool quotedL
     return rows;
 }
 
-std::string csvField(std::string_view value, char separator) {
+namespace {
+
+// Whether a spreadsheet would take the cell for a formula: its first character, blanks passed
+// over, starts one (or a tab or CR, which some spreadsheets pass over). An apostrophe counts
+// too, as spreadsheets take it for the mark of a text and drop it; so a text of our own that
+// begins with one reads back as it was, in a spreadsheet and in csvCellText.
+bool formulaLike(std::string_view value) {
+    const std::size_t first = value.find_first_not_of(' ');
+    return first != std::string_view::npos &&
+           std::string_view("=+-@\t\r'").find(value[first]) != std::string_view::npos;
+}
+
+} // namespace
+
+std::string csvCellText(std::string_view field) {
+    if (field.starts_with('\'') && formulaLike(field.substr(1)))
+        field.remove_prefix(1);
+    return std::string(field);
+}
+
+std::string csvField(std::string_view textValue, char separator) {
+    // A leading apostrophe keeps such a cell text in every spreadsheet; csvCellText drops it.
+    const std::string guarded =
+        formulaLike(textValue) ? "'" + std::string(textValue) : std::string(textValue);
+    const std::string_view value = guarded;
     const bool quote =
         value.find_first_of(std::string{separator, '"', '\r', '\n'}) != std::string_view::npos ||
         (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||

@@ -2,8 +2,8 @@
 #pragma once
 // CSV text as spreadsheets write it: fields separated by ';' or ',', a field in double quotes
 // when it holds the separator, a quote or a line break (a quote inside doubled), lines ended by
-// CR LF, LF or CR. The text itself may be UTF-8 with or without a byte order mark, or
-// Windows-1252.
+// CR LF, LF or CR; a text that would be a formula is kept text by a leading apostrophe. The text
+// itself may be UTF-8 with or without a byte order mark, or Windows-1252.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,8 +39,13 @@ char csvSeparator(std::string_view text);
 std::vector<CsvRow> parseCsv(std::string_view text, char separator, bool quotedLineBreaks = true);
 
 // One field as written: in quotes when it holds the separator, a quote, a line break, or blanks
-// at either end.
+// at either end. A text that a spreadsheet would run as a formula (it begins with "=", "+",
+// "-", "@", a tab, a CR or an apostrophe, blanks before it too) gets a leading apostrophe,
+// which keeps it text.
 std::string csvField(std::string_view value, char separator = ';');
+// A field's text as read: the apostrophe that csvField put before a formula-like text is
+// dropped again, so that what was written reads back exactly. parseCsv gives fields so.
+std::string csvCellText(std::string_view field);
 // A whole line of fields, ended by CR LF.
 std::string csvLine(const std::vector<std::string>& fields, char separator = ';');
 

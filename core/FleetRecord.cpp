@@ -241,6 +241,11 @@ std::string fleetRecordNameFor(const std::string& listName) {
     return (hasExtension ? listName.substr(0, dot) : listName) + "-Protokoll.csv";
 }
 
+std::string fleetRecordUnreadable(const std::string& shown, const std::string& why) {
+    return "Das Protokoll " + shown + " lässt sich nicht lesen (" + why +
+           "); die letzten Ergebnisse fehlen.";
+}
+
 std::string fleetRecordUnwritable(const std::string& shown, const std::string& why) {
     return "Das Protokoll " + shown + " lässt sich nicht schreiben (" + why +
            "). Es wurde nichts gesendet.";

@@ -99,6 +99,12 @@ bool fleetCheckFailed(std::string_view check);
 // The record file named beside a list: "LISTE.csv" gives "LISTE-Protokoll.csv".
 std::string fleetRecordNameFor(const std::string& listName);
 
+// The largest record read for its last results: years of sends.
+inline constexpr std::size_t kFleetRecordMaxBytes = 32 * 1024 * 1024;
+// When an existing record cannot be read (a link, a pipe, too large): "Das Protokoll <shown>
+// lässt sich nicht lesen (<why>); die letzten Ergebnisse fehlen."
+std::string fleetRecordUnreadable(const std::string& shown, const std::string& why);
+
 // The messages when the record cannot be written, whole sentences:
 // before the first send, "Das Protokoll <shown> lässt sich nicht schreiben (<why>). Es wurde
 // nichts gesendet."

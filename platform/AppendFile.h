@@ -2,6 +2,10 @@
 #pragma once
 // A file that is only ever appended to, each line on the disk before the next is written: the
 // record of a fleet list's sends. Plain POSIX, no Qt.
+//
+// A record lies in a list's folder, which others may write too; so only a regular file of the
+// user's own is opened, never what a link points to, a pipe or a device.
+#include <cstddef>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -9,10 +13,13 @@
 
 namespace platform {
 
-// Opening or appending failed; what() is the German reason (systemErrorText).
+// Opening, reading or appending failed; what() is the German reason (systemErrorText, or what
+// the name is instead of a file: "ist ein Verweis", "ist ein Ordner", "ist keine Datei" for a
+// pipe or a device, "gehört einem anderen Benutzer").
 class AppendFileError : public std::runtime_error {
 public:
     explicit AppendFileError(int errnum);
+    AppendFileError(int errnum, const std::string& reason);
     int errnum() const noexcept { return errnum_; }
 
 private:
@@ -22,8 +29,9 @@ private:
 class AppendFile {
 public:
     // Opens (or creates) file for appending, so that a file that cannot be written is found
-    // before anything happens that needs it. Only a regular file is opened; a folder, a device
-    // or a pipe is refused (EISDIR, ENODEV). Throws AppendFileError.
+    // before anything happens that needs it. Only a regular file of the user's own is opened:
+    // a link, a folder, a device, a pipe or another user's file is refused. A new file's folder
+    // is synced, so that the file itself survives a power cut. Throws AppendFileError.
     explicit AppendFile(const std::filesystem::path& file);
     ~AppendFile();
     AppendFile(const AppendFile&) = delete;
@@ -37,7 +45,8 @@ public:
 
     // Writes line (with its line end) at the end of the file and syncs it to the disk. When the
     // file ended in a line broken off (a killed program), that line is left as it is and a
-    // line end goes first. Throws AppendFileError; what was written of a failed line stays.
+    // line end goes first. The line is written whole or not at all: what a failed write left
+    // is cut off again. Throws AppendFileError.
     void append(std::string_view line);
 
 private:
@@ -45,5 +54,10 @@ private:
     bool wasEmpty_ = true;
     bool needsLineEnd_ = false;
 };
+
+// The bytes of an existing record, for reading its last results; empty when there is none.
+// Refuses as AppendFile does (but reads another user's file) and a file larger than limit, so
+// that neither a pipe nor a huge file can stop the program. Throws AppendFileError.
+std::string readRecordBytes(const std::filesystem::path& file, std::size_t limit);
 
 } // namespace platform

@@ -10,11 +10,12 @@ ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev
 # sox for degraded recordings, multimon-ng as an independent decoder of test calls, and a sound
 # server for the tests of the sound path (PipeWire with its session manager, its tools, its ALSA
 # plugin, its PulseAudio layer with ALSA's PulseAudio plugin, and a session bus for them), and
-# stress-ng, the CPU load those tests run beside once; pdftotext reads a printed record back.
+# stress-ng, the CPU load those tests run beside once; pdftotext reads a printed record back,
+# and Gnumeric's ssconvert reads the record's and the export's cells as a spreadsheet does.
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
                       clang-tidy-14 sox multimon-ng dbus-daemon dbus-session-bus-common pipewire
                       pipewire-bin wireplumber pipewire-alsa pipewire-pulse libasound2-plugins
-                      stress-ng poppler-utils)
+                      stress-ng poppler-utils gnumeric)
 # What the web page needs: emscripten to build the engine as WebAssembly and Node for its
 # tools. Its tests add Chromium (driven by Playwright from npm), a virtual display for the
 # headed browser and PipeWire's PulseAudio server for its sound. npm is Debian's package npm

@@ -3,13 +3,20 @@
 #include "FleetList.h"
 #include "FleetRecord.h"
 #include "ProgEngine.h"
+#include "support/RunProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -253,4 +260,179 @@ TEST(FleetRecord, TheSameAddressesAgainAskFirst) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(fleetRepeatQuestion(row.before, row.label, row.next), row.question);
+}
+
+// Each row: what stands at the record's name, set up in the test's folder, and what opening it
+// for appending and reading it say. Nothing is written to what a name points to, nothing waits
+// on a pipe, and a file that is read only needs to be a file.
+TEST(FleetRecord, OnlyARegularFileOfTheUsersOwnIsARecord) {
+    std::ofstream("ziel.txt", std::ios::binary) << "unverändert\n";
+    fs::create_directory("ordner");
+    struct Row {
+        const char* what;
+        std::function<fs::path()> make;
+        const char* appendRefusal;
+        const char* readRefusal; // nullptr: read
+    };
+    const std::vector<Row> rows = {
+        {"a link to a file",
+         [] {
+             fs::create_symlink("ziel.txt", "a-Protokoll.csv");
+             return fs::path("a-Protokoll.csv");
+         },
+         "ist ein Verweis", "ist ein Verweis"},
+        {"a link to nothing yet",
+         [] {
+             fs::create_symlink("neu.txt", "b-Protokoll.csv");
+             return fs::path("b-Protokoll.csv");
+         },
+         "ist ein Verweis", "ist ein Verweis"},
+        {"a link to a folder",
+         [] {
+             fs::create_directory_symlink("ordner", "c-Protokoll.csv");
+             return fs::path("c-Protokoll.csv");
+         },
+         "ist ein Verweis", "ist ein Verweis"},
+        {"a FIFO",
+         [] {
+             EXPECT_EQ(::mkfifo("d-Protokoll.csv", 0600), 0);
+             return fs::path("d-Protokoll.csv");
+         },
+         "ist keine Datei", "ist keine Datei"},
+        {"a device", [] { return fs::path("/dev/null"); }, "ist keine Datei", "ist keine Datei"},
+        {"a folder", [] { return fs::path("ordner"); }, "ist ein Ordner", "ist ein Ordner"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path name = row.make();
+        try {
+            platform::AppendFile file(name);
+            ADD_FAILURE() << "opened for appending";
+        } catch (const platform::AppendFileError& e) {
+            EXPECT_STREQ(e.what(), row.appendRefusal);
+        }
+        try {
+            (void)platform::readRecordBytes(name, kFleetRecordMaxBytes);
+            ADD_FAILURE() << "read";
+        } catch (const platform::AppendFileError& e) {
+            EXPECT_STREQ(e.what(), row.readRefusal);
+        }
+    }
+    EXPECT_EQ(readBytes("ziel.txt"), "unverändert\n");
+    EXPECT_FALSE(fs::exists("neu.txt"));
+    EXPECT_TRUE(fs::is_empty("ordner"));
+
+    // No record yet reads as none; one larger than the limit is refused, not read in part.
+    EXPECT_EQ(platform::readRecordBytes("fehlt.csv", 10), "");
+    std::ofstream("gross.csv", std::ios::binary) << std::string(11, 'x');
+    EXPECT_EQ(platform::readRecordBytes("gross.csv", 11), std::string(11, 'x'));
+    EXPECT_THROW((void)platform::readRecordBytes("gross.csv", 10), platform::AppendFileError);
+
+    // Another user's file in a shared folder is read, but never appended to.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    std::ofstream("fremd.csv", std::ios::binary) << "fremd\n";
+    ASSERT_EQ(::chown("fremd.csv", 65534, 65534), 0);
+    EXPECT_EQ(platform::readRecordBytes("fremd.csv", 100), "fremd\n");
+    try {
+        platform::AppendFile file("fremd.csv");
+        ADD_FAILURE() << "opened another user's file";
+    } catch (const platform::AppendFileError& e) {
+        EXPECT_STREQ(e.what(), "gehört einem anderen Benutzer");
+    }
+    EXPECT_EQ(readBytes("fremd.csv"), "fremd\n");
+}
+
+// A full disk (here the file size limit) in the middle of a line: the line is cut off again,
+// and once there is room the next line follows the last whole one.
+TEST(FleetRecord, ALineIsWrittenWholeOrNotAtAll) {
+    platform::AppendFile record("x-Protokoll.csv");
+    record.append(fleetRecordHeader());
+    const std::string before = readBytes("x-Protokoll.csv");
+    const std::string line(200, 'z');
+
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = before.size() + 50;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    std::string refusal;
+    try {
+        record.append(line + "\r\n");
+    } catch (const platform::AppendFileError& e) {
+        refusal = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(refusal.empty());
+    EXPECT_EQ(readBytes("x-Protokoll.csv"), before);
+
+    record.append("a\r\n");
+    EXPECT_EQ(readBytes("x-Protokoll.csv"), before + "a\r\n");
+}
+
+// Each row: a text as typed into a cell. Written by every writer of ours it stays text in a
+// spreadsheet (Gnumeric's reader evaluates it else), and our reader gives it back as typed:
+// through the list's export and import, and through the record's last results.
+TEST(FleetRecord, FormulaLikeCellsStayTextAndReadBackAsTyped) {
+    const struct {
+        std::string typed;
+        bool guarded;
+    } rows[] = {
+        {"=1+2", true},        {R"(=HYPERLINK("http://x";"klick"))", true},
+        {"+49 171 000", true}, {"-5", true},
+        {"@SUM(1;2)", true},   {"\t=2+2", true},
+        {"\r=2+2", true},      {"  =3+3", true},
+        {"'=1+2", true},       {"''-1", true},
+        {"'", true},           {"  'x", true},
+        {"O'Neill", false},    {"a=b", false},
+        {"W1-07", false},
+    };
+    std::string sheet;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        const std::string written = csvField(row.typed);
+        const auto apostrophes = [](std::string_view text) {
+            const std::size_t from = text.find_first_not_of('"');
+            return std::min(text.find_first_not_of('\'', from), text.size()) - from;
+        };
+        EXPECT_EQ(apostrophes(written), apostrophes(row.typed) + (row.guarded ? 1 : 0)) << written;
+        const std::vector<CsvRow> back = parseCsv(csvLine({row.typed, "x"}), ';');
+        ASSERT_EQ(back.size(), 1U);
+        EXPECT_EQ(back[0].fields, (std::vector<std::string>{row.typed, "x"}));
+        sheet += csvLine({row.typed}, ',');
+
+        if (row.typed.find('\r') != std::string::npos)
+            continue; // a line break is no label; the record writes it as a blank
+        const FleetList list = readFleetList(
+            fleetListText({fleetPager(ProgSettings{}, trimmed(row.typed), row.typed)}), "x");
+        ASSERT_EQ(list.pagers.size(), 1U);
+        EXPECT_EQ(list.pagers[0].label, trimmed(row.typed));
+        EXPECT_EQ(list.pagers[0].holder, trimmed(row.typed));
+        FleetRecordEntry e;
+        e.time = "2026-12-10T07:45:12+01:00";
+        e.label = trimmed(row.typed);
+        e.holder = row.typed;
+        const auto last = fleetLastResults(fleetRecordHeader() + fleetRecordLine(e));
+        EXPECT_EQ(last.count(e.label), 1U);
+    }
+
+    if (std::string(SSCONVERT).empty())
+        GTEST_SKIP() << "no ssconvert to read the cells as a spreadsheet does";
+    // Gnumeric's CSV reader separates by commas only: the same rule with that separator.
+    std::ofstream("zellen.csv", std::ios::binary) << sheet << "=1+2\r\n";
+    const testsupport::ProcessResult shown =
+        testsupport::runProcess(SSCONVERT, {"-T", "Gnumeric_stf:stf_assistant", "-O",
+                                            "separator=| quoting-mode=never eol=unix", "--recalc",
+                                            "zellen.csv", "zellen.txt"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    std::istringstream text(readBytes("zellen.txt"));
+    std::string cell;
+    for (const auto& row : rows) {
+        ASSERT_TRUE(std::getline(text, cell));
+        EXPECT_EQ(cell, row.typed);
+    }
+    ASSERT_TRUE(std::getline(text, cell));
+    EXPECT_EQ(cell, "3") << "the reader runs a formula that is not guarded";
 }

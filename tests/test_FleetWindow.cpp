@@ -20,7 +20,10 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -280,6 +283,60 @@ TEST_F(FleetWindowTest, BadInputAndAnUnwritableRecordLoseNothingAndSendNothing) 
     EXPECT_EQ(fleet->chosenRow(), 0) << "the list stopped";
     EXPECT_TRUE(
         fleet->TBL_Liste->item(0, 12)->text().startsWith(QString::fromUtf8(kFleetUnfinished)));
+}
+
+// Each row: what stands at the record's name beside the list, in a folder that others may
+// write. Loading the list does not wait on it and says why the last results are missing; the
+// first send stops before it plays; what the name points to stays as it was.
+TEST_F(FleetWindowTest, ARecordThatIsNoFileOfTheUsersOwnIsRefusedAndLeftAlone) {
+    namespace fs = std::filesystem;
+    const fs::path folder = dir.path().toStdString();
+    const fs::path record = fleetRecordNameFor(list);
+    std::ofstream(folder / "ziel.txt", std::ios::binary) << "unverändert\n";
+    fs::create_directory(folder / "ordner");
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* reason;
+        bool readable;
+    } rows[] = {
+        {"a link to a file", [&] { fs::create_symlink(folder / "ziel.txt", record); },
+         "ist ein Verweis", false},
+        {"a link to a folder", [&] { fs::create_directory_symlink(folder / "ordner", record); },
+         "ist ein Verweis", false},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0); }, "ist keine Datei", false},
+        {"another user's file",
+         [&] {
+             std::ofstream(record, std::ios::binary) << fleetRecordHeader();
+             ASSERT_EQ(::chown(record.c_str(), 65534, 65534), 0);
+         },
+         "gehört einem anderen Benutzer", true},
+    };
+    const QString shown = QStringLiteral("\"%1\"").arg(QString::fromStdString(record.string()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.readable && ::geteuid() != 0)
+            continue; // only root can give a file to another user
+        fs::remove(record);
+        row.make();
+        messageBoxesDuring([&] { ASSERT_TRUE(fleet->loadList(QString::fromStdString(list))); });
+        const QString unreadable = QStringLiteral("Das Protokoll %1 lässt sich nicht lesen (%2); "
+                                                  "die letzten Ergebnisse fehlen.")
+                                       .arg(shown, QString::fromUtf8(row.reason));
+        EXPECT_EQ(fleet->LBL_Status->text().contains(unreadable), !row.readable)
+            << fleet->LBL_Status->text().toStdString();
+
+        QTest::keyClick(fleet->TBL_Liste, Qt::Key_Return);
+        QApplication::setActiveWindow(FRM_Main);
+        const Round round = enterEnterEsc();
+        EXPECT_EQ(capture->size(), 0u);
+        ASSERT_EQ(round.boxes.size(), 1);
+        EXPECT_EQ(round.boxes[0], QStringLiteral("Das Protokoll %1 lässt sich nicht schreiben "
+                                                 "(%2). Es wurde nichts gesendet.")
+                                      .arg(shown, QString::fromUtf8(row.reason)));
+    }
+    EXPECT_EQ(fileText(folder / "ziel.txt"), "unverändert\n");
+    EXPECT_TRUE(fs::is_empty(folder / "ordner"));
 }
 
 } // namespace

@@ -128,6 +128,15 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
         {{"listing", "--", "--system"}, 2, "zuvela-cli listing: Unerwartetes Argument: --system"},
         {{"help", "frobnicate"}, 2, "zuvela-cli help: Unbekannter Befehl: frobnicate"},
         {{"--system", "ccir"}, 2, "zuvela-cli: Befehl fehlt."},
+        {{"--system", "ccir", "--bogus"}, 2, "zuvela-cli: Unbekannte Option: --bogus"},
+        {{"decode", "sequence.raw", "-o", "no-such-folder/x.740"},
+         1,
+         "zuvela-cli decode: Datei kann nicht geschrieben werden: no-such-folder/x.740 (nicht "
+         "vorhanden)"},
+        {{"list", "l.csv", "--log", "-"},
+         2,
+         "zuvela-cli list: --log braucht einen Dateinamen; das Protokoll kann nicht die "
+         "Standardeingabe oder -ausgabe sein."},
         {{"decode", "--calls", "-o", "x.740", "a.wav"},
          2,
          "zuvela-cli decode: -o und --calls schließen einander aus: Rufe tragen keine "
@@ -175,6 +184,7 @@ TEST(ZuvelaCli, BadInputIsReportedWithItsStatusAndNothingElseIsWritten) {
          1,
          "zuvela-cli call: Das Zeichen \"a\" gehört in keine Rufadresse."},
     };
+    ASSERT_EQ(cli({"render", "-o", "sequence.raw"}).exitCode, 0);
     writeFile("empty.740", "");
     writeFile("utf16.740", std::string("\xff\xfe[\0A\0]\0\r\0\n\0T\0S\0=\0\x36\0", 20));
     writeFile("junk.740", std::string("\x7f"
@@ -635,12 +645,15 @@ TEST(ZuvelaCli, BashCompletionIsValidAndCompletes) {
         {"zuvela-cli batch pag", "pager.csv"},
         {"zuvela-cli batch pager.csv --log pag", "pager.csv"},
         {"zuvela-cli batch --f", "--from"},
+        // decode reads raw samples of any name too; a number is no file.
+        {"zuvela-cli decode pag", "pager.740 pager.csv pager.wav"},
+        {"zuvela-cli decode pager.wav --min-length ''", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.words);
-        const ProcessResult r = shell(
-            "source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
-            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; echo \"${COMPREPLY[*]}\"");
+        const ProcessResult r = shell("source '" ZUVELA_COMPLETION "'; COMP_WORDS=(" + row.words +
+                                      "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zuvela_cli; "
+                                      "echo $(printf '%s\\n' \"${COMPREPLY[@]}\" | sort)");
         EXPECT_EQ(r.out, row.completions + "\n") << r.err;
     }
 }
@@ -719,6 +732,65 @@ TEST(ZuvelaCli, DecodeListsEveryCallOfALongRecordingWithItsTime) {
     }
     std::string extra;
     EXPECT_FALSE(std::getline(lines, extra)) << extra;
+}
+
+// Forty calls of all tone systems on a channel whose noise changes every few seconds, from
+// below the tones to above them, where the decoder's finder tells noise as tones too: decode
+// lists the very calls that decode --calls lists, with the same times and readings.
+TEST(ZuvelaCli, DecodeListsEveryCallThatDecodeCallsLists) {
+    TToneTable table;
+    fillToneTable(table);
+    std::mt19937 random(39);
+    std::vector<float> samples;
+    std::uniform_real_distribution<double> gap(0.0, 1.0);
+    std::uniform_int_distribution<int> digit(0, 9), system(1, 7);
+    for (int n = 0; n < 40; ++n) {
+        std::string address;
+        for (int k = 0; k < 5; ++k)
+            address += char('0' + digit(random));
+        const auto tonsys = uint8_t(system(random));
+        const uint16_t length = toneLengthMs(toneLengthButtonFor(tonsys));
+        std::vector<uint8_t> call;
+        try {
+            call = renderTestCall({address, tonsys, length, 100, false}, table);
+        } catch (const std::exception&) {
+            continue; // an address that the system cannot call
+        }
+        samples.resize(samples.size() + std::size_t(gap(random) * 22050), 0.f);
+        // The first call of the test call, without its lead-in.
+        const std::size_t from = sampleCount(kCallLeadIn), count = 5 * sampleCount(length);
+        for (std::size_t i = from; i < from + count; ++i)
+            samples.push_back(float(call[i] - 127) / 1280);
+    }
+    const float levels[] = {0.002f, 0.01f, 0.05f, 0.1f, 0.2f};
+    std::uniform_int_distribution<int> level(0, 4);
+    std::uniform_real_distribution<double> stretch(1, 8);
+    for (std::size_t i = 0; i < samples.size();) {
+        const std::size_t end = std::min(samples.size(), i + std::size_t(stretch(random) * 22050));
+        std::normal_distribution<float> noise(0, levels[level(random)]);
+        for (; i < end; ++i)
+            samples[i] += noise(random);
+    }
+    std::string wav = "RIFF....WAVEfmt ";
+    auto le = [&](uint32_t v, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            wav += char(v >> (8 * b));
+    };
+    le(16, 4), le(1, 2), le(1, 2), le(22050, 4), le(44100, 4), le(2, 2), le(16, 2);
+    wav += "data";
+    le(uint32_t(samples.size() * 2), 4);
+    for (const float v : samples)
+        le(uint16_t(int16_t(std::lround(std::clamp(v, -1.f, 1.f) * 32767))), 2);
+    writeFile("noisy.wav", wav);
+
+    const ProcessResult calls = cli({"decode", "--calls", "noisy.wav"});
+    ASSERT_EQ(calls.exitCode, 0) << calls.err;
+    const auto count = std::count(calls.out.begin(), calls.out.end(), '\n');
+    EXPECT_GT(count, 15) << calls.out;
+    const ProcessResult all = cli({"decode", "noisy.wav"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "Keine Programmiersequenz; " + std::to_string(count) + " Rufe:\n" + calls.out);
 }
 
 } // namespace

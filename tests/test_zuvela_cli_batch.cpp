@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -188,11 +190,11 @@ TEST(ZuvelaCliBatch, SendsEachAnsweredLineThroughAlsaAndRecordsEveryAnswer) {
                               "1234, Ruf 2 5678 – Übersprungen ("),
               std::string::npos)
         << listed.out;
-    // Ctrl+C at the prompt ends it as it ends a send.
+    // Ctrl+C at the prompt ends it as it ends a send: by the signal, after the summary.
     Batch from({"batch", "liste.csv", "--from", "W1-09"});
     ASSERT_TRUE(from.waitFor("3/4 W1-09")) << from.out();
     ASSERT_TRUE(from.signal(SIGINT));
-    EXPECT_EQ(from.finish(), 130);
+    EXPECT_EQ(from.finish(), -1);
     EXPECT_TRUE(from.out().ends_with("0 gesendet, 0 übersprungen, 0 fehlgeschlagen, 2 offen\n"))
         << from.out();
 }
@@ -323,5 +325,74 @@ TEST(ZuvelaCliBatch, BadListsAreNamedAndNothingIsSent) {
     EXPECT_EQ(batch.out().find("2/2 B"), std::string::npos) << "the batch stops";
     EXPECT_TRUE(batch.out().ends_with("0 gesendet, 0 übersprungen, 0 fehlgeschlagen, 2 offen\n"))
         << batch.out();
+    EXPECT_EQ(readFile(small.dir() / "p.csv"), full) << "no part of the line stays";
     EXPECT_EQ(capture.size(), 0U);
+}
+
+// Each row: what stands at the record's name in a folder that others may write. batch refuses
+// it before anything is sent, list shows the list without last results, and what the name
+// points to stays as it was.
+TEST(ZuvelaCliBatch, ARecordThatIsNoFileOfTheUsersOwnIsRefusedAndLeftAlone) {
+    const AlsaCapture capture;
+    writeFile("l.csv", "Kennung;Tonsystem;Ruf 1\r\nA;ZVEI 1;12345\r\n");
+    writeFile("ziel.txt", "unverändert\n");
+    fs::create_directory("ordner");
+    ASSERT_EQ(::mkfifo("fifo.csv", 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        writeFile("fremd.csv", fleetRecordHeader());
+        ASSERT_EQ(::chown("fremd.csv", 65534, 65534), 0);
+    }
+    const struct {
+        const char* what;
+        std::string record; // the name beside the list is a link to it; --log otherwise
+        bool link;
+        const char* reason;
+        bool readable; // list reads it all the same
+    } rows[] = {
+        {"a link to a file", "ziel.txt", true, "ist ein Verweis", false},
+        {"a link to a folder", "ordner", true, "ist ein Verweis", false},
+        {"a FIFO", "fifo.csv", false, "ist keine Datei", false},
+        {"a device", "/dev/null", false, "ist keine Datei", false},
+        {"a folder", "ordner", false, "ist ein Ordner", false},
+        {"another user's file", "fremd.csv", false, "gehört einem anderen Benutzer", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!root && std::string(row.record) == "fremd.csv")
+            continue; // only root can give a file to another user
+        fs::remove("l-Protokoll.csv");
+        std::vector<std::string> log;
+        std::string shown = "\"l-Protokoll.csv\"";
+        if (row.link) {
+            fs::create_symlink(row.record, "l-Protokoll.csv");
+        } else {
+            log = {"--log", row.record};
+            shown = "\"" + row.record + "\"";
+        }
+        std::vector<std::string> args = {"list", "l.csv"};
+        args.insert(args.end(), log.begin(), log.end());
+        const auto listed = testsupport::runProcess(ZUVELA_CLI, args);
+        EXPECT_EQ(listed.exitCode, 0);
+        EXPECT_EQ(listed.err, row.readable ? ""
+                                           : "Hinweis: Das Protokoll " + shown +
+                                                 " lässt sich nicht lesen (" + row.reason +
+                                                 "); die letzten Ergebnisse fehlen.\n");
+        EXPECT_TRUE(listed.out.starts_with("l.csv: 1 Zeile, gelesen als UTF-8")) << listed.out;
+        EXPECT_NE(listed.out.find("Zeile 2: A – "), std::string::npos) << listed.out;
+
+        args[0] = "batch";
+        Batch batch(args);
+        batch.answer("");
+        EXPECT_EQ(batch.finish(), 1);
+        EXPECT_EQ(batch.err(), "zuvela-cli batch: Das Protokoll " + shown +
+                                   " lässt sich nicht schreiben (" + row.reason +
+                                   "). Es wurde nichts gesendet.\n");
+        EXPECT_EQ(capture.size(), 0U);
+    }
+    EXPECT_EQ(readFile("ziel.txt"), "unverändert\n");
+    EXPECT_TRUE(fs::is_empty("ordner"));
+    if (root) {
+        EXPECT_EQ(readFile("fremd.csv"), fleetRecordHeader());
+    }
 }

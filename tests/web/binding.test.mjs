@@ -156,3 +156,27 @@ test("a recording reads back to its settings, also as the microphone's floats", 
     assert.equal(core.decode(Uint8Array.of(1, 2, 3)).message, "Die Datei ist keine WAV-Datei (RIFF/WAVE fehlt).");
     assert.match(core.decode(core.waveFile(new Uint8Array(22050).fill(127))).message, /^Keine gültige Programmiersequenz\. /);
 });
+
+test("formula-like cells stay text in the export and the record and read back as typed, as zuvela-cli reads them", () => {
+    const typed = ["=1+2", '=HYPERLINK("http://x";"klick")', "+49 171", "-5", "@SUM(1;2)", "'=1", "O'Neill"];
+    const quote = (t) => (/[;"]/.test(t) ? `"${t.replaceAll('"', '""')}"` : t);
+    // As a spreadsheet exports such cells: without any guard.
+    const list = "Kennung;Träger;Ruf 1\r\n" + typed.map((t, n) => `${quote(t)};${quote(t)};1234${n}\r\n`).join("");
+    const read = core.readFleetList(Buffer.from(list), "l.csv");
+    const exported = Buffer.from(core.fleetListText(Buffer.from(list), "l.csv"));
+    assert.ok(exported.toString().includes("\r\n'=1+2;'=1+2;"), exported.toString());
+    const back = core.readFleetList(exported, "export.csv");
+    const dir = tempDir();
+    writeFileSync(join(dir, "export.csv"), exported);
+    const listed = cli("list", join(dir, "export.csv")).out.toString();
+    const record = [core.fleetRecordHeader()];
+    back.pagers.forEach((p, n) => {
+        assert.equal(p.label, read.pagers[n].label);
+        assert.equal(p.holder, read.pagers[n].holder);
+        assert.ok(listed.includes(`Zeile ${n + 2}: ${p.label} ${p.holder} – `), listed);
+        record.push(core.fleetRecordLine({ time: "2026-12-10T07:45:12+01:00", label: p.label, holder: p.holder,
+                                           settings: p.settings, device: "default", expert: initial, result: "sent" }));
+    });
+    assert.deepEqual(read.pagers.map((p) => p.label), ["=1+2", '=HYPERLINK("http://x";"klick")', "+49 171", "-5", "@SUM(1;2)", "=1", "O'Neill"]);
+    assert.deepEqual(Object.keys(core.fleetLastResults(record.join(""))).sort(), read.pagers.map((p) => p.label).sort());
+});
