@@ -3,7 +3,8 @@
 // The level check before a batch: a test tone played through the output at the amplitude
 // slider's value while the input records it; from the level heard, the amplitude that brings
 // the input to a good level, or, where the slider's range is not enough, which way to turn
-// the input's level. The dialog and zuvela-cli show the same advice.
+// the input's level. The dialog and zuvela-cli show the same advice, and the check at the cable
+// judges a send's level by the same rule (judgeLevel).
 #include "Recording.h"
 #include "ToneSequence.h"
 
@@ -25,6 +26,10 @@ struct LevelReading {
 
 // What the recording of the test tone holds.
 LevelReading readLevel(const Recording& recording);
+
+// Where a level heard lies: the one rule for the level check and the check at the cable.
+enum class LevelBand { Silent, Clipped, TooQuiet, Good, TooLoud };
+LevelBand judgeLevel(const LevelReading& reading);
 
 enum class LevelVerdict { Good, SetAmplitude, InputUp, InputDown, Silent, Clipped };
 
