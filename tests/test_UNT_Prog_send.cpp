@@ -200,12 +200,13 @@ TEST_F(Send, ACheckedSendSaysWhatTheInputHeard) {
     inDialog([] {
         TFRM_Prog& d = *FRM_Prog;
         d.Check->setEnabled(true);
-        // What the cable carries back: the sound as 16-bit samples at the recorder's 44100 Hz.
+        // What the cable carries back: the sound as 16-bit samples at the recorder's 44100 Hz,
+        // a quarter of full scale (−12 dBFS, the level the level check aims at).
         auto looped = [](const std::vector<uint8_t>& sound) {
             std::vector<uint8_t> bytes;
             for (uint8_t v : sound)
                 for (int twice = 0; twice < 2; ++twice) {
-                    const auto s = static_cast<uint16_t>((int(v) - 128) * 256);
+                    const auto s = static_cast<uint16_t>((int(v) - 128) * 64);
                     bytes.push_back(uint8_t(s & 0xff));
                     bytes.push_back(uint8_t(s >> 8));
                 }
