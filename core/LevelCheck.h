@@ -18,6 +18,14 @@ inline constexpr double kLevelTarget = -12;  // dBFS at the input: room above, w
 inline constexpr double kLevelTolerance = 4; // dB either side that are still good
 inline constexpr double kLevelSilenceFloor = -60; // dBFS; quieter is nothing heard
 
+// A level check whose tone did not go out whole says so in words of its own: the receiver
+// is not what it was about.
+inline constexpr const char* kLevelToneNotSent = "✘ Prüfton nicht gesendet";
+inline constexpr const char* kLevelToneStopped = "✘ Pegelprüfung abgebrochen";
+inline constexpr const char* kLevelToneBroken = "✘ Pegelprüfung unterbrochen";
+inline constexpr const char* kLevelToneInterrupted =
+    "Der Prüfton wurde unterbrochen, der Pegel ist nicht geprüft. Bitte erneut prüfen.";
+
 struct LevelReading {
     bool heard = false;
     double level = -200; // dBFS of the tone's amplitude (a full-scale sine is 0 dBFS)

@@ -709,7 +709,9 @@ protected:
     }
     static bool waitForStatus(const QString& start) {
         return QTest::qWaitFor(
-            [&] { return FRM_Prog->LBL_Status->text().startsWith(start) && !FRM_Prog->Sending(); },
+            [&] {
+                return FRM_Prog->LBL_Status->toolTip().startsWith(start) && !FRM_Prog->Sending();
+            },
             20000);
     }
 };
@@ -783,9 +785,9 @@ TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCh
             << sourceVolume().toStdString();
         ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
         ASSERT_TRUE(waitForStatus(QStringLiteral("✘ Pegel")));
-        EXPECT_TRUE(FRM_Prog->LBL_Status->text().endsWith(
+        EXPECT_TRUE(FRM_Prog->LBL_Status->toolTip().endsWith(
             QStringLiteral("bei 100 % – zu leise: den Eingangspegel erhöhen")))
-            << FRM_Prog->LBL_Status->text().toStdString();
+            << FRM_Prog->LBL_Status->toolTip().toStdString();
 
         // Moved elsewhere: the window follows.
         ASSERT_TRUE(pactl({"set-source-volume", "zuvela_sink.monitor", "25%"}));
@@ -805,9 +807,9 @@ TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCh
         click(on);
         ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
         ASSERT_TRUE(waitForStatus(QStringLiteral("✘ Pegel")));
-        EXPECT_TRUE(FRM_Prog->LBL_Status->text().endsWith(
+        EXPECT_TRUE(FRM_Prog->LBL_Status->toolTip().endsWith(
             QStringLiteral("bei 100 % – Amplitude auf 30 % stellen")))
-            << FRM_Prog->LBL_Status->text().toStdString();
+            << FRM_Prog->LBL_Status->toolTip().toStdString();
         window->close();
 
         // An input whose card is not there has no mixer: said, and nothing opens.
