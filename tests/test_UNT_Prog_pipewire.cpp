@@ -827,4 +827,30 @@ TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCh
     }));
 }
 
+// A level check whose tone breaks off (the server dies under it) says that the level was not
+// checked, not that a receiver was left half programmed.
+TEST_F(LevelOnPipeWire, aLevelCheckThatBreaksOffSaysItsOwnFailure) {
+    EXPECT_TRUE(whileProgramming([] {
+        std::vector<SeenBox> boxes;
+        runWithModals(
+            [&] {
+                ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
+                ASSERT_TRUE(
+                    QTest::qWaitFor([] { return FRM_Prog->AUD_Main->Player->IsOpen(); }, 5000));
+                server->killServer();
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000));
+            },
+            nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral(
+            "Die Soundkarte steht nicht zur Verfügung!\r\nDer Prüfton wurde unterbrochen, der "
+            "Pegel ist nicht geprüft. Bitte erneut prüfen.")))
+            << boxes[0].text.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 5000));
+        EXPECT_EQ(FRM_Prog->LBL_Status->toolTip(), QStringLiteral("✘ Pegelprüfung unterbrochen"));
+    }));
+    server->stop();
+    ASSERT_TRUE(server->start()) << server->error().toStdString();
+}
+
 } // namespace
