@@ -35,17 +35,30 @@ LevelReading readLevel(const Recording& recording) {
     return {check.heard > 0, check.level, check.clipped};
 }
 
+LevelBand judgeLevel(const LevelReading& reading) {
+    if (!reading.heard || reading.level < kLevelSilenceFloor)
+        return LevelBand::Silent;
+    if (reading.clipped)
+        return LevelBand::Clipped;
+    if (reading.level < kLevelTarget - kLevelTolerance)
+        return LevelBand::TooQuiet;
+    if (reading.level > kLevelTarget + kLevelTolerance)
+        return LevelBand::TooLoud;
+    return LevelBand::Good;
+}
+
 LevelAdvice adviseLevel(const LevelReading& reading, int amplitude) {
     const ExpertRange& range = kAmplitudeRange;
     LevelAdvice advice;
     advice.amplitude = amplitude;
-    if (!reading.heard || reading.level < kLevelSilenceFloor) {
+    const LevelBand band = judgeLevel(reading);
+    if (band == LevelBand::Silent) {
         advice.verdict = LevelVerdict::Silent;
         advice.text = kNothingHeard;
         return advice;
     }
     const std::string at = " bei " + percent(amplitude) + " – ";
-    if (reading.clipped) {
+    if (band == LevelBand::Clipped) {
         // What clipping hides cannot be measured: half the amplitude, then check again.
         const int half = (amplitude / 2) / range.step * range.step;
         if (amplitude <= range.minimum) {
@@ -60,7 +73,7 @@ LevelAdvice adviseLevel(const LevelReading& reading, int amplitude) {
         return advice;
     }
     const std::string heard = "Pegel " + decibels(reading.level) + at;
-    if (std::fabs(reading.level - kLevelTarget) <= kLevelTolerance) {
+    if (band == LevelBand::Good) {
         advice.verdict = LevelVerdict::Good;
         advice.text = "✔ " + heard + "gut";
         return advice;
@@ -72,10 +85,11 @@ LevelAdvice adviseLevel(const LevelReading& reading, int amplitude) {
         if (std::fabs(predicted(a) - kLevelTarget) < std::fabs(predicted(best) - kLevelTarget))
             best = a;
     advice.amplitude = best;
-    if (std::fabs(predicted(best) - kLevelTarget) <= kLevelTolerance) {
+    const LevelBand then = judgeLevel({true, predicted(best), false});
+    if (then == LevelBand::Good) {
         advice.verdict = LevelVerdict::SetAmplitude;
         advice.text = "✘ " + heard + "Amplitude auf " + percent(best) + " stellen";
-    } else if (predicted(best) < kLevelTarget) {
+    } else if (then == LevelBand::TooQuiet || then == LevelBand::Silent) {
         advice.verdict = LevelVerdict::InputUp;
         advice.text = "✘ " + heard + "zu leise: " +
                       (best == amplitude ? "" : "Amplitude auf " + percent(best) + " und ") +

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SendCheck.h"
 
+#include "LevelCheck.h"
 #include "ToneFinder.h"
 #include "UserTexts.h"
 
@@ -55,14 +56,27 @@ const FoundTone* matching(const std::vector<FoundTone>& found, const SentTone& t
     return best;
 }
 
+// German decimals with a real minus sign; a value that rounds to zero is written 0, without
+// sign or decimals.
 std::string decimal(double value, int digits) {
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", digits, value);
     std::string out = text;
+    if (out.find_first_not_of("-0.") == std::string::npos)
+        return "0";
     std::replace(out.begin(), out.end(), '.', ',');
     if (out.starts_with('-'))
         out.replace(0, 1, "−");
     return out;
+}
+
+// Text padded to a width in characters (the minus sign is one character of three bytes).
+std::string padded(const std::string& text, std::size_t width, bool right) {
+    std::size_t characters = 0;
+    for (unsigned char c : text)
+        characters += (c & 0xC0) != 0x80 ? 1 : 0;
+    const std::string fill(width > characters ? width - characters : 0, ' ');
+    return right ? fill + text : text + fill;
 }
 
 std::string numbers(const std::vector<int>& list) {
@@ -134,6 +148,9 @@ SendCheck checkSend(const std::vector<ToneSegment>& sent, const Recording& recor
     for (const CheckedTone& c : check.tones)
         if (!c.heard)
             missing.push_back(c.number);
+    // The level by the level check's rule, so that a level it would have refused fails here too.
+    const LevelBand band = judgeLevel({check.heard > 0, check.level, check.clipped});
+    const std::string level = "Pegel " + decimal(check.level, 0) + " dBFS";
     if (check.heard == 0)
         check.summary = kNothingHeard;
     else if (check.clipped)
@@ -142,30 +159,43 @@ SendCheck checkSend(const std::vector<ToneSegment>& sent, const Recording& recor
         check.summary = "✘ Ton " + std::to_string(missing.front()) + " fehlt";
     else if (!missing.empty())
         check.summary = "✘ Töne " + numbers(missing) + " fehlen";
+    else if (band == LevelBand::TooLoud)
+        check.summary = "✘ Zu laut: " + level;
+    else if (band != LevelBand::Good)
+        check.summary = "✘ Zu leise: " + level;
     else
         check.summary = "✔ Geprüft: " + std::to_string(check.heard) + " von " +
-                        std::to_string(tones.size()) + " Tönen, Pegel " + decimal(check.level, 0) +
-                        " dBFS";
-    check.ok = !tones.empty() && missing.empty() && !check.clipped;
+                        std::to_string(tones.size()) + " Tönen, " + level;
+    check.ok = !tones.empty() && missing.empty() && band == LevelBand::Good;
     return check;
 }
 
 std::vector<std::string> sendCheckDetails(const SendCheck& check) {
-    std::vector<std::string> lines{"Ton  gesendet          gehört                  Abweichung"};
+    // Columns: number, sent frequency and length, heard frequency and length, and the
+    // deviations of frequency, length and start.
+    auto row = [](const std::string& number, const std::string& sent, const std::string& heard,
+                  const std::string& deviation) {
+        std::string line = padded(number, 3, true) + "  " + padded(sent, 16, false) + "  " +
+                           padded(heard, 18, false) + "  " + deviation;
+        while (line.ends_with(' '))
+            line.pop_back();
+        return line;
+    };
+    std::vector<std::string> lines{row("Ton", "gesendet", "gehört", "Abweichung")};
     for (const CheckedTone& c : check.tones) {
-        char head[64];
-        std::snprintf(head, sizeof head, "%3d  %4u Hz  %3u ms  ", c.number, c.sentFrequency,
-                      c.sentLength);
-        std::string line = head;
+        const std::string sent = padded(std::to_string(c.sentFrequency), 4, true) + " Hz  " +
+                                 padded(std::to_string(c.sentLength), 4, true) + " ms";
         if (!c.heard) {
-            line += "fehlt";
-        } else {
-            line += decimal(c.heardFrequency, 1) + " Hz  " + decimal(c.heardLength, 0) + " ms  " +
-                    decimal((c.heardFrequency / c.sentFrequency - 1) * 100, 1) + " %, " +
-                    decimal(c.heardLength - c.sentLength, 0) + " ms, Beginn " +
-                    decimal(c.offset, 0) + " ms";
+            lines.push_back(row(std::to_string(c.number), sent, "fehlt", ""));
+            continue;
         }
-        lines.push_back(line);
+        const std::string heard = padded(decimal(c.heardFrequency, 1), 6, true) + " Hz  " +
+                                  padded(decimal(c.heardLength, 0), 4, true) + " ms";
+        const std::string deviation =
+            padded(decimal((c.heardFrequency / c.sentFrequency - 1) * 100, 1), 5, true) + " %  " +
+            padded(decimal(c.heardLength - c.sentLength, 0), 3, true) + " ms  Beginn " +
+            padded(decimal(c.offset, 0), 3, true) + " ms";
+        lines.push_back(row(std::to_string(c.number), sent, heard, deviation));
     }
     return lines;
 }

@@ -25,7 +25,8 @@ struct SendCheck {
     bool clipped = false;
     bool ok = false;
     // One line for the dialog's status and zuvela-cli: "✔ Geprüft: 26 von 26 Tönen, Pegel
-    // −9 dBFS", "✘ Ton 7 fehlt", "✘ Übersteuert", "✘ Nichts gehört – Kabel und Eingang prüfen".
+    // −9 dBFS", "✘ Ton 7 fehlt", "✘ Übersteuert", "✘ Zu laut: Pegel −2 dBFS", "✘ Nichts
+    // gehört – Kabel und Eingang prüfen". A level the level check would refuse fails.
     std::string summary;
 };
 
@@ -35,6 +36,7 @@ struct SendCheck {
 // at least half as long.
 SendCheck checkSend(const std::vector<ToneSegment>& sent, const Recording& recording);
 
-// The details, a line a tone: "Ton  7  1981 Hz  100 ms  gehört 1979,6 Hz  99 ms  -0,1 %",
-// after a head line.
+// The details in aligned columns, a head line and then a line a tone:
+// "  7  1981 Hz  100 ms    1979,6 Hz   99 ms    −0,1 %   −1 ms  Beginn   2 ms"; a deviation
+// that rounds to zero is written 0.
 std::vector<std::string> sendCheckDetails(const SendCheck& check);

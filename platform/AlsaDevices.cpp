@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ALSA's PCM devices as the wave layers number and offer them, and what the ALSA layers share.
+#include "SoundServer.h"
 #include "WaveOutAlsa.h"
 
 #include <alsa/asoundlib.h>
@@ -101,8 +102,22 @@ bool alsaOutputOffered(const std::string& name) {
     return !converters.contains(type);
 }
 
+// The server's sources follow ALSA's own devices, so that the wave input opens them by number.
 std::vector<std::string> alsaCaptureDeviceNames() {
-    return pcmNames("Input");
+    std::vector<std::string> names = pcmNames("Input");
+    for (const ServerSource& source : soundServerSources().sources)
+        names.push_back(alsaNameOfSource(source.name));
+    return names;
+}
+
+std::vector<AlsaDevice> alsaCaptureDevices() {
+    std::vector<AlsaDevice> devices;
+    for (AlsaDevice& device : pcmDevices("Input"))
+        if (alsaOutputOffered(device.name))
+            devices.push_back(std::move(device));
+    for (const ServerSource& source : soundServerSources().sources)
+        devices.push_back({alsaNameOfSource(source.name), source.description});
+    return devices;
 }
 
 } // namespace platform

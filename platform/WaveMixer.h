@@ -99,8 +99,9 @@ WaveMixer& alsaWaveMixer();
 // a sound server's mixer, which is not a card.
 std::unique_ptr<WaveMixer> alsaWaveMixerOn(std::vector<std::string> controls);
 // The control device that holds an input's mixer: the card's ("hw:CARD=X") for the names of a
-// card's own devices (hw:, plughw:, sysdefault:), ALSA's "default" for everything else (a sound
-// server's, whose "Capture" is the volume of its default source).
+// card's own devices (hw:, plughw:, sysdefault:); for a sound server's source ("pulse:<name>")
+// its own, and for every other input the server's default source's ("pulse:<default>"), whose
+// "Capture" is that source's volume; ALSA's "default" where no server answers.
 std::string alsaMixerControlOf(const std::string& input);
 
 } // namespace platform

@@ -3,6 +3,7 @@
 // descriptors; the owner watches them in its event loop and calls handleEvents, which posts
 // a change for each control whose value moved. Everything runs on the owner's thread.
 #include "WaveMixerAlsa.h"
+#include "SoundServer.h"
 #include "WaveOutAlsa.h"
 
 #include <alsa/asoundlib.h>
@@ -470,11 +471,18 @@ std::unique_ptr<WaveMixer> alsaWaveMixerOn(std::vector<std::string> controls) {
 }
 
 std::string alsaMixerControlOf(const std::string& input) {
+    // A source of the server: its own control. Any other input that is not a card's goes to the
+    // server's default source where the server answers; PipeWire's control for "default" would
+    // set the output's volume when that source is an output's monitor.
+    if (!sourceOfAlsaName(input).empty())
+        return input;
     const std::size_t colon = input.find(':');
     const std::string plugin = input.substr(0, colon);
     if (colon == std::string::npos ||
-        (plugin != "hw" && plugin != "plughw" && plugin != "sysdefault"))
-        return "default";
+        (plugin != "hw" && plugin != "plughw" && plugin != "sysdefault")) {
+        const ServerSources server = soundServerSources();
+        return server.defaultSource.empty() ? "default" : alsaNameOfSource(server.defaultSource);
+    }
     // "hw:CARD=X,DEV=0", "hw:X,0" or "sysdefault:CARD=X": the card is the first argument.
     std::string card = input.substr(colon + 1);
     card = card.substr(0, card.find(','));

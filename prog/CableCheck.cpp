@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CableCheck.h"
 
-#include "WaveOutAlsa.h"
+#include "SoundServer.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -56,15 +56,18 @@ void CableCheck::addToMenu(QMenu& menu) {
     QMenu* inputs = menu.addMenu(QStringLiteral("Eingang für die Prüfung"));
     inputs->setObjectName(QStringLiteral("MNU_Eingang"));
     auto* group = new QActionGroup(inputs);
-    std::vector<std::string> names{""};
-    for (const std::string& name : platform::alsaCaptureDeviceNames())
-        if (name != "default")
-            names.push_back(name);
-    for (const std::string& name : names) {
+    inputs->setToolTipsVisible(true);
+    // ALSA's inputs and the sound server's sources by their descriptions, as the outputs are.
+    std::vector<platform::AlsaDevice> devices{{"", "Standardeingang"}};
+    for (platform::AlsaDevice& device : platform::alsaCaptureDevices())
+        devices.push_back(std::move(device));
+    for (const platform::AlsaDevice& device : devices) {
+        const std::string name = device.name;
         const QString text =
-            name.empty() ? QStringLiteral("Standardeingang") : QString::fromStdString(name);
+            QString::fromStdString(device.description.empty() ? name : device.description);
         QAction* action =
             inputs->addAction(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        action->setToolTip(name.empty() ? QStringLiteral("default") : QString::fromStdString(name));
         action->setCheckable(true);
         action->setChecked(QString::fromStdString(name) == input_);
         group->addAction(action);

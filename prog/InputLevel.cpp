@@ -3,6 +3,7 @@
 
 #include "Audio.h"
 #include "FormStyle.h"
+#include "SoundServer.h"
 #include "WaveMixer.h"
 
 #include <QCheckBox>
@@ -27,12 +28,62 @@ uint16_t volumeOf(int percent) {
     return uint16_t(std::lround(percent * 65535.0 / 100));
 }
 
+// The German names of the capture elements that cards and sound servers commonly have; a name
+// not in the table is shown as the mixer gives it.
+QString lineCaption(const QString& name) {
+    static const std::pair<const char*, const char*> names[] = {
+        {"Capture", "Aufnahme"},
+        {"Mic", "Mikrofon"},
+        {"Mic Boost", "Mikrofonverstärkung"},
+        {"Front Mic", "Mikrofon vorn"},
+        {"Front Mic Boost", "Mikrofonverstärkung vorn"},
+        {"Rear Mic", "Mikrofon hinten"},
+        {"Rear Mic Boost", "Mikrofonverstärkung hinten"},
+        {"Internal Mic", "Eingebautes Mikrofon"},
+        {"Internal Mic Boost", "Verstärkung des eingebauten Mikrofons"},
+        {"Headset Mic", "Headset-Mikrofon"},
+        {"Headset Mic Boost", "Headset-Mikrofonverstärkung"},
+        {"Headphone Mic", "Kopfhörer-Mikrofon"},
+        {"Line", "Line-Eingang"},
+        {"Line Boost", "Line-Eingang-Verstärkung"},
+        {"Input Source", "Eingangsquelle"},
+        {"Digital", "Digitale Aufnahme"},
+        {"Aux", "Aux-Eingang"},
+        {"CD", "CD-Eingang"},
+    };
+    // ALSA numbers a second element of the same name: "Capture 1".
+    QString base = name;
+    QString index;
+    if (const qsizetype space = name.lastIndexOf(u' ');
+        space > 0 && !name.mid(space + 1).isEmpty() &&
+        std::all_of(name.begin() + space + 1, name.end(), [](QChar c) { return c.isDigit(); })) {
+        base = name.left(space);
+        index = name.mid(space);
+    }
+    for (const auto& [english, german] : names)
+        if (base == QLatin1String(english))
+            return QString::fromUtf8(german) + index;
+    return name;
+}
+
+// What the window is over: the source's description for a server's source, else the device's
+// name.
+QString deviceTitle(const std::string& control, const QString& deviceName) {
+    const std::string source = platform::sourceOfAlsaName(control);
+    if (source.empty())
+        return deviceName;
+    for (const platform::ServerSource& s : platform::soundServerSources().sources)
+        if (s.name == source && !s.description.empty())
+            return QString::fromStdString(s.description);
+    return QString::fromStdString(source);
+}
+
 } // namespace
 
 InputLevelWindow* InputLevelWindow::open(QWidget* parent, const QString& input, QString& message) {
     const std::string control = platform::alsaMixerControlOf(input.toStdString());
     auto* window = new InputLevelWindow(parent, platform::alsaWaveMixerOn({control}));
-    if (!window->build()) {
+    if (!window->build(control)) {
         delete window;
         message = QStringLiteral("Für den Eingang \"%1\" gibt es keinen Mixer, über den sich "
                                  "sein Pegel einstellen ließe (Steuergerät \"%2\").")
@@ -55,7 +106,7 @@ InputLevelWindow::~InputLevelWindow() {
     audio_.reset();
 }
 
-bool InputLevelWindow::build() {
+bool InputLevelWindow::build(const std::string& control) {
     TMixerSettings& mixer = *audio_->Mixer;
     if (!mixer.Available() || !mixer.Lines())
         return false;
@@ -65,7 +116,9 @@ bool InputLevelWindow::build() {
             continue;
         Row row{line->Source};
         const int at = int(rows_.size());
-        grid->addWidget(new QLabel(line->Name, this), at, 0);
+        auto* caption = new QLabel(lineCaption(line->Name), this);
+        caption->setObjectName(QStringLiteral("LBL_Zeile_%1").arg(line->Source));
+        grid->addWidget(caption, at, 0);
         const QString name = QStringLiteral("_%1").arg(line->Source);
         if (line->VolumeControlID != 0xFFFF) {
             row.level = new QSlider(Qt::Horizontal, this);
@@ -105,7 +158,7 @@ bool InputLevelWindow::build() {
     }
     if (rows_.empty())
         return false;
-    setWindowTitle(QStringLiteral("Eingangspegel – ") + mixer.Lines()->Name);
+    setWindowTitle(QStringLiteral("Eingangspegel – ") + deviceTitle(control, mixer.Lines()->Name));
     // The mixer names the control and then its line; the line is what a row shows.
     audio_->OnMixerChange = [this](TObject*, uint16_t destination, uint16_t source) {
         if (destination == kCapture && audio_->Mixer->ReadLine(destination, source))

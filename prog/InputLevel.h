@@ -3,13 +3,15 @@
 // "Eingangspegel …": a small window over the mixer of the check's input, showing the lines of
 // its capture side with their level (%) and whether they are on, and setting them at once.
 // It follows changes made elsewhere through the mixer's change notification. The mixer is the
-// input's card's for a card's own devices (hw:, plughw:, sysdefault:), ALSA's "default"
-// otherwise (under a sound server: its default source).
+// input's card's for a card's own devices (hw:, plughw:, sysdefault:), the source's own for a
+// sound server's source, and the server's default source's for any other input
+// (platform::alsaMixerControlOf); its lines are named in German where the name is a common one.
 #include <QDialog>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QCheckBox;
@@ -29,7 +31,7 @@ public:
 
 private:
     InputLevelWindow(QWidget* parent, std::unique_ptr<platform::WaveMixer> layer);
-    bool build();
+    bool build(const std::string& control);
     // A line of the capture side changed: its row shows what the mixer holds now.
     void follow(uint16_t destination, uint16_t source);
 

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTextBlock>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
 
@@ -53,6 +55,7 @@ const StatusLook kSendingLook{kNavy, QColor(232, 232, 240)};
 const StatusLook kSentLook{QColor(0, 90, 0), QColor(214, 240, 214)};
 const StatusLook kFailedLook{kMaroon, QColor(250, 218, 218)};
 constexpr int kStatusHeight = 17;
+constexpr int kStatusPixels = 11, kStatusPixelsLeast = 9; // its type, and the least it shrinks to
 // Why a send was stopped by closing the dialog, as a record says it.
 constexpr const char* kClosedReason = "mit Schließen des Fensters";
 
@@ -146,10 +149,10 @@ void TFRM_Prog::buildControls() {
     setTextColour(TXT_Daten, kMaroon);
     LBL_Status = new QLabel(TXT_Daten);
     LBL_Status->setObjectName(QStringLiteral("LBL_Status"));
-    LBL_Status->setFont(faceFont("Verdana", 11, true));
+    LBL_Status->setFont(faceFont("Verdana", kStatusPixels, true));
     LBL_Status->setIndent(4);
     LBL_Status->setAutoFillBackground(true);
-    LBL_Status->setWordWrap(true);
+    LBL_Status->setWordWrap(false);
     LBL_Status->hide();
     connect(LBL_Status, &QLabel::linkActivated, this,
             [this] { showCheckReport(this, checkReport_); });
@@ -231,12 +234,21 @@ void TFRM_Prog::showStatus(const QString& text, const StatusLook& look) {
     palette.setColor(QPalette::WindowText, look.text);
     palette.setColor(QPalette::Window, look.ground);
     LBL_Status->setPalette(palette);
-    LBL_Status->setText(text);
-    // One line, or as many as a longer text (a check's result) needs.
+    // One line over the listing: a longer text takes a smaller type, and only then is cut; its
+    // tool tip holds it whole.
     listing->setStatusHeight(kStatusHeight);
-    const int width = TXT_Daten->viewport()->width();
-    const int height = std::max(kStatusHeight, LBL_Status->heightForWidth(width));
-    listing->setStatusHeight(height);
+    const int height = kStatusHeight;
+    const int room = TXT_Daten->viewport()->width() - 2 * LBL_Status->indent();
+    const bool rich = Qt::mightBeRichText(text);
+    const QString plain = rich ? QTextDocumentFragment::fromHtml(text).toPlainText() : text;
+    int pixels = kStatusPixels;
+    while (pixels > kStatusPixelsLeast &&
+           QFontMetrics(faceFont("Verdana", pixels, true)).horizontalAdvance(plain) > room)
+        --pixels;
+    LBL_Status->setFont(faceFont("Verdana", pixels, true));
+    LBL_Status->setText(rich ? text
+                             : LBL_Status->fontMetrics().elidedText(text, Qt::ElideRight, room));
+    LBL_Status->setToolTip(plain);
     const QRect view = TXT_Daten->viewport()->geometry();
     LBL_Status->setGeometry(view.left(), view.bottom() + 1, view.width(), height);
     LBL_Status->show();
@@ -253,11 +265,15 @@ void TFRM_Prog::markLine(int line) {
         mark.format.setBackground(QColor(255, 236, 160));
         mark.format.setProperty(QTextFormat::FullWidthSelection, true);
         marks.append(mark);
-        // Scrolled into view without moving the user's cursor.
-        const QTextCursor keep = TXT_Daten->textCursor();
-        TXT_Daten->setTextCursor(mark.cursor);
-        TXT_Daten->ensureCursorVisible();
-        TXT_Daten->setTextCursor(keep);
+        // Scrolled into view without moving the user's cursor (restoring a moved cursor would
+        // scroll back to it); the unwrapped listing scrolls by lines.
+        QScrollBar* bar = TXT_Daten->verticalScrollBar();
+        const int shown =
+            std::max(1, TXT_Daten->viewport()->height() / TXT_Daten->fontMetrics().lineSpacing());
+        if (line < bar->value())
+            bar->setValue(line);
+        else if (line >= bar->value() + shown)
+            bar->setValue(line - shown + 1);
     }
     TXT_Daten->setExtraSelections(marks);
 }
@@ -418,10 +434,17 @@ void TFRM_Prog::sendChecked(const std::vector<uint8_t>& samples) {
 }
 
 void TFRM_Prog::showCheck(const SendCheck& result) {
+    // The report begins with the result, which the status line may have to cut.
     checkReport_ = sendCheckDetails(result);
-    showStatus(QString::fromStdString(result.summary).toHtmlEscaped() +
+    checkReport_.insert(checkReport_.begin(), {result.summary, std::string()});
+    const QString summary = QString::fromStdString(result.summary);
+    const QFontMetrics metrics(faceFont("Verdana", kStatusPixelsLeast, true));
+    const int room = TXT_Daten->viewport()->width() - 2 * LBL_Status->indent() -
+                     metrics.horizontalAdvance(QStringLiteral("  Bericht … "));
+    showStatus(metrics.elidedText(summary, Qt::ElideRight, room).toHtmlEscaped() +
                    QStringLiteral(" &nbsp;<a href=\"bericht\">Bericht …</a>"),
                result.ok ? kSentLook : kFailedLook);
+    LBL_Status->setToolTip(summary);
 }
 
 void TFRM_Prog::showInputLevel() {
@@ -460,7 +483,7 @@ void TFRM_Prog::checkLevel() {
         if (!playOnSoundCard(renderSequence(levelToneSegments(), uint8_t(amplitude)), this)) {
             Check->cancel();
             levelAmplitude_ = 0;
-            finishSend(false, QString::fromUtf8(kStatusNotSent));
+            finishSend(false, QString::fromUtf8(kLevelToneNotSent));
         }
     });
 }
@@ -532,17 +555,18 @@ void TFRM_Prog::reportSend(SendEnd end, const QString& reason, const QString& ch
     // After a whole send of a list's line the next line is chosen: the listing shows its tones
     // at once, so that the next "OK und los !" sends what the record will name.
     if (Session.tonesVersion() != shownTones_) {
-        const QString status = LBL_Status->isVisible() ? LBL_Status->text() : QString();
+        const QString shown = LBL_Status->text();
+        const QString status = !LBL_Status->isVisible()     ? QString()
+                               : Qt::mightBeRichText(shown) ? shown
+                                                            : LBL_Status->toolTip();
         const QPalette look = LBL_Status->palette();
         ShowSessionTones();
         if (!status.isEmpty()) {
             const FleetPager& next =
                 Session.list().pagers[static_cast<std::size_t>(Session.chosen())];
-            showStatus(
-                status + QStringLiteral(" Nächste Zeile: ") +
-                    QString::fromStdString(next.label + " – " + fleetCallsText(next.settings))
-                        .toHtmlEscaped(),
-                {look.color(QPalette::WindowText), look.color(QPalette::Window)});
+            showStatus(status + QStringLiteral(" Nächste Zeile: ") +
+                           QString::fromStdString(next.label).toHtmlEscaped(),
+                       {look.color(QPalette::WindowText), look.color(QPalette::Window)});
         }
     }
     emit sessionChanged();
@@ -604,8 +628,8 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
         if (end.result != TSendResult::Sent) {
             Check->cancel();
             finishSend(false, end.result == TSendResult::Stopped
-                                  ? QString::fromUtf8(kStatusStopped)
-                                  : QString::fromUtf8(kStatusBroken));
+                                  ? QString::fromUtf8(kLevelToneStopped)
+                                  : QString::fromUtf8(kLevelToneBroken));
         } else {
             setSending(true);
             QTimer::singleShot(kCheckTailMs, this, [this, levelAmplitude] {
@@ -645,8 +669,13 @@ void TFRM_Prog::AUD_MainPlayed(TObject*) {
         return;
     // A test call's failure is shown by the window it was sent from.
     QWidget* owner = playOwner_ != nullptr ? playOwner_ : this;
+    const QString cause = AUD_Main->Player->PlaybackFailure();
+    const QString levelText =
+        QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
+        QString::fromUtf8(kLevelToneInterrupted) +
+        (cause.isEmpty() ? QString() : QStringLiteral("\r\nUrsache: ") + cause + QLatin1Char('.'));
     const QString text =
-        owner == this ? end.message
+        owner == this ? (levelAmplitude > 0 ? levelText : end.message)
                       : QString::fromUtf8(kSoundCardUnavailable) + QStringLiteral("\r\n") +
                             QString::fromStdString(
                                 testCallAborted(AUD_Main->Player->PlaybackFailure().toStdString()));

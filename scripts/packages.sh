@@ -4,18 +4,20 @@
 # shellcheck shell=bash
 
 # What building and running the program needs (the toolkit's German texts included).
+# libpulse asks the sound server for its sources (the check's inputs).
 ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-                       libasound2-dev fonts-dejavu-core qt6-translations-l10n)
+                       libasound2-dev libpulse-dev fonts-dejavu-core qt6-translations-l10n)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check,
 # sox for degraded recordings, multimon-ng as an independent decoder of test calls, and a sound
 # server for the tests of the sound path (PipeWire with its session manager, its tools, its ALSA
 # plugin, its PulseAudio layer with ALSA's PulseAudio plugin, and a session bus for them), and
 # stress-ng, the CPU load those tests run beside once; pdftotext reads a printed record back,
-# and Gnumeric's ssconvert reads the record's and the export's cells as a spreadsheet does.
+# Gnumeric's ssconvert reads the record's and the export's cells as a spreadsheet does, and
+# pactl, another client of the server, reads and sets its volumes.
 ZUVELA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
                       clang-tidy-14 sox multimon-ng dbus-daemon dbus-session-bus-common pipewire
                       pipewire-bin wireplumber pipewire-alsa pipewire-pulse libasound2-plugins
-                      stress-ng poppler-utils gnumeric)
+                      stress-ng poppler-utils gnumeric pulseaudio-utils)
 # What the web page needs: emscripten to build the engine as WebAssembly and Node for its
 # tools. Its tests add Chromium (driven by Playwright from npm), a virtual display for the
 # headed browser and PipeWire's PulseAudio server for its sound. npm is Debian's package npm

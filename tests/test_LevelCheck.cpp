@@ -95,6 +95,24 @@ TEST(LevelCheck, TheAdviceBringsTheInputNearTwelveBelowFullScaleOrSaysWhichWayTo
     }
 }
 
+// The one rule for both checks, at the edges of the good band.
+TEST(LevelCheck, TheBandOfALevelIsJudgedOnceForBothChecks) {
+    using B = LevelBand;
+    const std::pair<LevelReading, B> rows[] = {
+        {{true, -16.0, false}, B::Good},   {{true, -16.5, false}, B::TooQuiet},
+        {{true, -8.0, false}, B::Good},    {{true, -7.5, false}, B::TooLoud},
+        {{true, -2.0, false}, B::TooLoud}, {{true, -59.0, false}, B::TooQuiet},
+        {{true, -61.0, false}, B::Silent}, {{false, -12.0, false}, B::Silent},
+        {{true, -12.0, true}, B::Clipped},
+    };
+    for (const auto& [reading, band] : rows) {
+        SCOPED_TRACE(reading.level);
+        EXPECT_EQ(judgeLevel(reading), band);
+        // The advice calls good exactly what the band does.
+        EXPECT_EQ(adviseLevel(reading, 50).ok(), band == B::Good);
+    }
+}
+
 // The test tone as an input records it, 0.3 s of silence around it, at gain, clipped at full
 // scale: its level is its amplitude.
 TEST(LevelCheck, TheLevelReadIsTheTonesAmplitudeAndClippingIsSeen) {

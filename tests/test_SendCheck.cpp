@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The check at the cable: what the receiver's input recorded, against the segments sent.
+#include "LevelCheck.h"
 #include "ProgEngine.h"
 #include "SendCheck.h"
 
@@ -72,6 +73,61 @@ TEST(SendCheck, EachToneSentIsFoundInTheRecordingOrNamed) {
     check = checkSend(sent, recorded(samples, 0));
     EXPECT_FALSE(check.ok);
     EXPECT_EQ(check.summary, "✘ Nichts gehört – Kabel und Eingang prüfen");
+}
+
+// A send and the level check's tone heard through the same input at the same gain: the check
+// at the cable passes exactly the levels the level check calls good.
+TEST(SendCheck, ALevelPassesWhereTheLevelCheckCallsItGood) {
+    ProgSettings settings;
+    settings.addresses = {{{true, "57434"}, {}, {}, {}}};
+    const ExpertValues expert{};
+    const std::vector<ToneSegment> sent = progSegments(progTones(settings).tones, expert);
+    const std::vector<uint8_t> samples = progSamples(progTones(settings).tones, expert);
+    const std::vector<uint8_t> tone = renderSequence(levelToneSegments(), expert.amplitude);
+    const double sendPeak = std::ranges::max(samples) - 127;
+    const double tonePeak = std::ranges::max(tone) - 127;
+    const struct {
+        double level; // dBFS at the input
+        const char* summary;
+    } rows[] = {
+        {-2, "✘ Zu laut: Pegel −2 dBFS"},
+        {-7, "✘ Zu laut: Pegel −7 dBFS"},
+        {-9, nullptr},
+        {-12, nullptr},
+        {-15, nullptr},
+        {-17, "✘ Zu leise: Pegel −17 dBFS"},
+        {-30, "✘ Zu leise: Pegel −30 dBFS"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.level);
+        const double gain = std::pow(10, row.level / 20);
+        const SendCheck check = checkSend(sent, recorded(samples, gain * 128 / sendPeak));
+        const LevelAdvice advice =
+            adviseLevel(readLevel(recorded(tone, gain * 128 / tonePeak)), expert.amplitude);
+        EXPECT_EQ(check.heard, int(check.tones.size()));
+        EXPECT_EQ(check.ok, advice.ok()) << check.summary << " / " << advice.text;
+        EXPECT_EQ(check.ok, row.summary == nullptr);
+        if (row.summary)
+            EXPECT_EQ(check.summary, row.summary);
+        else
+            EXPECT_TRUE(check.summary.starts_with("✔ Geprüft: ")) << check.summary;
+    }
+}
+
+TEST(SendCheck, TheDetailsStandInColumnsAndWriteNoDeviationAsZero) {
+    SendCheck check;
+    check.tones = {{1, 1060, 70, true, 1060.02, 70.2, 0.3},
+                   {2, 1981, 70, true, 1979.6, 69.4, -2.4},
+                   {3, 2400, 70, false},
+                   {12, 825, 1000, true, 834.7, 1012, 12}};
+    const std::vector<std::string> expected = {
+        "Ton  gesendet          gehört              Abweichung",
+        "  1  1060 Hz    70 ms  1060,0 Hz    70 ms      0 %    0 ms  Beginn   0 ms",
+        "  2  1981 Hz    70 ms  1979,6 Hz    69 ms   −0,1 %   −1 ms  Beginn  −2 ms",
+        "  3  2400 Hz    70 ms  fehlt",
+        " 12   825 Hz  1000 ms   834,7 Hz  1012 ms    1,2 %   12 ms  Beginn  12 ms",
+    };
+    EXPECT_EQ(sendCheckDetails(check), expected);
 }
 
 } // namespace

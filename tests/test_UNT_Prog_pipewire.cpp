@@ -710,7 +710,9 @@ protected:
     }
     static bool waitForStatus(const QString& start) {
         return QTest::qWaitFor(
-            [&] { return FRM_Prog->LBL_Status->text().startsWith(start) && !FRM_Prog->Sending(); },
+            [&] {
+                return FRM_Prog->LBL_Status->toolTip().startsWith(start) && !FRM_Prog->Sending();
+            },
             20000);
     }
 };
@@ -784,9 +786,9 @@ TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCh
             << sourceVolume().toStdString();
         ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
         ASSERT_TRUE(waitForStatus(QStringLiteral("✘ Pegel")));
-        EXPECT_TRUE(FRM_Prog->LBL_Status->text().endsWith(
+        EXPECT_TRUE(FRM_Prog->LBL_Status->toolTip().endsWith(
             QStringLiteral("bei 100 % – zu leise: den Eingangspegel erhöhen")))
-            << FRM_Prog->LBL_Status->text().toStdString();
+            << FRM_Prog->LBL_Status->toolTip().toStdString();
 
         // Moved elsewhere: the window follows.
         ASSERT_TRUE(pactl({"set-source-volume", "zuvela_sink.monitor", "25%"}));
@@ -806,9 +808,9 @@ TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCh
         click(on);
         ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
         ASSERT_TRUE(waitForStatus(QStringLiteral("✘ Pegel")));
-        EXPECT_TRUE(FRM_Prog->LBL_Status->text().endsWith(
+        EXPECT_TRUE(FRM_Prog->LBL_Status->toolTip().endsWith(
             QStringLiteral("bei 100 % – Amplitude auf 30 % stellen")))
-            << FRM_Prog->LBL_Status->text().toStdString();
+            << FRM_Prog->LBL_Status->toolTip().toStdString();
         window->close();
 
         // An input whose card is not there has no mixer: said, and nothing opens.
@@ -824,6 +826,32 @@ TEST_F(LevelOnPipeWire, theDialogsInputLevelSetsAndFollowsTheSourceAndItsLevelCh
         EXPECT_EQ(FRM_Prog->findChild<QDialog*>(QStringLiteral("DLG_Eingangspegel")), nullptr);
         FRM_Prog->Check->setInputName(QString());
     }));
+}
+
+// A level check whose tone breaks off (the server dies under it) says that the level was not
+// checked, not that a receiver was left half programmed.
+TEST_F(LevelOnPipeWire, aLevelCheckThatBreaksOffSaysItsOwnFailure) {
+    EXPECT_TRUE(whileProgramming([] {
+        std::vector<SeenBox> boxes;
+        runWithModals(
+            [&] {
+                ASSERT_TRUE(menuEntry("ACT_PegelPruefen"));
+                ASSERT_TRUE(
+                    QTest::qWaitFor([] { return FRM_Prog->AUD_Main->Player->IsOpen(); }, 5000));
+                server->killServer();
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000));
+            },
+            nullptr, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral(
+            "Die Soundkarte steht nicht zur Verfügung!\r\nDer Prüfton wurde unterbrochen, der "
+            "Pegel ist nicht geprüft. Bitte erneut prüfen.")))
+            << boxes[0].text.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->Sending(); }, 5000));
+        EXPECT_EQ(FRM_Prog->LBL_Status->toolTip(), QStringLiteral("✘ Pegelprüfung unterbrochen"));
+    }));
+    server->stop();
+    ASSERT_TRUE(server->start()) << server->error().toStdString();
 }
 
 } // namespace

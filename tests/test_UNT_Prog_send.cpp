@@ -29,6 +29,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -211,12 +212,13 @@ TEST_F(Send, ACheckedSendSaysWhatTheInputHeard) {
     inDialog([] {
         TFRM_Prog& d = *FRM_Prog;
         d.Check->setEnabled(true);
-        // What the cable carries back: the sound as 16-bit samples at the recorder's 44100 Hz.
+        // What the cable carries back: the sound as 16-bit samples at the recorder's 44100 Hz,
+        // a quarter of full scale (−12 dBFS, the level the level check aims at).
         auto looped = [](const std::vector<uint8_t>& sound) {
             std::vector<uint8_t> bytes;
             for (uint8_t v : sound)
                 for (int twice = 0; twice < 2; ++twice) {
-                    const auto s = static_cast<uint16_t>((int(v) - 128) * 256);
+                    const auto s = static_cast<uint16_t>((int(v) - 128) * 64);
                     bytes.push_back(uint8_t(s & 0xff));
                     bytes.push_back(uint8_t(s >> 8));
                 }
@@ -224,7 +226,8 @@ TEST_F(Send, ACheckedSendSaysWhatTheInputHeard) {
         };
         auto checked = [&d](const QString& start) {
             sayingYes([&d] { click(d.BTN_Go); });
-            return QTest::qWaitFor([&] { return d.LBL_Status->text().startsWith(start); }, 20000);
+            return QTest::qWaitFor([&] { return d.LBL_Status->toolTip().startsWith(start); },
+                                   20000);
         };
         const std::vector<uint8_t> silence(44100 * 2 * 8, 0);
         const struct {
@@ -236,7 +239,7 @@ TEST_F(Send, ACheckedSendSaysWhatTheInputHeard) {
         };
         for (const auto& row : rows) {
             capture->setInput(row.input);
-            EXPECT_TRUE(checked(row.status)) << d.LBL_Status->text().toStdString();
+            EXPECT_TRUE(checked(row.status)) << d.LBL_Status->toolTip().toStdString();
             EXPECT_TRUE(QTest::qWaitFor([&] { return d.BTN_Go->isEnabled(); }, 5000));
         }
 
@@ -288,6 +291,7 @@ TEST_F(Send, PcSpeakerSendsTheSameSegments) {
     platform::ScriptedToneService service{clock};
     std::vector<UNT_Bleeper::Request> requests;
     QStringList marked; // the listing line marked at each tone
+    bool markOutOfView = false;
     bool enabledDuringWalk = false;
     UNT_Bleeper::ScopedPlatform speaker{
         {.toneService = &service, .ticks = &clock, .onRequest = [&](const UNT_Bleeper::Request& r) {
@@ -298,8 +302,15 @@ TEST_F(Send, PcSpeakerSendsTheSameSegments) {
              for (const QWidget* control : controls)
                  enabledDuringWalk = enabledDuringWalk || control->isEnabled();
              const auto marks = d.TXT_Daten->extraSelections();
-             if (r.kind == UNT_Bleeper::Request::Kind::Bleep)
-                 marked << (marks.size() == 1 ? marks[0].cursor.block().text() : QString());
+             if (r.kind != UNT_Bleeper::Request::Kind::Bleep)
+                 return;
+             marked << (marks.size() == 1 ? marks[0].cursor.block().text() : QString());
+             // Four addresses are more than the listing shows: it scrolls to each tone.
+             const QPlainTextEdit* listing = d.TXT_Daten;
+             const int top = listing->verticalScrollBar()->value();
+             const int shown = listing->viewport()->height() / listing->fontMetrics().lineSpacing();
+             const int line = marks.size() == 1 ? marks[0].cursor.blockNumber() : -1;
+             markOutOfView = markOutOfView || line < top || line >= top + shown;
          }}};
     enterFourAddresses();
     inDialog([&] {
@@ -309,6 +320,7 @@ TEST_F(Send, PcSpeakerSendsTheSameSegments) {
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled());
     });
     EXPECT_FALSE(enabledDuringWalk);
+    EXPECT_FALSE(markOutOfView);
     EXPECT_EQ(capture->size(), 0u) << "the sound card played as well";
     const std::vector<ToneSegment> sequence = toneSequence(FRM_Prog->Tones, 100, 30, 700);
     ASSERT_EQ(requests.size(), sequence.size());
