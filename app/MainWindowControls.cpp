@@ -152,6 +152,9 @@ void TFRM_Main::buildControls() {
     BTN_Prog->setFont(faceFont("Verdana", emForCellHeight("Verdana", 14), true));
     setTextColour(BTN_Prog, kMaroon);
 
+    LBL_LastSend = control<QLabel>(this, "LBL_LastSend", 8, 228, 262, 13);
+    LBL_LastSend->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));
+    setTextColour(LBL_LastSend, kMaroon);
     LBL_Version = control<QLabel>(this, "LBL_Version", 344, 210, 86, 11);
     LBL_Version->setText(QString::fromUtf8(kVersionLabel));
     LBL_Version->setFont(faceFont("Verdana", emForCellHeight("Verdana", 12)));

@@ -322,6 +322,8 @@ void TFRM_Main::BTN_ProgClick(QObject*) {
         return;
     }
     QWidget* field = focusWidget();
+    connect(dialog, &TFRM_Prog::sessionChanged, this, &TFRM_Main::showLastSend,
+            Qt::UniqueConnection);
     dialog->ShowSessionTones();
     dialog->exec();
     // An address typed in the dialog closed it: it goes on in the address field it came from
@@ -343,6 +345,20 @@ void TFRM_Main::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && typedOn_)
         passTypedKeyOn();
+}
+
+void TFRM_Main::showLastSend() {
+    const ProgSession& session = progDialog()->Session;
+    if (session.sending()) {
+        LBL_LastSend->clear();
+        return;
+    }
+    const std::optional<SendOutcome>& outcome = session.lastOutcome();
+    const QString text = outcome ? QString::fromStdString(sendOutcomeText(*outcome)) : QString();
+    setTextColour(LBL_LastSend, outcome && outcome->end == SendEnd::Sent ? kGreen : kMaroon);
+    LBL_LastSend->setToolTip(text);
+    LBL_LastSend->setText(
+        LBL_LastSend->fontMetrics().elidedText(text, Qt::ElideRight, LBL_LastSend->width()));
 }
 
 void TFRM_Main::passTypedKeyOn() {

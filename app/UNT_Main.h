@@ -96,6 +96,8 @@ public:
     ProgDataFileChooser* DLG_Open;
     QLabel* LBL_Info;
     QLabel* LBL_Version;
+    // How the last send went, until the next: a stop is never taken for a programmed pager.
+    QLabel* LBL_LastSend;
 
     void FormCreate(QObject* sender);
     void OnTonsystemChange(QObject* sender);
@@ -170,6 +172,7 @@ private:
     };
     std::optional<TypedOn> typedOn_;
     void passTypedKeyOn();
+    void showLastSend();
 
     std::array<QRadioButton*, 7> tonsysButtons() const;
     std::array<QRadioButton*, 3> tonlenButtons() const;

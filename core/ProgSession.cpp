@@ -177,6 +177,7 @@ SendPlan ProgSession::planSend(const ExpertValues& expert, const std::string& de
         last_[p.label] = {time, FleetResult::Started, kFleetUnfinished, {}};
     }
     sending_ = true;
+    lastOutcome_.reset();
     plan.line = sendingLine_;
     plan.timeline = progTimeline(tones_, expert);
     plan.samples = progSamples(tones_, expert);
@@ -210,6 +211,7 @@ std::string ProgSession::endSend(const SendOutcome& outcome, const std::string& 
     if (!sending_)
         return {};
     sending_ = false;
+    lastOutcome_ = outcome;
     const int line = std::exchange(sendingLine_, -1);
     const bool whole = outcome.end == SendEnd::Sent;
     // Only a whole send makes the same addresses ask: one broken off or found lacking by the
@@ -256,5 +258,25 @@ std::string ProgSession::skip(const std::string& device, const ExpertValues& exp
         choose(next);
     else
         listDone_ = true;
+    return {};
+}
+
+std::string sendOutcomeText(const SendOutcome& outcome) {
+    auto because = [](const std::string& why) {
+        std::string line;
+        for (const char c : why)
+            line += c == '\r' || c == '\n' ? ' ' : c;
+        return line.empty() ? std::string() : ": " + line;
+    };
+    switch (outcome.end) {
+    case SendEnd::Sent:
+        return "✔ Gesendet.";
+    case SendEnd::Stopped:
+        return "✘ Abgebrochen" + because(outcome.reason) + " – der Pager ist nicht programmiert.";
+    case SendEnd::Broken:
+        return "✘ Nicht vollständig gesendet" + because(outcome.reason);
+    case SendEnd::CheckFailed:
+        return "✘ Gesendet, doch die Prüfung fand: " + outcome.check;
+    }
     return {};
 }

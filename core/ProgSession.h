@@ -122,6 +122,8 @@ public:
                      const std::string& time);
     // The list has gone through: the last line that can be sent was sent whole or skipped.
     bool listDone() const { return listDone_; }
+    // How the last send ended, while nothing is sent; none before the first.
+    const std::optional<SendOutcome>& lastOutcome() const { return lastOutcome_; }
     // The record did not take the last outcome line: the list stopped on its line.
     bool recordLost() const { return recordLost_; }
 
@@ -161,4 +163,10 @@ private:
     std::optional<Sent> lastSent_; // the send before, when it went out whole
     bool listDone_ = false;
     bool recordLost_ = false;
+    std::optional<SendOutcome> lastOutcome_;
 };
+
+// The last send's outcome in one line, as a window shows it until the next send:
+// "✔ Gesendet.", "✘ Abgebrochen: mit Schließen des Fensters – der Pager ist nicht programmiert.",
+// "✘ Nicht vollständig gesendet: <why>", "✘ Gesendet, doch die Prüfung fand: <check>".
+std::string sendOutcomeText(const SendOutcome& outcome);

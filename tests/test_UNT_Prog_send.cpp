@@ -196,6 +196,10 @@ TEST_F(Send, ClosingTheDialogStopsTheSound) {
         EXPECT_TRUE(FRM_Prog->BTN_Go->isEnabled()) << "OnPlayed did not come with the stop";
         EXPECT_FALSE(FRM_Prog->AUD_Main->Player->Active());
     });
+    // The main window says so until the next send: this pager did not get its tones.
+    EXPECT_EQ(FRM_Main->LBL_LastSend->toolTip(),
+              QStringLiteral("✘ Abgebrochen: mit Schließen des Fensters – der Pager ist nicht "
+                             "programmiert."));
     // The capture is complete once the device is closed (the file plugin writes out then).
     ASSERT_TRUE(QTest::qWaitFor([] { return !FRM_Prog->AUD_Main->Player->IsOpen(); }, 5000));
     const std::vector<uint8_t> sound = capture->read();
@@ -587,6 +591,7 @@ TEST_F(KeyboardLoop, AnAddressTypedIntoTheDialogAfterABoxGoesOnInTheMainWindow) 
     EXPECT_TRUE(round.boxes.isEmpty()) << round.boxes.join(u'\n').toStdString();
     EXPECT_EQ(round.tones, tonesFor("25793"));
     EXPECT_TRUE(round.sound == progSamples(tonesFor("25793"), ExpertValues{}));
+    EXPECT_EQ(FRM_Main->LBL_LastSend->text(), QStringLiteral("✔ Gesendet."));
 }
 
 } // namespace
