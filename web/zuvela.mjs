@@ -109,9 +109,9 @@ async function watchForUpdates() {
     if (!("serviceWorker" in navigator)) return;
     const registration = await navigator.serviceWorker.register("sw.js").catch(() => null);
     if (!registration) return;
-    const oldVersion = navigator.serviceWorker.controller; // none at the first install
+    // Nothing to offer at the first install: no version served this page before.
     const offer = () => {
-        if (oldVersion) $("updateRow").hidden = false;
+        if (navigator.serviceWorker.controller) $("updateRow").hidden = false;
     };
     $("BTN_Reload").addEventListener("click", () => {
         // Another tab may have let the new version take over already: then only this page is old.
@@ -126,8 +126,13 @@ async function watchForUpdates() {
     if (registration.waiting) offer();
     follow(registration.installing);
     registration.addEventListener("updatefound", () => follow(registration.installing));
-    // "Neu laden" in another tab: the new version serves, this page is still the old one.
-    navigator.serviceWorker.addEventListener("controllerchange", offer);
+    // "Neu laden" in another tab: the new version serves, this page is still the old one (unless
+    // this is the first install taking the page over).
+    let served = navigator.serviceWorker.controller !== null;
+    navigator.serviceWorker.addEventListener("controllerchange", () => {
+        if (served) offer();
+        served = true;
+    });
     // Looked for at every start as well, not only when the browser checks by itself: a check
     // that failed or came too early (a busy machine, a flaky network) is made again.
     registration.update().catch(() => {});
