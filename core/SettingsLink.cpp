@@ -112,6 +112,19 @@ std::optional<int> number(const std::string& text) {
     return value;
 }
 
+// A group's key as a link writes it: the file's key in small letters ("ts").
+std::string groupKey(ProgDataGroup group) {
+    std::string key(progDataKey(group));
+    for (char& c : key)
+        c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+// An expert value's key: zuvela-cli's option without its dashes ("tone-length").
+std::string expertKey(const ExpertRange& range) {
+    return std::string(range.option).substr(2);
+}
+
 struct Entry {
     std::string key, value; // decoded
 };
@@ -147,18 +160,14 @@ SettingsLink readSettingsLink(std::string_view query, const ProgSettings& start)
         const Entry* entry = nullptr;
     };
     std::vector<Known> known;
-    for (ProgDataGroup group : progDataGroups) {
-        std::string key(progDataKey(group));
-        for (char& c : key)
-            c = static_cast<char>(c - 'A' + 'a');
-        known.push_back({key});
-    }
+    for (ProgDataGroup group : progDataGroups)
+        known.push_back({groupKey(group)});
     for (std::size_t n = 0; n < 4; ++n)
         known.push_back({kRepeatKeys[n]});
     for (std::size_t n = 0; n < 4; ++n)
         known.push_back({kAddressKeys[n]});
     for (const ExpertRange* range : kExpertRanges)
-        known.push_back({std::string(range->option).substr(2)});
+        known.push_back({expertKey(*range)});
     std::vector<const Entry*> unknown;
     for (const Entry& e : entries) {
         Known* k = nullptr;
@@ -188,7 +197,7 @@ SettingsLink readSettingsLink(std::string_view query, const ProgSettings& start)
     // The option groups: exactly a numeral of an option, as the file's loader selects.
     ProgSettings& s = link.settings;
     for (std::size_t g = 0; g < progDataGroups.size(); ++g) {
-        const Entry* e = known[g].entry;
+        const Entry* e = entryFor(groupKey(progDataGroups[g]));
         if (!e)
             continue;
         const int count = progDataOptionCount(progDataGroups[g]);
@@ -257,7 +266,7 @@ SettingsLink readSettingsLink(std::string_view query, const ProgSettings& start)
     std::array<int, 4> values = {link.expert.toneLength, link.expert.tonePause,
                                  link.expert.blockPause, link.expert.amplitude};
     for (std::size_t i = 0; i < kExpertRanges.size(); ++i) {
-        const Entry* e = known[progDataGroups.size() + 8 + i].entry;
+        const Entry* e = entryFor(expertKey(*kExpertRanges[i]));
         if (!e)
             continue;
         const std::optional<int> value = number(e->value);
@@ -302,12 +311,8 @@ std::string settingsLinkQuery(const ProgSettings& s, const ExpertValues& expert)
         query += (query.empty() ? "" : "&") + std::string(key) + "=" + value;
     };
     const std::array<int, 4> options = {s.tonsys, s.lenMode, s.evaluator, s.switchMode};
-    for (std::size_t g = 0; g < progDataGroups.size(); ++g) {
-        std::string key(progDataKey(progDataGroups[g]));
-        for (char& c : key)
-            c = static_cast<char>(c - 'A' + 'a');
-        add(key, std::to_string(options[g]));
-    }
+    for (std::size_t g = 0; g < progDataGroups.size(); ++g)
+        add(groupKey(progDataGroups[g]), std::to_string(options[g]));
     bool anyAddress = false;
     for (std::size_t n = 0; n < 4; ++n) {
         if (s.addresses[n].checked)
@@ -322,6 +327,6 @@ std::string settingsLinkQuery(const ProgSettings& s, const ExpertValues& expert)
     const std::array<int, 4> values = {expert.toneLength, expert.tonePause, expert.blockPause,
                                        expert.amplitude};
     for (std::size_t i = 0; i < kExpertRanges.size(); ++i)
-        add(std::string(kExpertRanges[i]->option).substr(2), std::to_string(values[i]));
+        add(expertKey(*kExpertRanges[i]), std::to_string(values[i]));
     return query;
 }
