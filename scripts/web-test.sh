@@ -25,7 +25,7 @@ cd tests/web
 # One file at a time (the browser tests need the machine's cores to themselves), all of them
 # even when one fails.
 status=0
-for file in binding.test.mjs page.test.mjs pipewire.test.mjs; do
+for file in binding.test.mjs page.test.mjs page-phone.test.mjs page-state.test.mjs pipewire.test.mjs; do
     timeout 300 node --test "$file" || status=1
 done
 exit "$status"

@@ -17,6 +17,7 @@
 #include "Recording.h"
 #include "SendTimeline.h"
 #include "SequenceDecoder.h"
+#include "SettingsLink.h"
 #include "TestCall.h"
 #include "ToneTable.h"
 #include "UserTexts.h"
@@ -473,4 +474,35 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("fleetRecordLineLost", &fleetRecordLineLost);
     emscripten::function("isoTime", &timeText);
     emscripten::function("fleetRepeatQuestion", &repeatQuestion);
+}
+
+// The settings as a link carries them, read by the engine's rules with a note for every value
+// it ignores: {names, taken, settings, expert, notes}.
+namespace {
+
+val readLink(const std::string& query, const val& start) {
+    const SettingsLink link = readSettingsLink(query, settingsFrom(start));
+    val out = val::object();
+    out.set("names", link.names);
+    out.set("taken", link.taken);
+    out.set("settings", settingsTo(link.settings));
+    val expert = val::object();
+    expert.set("toneLength", link.expert.toneLength);
+    expert.set("tonePause", link.expert.tonePause);
+    expert.set("blockPause", link.expert.blockPause);
+    expert.set("amplitude", link.expert.amplitude);
+    out.set("expert", expert);
+    out.set("notes", arrayOf(link.notes));
+    return out;
+}
+
+std::string linkQuery(const val& settings, const val& expert) {
+    return settingsLinkQuery(settingsFrom(settings), expertFrom(expert));
+}
+
+} // namespace
+
+EMSCRIPTEN_BINDINGS(zuvela_link) {
+    emscripten::function("readSettingsLink", &readLink);
+    emscripten::function("settingsLinkQuery", &linkQuery);
 }

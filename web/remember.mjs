@@ -1,77 +1,73 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The last settings, kept in the browser, and settings carried by a link. Both are written as
-// the programming-data file's keys (the option groups' keys of the engine's table in small
-// letters: ts, tl, aw, sm; rp1 … rp4 and ad1 … ad4 for the sections "B I" … "B IV") and read
-// back through the engine's loader, so that a link obeys the file's rules; the sliders travel
-// as zuvela-cli's words (tone-length, tone-pause, block-pause, amplitude).
-import { applySettings, settings, storedGroups } from "./controls.mjs";
+// The last settings, kept in the browser, and settings carried by a link. Both are the engine's
+// link query (the programming-data file's keys in small letters, zuvela-cli's words for the
+// sliders), read back by the engine, which names every value it ignores as zuvela-cli does.
+import { applySettings, settings } from "./controls.mjs";
 import { buildSliders, expertValues } from "./sending.mjs";
-import { $, core, setStatus, showMessage } from "./ui.mjs";
+import { $, core, germanError, setStatus, showMessage } from "./ui.mjs";
 
 const STORE = "zuvela.settings";
-const sliderWords = { toneLength: "tone-length", tonePause: "tone-pause", blockPause: "block-pause", amplitude: "amplitude" };
-const sections = ["B I", "B II", "B III", "B IV"];
 
 // The settings and sliders as a link's query ("ts=1&tl=1&…").
-export function settingsQuery(s = settings(), expert = expertValues()) {
-    const query = new URLSearchParams(storedGroups().map(({ key, field }) => [key.toLowerCase(), s[field]]));
-    s.addresses.forEach((a, i) => {
-        if (a.checked) query.set(`rp${i + 1}`, "1");
-        if (a.text) query.set(`ad${i + 1}`, a.text);
-    });
-    for (const [name, word] of Object.entries(sliderWords)) query.set(word, expert[name]);
-    return query.toString();
-}
+export const settingsQuery = (s = settings(), expert = expertValues()) => core.settingsLinkQuery(s, expert);
 
-// A query read as a programming-data file: what the engine's loader makes of it, or null when
-// the query carries none of the file's keys.
-function fromQuery(text) {
-    const query = new URLSearchParams(text);
-    const groupKeys = storedGroups().map(({ key }) => key);
-    const keys = [...groupKeys.map((k) => k.toLowerCase()), ...[1, 2, 3, 4].flatMap((n) => [`rp${n}`, `ad${n}`])];
-    if (!keys.some((k) => query.has(k))) return null;
-    const line = (key, value) => (value === null ? "" : `${key}=${value.replace(/[\r\n]/g, "")}\r\n`);
-    let profile = "[A]\r\n" + groupKeys.map((k) => line(k, query.get(k.toLowerCase()))).join("");
-    sections.forEach((section, i) => {
-        profile += `[${section}]\r\n${line("RP", query.get(`rp${i + 1}`) ?? "0")}${line("AD", query.get(`ad${i + 1}`))}`;
-    });
-    // Address characters are single bytes in the file (Windows-1252); others the loader drops.
-    const bytes = Uint8Array.from(profile, (c) => (c.charCodeAt(0) < 256 ? c.charCodeAt(0) : 63));
-    const expert = {};
-    for (const [name, word] of Object.entries(sliderWords)) if (query.has(word)) expert[name] = Number(query.get(word));
-    return { loaded: core.loadProfile(bytes, core.startSettings(), "Link"), expert };
-}
-
-// At the start: the link's settings, else the last ones, else the start-up state.
-export function restoreSettings() {
-    const fromLink = fromQuery(location.search);
-    const stored = fromLink ? null : fromQuery(localStorage.getItem(STORE) ?? "");
-    const chosen = fromLink ?? stored;
-    buildSliders(chosen?.expert);
-    if (chosen?.loaded.settings) applySettings(chosen.loaded.settings);
-    if (fromLink) {
-        history.replaceState(null, "", location.pathname);
-        setStatus("Die Einstellungen aus dem Link sind übernommen.");
-        // Said once the page is ready, as a loaded file's message is.
-        if (chosen.loaded.message) setTimeout(() => showMessage(chosen.loaded.message));
-    } else if (stored?.loaded.settings) {
-        setStatus("Die letzten Einstellungen sind wiederhergestellt.");
-        $("BTN_Fresh").hidden = false;
+// The browser may refuse its storage altogether (a private window, a policy): then there is
+// nothing kept.
+function storedQuery() {
+    try {
+        return localStorage.getItem(STORE) ?? "";
+    } catch {
+        return "";
     }
 }
+
+// At the start: the link's settings, else the last ones, else the start-up state. A value the
+// engine ignores is named once the page is ready, as a loaded file's message is.
+export function restoreSettings() {
+    const link = core.readSettingsLink(location.search, core.startSettings());
+    const stored = link.taken ? null : core.readSettingsLink(storedQuery(), core.startSettings());
+    const chosen = link.taken ? link : stored.taken ? stored : null;
+    buildSliders(chosen?.expert);
+    if (chosen) applySettings(chosen.settings);
+    if (link.names) {
+        history.replaceState(null, "", location.pathname);
+        setStatus(link.taken ? "Die Einstellungen aus dem Link sind übernommen."
+                             : "Der Link trägt keine Einstellungen, die sich übernehmen lassen.");
+    } else if (stored.taken) {
+        setStatus("Die letzten Einstellungen sind wiederhergestellt.");
+    }
+    if (stored?.taken) $("BTN_Fresh").hidden = false;
+    const notes = [...link.notes, ...(stored?.notes ?? [])];
+    if (notes.length) setTimeout(() => showMessage(notes.join("\n")));
+}
+
+// Said once while the browser keeps nothing, not at every key: again only after it kept them.
+let refusedSaid = false;
 
 // Kept unless they are the start-up state: then there is nothing to come back to.
 export function remember() {
     const ranges = core.expertRanges();
-    const initial = Object.fromEntries(Object.keys(sliderWords).map((name) => [name, ranges[name].initial]));
+    const initial = Object.fromEntries(Object.entries(ranges).map(([name, range]) => [name, range.initial]));
     const query = settingsQuery();
-    if (query === settingsQuery(core.startSettings(), initial)) localStorage.removeItem(STORE);
-    else localStorage.setItem(STORE, query);
+    try {
+        if (query === settingsQuery(core.startSettings(), initial)) localStorage.removeItem(STORE);
+        else localStorage.setItem(STORE, query);
+        refusedSaid = false;
+    } catch (e) {
+        if (refusedSaid) return;
+        refusedSaid = true;
+        setStatus(`Die Einstellungen lassen sich im Browser nicht behalten (${germanError(e)}); ` +
+                  "sie gelten, bis die Seite geschlossen wird.");
+    }
 }
 
 // Back to the start-up state, forgetting the last settings.
 export function startFresh() {
-    localStorage.removeItem(STORE);
+    try {
+        localStorage.removeItem(STORE);
+    } catch {
+        // nothing was kept
+    }
     applySettings(core.startSettings());
     buildSliders();
     $("BTN_Fresh").hidden = true;

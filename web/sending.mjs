@@ -109,7 +109,8 @@ async function play(samples, entries, what, failureText) {
     const show = (text) => setStatus(what + text, inDialog ? text : null);
     let ctx = sending.ctx;
     try {
-        if (!ctx) {
+        // A context the browser closed takes no sound again: a new one for this send.
+        if (!ctx || ctx.state === "closed") {
             ctx = new AudioContext({ sampleRate: SAMPLE_RATE, latencyHint: "playback" });
             const sink = localStorage.getItem("zuvela.sink");
             if (sink && ctx.setSinkId) await ctx.setSinkId(sink).catch(() => localStorage.removeItem("zuvela.sink"));

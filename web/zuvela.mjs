@@ -104,25 +104,35 @@ function bindEvents() {
 }
 
 // The service worker keeps the page for offline use. A new version is fetched in the
-// background; the page says so and reloads into it when the user wants.
+// background; every open tab says so and reloads into it when the user wants.
 async function watchForUpdates() {
     if (!("serviceWorker" in navigator)) return;
     const registration = await navigator.serviceWorker.register("sw.js").catch(() => null);
     if (!registration) return;
-    const offer = (worker) => {
-        if (!worker || !navigator.serviceWorker.controller) return; // the first install
-        $("updateRow").hidden = false;
-        $("BTN_Reload").onclick = () => {
-            navigator.serviceWorker.addEventListener("controllerchange", () => location.reload(), { once: true });
-            worker.postMessage("activate");
-        };
+    // Nothing to offer at the first install: no version served this page before.
+    const offer = () => {
+        if (navigator.serviceWorker.controller) $("updateRow").hidden = false;
     };
-    const follow = (worker) => worker?.addEventListener("statechange", () => {
-        if (worker.state === "installed") offer(worker);
+    $("BTN_Reload").addEventListener("click", () => {
+        // Another tab may have let the new version take over already: then only this page is old.
+        const waiting = registration.waiting;
+        if (!waiting) return location.reload();
+        navigator.serviceWorker.addEventListener("controllerchange", () => location.reload(), { once: true });
+        waiting.postMessage("activate");
     });
-    offer(registration.waiting);
+    const follow = (worker) => worker?.addEventListener("statechange", () => {
+        if (worker.state === "installed") offer();
+    });
+    if (registration.waiting) offer();
     follow(registration.installing);
     registration.addEventListener("updatefound", () => follow(registration.installing));
+    // "Neu laden" in another tab: the new version serves, this page is still the old one (unless
+    // this is the first install taking the page over).
+    let served = navigator.serviceWorker.controller !== null;
+    navigator.serviceWorker.addEventListener("controllerchange", () => {
+        if (served) offer();
+        served = true;
+    });
     // Looked for at every start as well, not only when the browser checks by itself: a check
     // that failed or came too early (a busy machine, a flaky network) is made again.
     registration.update().catch(() => {});
@@ -143,6 +153,8 @@ async function start() {
     $("FRM_Main").hidden = false;
     bindEvents();
     setStatus("Bereit.");
+    // The work begins where the window's does: in Ruf 1 (before a link's notes take the focus).
+    $("TXT_Adresse_01").focus();
     restoreSettings();
     offerOutputs(); // the dialog's output list: the browser's device query takes its time
     acceptLaunchedFiles();
