@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,9 @@ constexpr double stepLimitSeconds = 0.008;
 // How far the place of a step may lie from where the readings put it: a server's position
 // moves in quanta of about 20 ms.
 constexpr double stepJitterSeconds = 0.030;
+// The drift is measured over this long, and no clock drifts more than maxDrift.
+constexpr double driftSeconds = 2.0;
+constexpr double maxDrift = 0.03;
 // Each window needs this many readings before it is compared.
 constexpr size_t enoughReadings = 3;
 
@@ -86,6 +90,20 @@ StreamReading AlsaStreamReadings::read() {
     return reading;
 }
 
+void StreamJudge::writeReadings(WaveResult verdict) {
+    if (readingsFile.empty() || readings.empty())
+        return;
+    if (FILE* out = std::fopen(readingsFile.c_str(), "a")) {
+        std::fprintf(out,
+                     "stream rate %u, sound %llu..%llu, %llu written, verdict %d\n"
+                     "at state delay written trigger\n%s\n",
+                     rate, (unsigned long long)soundStart, (unsigned long long)soundEnd,
+                     (unsigned long long)framesWritten, verdict, readings.c_str());
+        std::fclose(out);
+    }
+    readings.clear();
+}
+
 void StreamJudge::restart(double now) {
     framesWritten = 0;
     soundStart = 0;
@@ -95,6 +113,7 @@ void StreamJudge::restart(double now) {
     lastPlayed = 0;
     lastProgress = now;
     points.clear();
+    rises.clear();
     hasBaseline = false;
     startedAt = 0;
 }
@@ -119,7 +138,19 @@ WaveResult StreamJudge::judgeWindows(const Point& point) {
         hasBaseline = false;
         return MMSYSERR_NOERROR;
     };
-    if (std::abs(after - before) >= stepLimitSeconds) {
+    // A server's clock may run a little off ours (PulseAudio's plugin through PipeWire lags by
+    // about 1.5 %): that much rise per window is its drift.
+    rises.emplace_back(point.at, after - before);
+    while (rises.front().first < point.at - driftSeconds)
+        rises.pop_front();
+    std::vector<double> recent;
+    for (const auto& rise : rises)
+        recent.push_back(rise.second);
+    std::nth_element(recent.begin(), recent.begin() + std::ptrdiff_t(recent.size() / 2),
+                     recent.end());
+    const double mostDrift = maxDrift * judgeWindowSeconds;
+    const double drift = std::clamp(recent[recent.size() / 2], -mostDrift, mostDrift);
+    if (std::abs(after - before - drift) >= stepLimitSeconds) {
         // Where the step lies: after the last reading at the old level when the offsets rose
         // (a stall), before the first at the new one when they fell (a skip). A reading's
         // jitter is above its level, so the middle between the two floors tells them apart.
@@ -154,6 +185,16 @@ WaveResult StreamJudge::check(const StreamReading& reading, double now, uint64_t
     if (reading.error < 0)
         return reading.error == -EPIPE ? WAVERR_UNDERRUN : reading.error;
     const bool soundKnown = soundEnd != unknownEnd;
+    const auto queued = static_cast<uint64_t>(std::max<int64_t>(reading.delay, 0));
+    const uint64_t position = framesWritten - std::min(queued, framesWritten);
+    if (!readingsFile.empty()) {
+        char line[160];
+        const double at = reading.at > 0 ? reading.at : now;
+        std::snprintf(line, sizeof line, "%.6f %d %lld %llu %.6f\n", at, int(reading.state),
+                      (long long)reading.delay, (unsigned long long)framesWritten,
+                      reading.triggerAt);
+        readings += line;
+    }
     switch (reading.state) {
     case SND_PCM_STATE_XRUN: {
         countUnderrun();
@@ -176,8 +217,6 @@ WaveResult StreamJudge::check(const StreamReading& reading, double now, uint64_t
     default:
         break;
     }
-    const auto queued = static_cast<uint64_t>(std::max<int64_t>(reading.delay, 0));
-    const uint64_t position = framesWritten - std::min(queued, framesWritten);
     if (played)
         *played = position;
     const bool confirmed = soundKnown && position >= soundEnd + heardAfter;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace platform {
 
@@ -69,7 +71,13 @@ struct StreamJudge {
     uint64_t lastPlayed = 0;
     double lastProgress = 0; // steady clock, seconds
 
+    // Where the readings of each stream go as text, for a test that finds a gap the judge did
+    // not tell (ZUVELA_STREAM_READINGS names a file); empty: nowhere.
+    std::string readingsFile;
+
     void restart(double now);
+    // Appends this stream's readings and its verdict to readingsFile.
+    void writeReadings(WaveResult verdict);
     // Judges one reading; now is the steady clock in seconds. A failure, or MMSYSERR_NOERROR
     // with the frames played so far in `played` (and `ended` set once the sound was heard).
     WaveResult check(const StreamReading& reading, double now, uint64_t* played = nullptr);
@@ -81,6 +89,10 @@ private:
         uint64_t played;
     };
     std::deque<Point> points; // the last two windows
+    // How the floor rose from one window to the next over the last seconds: its median is
+    // the position's drift against the clock, not a break.
+    std::deque<std::pair<double, double>> rises;
+    std::string readings; // kept only with a readingsFile
     double baseline = 0;
     bool hasBaseline = false;
     double startedAt = 0; // trigger time stamp seen while running

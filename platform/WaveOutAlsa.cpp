@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -254,6 +255,7 @@ void playLoop(WaveOutDevice* dev) {
                 fadeOut(dev);
                 snd_pcm_drop(dev->pcm);
             }
+            dev->judge.writeReadings(-1); // stopped
             beginStream(dev);
             handBackAll(dev, lock);
             dev->resetRequested = false;
@@ -305,6 +307,7 @@ void playLoop(WaveOutDevice* dev) {
 
         lock.lock();
         if (failure != MMSYSERR_NOERROR) {
+            dev->judge.writeReadings(failure);
             dev->lost = failure;
             handBackAll(dev, lock);
             if (dev->resetRequested) {
@@ -319,6 +322,8 @@ void playLoop(WaveOutDevice* dev) {
         if (written >= total) {
             if (dev->queue.size() == 1) {
                 const WaveResult end = finishSound(dev, lock);
+                if (end != MMSYSERR_NOERROR || dev->judge.ended)
+                    dev->judge.writeReadings(end);
                 if (end != MMSYSERR_NOERROR) {
                     dev->lost = end;
                     handBackAll(dev, lock);
@@ -460,6 +465,8 @@ public:
         dev->judge.timeless = timeless;
         dev->readings.pcm = pcm;
         dev->readings.monotonicStamps = monotonic;
+        if (const char* file = std::getenv("ZUVELA_STREAM_READINGS"))
+            dev->judge.readingsFile = file;
         beginStream(dev);
         try {
             if (widen)
