@@ -53,16 +53,29 @@ double steadySeconds() {
         .count();
 }
 
-bool endsInNull(snd_pcm_t* pcm) {
+namespace {
+
+// True when the device's chain names this in ALSA's dump of it.
+bool chainNames(snd_pcm_t* pcm, std::string_view name) {
     snd_output_t* out = nullptr;
     if (snd_output_buffer_open(&out) < 0)
         return false;
     char* text = nullptr;
     snd_pcm_dump(pcm, out);
     const size_t length = snd_output_buffer_string(out, &text);
-    const bool found = std::string_view(text, length).find("Null PCM") != std::string_view::npos;
+    const bool found = std::string_view(text, length).find(name) != std::string_view::npos;
     snd_output_close(out);
     return found;
+}
+
+} // namespace
+
+bool endsInNull(snd_pcm_t* pcm) {
+    return chainNames(pcm, "Null PCM");
+}
+
+bool reportsLate(snd_pcm_t* pcm) {
+    return chainNames(pcm, "PulseAudio");
 }
 
 bool stampOnSteadyClock(snd_pcm_sw_params_t* params, snd_pcm_t* pcm) {
@@ -168,7 +181,8 @@ WaveResult StreamJudge::judgeWindows(const Point& point) {
             }
         }
         const auto jitter = uint64_t(stepJitterSeconds * rate);
-        if (!inSound(at - std::min(at, jitter), at + jitter))
+        const uint64_t earliest = at - std::min(at, jitter + showsLate);
+        if (!inSound(earliest, at + jitter))
             return beginAnew();
         return after > before ? WAVERR_LATE : WAVERR_SKIPPED;
     }
@@ -177,7 +191,9 @@ WaveResult StreamJudge::judgeWindows(const Point& point) {
         hasBaseline = true;
     }
     if (after - baseline >= lateLimitSeconds)
-        return inSound(split->played, point.played) ? WAVERR_LATE : beginAnew();
+        return inSound(split->played - std::min(split->played, showsLate), point.played)
+                   ? WAVERR_LATE
+                   : beginAnew();
     return MMSYSERR_NOERROR;
 }
 

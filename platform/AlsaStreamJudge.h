@@ -55,6 +55,9 @@ bool stampOnSteadyClock(snd_pcm_sw_params_t* params, snd_pcm_t* pcm);
 // True when the device's chain ends in ALSA's null plugin: it takes every frame at once and
 // plays nothing in time, so only its state can break the sound.
 bool endsInNull(snd_pcm_t* pcm);
+// True for ALSA's PulseAudio plugin: between the server's reports, seconds apart, it carries
+// the position on by the clock, so a server that stood still shows only at its next report.
+bool reportsLate(snd_pcm_t* pcm);
 
 // The stream as the play thread sees it. The sound is frames [soundStart, soundEnd) of the
 // stream; the silence around it is the layer's own, and a break there spoils nothing.
@@ -66,8 +69,11 @@ struct StreamJudge {
     uint64_t soundStart = 0;
     uint64_t soundEnd = unknownEnd; // known once the last of the sound is written
     uint64_t heardAfter = 0;        // frames of silence after the end that must play steady
-    bool padding = false;           // the silence after the sound has begun
-    bool ended = false;             // the sound and the silence after it have played
+    // How far behind the position a break may show (a plugin that reports late): a step seen
+    // at position p may lie anywhere from p minus this.
+    uint64_t showsLate = 0;
+    bool padding = false; // the silence after the sound has begun
+    bool ended = false;   // the sound and the silence after it have played
     uint64_t lastPlayed = 0;
     double lastProgress = 0; // steady clock, seconds
 

@@ -53,6 +53,7 @@ struct WaveOutDevice {
     std::thread thread;
     StreamJudge judge; // the stream as the play thread sees it
     AlsaStreamReadings readings;
+    bool reportsLate = false;     // the position is the plugin's guess between the server's reports
     std::vector<int16_t> history; // every sample of this stream so far, for the fade at a stop
 };
 
@@ -78,8 +79,14 @@ void markDone(WaveHdr* header) {
 // runs ahead.
 constexpr double confirmSeconds = 2 * judgeWindowSeconds + 0.050;
 constexpr double trailSeconds = 1.0;
+// Through a plugin that reports late, until its next report has surely come.
+constexpr double lateReportConfirmSeconds = 2.0;
+constexpr double lateReportTrailSeconds = 2.6;
 constexpr double timelessConfirmSeconds = 0.080;
-// The most the layer keeps with ALSA: a whole sequence and the silence around it.
+// The most the layer keeps with ALSA: a whole sequence and the silence around it. (Through
+// PulseAudio's plugin the buffer is the server's, and a server that stood still then never
+// shows: its stream does not run dry, and the plugin's position runs on by the clock. A
+// buffer small enough to show it breaks under load, which matters more.)
 constexpr unsigned maxBufferMicroseconds = 20'000'000;
 // A stop fades the sound out over this long, beyond what the device may already hold.
 constexpr double fadeSeconds = 0.005;
@@ -99,7 +106,10 @@ void beginStream(WaveOutDevice* dev) {
     StreamJudge& judge = dev->judge;
     judge.restart(steadySeconds());
     judge.soundStart = judge.timeless ? 0 : framesOf(dev, edgeSilenceSeconds);
-    judge.heardAfter = framesOf(dev, judge.timeless ? timelessConfirmSeconds : confirmSeconds);
+    judge.showsLate = dev->reportsLate ? framesOf(dev, lateReportConfirmSeconds) : 0;
+    judge.heardAfter = framesOf(dev, judge.timeless     ? timelessConfirmSeconds
+                                     : dev->reportsLate ? lateReportConfirmSeconds
+                                                        : confirmSeconds);
     dev->history.clear();
 }
 
@@ -203,7 +213,9 @@ WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
     const auto padStart = framesOf(dev, paddingStartSeconds);
     const bool last = (dev->queue.front()->dwFlags & WHDR_LAST) != 0;
     const auto since = std::chrono::steady_clock::now();
-    const uint64_t trail = judge.timeless ? judge.heardAfter : framesOf(dev, trailSeconds);
+    const uint64_t trail =
+        judge.timeless ? judge.heardAfter
+                       : framesOf(dev, dev->reportsLate ? lateReportTrailSeconds : trailSeconds);
     for (;;) {
         if (dev->resetRequested)
             return MMSYSERR_NOERROR;
@@ -344,7 +356,8 @@ void playLoop(WaveOutDevice* dev) {
 
 // The format, and a buffer as large as the device gives, up to a whole sequence; as ALSA's own
 // simple set-up where the device refuses that.
-int setHardware(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels, unsigned rate) {
+int setHardware(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels, unsigned rate,
+                unsigned longest) {
     snd_pcm_hw_params_t* params = nullptr;
     snd_pcm_hw_params_alloca(&params);
     int rc = snd_pcm_hw_params_any(pcm, params);
@@ -364,7 +377,7 @@ int setHardware(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels, unsi
     int dir = 0;
     if (snd_pcm_hw_params_get_buffer_time_max(params, &most, &dir) < 0 || most == 0)
         most = maxBufferMicroseconds;
-    unsigned bufferTime = std::min(most, maxBufferMicroseconds);
+    unsigned bufferTime = std::min(most, longest);
     unsigned periodTime = 20000;
     if (snd_pcm_hw_params_set_buffer_time_near(pcm, params, &bufferTime, &dir) >= 0 &&
         snd_pcm_hw_params_set_period_time_near(pcm, params, &periodTime, &dir) >= 0 &&
@@ -438,8 +451,9 @@ public:
         if (rc < 0)
             return rc;
         const bool widen = pcmFormat == SND_PCM_FORMAT_U8;
+        const bool late = reportsLate(pcm);
         rc = setHardware(pcm, widen ? SND_PCM_FORMAT_S16_LE : pcmFormat, format->nChannels,
-                         format->nSamplesPerSec);
+                         format->nSamplesPerSec, maxBufferMicroseconds);
         const bool timeless = rc >= 0 && endsInNull(pcm);
         bool monotonic = false;
         if (rc >= 0)
@@ -463,6 +477,7 @@ public:
         dev->channels = format->nChannels;
         dev->judge.rate = format->nSamplesPerSec;
         dev->judge.timeless = timeless;
+        dev->reportsLate = late;
         dev->readings.pcm = pcm;
         dev->readings.monotonicStamps = monotonic;
         if (const char* file = std::getenv("ZUVELA_STREAM_READINGS"))
