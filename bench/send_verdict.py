@@ -307,6 +307,9 @@ def main():
                                                           "aplay", raw16)
                                 counts["aplay"] += 1
                                 counts["aplay_breaks"] += heard is False
+                                print("%-18s %-6s %2d aplay beside it: %s" % (
+                                    path, load, i + 1, {True: "whole", False: "broken", None: "unclear"}[heard]),
+                                    flush=True)
                             if arrived is None:
                                 counts["unclear"] += 1
                             elif not ok and arrived:
@@ -315,8 +318,8 @@ def main():
                             elif ok and not arrived:
                                 counts["misses"] += 1
                                 details.append("miss: %s at %.2f s" % (fault, at))
-                            print("%-18s %-6s %2d %-14s at %.2f s: %s, %s (%.1f s)" % (
-                                path, load, i + 1, fault, at, "sent" if ok else "failed",
+                            print("%-18s %-6s rt %-3s %2d %-14s at %.2f s: %s, %s (%.1f s)" % (
+                                path, load, rt, i + 1, fault, at, "sent" if ok else "failed",
                                 {True: "whole", False: "broken", None: "unclear"}[arrived], took), flush=True)
                         rows.append(("%s (server rt %s)" % (path, rt), load, counts, details))
                     finally:
@@ -325,6 +328,8 @@ def main():
                             stress.wait()
               finally:
                 server.stop()
+    except Exception as e:  # the rows measured so far still count
+        print("stopped: %s" % e)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print()

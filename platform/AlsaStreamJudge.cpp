@@ -184,6 +184,9 @@ WaveResult StreamJudge::judgeWindows(const Point& point) {
         const uint64_t earliest = at - std::min(at, jitter + showsLate);
         if (!inSound(earliest, at + jitter))
             return beginAnew();
+        // A position that reports late catches up by jumping ahead: only a rise is a break.
+        if (after < before && showsLate > 0)
+            return beginAnew();
         return after > before ? WAVERR_LATE : WAVERR_SKIPPED;
     }
     if (!hasBaseline || after < baseline) {
