@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""How often zuvela-cli send's verdict is wrong, on every ALSA path to a sound server.
+"""How often zuvela-cli send breaks, and how often its verdict is wrong, on every ALSA path.
 
 For each path (PipeWire's ALSA plugin; ALSA's PulseAudio plugin into PipeWire's PulseAudio
-layer; ALSA's PulseAudio plugin into PulseAudio), idle and with `stress-ng --cpu 4` beside it,
-zuvela-cli sends the sequence N times while two recorders record the sink's monitor. Each send
-gets one fault at a random moment (or none): the sender stopped for 0.7 s or for 20 ms (a gap of
-about one period), the server stopped for 0.5 s, or the server killed. A send counts as
+layer; ALSA's PulseAudio plugin into PulseAudio; ALSA's file plugin over null), idle and with
+`stress-ng --cpu 4` beside it, with the sound server at real-time priority (as rtkit gives it on
+a desktop) and without, zuvela-cli sends the sequence N times while two recorders record the
+sink's monitor. Each send gets one fault at a random moment, most of them in the first 100 ms or
+the last 250 ms of the sound, or none: the sender stopped for 0.7 s or for 20 ms (a gap of about
+one period), the server stopped for 0.5 s, or the server killed. A send counts as
 
+  break        when it had no fault and the sound did not arrive whole (the machine's doing);
+               aplay plays the same samples after each such send, for comparison,
   false alarm  when zuvela-cli reported a failure and the sound arrived whole,
   miss         when it reported success and the sound did not arrive whole.
 
@@ -28,7 +32,9 @@ import tempfile
 import time
 
 RATE = 22050
-FAULTS = ["none", "sender 0.7 s", "sender 20 ms", "server 0.5 s", "server killed"]
+FAULTS = ["none", "sender 0.7 s", "none", "sender 20 ms", "none", "server 0.5 s", "server killed"]
+# zuvela-cli plays half a second of silence before the sound (and starts in about 0.1 s).
+SOUND_START = 0.6
 
 
 def widened(raw):
@@ -57,8 +63,8 @@ def whole(recording, expected):
 
 
 class Server:
-    def __init__(self, kind, folder, pulse_root):
-        self.kind, self.dir, self.pulse_root = kind, folder, pulse_root
+    def __init__(self, kind, folder, pulse_root, realtime=False):
+        self.kind, self.dir, self.pulse_root, self.realtime = kind, folder, pulse_root, realtime
         self.procs = {}
         os.makedirs(folder, exist_ok=True)
         self.env = dict(os.environ)
@@ -70,16 +76,24 @@ class Server:
         native = folder + ("/pulse/native" if kind != "pulseaudio" else "/native")
         self.env["PULSE_SERVER"] = "unix:" + native
         self.native = native
-        plugin = "pipewire" if kind == "pipewire-alsa" else "pulse"
-        conf = {"pipewire": "/usr/share/alsa/alsa.conf.d/50-pipewire.conf",
-                "pulse": "/usr/share/alsa/alsa.conf.d/50-pulseaudio.conf"}[plugin]
         self.alsa_config = folder + "/asound.conf"
+        self.capture = folder + "/capture.raw"
         with open(self.alsa_config, "w") as f:
             f.write("</usr/share/alsa/alsa.conf>\n@hooks.!0 { func load files [ ] errors false }\n")
-            f.write("<%s>\npcm.!default { type %s }\nctl.!default { type %s }\n" % (conf, plugin, plugin))
+            if kind == "file":
+                f.write('pcm.!default { type file slave.pcm "null" file "%s" format "raw" }\n' % self.capture)
+            else:
+                plugin = "pipewire" if kind == "pipewire-alsa" else "pulse"
+                conf = {"pipewire": "/usr/share/alsa/alsa.conf.d/50-pipewire.conf",
+                        "pulse": "/usr/share/alsa/alsa.conf.d/50-pulseaudio.conf"}[plugin]
+                f.write("<%s>\npcm.!default { type %s }\nctl.!default { type %s }\n" % (conf, plugin, plugin))
         self.log = open(folder + "/log.txt", "ab")
 
-    def spawn(self, name, args, env=None):
+    def spawn(self, name, args, env=None, realtime=False):
+        # A desktop's rtkit gives the server's data thread SCHED_FIFO; here chrt gives it the
+        # whole server.
+        if realtime and self.realtime and os.geteuid() == 0:
+            args = ["chrt", "-f", "20"] + args
         self.procs[name] = subprocess.Popen(args, env=env or self.env, stdout=self.log, stderr=self.log)
 
     def wait_for(self, ready, seconds=10):
@@ -93,6 +107,8 @@ class Server:
         subprocess.run(args, env=self.env, stdout=self.log, stderr=self.log, check=True, timeout=10)
 
     def start(self):
+        if self.kind == "file":
+            return
         for f in ("bus", "pipewire-0", "native", "pulse/native"):
             try:
                 os.unlink(os.path.join(self.dir, f))
@@ -110,16 +126,16 @@ class Server:
             env["LD_LIBRARY_PATH"] = root + "/usr/lib/x86_64-linux-gnu/pulseaudio:" + modules
             self.spawn("server", [root + "/usr/bin/pulseaudio", "--dl-search-path=" + modules, "-n",
                                   "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                  "-F", self.dir + "/pa.pa"], env)
+                                  "-F", self.dir + "/pa.pa"], env, realtime=True)
             self.wait_for(lambda: os.path.exists(self.native))
             return
         self.spawn("bus", ["dbus-daemon", "--session", "--nofork", "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]])
         self.wait_for(lambda: os.path.exists(self.dir + "/bus"))
-        self.spawn("server", ["pipewire"])
+        self.spawn("server", ["pipewire"], realtime=True)
         self.wait_for(lambda: os.path.exists(self.dir + "/pipewire-0"))
         self.run(["pw-metadata", "-n", "settings", "0", "clock.force-rate", str(RATE)])
         self.spawn("session", ["wireplumber"])
-        self.spawn("pulse", ["pipewire-pulse"])
+        self.spawn("pulse", ["pipewire-pulse"], realtime=True)
         self.run(["pw-cli", "create-node", "adapter",
                   "{ factory.name=support.null-audio-sink node.name=zsink media.class=Audio/Sink "
                   "object.linger=true audio.position=[ MONO ] audio.rate=%d }" % RATE])
@@ -144,6 +160,10 @@ class Server:
 
     def recorders(self, files):
         """Two recorders of the sink's monitor; PipeWire's own where it runs."""
+        if self.kind == "file":
+            if os.path.exists(self.capture):
+                os.unlink(self.capture)
+            return []
         args = [["parec", "--latency-msec=20", "--device=zsink.monitor", "--raw", "--format=s16le",
                  "--rate=%d" % RATE, "--channels=1", files[1]]]
         if self.kind == "pulseaudio":
@@ -167,7 +187,12 @@ def signal_alive(proc, sig):
         os.kill(proc.pid, sig)
 
 
-def one_send(server, cli, expected, fault, at, work):
+def captured_whole(capture, expected):
+    """The file plugin's bytes (16-bit, from 8-bit samples widened) hold the sound."""
+    return os.path.exists(capture) and whole(capture, expected)
+
+
+def one_send(server, cli, expected, fault, at, work, player="zuvela", raw=None):
     files = [os.path.join(work, "rec-a.raw"), os.path.join(work, "rec-b.raw")]
     for f in files:
         if os.path.exists(f):
@@ -175,8 +200,10 @@ def one_send(server, cli, expected, fault, at, work):
     recs = server.recorders(files)
     env = dict(server.env, ALSA_CONFIG_PATH=server.alsa_config)
     start = time.monotonic()
-    p = subprocess.Popen([cli, "send", "--address", "1=12345"], env=env,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    command = [cli, "send", "--address", "1=12345"]
+    if player == "aplay":
+        command = ["aplay", "-q", "-t", "raw", "-f", "S16_LE", "-r", str(RATE), "-c", "1", raw]
+    p = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     killed = False
     stopped_at = None
     if fault != "none":
@@ -212,6 +239,8 @@ def one_send(server, cli, expected, fault, at, work):
             r.kill()
             r.wait()
     arrived = any(os.path.exists(f) and whole(f, expected) for f in files)
+    if server.kind == "file":
+        arrived = captured_whole(server.capture, expected)
     sound_seconds = len(expected) / RATE
     if stopped_at is not None:
         # Its recorders stood still with it; a sound card would have played a gap.
@@ -230,8 +259,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
     ap.add_argument("--sends", type=int, default=30)
-    ap.add_argument("--paths", default="pipewire-alsa,pulse-on-pipewire,pulseaudio")
+    ap.add_argument("--paths", default="pipewire-alsa,pulse-on-pipewire,pulseaudio,file")
     ap.add_argument("--loads", default="idle,stress")
+    ap.add_argument("--realtime", default="on,off", help="the sound server at real-time priority")
     ap.add_argument("--pulse-root", default="")
     ap.add_argument("--seed", type=int, default=1)
     args = ap.parse_args()
@@ -240,25 +270,46 @@ def main():
     raw = os.path.join(work, "seq.raw")
     subprocess.run([args.cli, "render", "--address", "1=12345", "-o", raw], check=True)
     expected = widened(open(raw, "rb").read())
+    # aplay plays the samples as zuvela-cli hands them to ALSA: widened to 16 bits.
+    raw16 = os.path.join(work, "seq16.raw")
+    array.array("h", expected).tofile(open(raw16, "wb"))
     rows = []
     try:
         for path in args.paths.split(","):
             kind = {"pipewire-alsa": "pipewire-alsa", "pulse-on-pipewire": "pipewire-pulse",
-                    "pulseaudio": "pulseaudio"}[path]
-            server = Server(kind, os.path.join(work, path), args.pulse_root)
-            server.start()
-            try:
+                    "pulseaudio": "pulseaudio", "file": "file"}[path]
+            for rt in args.realtime.split(",") if kind != "file" else ["-"]:
+              server = Server(kind, os.path.join(work, path + "-rt-" + rt), args.pulse_root, rt == "on")
+              server.start()
+              try:
                 for load in args.loads.split(","):
                     stress = subprocess.Popen(["stress-ng", "--cpu", "4", "--quiet"]) if load == "stress" else None
                     try:
-                        counts = dict(sends=0, ok=0, false_alarms=0, misses=0, unclear=0)
+                        counts = dict(sends=0, ok=0, false_alarms=0, misses=0, unclear=0, clean=0,
+                                      breaks=0, aplay=0, aplay_breaks=0)
                         details = []
+                        sound = len(expected) / RATE
                         for i in range(args.sends):
                             fault = FAULTS[i % len(FAULTS)]
-                            at = random.uniform(0.1, 3.0)
+                            if kind == "file" and fault.startswith("server"):
+                                fault = "none"
+                            # At the edges of the sound, where breaks went unseen, and anywhere.
+                            at = SOUND_START + random.choice([
+                                random.uniform(0, 0.1), random.uniform(sound - 0.25, sound),
+                                random.uniform(0, sound)])
                             ok, arrived, took, err = one_send(server, args.cli, expected, fault, at, work)
                             counts["sends"] += 1
                             counts["ok"] += ok
+                            if fault == "none":
+                                counts["clean"] += 1
+                                counts["breaks"] += arrived is False
+                                _, heard, _, _ = one_send(server, args.cli, expected, "none", 0, work,
+                                                          "aplay", raw16)
+                                counts["aplay"] += 1
+                                counts["aplay_breaks"] += heard is False
+                                print("%-18s %-6s %2d aplay beside it: %s" % (
+                                    path, load, i + 1, {True: "whole", False: "broken", None: "unclear"}[heard]),
+                                    flush=True)
                             if arrived is None:
                                 counts["unclear"] += 1
                             elif not ok and arrived:
@@ -267,23 +318,28 @@ def main():
                             elif ok and not arrived:
                                 counts["misses"] += 1
                                 details.append("miss: %s at %.2f s" % (fault, at))
-                            print("%-18s %-6s %2d %-14s at %.2f s: %s, %s (%.1f s)" % (
-                                path, load, i + 1, fault, at, "sent" if ok else "failed",
+                            print("%-18s %-6s rt %-3s %2d %-14s at %.2f s: %s, %s (%.1f s)" % (
+                                path, load, rt, i + 1, fault, at, "sent" if ok else "failed",
                                 {True: "whole", False: "broken", None: "unclear"}[arrived], took), flush=True)
-                        rows.append((path, load, counts, details))
+                        rows.append(("%s (server rt %s)" % (path, rt), load, counts, details))
                     finally:
                         if stress:
                             stress.terminate()
                             stress.wait()
-            finally:
+              finally:
                 server.stop()
+    except Exception as e:  # the rows measured so far still count
+        print("stopped: %s" % e)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print()
-    print("| path | load | sends | reported sent | false alarms | misses | too close to tell |")
-    print("|---|---|---|---|---|---|---|")
+    print("| path | load | sends | reported sent | false alarms | misses | too close to tell "
+          "| breaks without a fault | aplay's breaks |")
+    print("|---|---|---|---|---|---|---|---|---|")
     for path, load, c, details in rows:
-        print("| %s | %s | %d | %d | %d | %d | %d |" % (path, load, c["sends"], c["ok"], c["false_alarms"], c["misses"], c["unclear"]))
+        print("| %s | %s | %d | %d | %d | %d | %d | %d of %d | %d of %d |" % (
+            path, load, c["sends"], c["ok"], c["false_alarms"], c["misses"], c["unclear"],
+            c["breaks"], c["clean"], c["aplay_breaks"], c["aplay"]))
     for path, load, c, details in rows:
         for d in details:
             print("%s, %s: %s" % (path, load, d))

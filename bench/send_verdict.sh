@@ -10,7 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 source scripts/packages.sh
 ensure_packages "${ZUVELA_BUILD_PACKAGES[@]}" pipewire pipewire-bin wireplumber pipewire-alsa \
-    pipewire-pulse pulseaudio-utils libasound2-plugins dbus-daemon stress-ng python3
+    pipewire-pulse pulseaudio-utils libasound2-plugins dbus-daemon stress-ng python3 alsa-utils
 pulse="$root/build/bench-pulseaudio"
 if [ ! -x "$pulse/usr/bin/pulseaudio" ]; then
     mkdir -p "$pulse"

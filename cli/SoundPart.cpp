@@ -245,12 +245,15 @@ int sendToSpeaker(const std::vector<ToneSegment>& sequence) {
     Progress progress(total / kSampleRate);
     std::size_t walked = 0;
     speakerSending = true;
-    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) {
+    const auto walk = UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) {
         if (walked < timeline.size() && total > 0)
             progress.draw(static_cast<double>(timeline[walked++].endSample) / total);
     });
     speakerSending = false;
-    progress.finish(true);
+    const bool toneFailed = walk.end == UNT_Bleeper::WalkResult::End::ToneFailed;
+    progress.finish(!toneFailed);
+    if (toneFailed)
+        throw Failure(cliText(QString::fromStdString(walk.message)));
     return kExitOk;
 }
 

@@ -11,6 +11,8 @@ inline constexpr const char* kSoundCardUnavailable = "Die Soundkarte steht nicht
 // ended.
 inline constexpr const char* kStatusSending = "Wird gesendet …";
 inline constexpr const char* kStatusSent = "✔ Gesendet.";
+// Played to its end where the output cannot tell whether it played without a break.
+inline constexpr const char* kStatusPlayed = "✔ Abgespielt (ohne Prüfung auf Lücken).";
 inline constexpr const char* kStatusStopped = "✘ Abgebrochen";
 inline constexpr const char* kStatusBroken = "✘ Abgebrochen, unvollständig.";
 inline constexpr const char* kStatusNotSent = "✘ Nicht gesendet.";

@@ -27,7 +27,8 @@ public:
 class ToneService {
 public:
     virtual ~ToneService() = default;
-    virtual void toneOn(uint16_t frequency) = 0; // 0 Hz: no sound
+    // 0 Hz: no sound. False when the tone could not be switched on.
+    virtual bool toneOn(uint16_t frequency) = 0;
     virtual void toneOff() = 0;
 };
 

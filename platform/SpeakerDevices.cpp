@@ -123,8 +123,8 @@ std::unique_ptr<EventToneDevice> EventToneDevice::open(const std::vector<std::st
     return nullptr;
 }
 
-void EventToneDevice::toneOn(uint16_t frequency) {
-    speakerIo::writeTone(fd_, frequency);
+bool EventToneDevice::toneOn(uint16_t frequency) {
+    return speakerIo::writeTone(fd_, frequency);
 }
 
 void EventToneDevice::toneOff() {
@@ -162,8 +162,8 @@ ConsoleToneDevice::open(const std::vector<std::string>& candidates) {
     return nullptr;
 }
 
-void ConsoleToneDevice::toneOn(uint16_t frequency) {
-    speakerIo::consoleSound(fd_, soundArgument(frequency));
+bool ConsoleToneDevice::toneOn(uint16_t frequency) {
+    return speakerIo::consoleSound(fd_, soundArgument(frequency));
 }
 
 void ConsoleToneDevice::toneOff() {

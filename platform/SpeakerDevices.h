@@ -24,7 +24,7 @@ public:
     static std::vector<std::string> candidates();
     static bool hasToneCapability(int fd);
 
-    void toneOn(uint16_t frequency) override;
+    bool toneOn(uint16_t frequency) override;
     void toneOff() override;
 
 private:
@@ -46,7 +46,7 @@ public:
     // The KIOCSOUND argument for a frequency; 0 Hz stops instead of dividing by zero.
     static uint32_t soundArgument(uint16_t frequency);
 
-    void toneOn(uint16_t frequency) override;
+    bool toneOn(uint16_t frequency) override;
     void toneOff() override;
 
 private:
@@ -56,7 +56,7 @@ private:
 // No speaker within reach: tones make no sound, their waits are kept by the caller.
 class SilentToneService final : public ToneService {
 public:
-    void toneOn(uint16_t) override {}
+    bool toneOn(uint16_t) override { return true; }
     void toneOff() override {}
 };
 

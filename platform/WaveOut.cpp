@@ -50,6 +50,9 @@ std::string waveErrorText(WaveResult code) {
     case WAVERR_LATE:
         text = "Lücke in der Wiedergabe: der Ton stockte";
         break;
+    case WAVERR_SKIPPED:
+        text = "Lücke in der Wiedergabe: ein Stück des Tons wurde übersprungen";
+        break;
     default:
         // ALSA's codes are negative error numbers; its own texts are English.
         if (code < 0)

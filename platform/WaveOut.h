@@ -27,9 +27,10 @@ constexpr WaveResult WAVERR_GAP = 64;
 constexpr WaveResult WAVERR_UNDERRUN = 65; // the device ran out of sound (ALSA's underrun)
 constexpr WaveResult WAVERR_STALLED = 66;  // the device took nothing for seconds
 constexpr WaveResult WAVERR_LATE = 67;     // the sound fell behind the device's clock
+constexpr WaveResult WAVERR_SKIPPED = 68;  // the device's position jumped ahead of its clock
 // Whether a code says that the sound had a break (rather than that the device failed).
 constexpr bool isBreak(WaveResult code) {
-    return code >= WAVERR_GAP && code <= WAVERR_LATE;
+    return code >= WAVERR_GAP && code <= WAVERR_SKIPPED;
 }
 
 // Device number of ALSA's "default" PCM.

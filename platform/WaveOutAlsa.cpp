@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Wave output on ALSA. A thread of each open device plays the queued buffers in order and
 // reports each one as done once ALSA has taken all of its frames, the last one once it has
-// been heard: the stream goes on with silence until ALSA's position is past the sound's end.
-// The verdict is ALSA's: an underrun, a suspend or a device gone, and a position that stood
-// still against the status's own time stamps, end the playback as lost (WAVERR_GAP and its
-// causes). Only that thread calls ALSA for a running device, so ALSA never sees two threads
-// on one PCM, and no drain is ever waited for.
+// been heard. The sound is framed by silence of the layer's own, long enough for the judge
+// to see the stream steady before its first sample and after its last. The verdict is
+// ALSA's: an underrun, a suspend or a device gone, and a position that stood still or jumped
+// against the status's own time stamps, end the playback as lost (WAVERR_GAP and its causes).
+// Only that thread calls ALSA for a running device, so ALSA never sees two threads on one
+// PCM, and no drain is ever waited for. The buffer holds a whole sequence where the device
+// allows, so that a busy machine has seconds, not milliseconds, to keep it fed.
 #include "WaveOutAlsa.h"
 #include "AlsaStreamJudge.h"
+#include "RealtimeThread.h"
 #include "WaveOut.h"
 
 #include <alsa/asoundlib.h>
@@ -15,6 +18,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <new>
@@ -47,6 +52,9 @@ struct WaveOutDevice {
     WaveResult lost = MMSYSERR_NOERROR; // the device failed for good
     std::thread thread;
     StreamJudge judge; // the stream as the play thread sees it
+    AlsaStreamReadings readings;
+    bool reportsLate = false;     // the position is the plugin's guess between the server's reports
+    std::vector<int16_t> history; // every sample of this stream so far, for the fade at a stop
 };
 
 namespace {
@@ -64,20 +72,50 @@ void markDone(WaveHdr* header) {
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
 }
 
-// The silence after the sound that must have played before the sound counts as heard: more
-// than a server's position runs ahead of what it has played. A break that begins later than
-// that is in the silence and spoils nothing.
-constexpr double confirmSeconds = 0.080;
+// On a device that plays in time, the silence after the sound that must have played steady
+// before the sound counts as heard: both of the judge's windows and a little more, so that a
+// break in the last tone shows. Written with room to spare, so that a late play thread
+// does not run the stream dry first. A timeless device only needs more than its position
+// runs ahead.
+constexpr double confirmSeconds = 2 * judgeWindowSeconds + 0.050;
+constexpr double trailSeconds = 1.0;
+// Through a plugin that reports late, until its next report has surely come.
+constexpr double lateReportConfirmSeconds = 2.0;
+constexpr double lateReportTrailSeconds = 2.6;
+constexpr double timelessConfirmSeconds = 0.080;
+// The most the layer keeps with ALSA: a whole sequence and the silence around it. (Through
+// PulseAudio's plugin the buffer is the server's, and a server that stood still then never
+// shows: its stream does not run dry, and the plugin's position runs on by the clock. A
+// buffer small enough to show it breaks under load, which matters more.)
+constexpr unsigned maxBufferMicroseconds = 20'000'000;
+// A stop fades the sound out over this long, beyond what the device may already hold.
+constexpr double fadeSeconds = 0.005;
+constexpr double fadeMarginSeconds = 0.030;
 // After a buffer that is not marked as the last, the silence begins once the device holds
 // less than this of the sound and no more came for paddingGrace, so that a buffer the writer
 // queues a little late still joins the sound without a break.
 constexpr double paddingStartSeconds = 0.080;
 constexpr auto paddingGrace = std::chrono::milliseconds(50);
-// How long a stream that stood still after the whole sound was written may take to report
-// its underrun.
-constexpr auto underrunGrace = std::chrono::milliseconds(150);
-// One write of silence at most.
-constexpr double silenceChunkSeconds = 0.020;
+
+uint64_t framesOf(const WaveOutDevice* dev, double seconds) {
+    return uint64_t(seconds * dev->judge.rate);
+}
+
+// A new stream begins (the PCM was opened or prepared again).
+void beginStream(WaveOutDevice* dev) {
+    StreamJudge& judge = dev->judge;
+    judge.restart(steadySeconds());
+    judge.soundStart = judge.timeless ? 0 : framesOf(dev, edgeSilenceSeconds);
+    judge.showsLate = dev->reportsLate ? framesOf(dev, lateReportConfirmSeconds) : 0;
+    judge.heardAfter = framesOf(dev, judge.timeless     ? timelessConfirmSeconds
+                                     : dev->reportsLate ? lateReportConfirmSeconds
+                                                        : confirmSeconds);
+    dev->history.clear();
+}
+
+WaveResult judgeNow(WaveOutDevice* dev, uint64_t* played = nullptr) {
+    return dev->judge.check(dev->readings.read(), steadySeconds(), played);
+}
 
 // Hands every queued buffer back, in order; called with the lock held, returns with it held.
 void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
@@ -92,93 +130,132 @@ void handBackAll(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
     lock.lock();
 }
 
-// Writes frames of the buffer from `data`, widened if the device needs it; ALSA's result.
+// Writes 16-bit samples and keeps what ALSA took, and counts it; ALSA's result.
+snd_pcm_sframes_t writeSamples(WaveOutDevice* dev, const int16_t* samples, size_t frames) {
+    const snd_pcm_sframes_t taken = snd_pcm_writei(dev->pcm, samples, frames);
+    if (taken > 0) {
+        dev->history.insert(dev->history.end(), samples, samples + size_t(taken) * dev->channels);
+        dev->judge.framesWritten += static_cast<uint64_t>(taken);
+    }
+    return taken;
+}
+
+// Writes frames of the buffer from `data` (16-bit samples), widened first if the device needs
+// it; ALSA's result.
 snd_pcm_sframes_t writeFrames(WaveOutDevice* dev, const uint8_t* data, size_t frames) {
-    if (!dev->widen)
-        return snd_pcm_writei(dev->pcm, data, frames);
+    if (!dev->widen) {
+        std::vector<int16_t> samples(frames * dev->channels);
+        std::memcpy(samples.data(), data, samples.size() * sizeof(int16_t));
+        return writeSamples(dev, samples.data(), frames);
+    }
     const size_t limit = dev->wide.size() / dev->channels;
     frames = std::min(frames, limit);
     const size_t samples = frames * dev->channels;
     for (size_t i = 0; i < samples; ++i)
         dev->wide[i] = static_cast<int16_t>((int(data[i]) - 128) * 256);
-    return snd_pcm_writei(dev->pcm, dev->wide.data(), frames);
+    return writeSamples(dev, dev->wide.data(), frames);
 }
 
-// Silence after the sound (ALSA gets 16-bit samples, whose zero is silence): as much as the
-// device takes now, up to one chunk.
-snd_pcm_sframes_t writeSilence(WaveOutDevice* dev) {
+// Silence around the sound (ALSA gets 16-bit samples, whose zero is silence): as much as the
+// device takes now, up to `wanted` frames.
+snd_pcm_sframes_t writeSilence(WaveOutDevice* dev, uint64_t wanted) {
     const snd_pcm_sframes_t avail = snd_pcm_avail_update(dev->pcm);
-    if (avail <= 0)
+    if (avail <= 0 || wanted == 0)
         return avail;
-    const auto chunk = static_cast<snd_pcm_sframes_t>(silenceChunkSeconds * dev->judge.rate);
     const std::vector<int16_t> zeros(
-        static_cast<size_t>(std::min(avail, std::max<snd_pcm_sframes_t>(chunk, 1))) *
-        dev->channels);
-    return snd_pcm_writei(dev->pcm, zeros.data(), zeros.size() / dev->channels);
+        static_cast<size_t>(std::min<uint64_t>(uint64_t(avail), wanted)) * dev->channels);
+    return writeSamples(dev, zeros.data(), zeros.size() / dev->channels);
+}
+
+// Before a stop drops the stream: what the device does not hold yet is written again, faded
+// out over a few milliseconds, so that the line hears no click. Where ALSA cannot take back
+// what it was given, the stream is dropped as it is.
+void fadeOut(WaveOutDevice* dev) {
+    if (snd_pcm_state(dev->pcm) != SND_PCM_STATE_RUNNING || dev->judge.timeless)
+        return;
+    const auto margin = snd_pcm_sframes_t(framesOf(dev, fadeMarginSeconds));
+    const auto fade = size_t(std::max<uint64_t>(framesOf(dev, fadeSeconds), 1));
+    const snd_pcm_sframes_t rewindable = snd_pcm_rewindable(dev->pcm);
+    if (rewindable <= margin)
+        return;
+    const snd_pcm_sframes_t back =
+        snd_pcm_rewind(dev->pcm, static_cast<snd_pcm_uframes_t>(rewindable - margin));
+    if (back <= 0)
+        return;
+    dev->judge.framesWritten -= static_cast<uint64_t>(back);
+    // The samples that would have followed, faded, then silence for the rest of the margin.
+    const auto from = size_t(dev->judge.framesWritten);
+    std::vector<int16_t> tail((fade + size_t(margin)) * dev->channels, 0);
+    for (size_t i = 0; i < fade; ++i)
+        for (unsigned c = 0; c < dev->channels; ++c)
+            if (const size_t at = (from + i) * dev->channels + c; at < dev->history.size())
+                tail[i * dev->channels + c] =
+                    static_cast<int16_t>(dev->history[at] * double(fade - i) / double(fade + 1));
+    dev->history.resize(from * dev->channels);
+    if (writeSamples(dev, tail.data(), tail.size() / dev->channels) <= 0)
+        return;
+    // Until the fade has been heard, for a moment at most.
+    const uint64_t faded = from + fade;
+    const double until = steadySeconds() + 4 * fadeMarginSeconds;
+    uint64_t played = 0;
+    while (judgeNow(dev, &played) == MMSYSERR_NOERROR && played < faded && steadySeconds() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 // The last queued buffer is all with ALSA. It counts as played once the device has played
-// confirmSeconds of the silence that follows it, so that "done" means heard and what is left
-// to drop at the close is silence. Until then the stream is fed with silence and judged as
-// while the sound was written. Returns a failure, or MMSYSERR_NOERROR when the sound was heard
-// or a reset came in, or more sound that joins it without a break. Called with the lock held
-// and the played buffer still at the front of the queue.
+// the silence that confirms it (so that "done" means heard and what is left to drop at the
+// close is silence); until then the stream is fed with silence and judged as while the sound
+// was written. Returns a failure, or MMSYSERR_NOERROR when the sound was heard or a reset came
+// in, or more sound that joins it without a break. Called with the lock held and the played
+// buffer still at the front of the queue.
 WaveResult finishSound(WaveOutDevice* dev, std::unique_lock<std::mutex>& lock) {
-    const uint64_t heard = dev->judge.framesWritten + uint64_t(confirmSeconds * dev->judge.rate);
-    const auto padStart = uint64_t(paddingStartSeconds * dev->judge.rate);
+    StreamJudge& judge = dev->judge;
+    const auto padStart = framesOf(dev, paddingStartSeconds);
     const bool last = (dev->queue.front()->dwFlags & WHDR_LAST) != 0;
     const auto since = std::chrono::steady_clock::now();
-    // When the position stood still, the stream is given a moment to report the underrun that
-    // tells whether the sound ran out only after its end.
-    std::optional<std::chrono::steady_clock::time_point> stoodStill;
+    const uint64_t trail =
+        judge.timeless ? judge.heardAfter
+                       : framesOf(dev, dev->reportsLate ? lateReportTrailSeconds : trailSeconds);
     for (;;) {
         if (dev->resetRequested)
             return MMSYSERR_NOERROR;
         if (dev->queue.size() > 1) // more sound: after silence, that is a break
-            return dev->judge.padding ? WAVERR_GAP : MMSYSERR_NOERROR;
+            return judge.padding ? WAVERR_GAP : MMSYSERR_NOERROR;
         lock.unlock();
         uint64_t played = 0;
-        WaveResult result = dev->judge.check(dev->pcm, &played);
-        // All of the sound is with ALSA now: an underrun means that it ran out after all of it
-        // had played, and a position that stood still past its end stood still in silence.
-        if (result == WAVERR_UNDERRUN ||
-            (result != MMSYSERR_NOERROR && dev->judge.lastPlayed >= heard)) {
-            result = MMSYSERR_NOERROR;
-            played = heard;
-        } else if (result == WAVERR_LATE || result == WAVERR_STALLED) {
-            const auto clock = std::chrono::steady_clock::now();
-            if (!stoodStill)
-                stoodStill = clock;
-            if (clock - *stoodStill < underrunGrace)
-                result = MMSYSERR_NOERROR;
-        }
-        const bool done = result == MMSYSERR_NOERROR && played >= heard;
-        if (result == MMSYSERR_NOERROR && !done) {
+        WaveResult result = judgeNow(dev, &played);
+        if (result == MMSYSERR_NOERROR && !judge.ended) {
             // A sound shorter than ALSA's start threshold has not started yet.
             if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_PREPARED)
                 snd_pcm_start(dev->pcm);
             // A timeless device never runs dry, so a late buffer is no break there.
-            const auto grace = dev->judge.timeless ? stallLimit : paddingGrace;
-            if (dev->judge.padding || last ||
-                (dev->judge.framesWritten - played < padStart &&
+            const auto grace = judge.timeless ? stallLimit : paddingGrace;
+            if (judge.padding || last ||
+                (judge.framesWritten - played < padStart &&
                  std::chrono::steady_clock::now() - since >= grace)) {
-                const snd_pcm_sframes_t frames = writeSilence(dev);
-                if (frames > 0) {
-                    dev->judge.framesWritten += static_cast<uint64_t>(frames);
-                    dev->judge.padding = true;
+                const uint64_t end = judge.padding ? judge.soundEnd : judge.framesWritten;
+                const uint64_t target = end + trail;
+                const snd_pcm_sframes_t frames =
+                    writeSilence(dev, target - std::min(target, judge.framesWritten));
+                if (frames > 0 && !judge.padding) {
+                    judge.padding = true;
+                    judge.soundEnd = end;
                 } else if (frames < 0 && frames != -EAGAIN && frames != -EPIPE) {
                     result = static_cast<int>(frames);
                 }
             }
         }
         lock.lock();
-        if (result != MMSYSERR_NOERROR || done)
+        if (result != MMSYSERR_NOERROR || judge.ended)
             return result;
         dev->wake.wait_for(lock, std::chrono::milliseconds(5));
     }
 }
 
 void playLoop(WaveOutDevice* dev) {
+    // Where the system allows it, as sound programs do: a busy desktop then still gives this
+    // thread its turn in time.
+    makeThisThreadRealtime();
     std::unique_lock lock(dev->mutex);
     for (;;) {
         dev->wake.wait(
@@ -186,9 +263,12 @@ void playLoop(WaveOutDevice* dev) {
         if (dev->resetRequested) {
             // Prepared again only when more is written: a server that stands still can hold
             // up a prepare, and the reset must come back.
-            if (dev->lost == MMSYSERR_NOERROR)
+            if (dev->lost == MMSYSERR_NOERROR) {
+                fadeOut(dev);
                 snd_pcm_drop(dev->pcm);
-            dev->judge.restart();
+            }
+            dev->judge.writeReadings(-1); // stopped
+            beginStream(dev);
             handBackAll(dev, lock);
             dev->resetRequested = false;
             dev->resetDone.notify_all();
@@ -215,10 +295,14 @@ void playLoop(WaveOutDevice* dev) {
         } else if (written < total) {
             if (snd_pcm_state(dev->pcm) == SND_PCM_STATE_SETUP) { // after a reset
                 snd_pcm_prepare(dev->pcm);
-                dev->judge.restart();
+                beginStream(dev);
             }
+            // The silence before the sound, then the sound.
+            const bool lead = dev->judge.framesWritten < dev->judge.soundStart;
             const snd_pcm_sframes_t frames =
-                writeFrames(dev, header->lpData + written, (total - written) / dev->frameBytes);
+                lead ? writeSilence(dev, dev->judge.soundStart - dev->judge.framesWritten)
+                     : writeFrames(dev, header->lpData + written,
+                                   (total - written) / dev->frameBytes);
             if (frames == -EAGAIN) {
                 snd_pcm_wait(dev->pcm, 50); // bounded, so a reset or close is seen soon
             } else if (frames == -EPIPE) {
@@ -226,16 +310,16 @@ void playLoop(WaveOutDevice* dev) {
                 failure = WAVERR_UNDERRUN;
             } else if (frames < 0) {
                 failure = static_cast<int>(frames); // suspended, gone or broken
-            } else {
+            } else if (!lead) {
                 written += static_cast<size_t>(frames) * dev->frameBytes;
-                dev->judge.framesWritten += static_cast<uint64_t>(frames);
             }
             if (failure == MMSYSERR_NOERROR)
-                failure = dev->judge.check(dev->pcm, nullptr);
+                failure = judgeNow(dev);
         }
 
         lock.lock();
         if (failure != MMSYSERR_NOERROR) {
+            dev->judge.writeReadings(failure);
             dev->lost = failure;
             handBackAll(dev, lock);
             if (dev->resetRequested) {
@@ -250,6 +334,8 @@ void playLoop(WaveOutDevice* dev) {
         if (written >= total) {
             if (dev->queue.size() == 1) {
                 const WaveResult end = finishSound(dev, lock);
+                if (end != MMSYSERR_NOERROR || dev->judge.ended)
+                    dev->judge.writeReadings(end);
                 if (end != MMSYSERR_NOERROR) {
                     dev->lost = end;
                     handBackAll(dev, lock);
@@ -266,6 +352,67 @@ void playLoop(WaveOutDevice* dev) {
             lock.lock();
         }
     }
+}
+
+// The format, and a buffer as large as the device gives, up to a whole sequence; as ALSA's own
+// simple set-up where the device refuses that.
+int setHardware(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels, unsigned rate,
+                unsigned longest) {
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    int rc = snd_pcm_hw_params_any(pcm, params);
+    if (rc >= 0)
+        rc = snd_pcm_hw_params_set_rate_resample(pcm, params, 1);
+    if (rc >= 0)
+        rc = snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (rc >= 0)
+        rc = snd_pcm_hw_params_set_format(pcm, params, format);
+    if (rc >= 0)
+        rc = snd_pcm_hw_params_set_channels(pcm, params, channels);
+    if (rc >= 0)
+        rc = snd_pcm_hw_params_set_rate(pcm, params, rate, 0);
+    if (rc < 0)
+        return rc;
+    unsigned most = 0;
+    int dir = 0;
+    if (snd_pcm_hw_params_get_buffer_time_max(params, &most, &dir) < 0 || most == 0)
+        most = maxBufferMicroseconds;
+    unsigned bufferTime = std::min(most, longest);
+    unsigned periodTime = 20000;
+    if (snd_pcm_hw_params_set_buffer_time_near(pcm, params, &bufferTime, &dir) >= 0 &&
+        snd_pcm_hw_params_set_period_time_near(pcm, params, &periodTime, &dir) >= 0 &&
+        snd_pcm_hw_params(pcm, params) >= 0)
+        return 0;
+    return snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1,
+                              200000);
+}
+
+// The stream starts with the first write that holds the silence before the sound, and the
+// status's time stamps are taken on the steady clock where the device can.
+int setSoftware(snd_pcm_t* pcm, uint64_t startFrames, bool* monotonic) {
+    snd_pcm_sw_params_t* params = nullptr;
+    snd_pcm_sw_params_alloca(&params);
+    snd_pcm_uframes_t buffer = 0, period = 0;
+    int rc = snd_pcm_get_params(pcm, &buffer, &period);
+    if (rc >= 0)
+        rc = snd_pcm_sw_params_current(pcm, params);
+    if (rc >= 0)
+        rc = snd_pcm_sw_params_set_start_threshold(
+            pcm, params,
+            std::max<snd_pcm_uframes_t>(std::min<snd_pcm_uframes_t>(startFrames, buffer), 1));
+    if (rc < 0)
+        return rc;
+    *monotonic = stampOnSteadyClock(params, pcm);
+    rc = snd_pcm_sw_params(pcm, params);
+    if (rc < 0 && *monotonic) { // a device that refuses the stamps still plays
+        *monotonic = false;
+        snd_pcm_sw_params_current(pcm, params);
+        snd_pcm_sw_params_set_start_threshold(
+            pcm, params,
+            std::max<snd_pcm_uframes_t>(std::min<snd_pcm_uframes_t>(startFrames, buffer), 1));
+        rc = snd_pcm_sw_params(pcm, params);
+    }
+    return rc;
 }
 
 class AlsaWaveOut final : public WaveOut {
@@ -304,9 +451,15 @@ public:
         if (rc < 0)
             return rc;
         const bool widen = pcmFormat == SND_PCM_FORMAT_U8;
-        rc = snd_pcm_set_params(pcm, widen ? SND_PCM_FORMAT_S16_LE : pcmFormat,
-                                SND_PCM_ACCESS_RW_INTERLEAVED, format->nChannels,
-                                format->nSamplesPerSec, 1, 200000);
+        const bool late = reportsLate(pcm);
+        rc = setHardware(pcm, widen ? SND_PCM_FORMAT_S16_LE : pcmFormat, format->nChannels,
+                         format->nSamplesPerSec, maxBufferMicroseconds);
+        const bool timeless = rc >= 0 && endsInNull(pcm);
+        bool monotonic = false;
+        if (rc >= 0)
+            rc = setSoftware(pcm,
+                             timeless ? 1 : uint64_t(edgeSilenceSeconds * format->nSamplesPerSec),
+                             &monotonic);
         if (rc < 0) {
             snd_pcm_close(pcm);
             return rc;
@@ -322,7 +475,14 @@ public:
         dev->frameBytes = format->nBlockAlign;
         dev->widen = widen;
         dev->channels = format->nChannels;
-        dev->judge.attach(pcm, format->nSamplesPerSec);
+        dev->judge.rate = format->nSamplesPerSec;
+        dev->judge.timeless = timeless;
+        dev->reportsLate = late;
+        dev->readings.pcm = pcm;
+        dev->readings.monotonicStamps = monotonic;
+        if (const char* file = std::getenv("ZUVELA_STREAM_READINGS"))
+            dev->judge.readingsFile = file;
+        beginStream(dev);
         try {
             if (widen)
                 dev->wide.resize(4096 * dev->channels);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 
 namespace UNT_Bleeper {
 
@@ -39,6 +40,7 @@ struct State {
     platform::SpeakerMethod method = platform::SpeakerMethod::Silent;
     platform::SilentToneService silence;
     bool interrupted = false;
+    uint16_t failedTone = 0; // a tone the service would not switch on, ending the walk
 };
 
 State& state() {
@@ -167,7 +169,11 @@ void Bleep(uint16_t frequency, int32_t duration) {
     // The tone service sounds any frequency it is given; the wait is ours.
     platform::ToneService* service = state().active.toneService;
     platform::ToneService& tone = service ? *service : state().silence;
-    tone.toneOn(frequency);
+    if (!tone.toneOn(frequency)) {
+        state().failedTone = frequency;
+        Interrupt();
+        return;
+    }
     if (duration < 0) {
         return;
     }
@@ -194,9 +200,10 @@ void SoundSegment(uint16_t frequency, uint16_t duration) {
     }
 }
 
-bool WalkSegments(const std::vector<ToneSegment>& segments,
-                  const std::function<void(const ToneSegment&)>& afterEach) {
+WalkResult WalkSegments(const std::vector<ToneSegment>& segments,
+                        const std::function<void(const ToneSegment&)>& afterEach) {
     ClearInterrupt();
+    state().failedTone = 0;
     bool whole = true;
     for (const ToneSegment& segment : segments) {
         if (Interrupted()) {
@@ -210,7 +217,12 @@ bool WalkSegments(const std::vector<ToneSegment>& segments,
     }
     whole = whole && !Interrupted();
     ClearInterrupt();
-    return whole;
+    if (const uint16_t failed = std::exchange(state().failedTone, 0); failed != 0)
+        return {WalkResult::End::ToneFailed,
+                "Der PC-Lautsprecher hat den Ton " + std::to_string(failed) +
+                    " Hz nicht angenommen.\r\nDie Übertragung wurde unterbrochen, der Empfänger "
+                    "ist nicht vollständig programmiert. Bitte erneut senden."};
+    return {whole ? WalkResult::End::Whole : WalkResult::End::Interrupted, {}};
 }
 
 void PortSound(uint16_t frequency, int32_t duration) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -41,11 +42,20 @@ void Delay(int32_t duration);
 
 // One segment of a tone sequence: a tone with Bleep, a pause (frequency 0) with Delay.
 void SoundSegment(uint16_t frequency, uint16_t duration);
+
+// How a walk of segments ended.
+struct WalkResult {
+    enum class End { Whole, Interrupted, ToneFailed };
+    End end = End::Whole;
+    std::string message; // for ToneFailed: what the user is told
+    explicit operator bool() const { return end == End::Whole; }
+};
 // Sounds the segments one after the other with SoundSegment, calling afterEach (when set)
-// after each one. Interrupt() during a long wait ends the walk there; the interruption is
-// cleared before the walk starts and when it ends. True when every segment was sounded.
-bool WalkSegments(const std::vector<ToneSegment>& segments,
-                  const std::function<void(const ToneSegment&)>& afterEach = {});
+// after each one. Interrupt() during a long wait ends the walk there, and so does a tone that
+// the speaker would not switch on; the interruption is cleared before the walk starts and
+// when it ends.
+WalkResult WalkSegments(const std::vector<ToneSegment>& segments,
+                        const std::function<void(const ToneSegment&)>& afterEach = {});
 
 // Ends a running wait or tone at once and switches the speaker off; until ClearInterrupt,
 // every Bleep and Delay returns at once without sound. For a caller whose walk of tones

@@ -391,7 +391,7 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
             sequence.push_back(entry.segment);
             lines.push_back(entry.line);
         }
-        walkOnSpeaker(sequence, lines);
+        const auto walk = walkOnSpeaker(sequence, lines);
         if (!isVisible()) { // closed during the walk
             reportSend(SendEnd::Stopped, QString::fromUtf8(kClosedReason));
             return;
@@ -399,6 +399,10 @@ void TFRM_Prog::BTN_GoClick(QObject*) {
         if (UNT_Bleeper::speakerMethod() == platform::SpeakerMethod::Silent) {
             finishSend(false, QStringLiteral("✘ PC Speaker nicht erreichbar."));
             reportSend(SendEnd::Broken, QStringLiteral("PC Speaker nicht erreichbar"));
+        } else if (walk.end == UNT_Bleeper::WalkResult::End::ToneFailed) {
+            finishSend(false, QString::fromUtf8(kStatusBroken));
+            reportSend(SendEnd::Broken,
+                       QString::fromStdString(walk.message).section(QStringLiteral("\r\n"), 0, 0));
         } else {
             finishSend(true, QString());
             reportSend(SendEnd::Sent, QString());
@@ -514,8 +518,8 @@ bool TFRM_Prog::playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* ow
     return true;
 }
 
-void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
-                              const std::vector<int>& lines) {
+UNT_Bleeper::WalkResult TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
+                                                 const std::vector<int>& lines) {
     setSending(true);
     speakerWalk_ = true;
     std::size_t next = 0;
@@ -529,10 +533,13 @@ void TFRM_Prog::walkOnSpeaker(const std::vector<ToneSegment>& sequence,
         ++next;
     };
     markNext();
-    UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) { markNext(); });
+    auto walk = UNT_Bleeper::WalkSegments(sequence, [&](const ToneSegment&) { markNext(); });
     speakerWalk_ = false;
     markLine(-1);
     setSending(false);
+    if (walk.end == UNT_Bleeper::WalkResult::End::ToneFailed)
+        showErrorBox(this, QString::fromStdString(walk.message));
+    return walk;
 }
 
 void TFRM_Prog::reportSend(SendEnd end, const QString& reason, const QString& check) {

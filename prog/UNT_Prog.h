@@ -8,6 +8,7 @@
 #include "SendTimeline.h"
 #include "TestCall.h"
 #include "ToneSequence.h"
+#include "UNT_Bleeper.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -126,7 +127,8 @@ private:
     // failure shows the send's box owned by owner.
     bool playOnSoundCard(const std::vector<uint8_t>& samples, QWidget* owner);
     // lines: the listing line to mark during each segment (-1 none), or empty for no marks.
-    void walkOnSpeaker(const std::vector<ToneSegment>& sequence, const std::vector<int>& lines);
+    UNT_Bleeper::WalkResult walkOnSpeaker(const std::vector<ToneSegment>& sequence,
+                                          const std::vector<int>& lines);
     // While a send plays, "OK und los !", the sliders and the output choice are disabled.
     void setSending(bool sending);
     // Marks a line of the listing (-1: none) and scrolls it into view.

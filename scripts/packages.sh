@@ -3,10 +3,12 @@
 # are missing, so that running a script again installs nothing.
 # shellcheck shell=bash
 
-# What building and running the program needs (the toolkit's German texts included).
-# libpulse asks the sound server for its sources (the check's inputs).
+# What building and running the program needs (the toolkit's German texts included, libpulse,
+# which asks the sound server for its sources (the check's inputs), and the system bus's
+# library, through which the sound thread asks for real-time scheduling).
 ZUVELA_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-                       libasound2-dev libpulse-dev fonts-dejavu-core qt6-translations-l10n)
+                       libasound2-dev libpulse-dev libdbus-1-dev fonts-dejavu-core
+                       qt6-translations-l10n)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtimes, the tidy check,
 # sox for degraded recordings, multimon-ng as an independent decoder of test calls, and a sound
 # server for the tests of the sound path (PipeWire with its session manager, its tools, its ALSA

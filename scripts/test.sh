@@ -107,11 +107,8 @@ stage "sound-server tests beside stress-ng --cpu 4"
 setsid stress-ng --cpu 4 --timeout 600 --quiet </dev/null &
 stress=$!
 groups+=("$stress")
-# A test that fails here runs once more, and a fault that repeats still fails the stage:
-# beside four CPU hogs on two cores, the sink's recording has on rare runs held a gap in a
-# send that the player judged whole, and whether the server, its recorder (pw-record) or the
-# verdict misses it is not yet known.
-ctest --preset ci -L server --repeat until-pass:2
+# Each runs once: a gap the sink heard is a failure, with the judge's readings in its message.
+ctest --preset ci -L server
 kill -TERM -- "-$stress"
 wait "$stress" || true
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The speaker module against the scripted ports, tone service and clock; one real-clock wait.
+#include "UNT_Bleeper.h"
 #include "support/ScriptedTickSource.h"
 #include "support/SpeakerScripted.h"
-#include "UNT_Bleeper.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -174,6 +174,35 @@ TEST(ToneService, EveryFrequencyGoesToTheServiceForItsFullDuration) {
     EXPECT_EQ(clock.elapsedUs(), before);
     Bleep(1600, 10);
     EXPECT_FALSE(service.sounding());
+}
+
+TEST(ToneService, AToneThatWillNotSwitchOnEndsTheWalkWithItsMessage) {
+    ScriptedTickSource clock{0};
+    ScriptedToneService service{clock};
+    ScopedPlatform scope{{.toneService = &service, .ticks = &clock}};
+    const std::vector<ToneSegment> walk{{1000, 50}, {0, 20}, {1500, 50}, {2000, 50}};
+    const struct {
+        int failAfter; // tones switched on before the service refuses
+        size_t segmentsWalked;
+        const char* failed; // the tone named, or nullptr for a whole walk
+    } rows[] = {{0, 0, "1000 Hz"}, {1, 2, "1500 Hz"}, {2, 3, "2000 Hz"}, {-1, 4, nullptr}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.failAfter);
+        service.clear();
+        service.failAfter(row.failAfter);
+        size_t walked = 0;
+        const WalkResult result = WalkSegments(walk, [&](const ToneSegment&) { ++walked; });
+        EXPECT_EQ(walked, row.segmentsWalked + (row.failed ? 1 : 0));
+        EXPECT_FALSE(service.sounding());
+        EXPECT_FALSE(Interrupted());
+        if (!row.failed) {
+            EXPECT_TRUE(result);
+            continue;
+        }
+        EXPECT_EQ(result.end, WalkResult::End::ToneFailed);
+        EXPECT_NE(result.message.find(row.failed), std::string::npos) << result.message;
+        EXPECT_NE(result.message.find("nicht vollständig programmiert"), std::string::npos);
+    }
 }
 
 TEST(Silence, NoSpeakerStillKeepsEveryWait) {

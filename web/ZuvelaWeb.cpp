@@ -308,6 +308,7 @@ val texts() {
     out.set("testCallAborted", testCallAborted("%1"));
     out.set("statusSending", std::string(kStatusSending));
     out.set("statusSent", std::string(kStatusSent));
+    out.set("statusPlayed", std::string(kStatusPlayed));
     out.set("statusStopped", std::string(kStatusStopped));
     out.set("statusBroken", std::string(kStatusBroken));
     out.set("statusNotSent", std::string(kStatusNotSent));

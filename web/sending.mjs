@@ -98,10 +98,34 @@ function sendingChanged(on) {
     if (!on) markLine(-1);
 }
 
-// Plays samples; entries mark the listing. Ends by itself ("✔ Gesendet."), by Stop/Esc
-// ("✘ Abgebrochen"), or as a failure when the browser suspends or interrupts the sound (a
-// call, a locked screen). Resolves to the outcome: "sent", "stopped", "broken", or
-// "unavailable" when no sound could start.
+// The browser's own count of the context's underruns, where it keeps one.
+const underruns = (ctx) => {
+    const s = ctx.playbackStats;
+    return s && typeof s.underrunEvents === "number"
+        ? { events: s.underrunEvents, seconds: s.underrunDuration || 0, total: s.totalDuration }
+        : null;
+};
+
+// The browser renews its figures about once a second: the first renewal after the end covers
+// all of the send. Resolves to the underruns since `before` (null: the browser has none).
+async function underrunsSince(ctx, before) {
+    if (!before) return null;
+    const end = underruns(ctx);
+    const deadline = performance.now() + 2500;
+    let now = end;
+    while (now && now.total === end.total && performance.now() < deadline) {
+        await new Promise((r) => setTimeout(r, 50));
+        now = underruns(ctx);
+    }
+    return now ? { events: now.events - before.events, seconds: now.seconds - before.seconds } : null;
+}
+
+// Plays samples; entries mark the listing. Ends by itself: "✔ Gesendet." when the browser
+// reports no underrun during the sound, the broken send's message with its cause when it
+// reports one, "✔ Abgespielt …" when it reports nothing; by Stop/Esc ("✘ Abgebrochen"), or as
+// a failure when the browser suspends or interrupts the sound (a call, a locked screen).
+// Resolves to the outcome: "sent" (played to its end without a reported break), "stopped",
+// "broken", or "unavailable" when no sound could start.
 async function play(samples, entries, what, failureText) {
     stats.clickAt = performance.now();
     $("progress").value = 0; // at once: the browser may take a while to start the sound
@@ -140,6 +164,7 @@ async function play(samples, entries, what, failureText) {
     show(core.texts().statusSending);
     if (inDialog) $("BTN_Stop").focus();
     const startAt = ctx.currentTime;
+    const underrunsBefore = underruns(ctx);
     source.start(startAt);
     stats.firstSoundMs = performance.now() - stats.clickAt + (ctx.outputLatency || ctx.baseLatency || 0) * 1000;
     const tick = () => {
@@ -151,19 +176,33 @@ async function play(samples, entries, what, failureText) {
     return new Promise((resolve) => {
         // Once: at the natural end, at Stop/Esc, or when the browser stops the context (then
         // no "ended" may come until it runs again).
+        let finished = false;
         const finish = async (failed) => {
-            if (sending.source !== source) return;
+            if (sending.source !== source || finished) return;
+            finished = true;
             clearInterval(sending.timer);
-            sending.source = null;
             ctx.onstatechange = null;
-            const sent = !failed && !sending.stopped;
+            const stopped = sending.stopped;
+            let reason = failureText;
+            let checked = false;
+            // Still sending (controls locked) until the browser's figures are in.
+            if (!failed && !stopped) {
+                const gaps = await underrunsSince(ctx, underrunsBefore);
+                checked = gaps !== null;
+                if (gaps && gaps.events > 0) {
+                    failed = true;
+                    reason = underrunText(gaps);
+                }
+            }
+            sending.source = null;
+            const sent = !failed && !stopped;
             if (sent) $("progress").value = 1;
             sendingChanged(false);
             const t = core.texts();
-            show(sent ? t.statusSent : failed ? t.statusBroken : t.statusStopped);
+            show(sent ? (checked ? t.statusSent : t.statusPlayed) : failed ? t.statusBroken : t.statusStopped);
             // The work goes on where it began: "OK und los !" in the dialog.
             if (inDialog && $("FRM_Prog").open) $("BTN_Go").focus();
-            if (failed) await showMessage(soundFailed(failureText));
+            if (failed) await showMessage(soundFailed(reason));
             resolve(sent ? "sent" : failed ? "broken" : "stopped");
         };
         source.onended = () => finish(false);
@@ -174,6 +213,12 @@ async function play(samples, entries, what, failureText) {
         };
     });
 }
+
+// The broken send's message, as the desktop gives it for an underrun.
+const underrunText = (gaps) =>
+    "Die Übertragung wurde unterbrochen, der Empfänger ist nicht vollständig programmiert. Bitte erneut " +
+    "senden.\r\nUrsache: Lücke in der Wiedergabe: dem Gerät ging der Ton aus (Unterlauf" +
+    (gaps.seconds > 0 ? `, ${Math.round(gaps.seconds * 1000)} ms` : "") + ").";
 
 export function stopSound() {
     if (!sending.source) return;

@@ -60,9 +60,14 @@ void ScriptedPorts::out(uint16_t port, uint8_t value) {
     }
 }
 
-void ScriptedToneService::toneOn(uint16_t frequency) {
+bool ScriptedToneService::toneOn(uint16_t frequency) {
+    if (failAfter_ == 0)
+        return false;
+    if (failAfter_ > 0)
+        --failAfter_;
     frequency_ = frequency;
     events_.push_back({ticks_.peek(), frequency});
+    return true;
 }
 
 void ScriptedToneService::toneOff() {

@@ -61,8 +61,10 @@ class ScriptedToneService final : public ToneService {
 public:
     explicit ScriptedToneService(TickSource& ticks) : ticks_(ticks) {}
 
-    void toneOn(uint16_t frequency) override;
+    bool toneOn(uint16_t frequency) override;
     void toneOff() override;
+    // From this many more tones on, every tone fails to switch on (negative: none fails).
+    void failAfter(int tones) { failAfter_ = tones; }
 
     const std::vector<ToneEvent>& events() const { return events_; }
     void clear() { events_.clear(); }
@@ -73,6 +75,7 @@ private:
     TickSource& ticks_;
     std::vector<ToneEvent> events_;
     uint16_t frequency_ = 0;
+    int failAfter_ = -1;
 };
 
 } // namespace platform
