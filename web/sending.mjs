@@ -5,9 +5,10 @@ import { SAMPLE_RATE, lineAt, timeline, toFloatSamples } from "./binding.mjs";
 import { OnAdresseExit, addressEdit, settings } from "./controls.mjs";
 import { $, core, germanError, setStatus, showMessage, stats } from "./ui.mjs";
 
-let tones = null; // the dialog's copy of the 26 tones
-let progSettings = null; // and of the settings they came from
-export const dialogSettings = () => progSettings;
+let tones = null; // the 26 tones the dialog shows: the programming session's
+// "Programmieren" goes through the programming session (useProgram).
+let programTones = (chosen) => core.program(chosen);
+export const useProgram = (program) => (programTones = program);
 const sending = { ctx: null, source: null, timer: 0, stopped: false };
 export const isSending = () => sending.source !== null;
 
@@ -18,16 +19,15 @@ export const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
 export async function BTN_ProgClick() {
     OnAdresseExit();
     const chosen = settings();
-    const result = core.program(chosen);
+    const result = programTones(chosen);
     if (result.message) return showMessage(result.message);
-    progSettings = chosen;
     SetProgTones(result.tones, result.listing);
     $("progress").value = 0;
     $("FRM_Prog").showModal();
     $("BTN_Go").focus();
 }
 
-function SetProgTones(newTones, listing) {
+export function SetProgTones(newTones, listing) {
     tones = newTones;
     const view = $("TXT_Daten");
     view.replaceChildren(...listing.map((line) => {
@@ -162,8 +162,9 @@ async function play(samples, entries, what, failureText) {
             show(sent ? t.statusSent : failed ? t.statusBroken : t.statusStopped);
             // The work goes on where it began: "OK und los !" in the dialog.
             if (inDialog && $("FRM_Prog").open) $("BTN_Go").focus();
-            if (failed) await showMessage(soundFailed(failureText));
+            // Resolved before the box: the outcome is recorded now, not when the box is closed.
             resolve(sent ? "sent" : failed ? "broken" : "stopped");
+            if (failed) await showMessage(soundFailed(failureText));
         };
         source.onended = () => finish(false);
         ctx.onstatechange = () => {
@@ -184,13 +185,11 @@ export function stopSound() {
     }
 }
 
-// Resolves to the send's outcome (play's), nothing when a send runs already.
-export async function BTN_GoClick() {
-    if (sending.source) return null;
-    const samples = renderSamples();
-    const entries = timeline(core.segments(tones, expertValues()));
-    return play(samples, entries, "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht vollständig " +
-                                     `programmiert (${BROWSER_STOPPED}).`);
+// "OK und los !" as the programming session planned it: its samples, its segments marking the
+// listing. Resolves to the send's outcome (play's).
+export function playSend(samples, segments) {
+    return play(samples, timeline(segments), "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht " +
+                                                 `vollständig programmiert (${BROWSER_STOPPED}).`);
 }
 
 export async function sendTestCall(n) {
