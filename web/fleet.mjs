@@ -272,10 +272,10 @@ async function skip() {
 // Another tab wrote the storage: its list, its record and its line are this tab's too (after
 // this tab's own send, which follows them when it ends).
 function storageChanged(e) {
-    if (!session.hasList() || session.sending() || going) return;
+    if ($("FRM_Fleet").hidden || session.sending() || going) return;
     if (e.key === LIST || e.key === NAME) {
-        if (e.key === NAME || localStorage.getItem(LIST) !== storedText(fleet.bytes)) restoreList();
-    } else if (e.key === CHOSEN || e.key === RECORD + recordName()) {
+        if (e.key === NAME || !fleet.bytes || localStorage.getItem(LIST) !== storedText(fleet.bytes)) restoreList();
+    } else if (session.hasList() && (e.key === CHOSEN || e.key === RECORD + recordName())) {
         followTabs();
         showSession();
     }
