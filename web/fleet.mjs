@@ -240,6 +240,7 @@ let going = false;
 export async function fleetGo() {
     if ($("BTN_Go").disabled || going || session.sending()) return;
     going = true;
+    $("progress").value = 0; // at once: every send starts empty, the lock and the render take a while
     try {
         let confirmed = -1;
         for (;;) {

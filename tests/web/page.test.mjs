@@ -246,7 +246,6 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     const { page, context } = await openPage();
     await enter(page, fourAddresses, false);
     await page.click("#BTN_Prog");
-    const t0 = Date.now();
     await page.click("#BTN_Go");
     await page.waitForSelector("#TXT_Daten .sending", { timeout: 5000 });
     const marked = await page.textContent("#TXT_Daten .sending");
@@ -257,7 +256,8 @@ test("the sound is the engine's samples, marked in the listing, stopped by Esc; 
     Object.assign(figures, await page.evaluate(() => window.zuvelaStats));
     await page.keyboard.press("Escape");
     await page.waitForSelector("#BTN_Go:not([disabled])", { timeout: 2000 });
-    assert.ok(Date.now() - t0 < 6000, "Esc ended the send before its end");
+    // Not the wall clock (a busy machine): the send's own outcome says it was cut short.
+    assert.equal(await page.textContent("#progStatus"), "✘ Abgebrochen", "Esc ended the send before its end");
     assert.ok(await page.evaluate(() => document.getElementById("FRM_Prog").open), "Esc while sending keeps the dialog");
     assert.equal(await page.$$eval("#TXT_Daten .sending", (e) => e.length), 0);
 
@@ -326,8 +326,11 @@ test("as on the desktop: outcome of each send, stop, keys, focus, no file behind
     assert.deepEqual(await outcome(), ["✘ Abgebrochen", "✘ Abgebrochen"]);
     assert.ok(await page.$eval("#progress", (e) => e.value) < 1, "a stopped send does not look finished");
     assert.equal(await focused(), "BTN_Go");
-    await page.click("#BTN_Go");
-    assert.equal(await page.$eval("#progress", (e) => e.value), 0, "every send starts empty");
+    // Read in the click's own task: on a busy machine the sound may run before a later look.
+    assert.equal(await page.evaluate(() => {
+        document.getElementById("BTN_Go").click();
+        return document.getElementById("progress").value;
+    }), 0, "every send starts empty");
     await page.waitForFunction(() => document.getElementById("progStatus").textContent === "✔ Gesendet.", null, { timeout: 20000 });
     assert.equal(await page.textContent("#status"), "✔ Gesendet.");
     assert.equal(await page.$eval("#progress", (e) => e.value), 1);
@@ -765,7 +768,7 @@ test("a fleet list through the session: every record line is what was played; ne
     await page.keyboard.press("ArrowDown");
     await page.keyboard.press("Enter");
     await page.waitForSelector("#FRM_Prog[open]");
-    await sliders(page, initial);
+    await sliders(page, slowest); // long enough for the reload, on a busy machine too
     await enterGo();
     await statusIs(page, "Wird gesendet");
     played.push(...(await takePlayed(page)));
