@@ -443,6 +443,7 @@ test("after the first visit the page loads and sends with no network", async () 
     await page.waitForSelector("body[data-ready]", { timeout: 30000 });
     await page.click("#BTN_Prog");
     await page.click("#BTN_Go");
+    await page.waitForFunction(() => window.zuvelaLastBuffer, null, { timeout: 10000 }); // the sound starts after the send lock
     assert.equal((await playedBytes(page)).length, core.render(core.program(core.startSettings()).tones, initial).length);
     await context.close();
 });
