@@ -14,6 +14,7 @@
 #include "ProgDataFile.h"
 #include "ProgEngine.h"
 #include "ProgListing.h"
+#include "ProgSession.h"
 #include "Recording.h"
 #include "SendTimeline.h"
 #include "SequenceDecoder.h"
@@ -229,9 +230,9 @@ val program(const val& js) {
 // (start, end: its first sample and one past its last) and listingLine, the listing line the
 // dialog marks while it plays (a pause keeps the tone before it; -1 before the first tone);
 // line is that of the tone sounding, -1 for a pause.
-val segments(const val& jsTones, const val& jsExpert) {
+val timelineTo(const std::vector<TimelineSegment>& timeline) {
     val out = val::array();
-    for (const TimelineSegment& s : progTimeline(tonesFrom(jsTones), expertFrom(jsExpert))) {
+    for (const TimelineSegment& s : timeline) {
         val segment = val::object();
         segment.set("frequency", s.segment.frequency);
         segment.set("duration", s.segment.duration);
@@ -243,6 +244,10 @@ val segments(const val& jsTones, const val& jsExpert) {
         out.call<void>("push", segment);
     }
     return out;
+}
+
+val segments(const val& jsTones, const val& jsExpert) {
+    return timelineTo(progTimeline(tonesFrom(jsTones), expertFrom(jsExpert)));
 }
 
 val render(const val& jsTones, const val& jsExpert) {
@@ -357,8 +362,7 @@ val textBytes(const std::string& text) {
 // quoted as the window quotes it), or every line with its settings, its calls and, for a line
 // that cannot be sent, its message ("Zeile 4 (W1-07): ..."); the notes and problems as core
 // words them.
-val readFleet(const val& bytes, const std::string& name) {
-    const FleetList list = readFleetList(bytesText(bytes), "\"" + name + "\"");
+val fleetListTo(const FleetList& list) {
     val out = val::object();
     if (!list.refusal.empty()) {
         out.set("refusal", list.refusal);
@@ -382,6 +386,10 @@ val readFleet(const val& bytes, const std::string& name) {
     }
     out.set("pagers", pagers);
     return out;
+}
+
+val readFleet(const val& bytes, const std::string& name) {
+    return fleetListTo(readFleetList(bytesText(bytes), "\"" + name + "\""));
 }
 
 // The list as core writes it (UTF-8 with BOM, ';', every column): the lines that cannot be sent
@@ -417,15 +425,19 @@ std::string recordLine(const val& js) {
 }
 
 // Each label's last result in a record: {label: {time, text}}.
-val lastResults(const std::string& record) {
+val lastResultsTo(const std::map<std::string, FleetLastResult>& results) {
     val out = val::object();
-    for (const auto& [label, last] : fleetLastResults(record)) {
+    for (const auto& [label, last] : results) {
         val entry = val::object();
         entry.set("time", last.time);
         entry.set("text", last.text);
         out.set(label, entry);
     }
     return out;
+}
+
+val lastResults(const std::string& record) {
+    return lastResultsTo(fleetLastResults(record));
 }
 
 // A moment as the record writes it: the browser gives the clock (milliseconds since 1970) and
@@ -437,6 +449,98 @@ std::string timeText(double milliseconds, int offsetMinutes) {
 std::string repeatQuestion(const val& before, const std::string& label, const val& next) {
     return fleetRepeatQuestion(settingsFrom(before), label, settingsFrom(next));
 }
+
+// The programming session as the page drives it (one per page): the page feeds it the user's
+// events and shows what it says. Its record is the browser's storage, written by a JavaScript
+// function that takes the bytes to append (a Uint8Array, so that the header's byte order mark
+// is kept) and returns "" or why it could not, in German.
+class WebSession {
+public:
+    // A list file's bytes: the refusal (the list before stays open), or the list as readFleet
+    // gives it, opened with its record's text.
+    val openList(const val& bytes, const std::string& name, const std::string& record, val writer) {
+        FleetList list = readFleetList(bytesText(bytes), "\"" + name + "\"");
+        val out = fleetListTo(list);
+        if (list.refusal.empty())
+            session_.openList(std::move(list), record, "\"" + fleetRecordNameFor(name) + "\"",
+                              [writer](std::string_view line) {
+                                  const auto* data = reinterpret_cast<const uint8_t*>(line.data());
+                                  return writer(bytesTo(data, line.size())).as<std::string>();
+                              });
+        return out;
+    }
+    void closeList() { session_.closeList(); }
+    bool hasList() const { return session_.hasList(); }
+    void recordChanged(const std::string& record) { session_.recordChanged(record); }
+    val lastResults() const { return lastResultsTo(session_.lastResults()); }
+    int nextUnsentLine() const { return session_.nextUnsentLine(); }
+    std::string choose(int index) { return session_.choose(index); }
+    int chosen() const { return session_.chosen(); }
+
+    // "Programmieren" with the main window's settings: the message, or the tones with the
+    // listing (as program gives them).
+    val program(const val& js) {
+        try {
+            const ProgTonesResult result = session_.program(settingsFrom(js), table());
+            return result.ok ? tones() : error(result.message);
+        } catch (const EConvertError& e) {
+            return error(withPeriod(e.what()));
+        }
+    }
+    // The tones the next send plays, with their listing; the dialog shows these.
+    val tones() const {
+        val out = val::object();
+        out.set("tones", arrayOf(session_.tones()));
+        out.set("listing", arrayOf(progListingLines(session_.tones())));
+        return out;
+    }
+    bool programmed() const { return session_.programmed(); }
+    int programmedLine() const { return session_.programmedLine(); }
+    unsigned tonesVersion() const { return session_.tonesVersion(); }
+    val settings() const { return settingsTo(session_.settings()); }
+
+    // "OK und los !": {step: "play", samples, segments (as segments gives them), line}, or
+    // {step: "ask" or "refused", text}.
+    val planSend(const val& expert, const std::string& device, const std::string& time,
+                 bool confirmed) {
+        const SendPlan plan = session_.planSend(expertFrom(expert), device, time, confirmed);
+        val out = val::object();
+        out.set("step", std::string(plan.step == SendPlan::Step::Play  ? "play"
+                                    : plan.step == SendPlan::Step::Ask ? "ask"
+                                                                       : "refused"));
+        out.set("text", plan.text);
+        if (plan.step == SendPlan::Step::Play) {
+            out.set("samples", bytesTo(plan.samples.data(), plan.samples.size()));
+            out.set("segments", timelineTo(plan.timeline));
+            out.set("line", plan.line);
+        }
+        return out;
+    }
+    bool sending() const { return session_.sending(); }
+    // The send's end, {end: "sent", "stopped", "broken" or "checkFailed", reason, check}: a
+    // message to show, or "".
+    std::string endSend(const val& js, const std::string& time) {
+        SendOutcome outcome;
+        const std::string end = js["end"].as<std::string>();
+        outcome.end = end == "sent"          ? SendEnd::Sent
+                      : end == "stopped"     ? SendEnd::Stopped
+                      : end == "checkFailed" ? SendEnd::CheckFailed
+                                             : SendEnd::Broken;
+        if (js["reason"].isString())
+            outcome.reason = js["reason"].as<std::string>();
+        if (js["check"].isString())
+            outcome.check = js["check"].as<std::string>();
+        return session_.endSend(outcome, time);
+    }
+    std::string skip(const std::string& device, const val& expert, const std::string& time) {
+        return session_.skip(device, expertFrom(expert), time);
+    }
+    bool listDone() const { return session_.listDone(); }
+    bool recordLost() const { return session_.recordLost(); }
+
+private:
+    ProgSession session_;
+};
 
 } // namespace
 
@@ -467,6 +571,28 @@ EMSCRIPTEN_BINDINGS(zuvela) {
     emscripten::function("fleetListText", &fleetExport);
     emscripten::function("newFleetListText", &newFleet);
     emscripten::function("maxFleetListBytes", &maxFleetBytes);
+    emscripten::class_<WebSession>("ProgSession")
+        .constructor<>()
+        .function("openList", &WebSession::openList)
+        .function("closeList", &WebSession::closeList)
+        .function("hasList", &WebSession::hasList)
+        .function("recordChanged", &WebSession::recordChanged)
+        .function("lastResults", &WebSession::lastResults)
+        .function("nextUnsentLine", &WebSession::nextUnsentLine)
+        .function("choose", &WebSession::choose)
+        .function("chosen", &WebSession::chosen)
+        .function("program", &WebSession::program)
+        .function("tones", &WebSession::tones)
+        .function("programmed", &WebSession::programmed)
+        .function("programmedLine", &WebSession::programmedLine)
+        .function("tonesVersion", &WebSession::tonesVersion)
+        .function("settings", &WebSession::settings)
+        .function("planSend", &WebSession::planSend)
+        .function("sending", &WebSession::sending)
+        .function("endSend", &WebSession::endSend)
+        .function("skip", &WebSession::skip)
+        .function("listDone", &WebSession::listDone)
+        .function("recordLost", &WebSession::recordLost);
     emscripten::function("fleetRecordHeader", &fleetRecordHeader);
     emscripten::function("fleetRecordLine", &recordLine);
     emscripten::function("fleetLastResults", &lastResults);

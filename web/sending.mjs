@@ -5,11 +5,14 @@ import { SAMPLE_RATE, lineAt, timeline, toFloatSamples } from "./binding.mjs";
 import { OnAdresseExit, addressEdit, settings } from "./controls.mjs";
 import { $, core, germanError, setStatus, showMessage, stats } from "./ui.mjs";
 
-let tones = null; // the dialog's copy of the 26 tones
-let progSettings = null; // and of the settings they came from
-export const dialogSettings = () => progSettings;
+let tones = null; // the 26 tones the dialog shows: the programming session's
+// "Programmieren" goes through the programming session (useProgram).
+let programTones = (chosen) => core.program(chosen);
+export const useProgram = (program) => (programTones = program);
 const sending = { ctx: null, source: null, timer: 0, stopped: false };
 export const isSending = () => sending.source !== null;
+// Why the last send broke off, as the record says it (the browser's stop, an underrun).
+export const brokenReason = () => sending.reason || BROWSER_STOPPED;
 
 // The sound card's failure line, as the engine words it for every front-end, ahead of the reason.
 const soundFailed = (reason) => `${core.texts().soundCardUnavailable}\r\n${reason}`;
@@ -18,16 +21,15 @@ export const BROWSER_STOPPED = "der Browser hat die Tonausgabe angehalten";
 export async function BTN_ProgClick() {
     OnAdresseExit();
     const chosen = settings();
-    const result = core.program(chosen);
+    const result = programTones(chosen);
     if (result.message) return showMessage(result.message);
-    progSettings = chosen;
     SetProgTones(result.tones, result.listing);
     $("progress").value = 0;
     $("FRM_Prog").showModal();
     $("BTN_Go").focus();
 }
 
-function SetProgTones(newTones, listing) {
+export function SetProgTones(newTones, listing) {
     tones = newTones;
     const view = $("TXT_Daten");
     view.replaceChildren(...listing.map((line) => {
@@ -184,6 +186,7 @@ async function play(samples, entries, what, failureText) {
             ctx.onstatechange = null;
             const stopped = sending.stopped;
             let reason = failureText;
+            let cause = ""; // the record's reason where it is not the browser's stop
             let checked = false;
             // Still sending (controls locked) until the browser's figures are in.
             if (!failed && !stopped) {
@@ -192,6 +195,7 @@ async function play(samples, entries, what, failureText) {
                 if (gaps && gaps.events > 0) {
                     failed = true;
                     reason = underrunText(gaps);
+                    cause = reason.slice(reason.indexOf("Ursache: ") + 9).replace(/\.$/, "");
                 }
             }
             sending.source = null;
@@ -202,8 +206,10 @@ async function play(samples, entries, what, failureText) {
             show(sent ? (checked ? t.statusSent : t.statusPlayed) : failed ? t.statusBroken : t.statusStopped);
             // The work goes on where it began: "OK und los !" in the dialog.
             if (inDialog && $("FRM_Prog").open) $("BTN_Go").focus();
-            if (failed) await showMessage(soundFailed(reason));
+            // Resolved before the box: the outcome is recorded now, not when the box is closed.
+            sending.reason = cause;
             resolve(sent ? "sent" : failed ? "broken" : "stopped");
+            if (failed) await showMessage(soundFailed(reason));
         };
         source.onended = () => finish(false);
         ctx.onstatechange = () => {
@@ -230,13 +236,11 @@ export function stopSound() {
     }
 }
 
-// Resolves to the send's outcome (play's), nothing when a send runs already.
-export async function BTN_GoClick() {
-    if (sending.source) return null;
-    const samples = renderSamples();
-    const entries = timeline(core.segments(tones, expertValues()));
-    return play(samples, entries, "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht vollständig " +
-                                     `programmiert (${BROWSER_STOPPED}).`);
+// "OK und los !" as the programming session planned it: its samples, its segments marking the
+// listing. Resolves to the send's outcome (play's).
+export function playSend(samples, segments) {
+    return play(samples, timeline(segments), "", "Die Übertragung wurde abgebrochen, der Empfänger ist nicht " +
+                                                 `vollständig programmiert (${BROWSER_STOPPED}).`);
 }
 
 export async function sendTestCall(n) {

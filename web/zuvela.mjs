@@ -5,7 +5,7 @@ import { OnAdresseEdit, OnAdresseExit, OnAdresseInput, OnAuswertClick, OnTonsyst
          buildControls } from "./controls.mjs";
 import { toggleMicrophone, decodeBytes } from "./decoding.mjs";
 import { acceptLaunchedFiles, download, dropped, openFile, readBytes, saveFile } from "./files.mjs";
-import { bindFleet, dropList, fleetGo, openFleet } from "./fleet.mjs";
+import { bindFleet, dropList, fleetGo, openFleet, withOneSender } from "./fleet.mjs";
 import { remember, restoreSettings, shareLink, startFresh } from "./remember.mjs";
 import { BTN_ProgClick, isSending, offerOutputs, saveWav, sendTestCall, stopSound } from "./sending.mjs";
 import { $, setCore, setStatus, stats } from "./ui.mjs";
@@ -44,7 +44,7 @@ function bindEvents() {
             OnAdresseExit();
             remember();
         });
-        $(`BTN_Call_0${n}`).addEventListener("click", () => sendTestCall(n));
+        $(`BTN_Call_0${n}`).addEventListener("click", withOneSender(() => sendTestCall(n)));
     }
     $("settings").addEventListener("submit", (e) => e.preventDefault());
     // Whatever changes the settings or the sliders is kept for the next visit.

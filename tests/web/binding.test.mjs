@@ -180,3 +180,35 @@ test("formula-like cells stay text in the export and the record and read back as
     assert.deepEqual(read.pagers.map((p) => p.label), ["=1+2", '=HYPERLINK("http://x";"klick")', "+49 171", "-5", "@SUM(1;2)", "=1", "O'Neill"]);
     assert.deepEqual(Object.keys(core.fleetLastResults(record.join(""))).sort(), read.pagers.map((p) => p.label).sort());
 });
+
+// The programming session as the page binds it: a table of events with what each returns and
+// what the record then holds. The writer is the page's: it appends the bytes, or fails.
+test("the bound session: record lines with the byte order mark, the question, a record that fails before and after a send", () => {
+    const session = new core.ProgSession();
+    const utf8 = new TextDecoder("utf-8", { ignoreBOM: true });
+    let record = "";
+    let failing = "";
+    const list = session.openList(new TextEncoder().encode("Kennung;Ruf 1\r\nA;12345\r\nB;12345\r\nC;54321\r\n"), "L.csv", "",
+                                  (bytes) => failing || ((record += utf8.decode(bytes)), ""));
+    assert.equal(list.pagers.length, 3);
+    assert.equal(session.choose(session.nextUnsentLine()), "");
+    const plan = (confirmed = false) => session.planSend(fastest, "Standard", "T", confirmed);
+    const rows = [
+        { event: () => plan().step, is: "play", lines: 2, chosen: 0 },
+        { event: () => session.endSend({ end: "sent" }, "T"), is: "", lines: 3, chosen: 1 },
+        { event: () => plan().text, is: "Die Rufadresse 12345 wurde eben schon an A gesendet. Trotzdem senden?", lines: 3, chosen: 1 },
+        { event: () => ((failing = "voll"), plan(true).text), is: core.fleetRecordUnwritable('"L-Protokoll.csv"', "voll"), lines: 3, chosen: 1 },
+        { event: () => ((failing = ""), plan(true).line), is: 1, lines: 4, chosen: 1 },
+        { event: () => ((failing = "voll"), session.endSend({ end: "sent" }, "T")).startsWith("Die Zeile ließ sich nicht ins Protokoll \"L-Protokoll.csv\" schreiben (voll)"),
+          is: true, lines: 4, chosen: 1 },
+        { event: () => ((failing = ""), session.skip("Standard", fastest, "T")), is: "", lines: 5, chosen: 2 },
+    ];
+    for (const [i, row] of rows.entries()) {
+        assert.equal(row.event(), row.is, `row ${i}`);
+        assert.equal(record.split("\r\n").filter(Boolean).length, row.lines, `row ${i}`);
+        assert.equal(session.chosen(), row.chosen, `row ${i}`);
+    }
+    assert.ok(record.startsWith(`\uFEFF${core.fleetRecordHeader()}`));
+    assert.deepEqual(Object.values(session.lastResults()).map((r) => r.text), ["Gesendet", "Übersprungen"]);
+    session.delete();
+});
