@@ -129,7 +129,14 @@ test("an audio context the browser closed is made anew at the next send", async 
         await page.$eval(`#${id}`, (bar, v) => { bar.value = v; bar.dispatchEvent(new Event("input", { bubbles: true })); }, value);
     assert.equal(await send(), "✔ Gesendet.");
     await page.evaluate(() => window.zuvelaContexts[0].close());
-    assert.equal(await send(), "✔ Gesendet.");
+    // The same addresses again: asked first, then sent through a new context.
+    await page.click("#BTN_Go");
+    await page.waitForSelector("#messageBox[open]");
+    await page.evaluate(() => { document.getElementById("progStatus").textContent = ""; });
+    await page.click("#messageOk");
+    await page.waitForFunction(() => ["✔ Gesendet.", "✘ Abgebrochen"].includes(document.getElementById("progStatus").textContent.trim()) ||
+                                     document.getElementById("messageBox").open, null, { timeout: 30000 });
+    assert.equal(await page.textContent("#progStatus"), "✔ Gesendet.");
     assert.equal(await page.evaluate(() => window.zuvelaContexts.length), 2);
     assert.deepEqual(errors, []);
     await context.close();
