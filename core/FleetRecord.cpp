@@ -219,7 +219,8 @@ bool fleetCheckFailed(std::string_view check) {
 
 std::optional<FleetLastSend> fleetLastSend(std::string_view recordBytes) {
     const std::vector<FleetRecordRow> rows = fleetRecordRows(recordBytes);
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    for (std::size_t at = rows.size(); at-- > 0;) {
+        const FleetRecordRow* row = &rows[at];
         if (row->kind == FleetResult::Started || row->kind == FleetResult::Skipped)
             continue;
         if (row->kind != FleetResult::Sent || fleetCheckFailed(row->check))

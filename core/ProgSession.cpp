@@ -224,7 +224,7 @@ std::string ProgSession::endSend(const SendOutcome& outcome, const std::string& 
     if (line < 0 || !hasList_)
         return {};
     const FleetRecordEntry entry = outcomeEntry(line, outcome, time);
-    const std::string lost = writeLine(fleetRecordLine(entry), false);
+    std::string lost = writeLine(fleetRecordLine(entry), false);
     if (!lost.empty())
         return lost;
     last_[entry.label] = {time, entry.result, fleetResultText(entry.result, entry.reason),
@@ -247,8 +247,7 @@ std::string ProgSession::skip(const std::string& device, const ExpertValues& exp
     sendingDevice_ = device;
     sendingExpert_ = expert;
     const int line = chosen_;
-    const std::string lost =
-        writeLine(fleetRecordLine(entryFor(line, FleetResult::Skipped, time)), true);
+    std::string lost = writeLine(fleetRecordLine(entryFor(line, FleetResult::Skipped, time)), true);
     if (!lost.empty())
         return lost;
     last_[list_.pagers[static_cast<std::size_t>(line)].label] = {

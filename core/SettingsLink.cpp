@@ -160,6 +160,7 @@ SettingsLink readSettingsLink(std::string_view query, const ProgSettings& start)
         const Entry* entry = nullptr;
     };
     std::vector<Known> known;
+    known.reserve(progDataGroups.size() + 8);
     for (ProgDataGroup group : progDataGroups)
         known.push_back({groupKey(group)});
     for (std::size_t n = 0; n < 4; ++n)
@@ -196,11 +197,11 @@ SettingsLink readSettingsLink(std::string_view query, const ProgSettings& start)
 
     // The option groups: exactly a numeral of an option, as the file's loader selects.
     ProgSettings& s = link.settings;
-    for (std::size_t g = 0; g < progDataGroups.size(); ++g) {
-        const Entry* e = entryFor(groupKey(progDataGroups[g]));
+    for (const ProgDataGroup group : progDataGroups) {
+        const Entry* e = entryFor(groupKey(group));
         if (!e)
             continue;
-        const int count = progDataOptionCount(progDataGroups[g]);
+        const int count = progDataOptionCount(group);
         int option = 0;
         for (int n = 1; n <= count; ++n)
             if (e->value == std::to_string(n))
@@ -210,7 +211,7 @@ SettingsLink readSettingsLink(std::string_view query, const ProgSettings& start)
             continue;
         }
         link.taken = true;
-        switch (progDataGroups[g]) {
+        switch (group) {
         case ProgDataGroup::Tonsys:
             s.tonsys = static_cast<uint8_t>(option);
             break;

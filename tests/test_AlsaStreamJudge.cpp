@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 
 using namespace platform;
@@ -70,7 +71,9 @@ WaveResult judge(const Row& row) {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> pause(0.004, 0.006), wild(-0.015, 0.015);
     bool aheadDone = false;
-    for (double t = start; t < start + 10; t += pause(random)) {
+    for (double next = start; next < start + 10;) {
+        const double t = next;
+        next += pause(random);
         if ((row.fault == Fault::LateDry || row.fault == Fault::EarlyDry) && t >= faultAt &&
             t < faultAt + row.length)
             continue;
@@ -171,7 +174,8 @@ TEST(StreamJudge, aDeviceThatTakesNothingStallsUnlessTheSoundHadPlayed) {
         judge.heardAfter = uint64_t(0.45 * rate);
         judge.framesWritten = uint64_t((lead + sound + trail) * rate);
         WaveResult result = MMSYSERR_ERROR;
-        for (double t = start; t < start + 8; t += 0.005) {
+        for (int step = 0; step < 1600; ++step) {
+            const double t = start + step * 0.005;
             StreamReading reading;
             reading.at = t;
             const double played = std::min(t - start, row.standsAt);
@@ -209,9 +213,14 @@ TEST(StreamJudge, recordedReadingsOfEachServerPathGetTheVerdictTheSinkAgreedWith
         ASSERT_TRUE(std::getline(in, header) && std::getline(in, columns));
         unsigned sampleRate = 0;
         unsigned long long soundStart = 0, soundEnd = 0;
-        ASSERT_EQ(std::sscanf(header.c_str(), "stream rate %u, sound %llu..%llu", &sampleRate,
-                              &soundStart, &soundEnd),
-                  3);
+        // "stream rate 22050, sound 11025..101430"
+        std::istringstream fields(header);
+        std::string stream, rateWord, soundWord;
+        char comma = 0, dot = 0, dot2 = 0;
+        ASSERT_TRUE(fields >> stream >> rateWord >> sampleRate >> comma >> soundWord >>
+                    soundStart >> dot >> dot2 >> soundEnd)
+            << header;
+        ASSERT_EQ(std::string() + comma + dot + dot2, ",..") << header;
         StreamJudge judge;
         judge.rate = sampleRate;
         double at = 0, trigger = 0;

@@ -81,7 +81,7 @@ TEST(ProgSession, RandomWalksKeepEveryRecordLineTrueToTheTonesSent) {
             case 1: { // "Programmieren" with what the main window shows: a line's or typed
                 if (session.sending())
                     break;
-                ProgSettings shown = list.pagers[static_cast<std::size_t>(pick(2) * 3)].settings;
+                ProgSettings shown = list.pagers[static_cast<std::size_t>(pick(2)) * 3].settings;
                 if (pick(3) == 0)
                     shown.addresses[0].text.back() = static_cast<char>('6' + pick(3));
                 EXPECT_TRUE(session.program(shown).ok);
