@@ -230,13 +230,8 @@ std::string ProgSession::endSend(const SendOutcome& outcome, const std::string& 
     last_[entry.label] = {time, entry.result, fleetResultText(entry.result, entry.reason),
                           entry.check};
     // The same line again after a send that was not whole, once the cause is found.
-    if (whole && chosen_ == line) {
-        const int next = nextLine(line + 1);
-        if (next >= 0)
-            choose(next);
-        else
-            listDone_ = true;
-    }
+    if (whole && chosen_ == line)
+        moveOn(line);
     return {};
 }
 
@@ -252,12 +247,16 @@ std::string ProgSession::skip(const std::string& device, const ExpertValues& exp
         return lost;
     last_[list_.pagers[static_cast<std::size_t>(line)].label] = {
         time, FleetResult::Skipped, kFleetSkipped, {}};
+    moveOn(line);
+    return {};
+}
+
+void ProgSession::moveOn(int line) {
     const int next = nextLine(line + 1);
     if (next >= 0)
         choose(next);
     else
         listDone_ = true;
-    return {};
 }
 
 std::string sendOutcomeText(const SendOutcome& outcome) {

@@ -135,6 +135,8 @@ private:
     void takeTones(const TProgTones& tones, const ProgSettings& settings, int line,
                    bool settingsKnown = true);
     std::string writeLine(const std::string& line, bool beforeSend);
+    // After a whole send or a skip of line: the next line that can be sent, or the list done.
+    void moveOn(int line);
     FleetRecordEntry entryFor(int line, FleetResult result, const std::string& time) const;
     FleetRecordEntry outcomeEntry(int line, const SendOutcome& outcome,
                                   const std::string& time) const;

@@ -6,19 +6,10 @@ import assert from "node:assert/strict";
 import { writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { join } from "node:path";
-import { after, before, test } from "node:test";
-import { launch, serve, shots, tempDir } from "./support.mjs";
+import { test } from "node:test";
+import { servedBrowser, shots, tempDir } from "./support.mjs";
 
-let server;
-let browser;
-before(async () => {
-    server = await serve();
-    browser = await launch();
-});
-after(async () => {
-    await browser?.close();
-    server?.stop();
-});
+const ctx = servedBrowser();
 
 const phones = [
     { name: "Pixel 7", viewport: { width: 412, height: 839 }, deviceScaleFactor: 2.625 },
@@ -72,11 +63,11 @@ test("on phones nothing scrolls sideways, every target is 24 px, list lines wrap
         "W1-02;Bert;ZVEI 9;5 Ton;11111;;\r\n" + // a bad line: its reason stands at the end
         "W1-03;Carla;CCIR;4 Ton;1234;;\r\n");
     for (const { name, ...options } of phones) {
-        const context = await browser.newContext({ ...options, isMobile: true, hasTouch: true });
+        const context = await ctx.browser.newContext({ ...options, isMobile: true, hasTouch: true });
         const page = await context.newPage();
         const errors = [];
         page.on("pageerror", (e) => errors.push(e.message));
-        await page.goto(server.url);
+        await page.goto(ctx.server.url);
         await page.waitForSelector("body[data-ready]", { timeout: 30000 });
         await page.click("#BTN_Fleet");
         await page.setInputFiles("#fleetInput", list);

@@ -5,22 +5,13 @@
 import assert from "node:assert/strict";
 import { cpSync, readFileSync, utimesSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
-import { after, before, test } from "node:test";
-import { cli, launch, serve, site, tempDir } from "./support.mjs";
+import { test } from "node:test";
+import { cli, serve, servedBrowser, site, tempDir } from "./support.mjs";
 
-let server;
-let browser;
-before(async () => {
-    server = await serve();
-    browser = await launch();
-});
-after(async () => {
-    await browser?.close();
-    server?.stop();
-});
+const ctx = servedBrowser();
 
-async function openPage(address = server.url, init = null) {
-    const context = await browser.newContext();
+async function openPage(address = ctx.server.url, init = null) {
+    const context = await ctx.browser.newContext();
     if (init) await context.addInitScript(init);
     const page = await context.newPage();
     const errors = [];
@@ -61,7 +52,7 @@ test("a link is read by the engine's rules: every value ignored is named as zuve
           notes: ["Hinweis: rp2=ja wird ignoriert (erlaubt: 0 oder 1)."] },
     ];
     for (const row of rows) {
-        const { page, context, errors } = await openPage(`${server.url}?${row.query}`);
+        const { page, context, errors } = await openPage(`${ctx.server.url}?${row.query}`);
         await page.waitForSelector("#messageBox[open]", { timeout: 5000 });
         const notes = (await page.textContent("#messageText")).split("\n");
         assert.deepEqual(notes, row.notes, row.query);
@@ -82,7 +73,7 @@ test("a link is read by the engine's rules: every value ignored is named as zuve
 });
 
 test("a full storage is said once, in words, and the page works on; the focus starts in Ruf 1", async () => {
-    const { page, context, errors } = await openPage(server.url, () => {
+    const { page, context, errors } = await openPage(ctx.server.url, () => {
         Storage.prototype.setItem = function () {
             throw new DOMException("The quota has been exceeded.", "QuotaExceededError");
         };
@@ -108,7 +99,7 @@ test("a full storage is said once, in words, and the page works on; the focus st
 });
 
 test("an audio context the browser closed is made anew at the next send", async () => {
-    const { page, context, errors } = await openPage(server.url, () => {
+    const { page, context, errors } = await openPage(ctx.server.url, () => {
         const Original = window.AudioContext;
         window.zuvelaContexts = [];
         window.AudioContext = class extends Original {
@@ -146,7 +137,7 @@ test("a new version is offered in every open tab, as a live region, and \"Neu la
     const dir = tempDir();
     cpSync(site, dir, { recursive: true });
     const own = await serve(dir);
-    const context = await browser.newContext();
+    const context = await ctx.browser.newContext();
     const open = async () => {
         const page = await context.newPage();
         await page.goto(own.url);

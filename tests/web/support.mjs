@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the web tests share: the built page, zuvela-cli as the desktop's oracle, the engine
 // loaded in Node, a static server and Debian's Chromium.
+import { after, before } from "node:test";
 import { spawn, spawnSync } from "node:child_process";
 import { mkdtempSync, readFileSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
@@ -78,4 +79,19 @@ export async function launch(options = {}) {
     const { chromium } = await import("playwright-core");
     return chromium.launch({ executablePath: "/usr/bin/chromium", args: chromiumFlags,
                              headless: true, timeout: 60000, ...options });
+}
+
+// The site served and Chromium started for a test file's tests, ended after them:
+// const ctx = servedBrowser(); then ctx.server, ctx.browser inside the tests.
+export function servedBrowser(startBrowser = launch) {
+    const ctx = { server: null, browser: null };
+    before(async () => {
+        ctx.server = await serve();
+        ctx.browser = await startBrowser();
+    });
+    after(async () => {
+        await ctx.browser?.close();
+        ctx.server?.stop();
+    });
+    return ctx;
 }
