@@ -405,6 +405,8 @@ test("the page says sent only when the browser counts no underrun during the sou
         await page.waitForSelector("#FRM_Prog[open]");
         await page.click("#BTN_Go");
         if (row.message) assert.equal(await messageOf(page), row.message, row.what);
+        // The click starts the send only once the lock is held and the sound runs.
+        else await page.waitForSelector("#BTN_Go[disabled]", { timeout: 10000 });
         await page.waitForSelector("#BTN_Go:not([disabled])", { timeout: 20000 });
         assert.equal(await page.textContent("#progStatus"), row.status, row.what);
         assert.deepEqual(errors, [], row.what);
