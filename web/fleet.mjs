@@ -51,19 +51,24 @@ const now = () => core.isoTime(Date.now(), -new Date().getTimezoneOffset());
 const deviceName = () => ($("sinkRow").hidden ? "Standard" : $("sinkChoice").selectedOptions[0]?.text ?? "Standard");
 
 // Each line as the list shows it, with the pager's last result from the record; a line that
-// cannot be sent shows why and cannot be chosen.
+// cannot be sent shows why and cannot be chosen. A long list is redrawn after every send: only
+// the lines whose text changed are touched.
 function showList() {
     const last = session.hasList() ? session.lastResults() : {};
-    $("fleetLines").replaceChildren(...(fleet.list?.pagers ?? []).map((p, i) => {
+    const lines = $("fleetLines");
+    const pagers = fleet.list?.pagers ?? [];
+    if (lines.options.length !== pagers.length)
+        lines.replaceChildren(...pagers.map((p, i) => new Option("", String(i))));
+    pagers.forEach((p, i) => {
         const result = last[p.label];
         const text = p.ok ? `Zeile ${p.line}: ${[p.label, p.holder].filter(Boolean).join(" ")} – ${p.calls}` +
                             (result ? ` – ${result.text} (${result.time})` : "")
                           : p.message;
-        const option = new Option(text, String(i));
+        const option = lines.options[i];
+        if (option.text !== text) option.text = text;
         option.disabled = !p.ok;
-        return option;
-    }));
-    $("fleetLines").value = String(session.chosen());
+    });
+    lines.value = String(session.chosen());
     $("fleetName").textContent = fleet.list ? `${fleet.name} (${fleet.list.encoding})` : "keine";
     for (const id of ["BTN_FleetExport", "BTN_FleetSkip", "BTN_FleetRecord"]) $(id).disabled = !fleet.list;
 }
